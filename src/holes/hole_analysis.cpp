@@ -1,0 +1,226 @@
+#include "holes/hole_analysis.h"
+
+#include <algorithm>
+
+#include "holes/caption.h"
+#include "pixel/darkness.h"
+
+namespace holescan {
+
+HoleAnalysis::HoleAnalysis(const DarkMap& darkMap, Picture& result, AnalysisHost& host)
+    : darkMap_(&darkMap), result_(&result), host_(&host) {
+  ResetHoleArrays(0, 0);
+}
+
+void HoleAnalysis::ResetHoleArrays(int maxX, int maxY) {
+  holes_.Reset();
+  peaks_.Reset();
+  holeMapColumns_ = std::max(maxX, 0) + 1;
+  (void)maxY;  // rows are kept two at a time, so only the width matters
+  currentRow_ = -2;
+  currentLabels_.assign(static_cast<std::size_t>(holeMapColumns_), 0);
+  previousLabels_.assign(static_cast<std::size_t>(holeMapColumns_), 0);
+  mergedInto_.assign(1, 0);
+  peakMap_.clear();
+}
+
+// ---- First pass ------------------------------------------------------------------------
+
+Label HoleAnalysis::FindHole(Label label) {
+  // Path halving: every merge points the left hole at the upper one, so chains stay short.
+  while (mergedInto_[label] != label) {
+    mergedInto_[label] = mergedInto_[mergedInto_[label]];
+    label = mergedInto_[label];
+  }
+  return label;
+}
+
+void HoleAnalysis::SeekHoleMapRow(int y) {
+  if (y == currentRow_ || y == currentRow_ - 1) return;
+  if (y == currentRow_ + 1) {
+    currentLabels_.swap(previousLabels_);
+  } else {
+    std::fill(previousLabels_.begin(), previousLabels_.end(), 0);
+  }
+  std::fill(currentLabels_.begin(), currentLabels_.end(), 0);
+  currentRow_ = y;
+}
+
+Label* HoleAnalysis::HoleMapRow(int y) {
+  if (y == currentRow_) return currentLabels_.data();
+  if (y == currentRow_ - 1) return previousLabels_.data();
+  return nullptr;
+}
+
+const Label* HoleAnalysis::HoleMapRow(int y) const {
+  return const_cast<HoleAnalysis*>(this)->HoleMapRow(y);
+}
+
+Label HoleAnalysis::HoleMapAt(int x, int y) const {
+  const Label* row = HoleMapRow(y);
+  if (row == nullptr || x < 0 || x >= holeMapColumns_ || row[x] == 0) return 0;
+  Label label = row[x];
+  while (mergedInto_[label] != label) label = mergedInto_[label];
+  return label;
+}
+
+void HoleAnalysis::LabelDarkPixel(int x, int y) {
+  SeekHoleMapRow(y);
+  Label* row = HoleMapRow(y);
+  if (row[x] != 0) return;
+
+  const Label left = x != 0 ? FindHole(row[x - 1]) : 0;
+  const Label up = y != 0 ? FindHole(HoleMapRow(y - 1)[x]) : 0;
+  const Label label = up != 0 ? up : left;
+
+  if (label == 0) {
+    const Label created = holes_.Add();
+    mergedInto_.push_back(created);
+    result_->Set(x, y, kNewHoleColour);
+    host_->SetCaption((Caption() << "=-=Made new Hole " << created).View());
+    AddPoint(holes_, created, x, y);
+    row[x] = created;
+    return;
+  }
+  if (left == 0 || up == 0 || left == up) {
+    result_->Set(x, y, kJoinColour);
+    AddPoint(holes_, label, x, y);
+    row[x] = label;
+    return;
+  }
+  // Two holes meet here: the left one joins the upper one.
+  result_->Set(x, y, kMergeColour);
+  host_->SetCaption((Caption() << "==Merging Hole " << left << " to " << up).View());
+  holes_.MovePoints(up, left);
+  mergedInto_[left] = up;
+  AddPoint(holes_, up, x, y);
+  row[x] = up;
+}
+
+// ---- Rejection -------------------------------------------------------------------------
+
+bool HoleAnalysis::HoleRejected(Label index) {
+  bool result = false;
+  const Hole& h = holes_[index];
+  if (h.count < kMinHolePoints) {
+    result = true;
+    host_->SetCaption((Caption() << "Removed (too small) : " << index).View());
+  }
+  if (h.MaxX - h.MinX > kMaxHoleSpan) {
+    result = true;
+    host_->SetCaption((Caption() << "Removed (too wide ) : " << index).View());
+  }
+  if (h.MaxY - h.MinY > kMaxHoleSpan) {
+    result = true;
+    host_->SetCaption((Caption() << "Removed (too tall ) : " << index).View());
+  }
+  return result;
+}
+
+void HoleAnalysis::RejectHoles() {
+  const Label upper = holes_.UpperBound();
+  for (Label i = 0; i <= upper; ++i) {
+    if (HoleRejected(i)) holes_.ClearHole(i);
+  }
+}
+
+// ---- Finishing pass --------------------------------------------------------------------
+
+void HoleAnalysis::FinishHoles() {
+  CompactHoles();
+  MeasureHoles();
+  RejectHoles();
+  CompactHoles();
+  reportText_.clear();
+  const Label upper = holes_.UpperBound();
+  for (Label i = 0; i <= upper; ++i) VoteHole(i);
+  host_->ClearClipboard();
+  host_->SetClipboardText(reportText_);
+}
+
+void HoleAnalysis::FinishPeaks() {
+  CompactPeaks();
+  MeasurePeaks();
+}
+
+void HoleAnalysis::VoteHole(Label index) {
+  const Hole& h = holes_[index];
+  voteMap_.Reset(h.MinX, h.MaxX, h.MinY, h.MaxY);
+  voteMap_.Compute(holes_, index);
+
+  const int columns = voteMap_.Columns();
+  reportText_.reserve(reportText_.size() +
+                      static_cast<std::size_t>(voteMap_.Rows()) *
+                          (static_cast<std::size_t>(columns) * 3 + 2) +
+                      2);
+  for (int y = voteMap_.MinY(); y <= voteMap_.MaxY(); ++y) {
+    for (int x = voteMap_.MinX(); x <= voteMap_.MaxX(); ++x) {
+      const std::uint16_t doubled = voteMap_.Doubled(x, y);
+      AppendVote(reportText_, doubled, decimalSeparator_);
+      reportText_.push_back('\t');
+      // The vote rounded half to even is the red intensity: 0.5 -> 0, 1.5 -> 2.
+      const auto red = static_cast<std::uint32_t>(RoundHalfEven(doubled * 0.5));
+      result_->Set(x, y, Rgb(red, 0, 0));
+      if (IsPeak(voteMap_, x, y)) GroupPeak(x, y);
+    }
+    reportText_.append("\r\n");
+  }
+  reportText_.append("\r\n");
+}
+
+// ---- Second pass -----------------------------------------------------------------------
+
+Label HoleAnalysis::PeakMapAt(int x, int y) const {
+  if (x < 0 || y < 0) return 0;
+  const auto found = peakMap_.find(PeakKey(x, y));
+  return found == peakMap_.end() ? 0 : found->second;
+}
+
+void HoleAnalysis::GroupPeak(int x, int y) {
+  if (PeakMapAt(x, y) != 0) return;
+
+  Label label = 0;
+  auto take = [&label](Label neighbour) {
+    if (neighbour != 0) label = neighbour;
+  };
+  if (x != 0) take(PeakMapAt(x - 1, y));
+  if (y != 0) {
+    take(PeakMapAt(x - 1, y - 1));
+    take(PeakMapAt(x + 1, y - 1));
+    take(PeakMapAt(x, y - 1));
+  }
+
+  if (label != 0) {
+    if (x > 0 && y > 0) {
+      const Label left = PeakMapAt(x - 1, y);
+      const Label up = PeakMapAt(x, y - 1);
+      if (left != 0 && up != 0 && left != up) {
+        host_->SetCaption((Caption() << "><==Merging Hole " << left << " to " << up).View());
+        peaks_.MovePoints(up, left);
+      }
+    }
+    host_->SetCaption(
+        (Caption() << "><--Adding to Hole " << label << " " << x << "," << y).View());
+    AddPoint(peaks_, label, x, y);
+  } else {
+    label = peaks_.Add();
+    host_->SetCaption((Caption() << "><=-=Made new Hole " << label).View());
+    AddPoint(peaks_, label, x, y);
+    host_->SetCaption(
+        (Caption() << "><--Adding to Hole " << label << " " << x << "," << y).View());
+  }
+  peakMap_.emplace(PeakKey(x, y), label);
+}
+
+// ---- Centre marks ----------------------------------------------------------------------
+
+void HoleAnalysis::MarkPeakCenters() {
+  const Label upper = peaks_.UpperBound();
+  for (Label i = 0; i <= upper; ++i) {
+    const int x = RoundHalfEven(peaks_[i].CenterX);
+    const int y = RoundHalfEven(peaks_[i].CenterY);
+    result_->Set(x, y, kCentreColour);
+  }
+}
+
+}  // namespace holescan

@@ -1,0 +1,95 @@
+// hole_array.h - hole records and the arrays that hold them (`Holes`, `Peaks`).
+//
+// A `Hole` is one connected group of pixels: its points in the order they were added, the
+// darkness byte of each point, its extents and (for peaks) its centre. A `HoleArray` is an
+// array of such records indexed from 0, where entry 0 starts as an empty placeholder.
+//
+// Storage: the points of all records of one array live in a shared pool of singly linked
+// nodes, so that `MovePoints` (append all points of one record to another) is constant time
+// whatever the sizes, and point order is kept exactly: the target's points, then the
+// source's. A record costs 28 bytes plus 9 bytes per point. Records that become empty keep
+// their index until `Compact` removes them; pool nodes of emptied records are reclaimed only
+// by `Reset`.
+//
+// Extents and centre are not maintained by the point operations; `Measure` sets them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace holescan {
+
+// Index of a record in a HoleArray; also the label a label map stores for it (0 = none).
+using Label = std::uint32_t;
+
+struct HolePoint {
+  std::int16_t x;
+  std::int16_t y;
+  friend bool operator==(HolePoint, HolePoint) = default;
+};
+
+struct Hole {
+  std::uint32_t head;   // first pool node, kNoNode when empty
+  std::uint32_t tail;   // last pool node
+  std::uint32_t count;  // number of points
+  std::int16_t MinX = 0;
+  std::int16_t MaxX = 0;
+  std::int16_t MinY = 0;
+  std::int16_t MaxY = 0;
+  float CenterX = 0;
+  float CenterY = 0;
+
+  bool Empty() const { return count == 0; }
+};
+
+class HoleArray {
+ public:
+  static constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+
+  HoleArray() { Reset(); }
+
+  // Back to one empty placeholder record at index 0, all numeric fields 0.
+  void Reset();
+
+  std::size_t Size() const { return records_.size(); }
+  Label UpperBound() const { return static_cast<Label>(records_.size() - 1); }
+  Hole& operator[](Label i) { return records_[i]; }
+  const Hole& operator[](Label i) const { return records_[i]; }
+
+  // Appends one new empty record; returns its index (the new upper bound).
+  Label Add();
+  // Appends point (x, y) with its darkness byte to record i.
+  void AddPoint(Label i, int x, int y, std::uint8_t shade);
+  // Appends all points of `source` to `target` in their order, then empties `source`.
+  // Neither record's extents or centre change. A point's darkness byte travels with it.
+  void MovePoints(Label target, Label source);
+  // Empties record i; extents and centre are kept.
+  void ClearHole(Label i);
+
+  // Removes every empty record, keeping the order of the others and renumbering them from
+  // 0. When every record is empty, nothing changes.
+  void Compact();
+  // Extents (and, with computeCenter, the mean of the points) of record i; an empty
+  // record keeps the values it has.
+  void MeasureHole(Label i, bool computeCenter);
+  void Measure(bool computeCenter);
+
+  // The points of record i in order, calling f(HolePoint, shade) for each.
+  template <typename F>
+  void ForEachPoint(Label i, F&& f) const {
+    for (std::uint32_t n = records_[i].head; n != kNoNode; n = next_[n]) f(points_[n], shades_[n]);
+  }
+  std::vector<HolePoint> Points(Label i) const;
+  std::vector<std::uint8_t> Shades(Label i) const;
+
+ private:
+  static Hole NewRecord() { return Hole{kNoNode, kNoNode, 0}; }
+
+  std::vector<Hole> records_;
+  std::vector<HolePoint> points_;
+  std::vector<std::uint8_t> shades_;
+  std::vector<std::uint32_t> next_;
+};
+
+}  // namespace holescan
