@@ -1,0 +1,1 @@
+#include "main_window/qt/picture_loader.h"
