@@ -148,11 +148,6 @@ void HoleAnalysis::VoteHole(Label index) {
   voteMap_.Reset(h.MinX, h.MaxX, h.MinY, h.MaxY);
   voteMap_.Compute(holes_, index);
 
-  const int columns = voteMap_.Columns();
-  reportText_.reserve(reportText_.size() +
-                      static_cast<std::size_t>(voteMap_.Rows()) *
-                          (static_cast<std::size_t>(columns) * 3 + 2) +
-                      2);
   for (int y = voteMap_.MinY(); y <= voteMap_.MaxY(); ++y) {
     for (int x = voteMap_.MinX(); x <= voteMap_.MaxX(); ++x) {
       const std::uint16_t doubled = voteMap_.Doubled(x, y);
