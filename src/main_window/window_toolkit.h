@@ -43,6 +43,8 @@ struct PictureFile {
   std::string reason;  // e.g. "no such file", "not a picture", "too large: 40000 x 20 pixels"
 };
 
+// Implementations report failures through their results (PictureFile) and never throw:
+// the Load command relies on every one of its statements running.
 class WindowToolkit : public AnalysisHost {
  public:
   // Reads and decodes a picture file. Never throws for a bad file.
