@@ -18,8 +18,10 @@ void HoleAnalysis::ResetHoleArrays(int maxX, int maxY) {
   holeMapColumns_ = std::max(maxX, 0) + 1;
   (void)maxY;  // rows are kept two at a time, so only the width matters
   currentRow_ = -2;
-  currentLabels_.assign(static_cast<std::size_t>(holeMapColumns_), 0);
-  previousLabels_.assign(static_cast<std::size_t>(holeMapColumns_), 0);
+  for (LabelRow* row : {&currentLabels_, &previousLabels_}) {
+    row->labels.assign(static_cast<std::size_t>(holeMapColumns_), 0);
+    row->begin = row->end = 0;
+  }
   mergedInto_.assign(1, 0);
   peakMap_.clear();
 }
@@ -35,42 +37,48 @@ Label HoleAnalysis::FindHole(Label label) {
   return label;
 }
 
+void HoleAnalysis::LabelRow::Clear() {
+  std::fill(labels.begin() + begin, labels.begin() + std::max(begin, end), 0);
+  begin = end = 0;
+}
+
 void HoleAnalysis::SeekHoleMapRow(int y) {
   if (y == currentRow_ || y == currentRow_ - 1) return;
   if (y == currentRow_ + 1) {
-    currentLabels_.swap(previousLabels_);
+    std::swap(currentLabels_, previousLabels_);
   } else {
-    std::fill(previousLabels_.begin(), previousLabels_.end(), 0);
+    previousLabels_.Clear();
   }
-  std::fill(currentLabels_.begin(), currentLabels_.end(), 0);
+  currentLabels_.Clear();
   currentRow_ = y;
 }
 
-Label* HoleAnalysis::HoleMapRow(int y) {
-  if (y == currentRow_) return currentLabels_.data();
-  if (y == currentRow_ - 1) return previousLabels_.data();
+HoleAnalysis::LabelRow* HoleAnalysis::HoleMapRow(int y) {
+  if (y == currentRow_) return &currentLabels_;
+  if (y == currentRow_ - 1) return &previousLabels_;
   return nullptr;
 }
 
-const Label* HoleAnalysis::HoleMapRow(int y) const {
+const HoleAnalysis::LabelRow* HoleAnalysis::HoleMapRow(int y) const {
   return const_cast<HoleAnalysis*>(this)->HoleMapRow(y);
 }
 
 Label HoleAnalysis::HoleMapAt(int x, int y) const {
-  const Label* row = HoleMapRow(y);
-  if (row == nullptr || x < 0 || x >= holeMapColumns_ || row[x] == 0) return 0;
-  Label label = row[x];
+  const LabelRow* row = HoleMapRow(y);
+  if (row == nullptr || x < 0 || x >= holeMapColumns_) return 0;
+  Label label = row->labels[static_cast<std::size_t>(x)];
   while (mergedInto_[label] != label) label = mergedInto_[label];
   return label;
 }
 
 void HoleAnalysis::LabelDarkPixel(int x, int y) {
-  SeekHoleMapRow(y);
-  Label* row = HoleMapRow(y);
-  if (row[x] != 0) return;
+  if (y != currentRow_) SeekHoleMapRow(y);
+  LabelRow& row = *HoleMapRow(y);
+  const Label* labels = row.labels.data();
+  if (labels[x] != 0) return;
 
-  const Label left = x != 0 ? FindHole(row[x - 1]) : 0;
-  const Label up = y != 0 ? FindHole(HoleMapRow(y - 1)[x]) : 0;
+  const Label left = x != 0 ? FindHole(labels[x - 1]) : 0;
+  const Label up = y != 0 ? FindHole(HoleMapRow(y - 1)->labels[static_cast<std::size_t>(x)]) : 0;
   const Label label = up != 0 ? up : left;
 
   if (label == 0) {
@@ -79,13 +87,13 @@ void HoleAnalysis::LabelDarkPixel(int x, int y) {
     result_->Set(x, y, kNewHoleColour);
     host_->SetCaption((Caption() << "=-=Made new Hole " << created).View());
     AddPoint(holes_, created, x, y);
-    row[x] = created;
+    row.Set(x, created);
     return;
   }
   if (left == 0 || up == 0 || left == up) {
     result_->Set(x, y, kJoinColour);
     AddPoint(holes_, label, x, y);
-    row[x] = label;
+    row.Set(x, label);
     return;
   }
   // Two holes meet here: the left one joins the upper one.
@@ -94,7 +102,7 @@ void HoleAnalysis::LabelDarkPixel(int x, int y) {
   holes_.MovePoints(up, left);
   mergedInto_[left] = up;
   AddPoint(holes_, up, x, y);
-  row[x] = up;
+  row.Set(x, up);
 }
 
 // ---- Rejection -------------------------------------------------------------------------
@@ -153,8 +161,10 @@ void HoleAnalysis::VoteHole(Label index) {
       const std::uint16_t doubled = voteMap_.Doubled(x, y);
       AppendVote(reportText_, doubled, decimalSeparator_);
       reportText_.push_back('\t');
-      // The vote rounded half to even is the red intensity: 0.5 -> 0, 1.5 -> 2.
-      const auto red = static_cast<std::uint32_t>(RoundHalfEven(doubled * 0.5));
+      // The vote rounded half to even is the red intensity: 0.5 -> 0, 1.5 -> 2. On the
+      // doubled vote: a half goes up exactly when the whole part is odd.
+      const std::uint32_t whole = doubled / 2u;
+      const std::uint32_t red = whole + (doubled & whole & 1u);
       result_->Set(x, y, Rgb(red, 0, 0));
       if (IsPeak(voteMap_, x, y)) GroupPeak(x, y);
     }

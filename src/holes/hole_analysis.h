@@ -27,6 +27,7 @@
 // the host given at construction, which must outlive it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -96,9 +97,10 @@ class HoleAnalysis {
   }
 
  private:
+  struct LabelRow;
   Label FindHole(Label label);
-  Label* HoleMapRow(int y);
-  const Label* HoleMapRow(int y) const;
+  LabelRow* HoleMapRow(int y);
+  const LabelRow* HoleMapRow(int y) const;
   void SeekHoleMapRow(int y);
   static std::uint32_t PeakKey(int x, int y) {
     return (static_cast<std::uint32_t>(y) << 16) | static_cast<std::uint32_t>(x);
@@ -114,11 +116,26 @@ class HoleAnalysis {
   VoteMap voteMap_;
   std::string reportText_;
 
+  // One row of HoleMap. Only the columns begin..end-1 may hold labels, so that clearing a row
+  // costs its labelled span, not the picture's width.
+  struct LabelRow {
+    std::vector<Label> labels;
+    int begin = 0;
+    int end = 0;
+
+    void Set(int x, Label label) {
+      labels[static_cast<std::size_t>(x)] = label;
+      begin = end <= begin ? x : std::min(begin, x);
+      end = std::max(end, x + 1);
+    }
+    void Clear();
+  };
+
   // HoleMap: the rows currentRow_ and currentRow_ - 1, as labels to resolve with FindHole.
   int holeMapColumns_ = 1;
   int currentRow_ = -2;
-  std::vector<Label> currentLabels_;
-  std::vector<Label> previousLabels_;
+  LabelRow currentLabels_;
+  LabelRow previousLabels_;
   std::vector<Label> mergedInto_;  // union-find parent of every hole number (0 maps to 0)
 
   // PeakMap: labels only where peak cells are.

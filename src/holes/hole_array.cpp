@@ -16,21 +16,6 @@ Label HoleArray::Add() {
   return UpperBound();
 }
 
-void HoleArray::AddPoint(Label i, int x, int y, std::uint8_t shade) {
-  const auto node = static_cast<std::uint32_t>(points_.size());
-  points_.push_back({static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)});
-  shades_.push_back(shade);
-  next_.push_back(kNoNode);
-  Hole& hole = records_[i];
-  if (hole.count == 0) {
-    hole.head = node;
-  } else {
-    next_[hole.tail] = node;
-  }
-  hole.tail = node;
-  ++hole.count;
-}
-
 void HoleArray::MovePoints(Label target, Label source) {
   if (target == source) return;
   Hole& from = records_[source];

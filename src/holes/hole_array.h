@@ -59,8 +59,22 @@ class HoleArray {
 
   // Appends one new empty record; returns its index (the new upper bound).
   Label Add();
-  // Appends point (x, y) with its darkness byte to record i.
-  void AddPoint(Label i, int x, int y, std::uint8_t shade);
+  // Appends point (x, y) with its darkness byte to record i. Inline: the first pass calls it
+  // for every dark pixel.
+  void AddPoint(Label i, int x, int y, std::uint8_t shade) {
+    const auto node = static_cast<std::uint32_t>(points_.size());
+    points_.push_back({static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)});
+    shades_.push_back(shade);
+    next_.push_back(kNoNode);
+    Hole& hole = records_[i];
+    if (hole.count == 0) {
+      hole.head = node;
+    } else {
+      next_[hole.tail] = node;
+    }
+    hole.tail = node;
+    ++hole.count;
+  }
   // Appends all points of `source` to `target` in their order, then empties `source`.
   // Neither record's extents or centre change. A point's darkness byte travels with it.
   void MovePoints(Label target, Label source);

@@ -61,14 +61,15 @@ void VoteMap::Compute(const HoleArray& holes, Label hole) {
 }
 
 bool IsPeak(const VoteMap& map, int x, int y) {
-  const float v = map.At(x, y);
-  bool result = true;
+  // Compared doubled: halving is exact, so every comparison comes out as on the votes.
+  constexpr auto kMinPeakDoubled = static_cast<std::uint16_t>(2 * kMinPeakVote);
+  const std::uint16_t v = map.Doubled(x, y);
+  if (v < kMinPeakDoubled) return false;
   const int neighbours[4][2] = {{x + 1, y}, {x, y + 1}, {x, y - 1}, {x - 1, y}};
   for (const auto& n : neighbours) {
-    if (!map.InVoteMap(n[0], n[1]) || map.At(n[0], n[1]) > v) result = false;
+    if (!map.InVoteMap(n[0], n[1]) || map.Doubled(n[0], n[1]) > v) return false;
   }
-  if (v < kMinPeakVote) result = false;
-  return result;
+  return true;
 }
 
 float LiteralVote(const std::vector<HolePoint>& points, int x, int y) {
@@ -89,7 +90,7 @@ float LiteralVote(const std::vector<HolePoint>& points, int x, int y) {
 void AppendVote(std::string& text, std::uint16_t doubled, char decimalSeparator) {
   char digits[8];
   const auto end = std::to_chars(digits, digits + sizeof(digits), doubled / 2).ptr;
-  text.append(digits, end);
+  text.append(digits, static_cast<std::size_t>(end - digits));
   if (doubled % 2 != 0) {
     text.push_back(decimalSeparator);
     text.push_back('5');

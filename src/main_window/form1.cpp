@@ -1,6 +1,7 @@
 #include "main_window/form1.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -9,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "holes/caption.h"
 #include "pixel/darkness.h"
@@ -80,16 +83,20 @@ std::optional<std::string> Form1::CmdLoad_Click() {
   if (failure) {
     toolkit_.SetCaption("Cannot load " + TextFilename + ": " + *failure);
   }
+  // The remaining statements run whatever happens to the one before; only memory can fail.
+  const auto step = [this](auto&& statement) {
+    try {
+      statement();
+    } catch (const std::bad_alloc&) {
+      toolkit_.SetCaption("Cannot load " + TextFilename + ": out of memory");
+    }
+  };
   // 2-9. Lay the window out around the picture.
-  LayOut();
+  step([this] { LayOut(); });
   // 10. The darkness map, one column and one row larger than the picture.
-  try {
-    darkMap_ = DarkMap(target_.Width(), target_.Height());
-  } catch (const std::bad_alloc&) {
-    toolkit_.SetCaption("Cannot load " + TextFilename + ": out of memory");
-  }
+  step([this] { darkMap_ = DarkMap(target_.Width(), target_.Height()); });
   // 11.
-  analysis_.ResetHoleArrays(darkMap_.MaxX(), darkMap_.MaxY());
+  step([this] { analysis_.ResetHoleArrays(darkMap_.MaxX(), darkMap_.MaxY()); });
   // 12.
   SetProgress(0);
   // 13. Select the whole picture.
@@ -174,42 +181,52 @@ std::optional<std::string> Form1::CmdDraw_Click() {
 }
 
 void Form1::ScanSelection() {
+  ScanRows();
+  analysis_.FinishHoles();
+  analysis_.FinishPeaks();
+  SetProgress(1);
+}
+
+void Form1::ScanRows() {
   result_.Fill(kResultBackground);
   toolkit_.ResultPictureChanged(result_);
   const Selection s = selection_;
+  // A Load that ran out of memory may have left the maps smaller than the picture.
+  if (result_.Width() != target_.Width() || result_.Height() != target_.Height() ||
+      darkMap_.MaxX() != target_.Width() || darkMap_.MaxY() != target_.Height()) {
+    throw std::runtime_error("the picture was not loaded completely; load it again");
+  }
   if (s.SelTop <= s.SelBottom &&
       (s.SelTop < 0 || s.SelLeft < 0 || s.SelBottom > darkMap_.MaxY() ||
        s.SelRight > darkMap_.MaxX())) {
     throw std::out_of_range("the scan rectangle lies outside the picture");
   }
-  const auto& table = DarknessByteTable();
   const double step = 1.0 / (static_cast<double>(s.SelBottom) - s.SelTop + 1);
   // Columns of the rectangle that lie on the picture; the rest (column W) weigh 0.
   const int pictureEnd = std::min(s.SelRight + 1, target_.Width());
+  std::vector<DarkBlock> darkBlocks(
+      static_cast<std::size_t>(DarknessBlocks(std::max(pictureEnd - s.SelLeft, 0))));
   for (int y = s.SelTop; y <= s.SelBottom; ++y) {
     std::uint8_t* dark = darkMap_.Row(y);
     int x = s.SelLeft;
-    if (y < target_.Height()) {
-      const std::uint32_t* in = target_.Row(y);
-      std::uint32_t* out = result_.Row(y);
-      for (; x < pictureEnd; ++x) {
-        const std::uint8_t v = table[static_cast<std::size_t>(ColourSum(in[x]))];
-        dark[x] = v;
-        out[x] = Rgb(v, v, v);
-      }
+    int blocks = 0;
+    if (y < target_.Height() && x < pictureEnd) {
+      blocks = DarknessRow(target_.Row(y) + x, pictureEnd - x, dark + x, result_.Row(y) + x,
+                           darkBlocks.data());
+      x = pictureEnd;
     }
     for (; x <= s.SelRight; ++x) dark[x] = 0;
     // Labelling after the row's bytes are in place gives the same pixels and captions as
     // labelling pixel by pixel: it paints only the pixel it labels and reads only its byte.
-    for (x = s.SelLeft; x <= s.SelRight; ++x) {
-      if (dark[x] > kDarkThreshold) analysis_.LabelDarkPixel(x, y);
+    // The dark pixels are those the row scan reports, left to right.
+    for (int b = 0; b < blocks; ++b) {
+      const DarkBlock& block = darkBlocks[static_cast<std::size_t>(b)];
+      for (std::uint32_t bits = block.pixels; bits != 0; bits &= bits - 1)
+        analysis_.LabelDarkPixel(s.SelLeft + block.first + std::countr_zero(bits), y);
     }
     SetProgress(static_cast<float>(static_cast<double>(progress_) + step));
     toolkit_.Refresh(y, y);
   }
-  analysis_.FinishHoles();
-  analysis_.FinishPeaks();
-  SetProgress(1);
 }
 
 std::optional<std::string> Form1::SaveDarkMap(const std::string& path) const {

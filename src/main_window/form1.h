@@ -63,6 +63,9 @@ class Form1 {
   // Weight of the target pixel (x, y); 0 outside the picture.
   float DarknessWeight(int x, int y) const;
   void ScanSelection();
+  // ScanSelection without its finishing passes: clears PicNew, then every row of the
+  // rectangle (darkness bytes, grey pixels, first-pass labelling, progress bar).
+  void ScanRows();
 
   // Raw dump of the darkness map: (W + 1) x (H + 1) bytes, row by row, no header. A save
   // replaces the file atomically; a load needs a file of exactly the map's size. Both

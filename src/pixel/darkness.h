@@ -52,4 +52,36 @@ constexpr int ColourSum(std::uint32_t pixel) {
 // Rounds to the nearest integer, halves to the even neighbour.
 int RoundHalfEven(double value);
 
+// The scan takes a row in blocks of kDarknessBlock pixels and tells which pixels of which
+// blocks are dark, so that the labelling need not look at the others.
+inline constexpr int kDarknessBlock = 32;
+
+// Blocks of kDarknessBlock pixels in `count` pixels, the last one possibly shorter.
+constexpr int DarknessBlocks(int count) {
+  return (count + kDarknessBlock - 1) / kDarknessBlock;
+}
+
+// A block of a row with dark pixels: its first pixel, and one bit for each of its pixels,
+// bit i for pixel first + i, set where the byte is above kDarkThreshold.
+struct DarkBlock {
+  int first;
+  std::uint32_t pixels;
+};
+
+// The scan of one row of pixel words: dark[i] = DarknessByteTable()[ColourSum(pixels[i])] and
+// grey[i] = Rgb(dark[i], dark[i], dark[i]) for i in 0..count-1. Every block (pixels
+// b * kDarknessBlock onwards) with a byte above kDarkThreshold goes to darkBlocks, in
+// increasing order; returns how many there are. darkBlocks needs room for
+// DarknessBlocks(count) blocks. No two buffers may overlap.
+//
+// Light pixels (s > 55, nearly all of a scan) get their byte from the weight's own float
+// arithmetic in vector instructions (AVX2 where the processor has it), dark pixels from the
+// table. Both give the table's byte exactly.
+int DarknessRow(const std::uint32_t* pixels, int count, std::uint8_t* dark, std::uint32_t* grey,
+                DarkBlock* darkBlocks);
+// DarknessRow in portable C++ only (vectorised by the compiler for the baseline processor):
+// what DarknessRow runs without AVX2, with the same results.
+int DarknessRowPortable(const std::uint32_t* pixels, int count, std::uint8_t* dark,
+                        std::uint32_t* grey, DarkBlock* darkBlocks);
+
 }  // namespace holescan
