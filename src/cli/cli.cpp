@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <optional>
 
 #include "cli/headless_toolkit.h"
@@ -50,15 +51,26 @@ class Runner {
         progressLine_(options.pictures.size() > 1 && ::isatty(STDERR_FILENO) == 1) {}
 
   int RunAll() {
+    // One JSON array for all pictures, written as each picture is done.
+    if (o_.JsonCollected()) collected_.emplace(o_.json);
     for (std::size_t i = 0; i < o_.pictures.size(); ++i) {
       index_ = i;
       shownPercent_ = -1;
-      Analyse(o_.pictures[i]);
+      // Memory can run out anywhere past the loading (the JSON of millions of holes, the
+      // report): the picture fails, the command goes on.
+      try {
+        Analyse(o_.pictures[i]);
+      } catch (const std::bad_alloc&) {
+        Fail(o_.pictures[i], "out of memory", kExitDrawFailed);
+      } catch (const std::exception& error) {
+        Fail(o_.pictures[i], error.what(), kExitDrawFailed);
+      }
     }
     ClearProgress();
-    if (o_.JsonCollected()) {
-      if (auto failure = WriteBytes(o_.json, collected_.dump(2) + "\n")) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, failure->c_str());
+    if (collected_) {
+      collected_->Write(collectedAny_ ? "\n]\n" : "[]\n");
+      if (auto failure = collected_->Close()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*failure).c_str());
         status_ = std::max(status_, kExitDrawFailed);
       }
     }
@@ -68,7 +80,8 @@ class Runner {
  private:
   void Fail(const std::string& picture, const std::string& reason, int status) {
     ClearProgress();
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, picture.c_str(), reason.c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, OneLine(picture).c_str(),
+                 OneLine(reason).c_str());
     std::fflush(stderr);
     status_ = std::max(status_, status);
   }
@@ -83,7 +96,7 @@ class Runner {
     shownPercent_ = percent;
     shownAt_ = now;
     std::fprintf(stderr, "\r%s: picture %zu of %zu: %s %3d%%\033[K", kProgram, index_ + 1,
-                 o_.pictures.size(), PictureName(o_.pictures[index_]).c_str(), percent);
+                 o_.pictures.size(), OneLine(PictureName(o_.pictures[index_])).c_str(), percent);
     std::fflush(stderr);
   }
 
@@ -105,6 +118,13 @@ class Runner {
     form.TextFilename = path;
     if (auto failure = form.CmdLoad_Click()) {
       Fail(path, *failure, kExitLoadFailed);
+      return;
+    }
+    // The picture is in, but the maps beside it did not fit (Load's caption says so).
+    const Picture& target = form.PicTarget();
+    if (form.Dark().MaxX() != target.Width() || form.Dark().MaxY() != target.Height() ||
+        form.PicNew().Width() != target.Width() || form.PicNew().Height() != target.Height()) {
+      Fail(path, "out of memory", kExitLoadFailed);
       return;
     }
     const double loading = SecondsSince(loadStart);
@@ -145,7 +165,7 @@ class Runner {
     if (o_.timings) {
       ClearProgress();
       std::fprintf(stderr, "%s: %s: loading %.3f s, analysis %.3f s, writing %.3f s\n", kProgram,
-                   path.c_str(), loading, analysis, writing);
+                   OneLine(path).c_str(), loading, analysis, writing);
     }
   }
 
@@ -177,10 +197,15 @@ class Runner {
       check(WritePicture(form.PicNew(), o_.resultFormat, ExpandName(o_.result, path)));
     }
     if (!o_.json.empty()) {
-      if (o_.JsonCollected()) {
-        collected_.push_back(AnalysisJson(path, form));
+      if (collected_) {
+        collected_->Write(collectedAny_ ? ",\n  " : "[\n  ");
+        WriteAnalysisJson(*collected_, path, form, 1);
+        collectedAny_ = true;
       } else {
-        check(WriteBytes(ExpandName(o_.json, path), AnalysisJson(path, form).dump(2) + "\n"));
+        OutputFile json(ExpandName(o_.json, path));
+        WriteAnalysisJson(json, path, form);
+        json.Write("\n");
+        check(json.Close());
       }
     }
     if (!o_.saveDarkMap.empty()) {
@@ -208,7 +233,8 @@ class Runner {
   int shownPercent_ = -1;  // -1: no progress line on the screen
   std::chrono::steady_clock::time_point shownAt_;
   int status_ = kExitOk;
-  Json collected_ = Json::array();
+  std::optional<OutputFile> collected_;
+  bool collectedAny_ = false;
 };
 
 }  // namespace
@@ -222,7 +248,7 @@ void SelectByMouse(Form1& form, const ScanRectangle& r) {
 int Run(const std::vector<std::string>& arguments) {
   const ParsedArguments parsed = ParseArguments(arguments);
   if (!parsed.error.empty()) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, parsed.error.c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(parsed.error).c_str());
     return kExitUsage;
   }
   if (parsed.options.help) {

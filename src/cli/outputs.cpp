@@ -90,12 +90,15 @@ std::optional<std::string> WritePicture(const Picture& picture, PictureFormat fo
 
 // ---- JSON ---------------------------------------------------------------------------------
 
-Json AnalysisJson(const std::string& picturePath, const Form1& form) {
+namespace {
+
+// The document of one picture; its holes only when asked for (they may be millions).
+Json Document(const std::string& picturePath, const Form1& form, bool withHoles) {
   const Picture& target = form.PicTarget();
   const Selection& s = form.Sel();
   Json holes = Json::array();
   const HoleArray& holeArray = form.Analysis().Holes();
-  for (Label i = 0; i <= holeArray.UpperBound(); ++i) {
+  for (Label i = 0; withHoles && i <= holeArray.UpperBound(); ++i) {
     const Hole& hole = holeArray[i];
     holes.push_back({{"minX", hole.MinX},
                      {"maxX", hole.MaxX},
@@ -126,7 +129,72 @@ Json AnalysisJson(const std::string& picturePath, const Form1& form) {
   return document;
 }
 
-// ---- Numbers for people -------------------------------------------------------------------
+}  // namespace
+
+Json AnalysisJson(const std::string& picturePath, const Form1& form) {
+  return Document(picturePath, form, true);
+}
+
+std::string JsonText(const Json& document) {
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+
+// `text` with `indent` after every line break.
+std::string Indented(const std::string& text, const std::string& indent) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    out.push_back(c);
+    if (c == '\n') out += indent;
+  }
+  return out;
+}
+
+}  // namespace
+
+void WriteAnalysisJson(OutputFile& out, const std::string& picturePath, const Form1& form,
+                       int depth) {
+  // The small parts as the library writes them; the holes, which may be millions, line by
+  // line in the same layout.
+  Json document = Document(picturePath, form, false);
+  const std::string in0(static_cast<std::size_t>(2 * depth), ' ');
+  const std::string in1 = in0 + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
+  auto part = [&](const char* key) {
+    out.Write(in1 + "\"" + key + "\": ");
+    out.Write(Indented(document[key].dump(2, ' ', false, Json::error_handler_t::replace), in1));
+  };
+  out.Write("{\n");
+  part("picture");
+  out.Write(",\n");
+  part("selection");
+  out.Write(",\n" + in1 + "\"holes\": ");
+  const HoleArray& holes = form.Analysis().Holes();
+  if (holes.Size() == 0) {
+    out.Write("[]");
+  } else {
+    std::string line;
+    for (Label i = 0; i <= holes.UpperBound(); ++i) {
+      const Hole& hole = holes[i];
+      line.assign(i == 0 ? "[\n" : ",\n");
+      line += in2 + "{\n";
+      line += in3 + "\"minX\": " + std::to_string(hole.MinX) + ",\n";
+      line += in3 + "\"maxX\": " + std::to_string(hole.MaxX) + ",\n";
+      line += in3 + "\"minY\": " + std::to_string(hole.MinY) + ",\n";
+      line += in3 + "\"maxY\": " + std::to_string(hole.MaxY) + ",\n";
+      line += in3 + "\"points\": " + std::to_string(hole.count) + "\n";
+      line += in2 + "}";
+      out.Write(line);
+    }
+    out.Write("\n" + in1 + "]");
+  }
+  out.Write(",\n");
+  part("shots");
+  out.Write("\n" + in0 + "}");
+}
+
+// ---- Text for people -------------------------------------------------------------------
 
 std::string FormatFloat(float value, char decimalSeparator) {
   char text[32];
@@ -136,6 +204,29 @@ std::string FormatFloat(float value, char decimalSeparator) {
     if (c == '.') c = decimalSeparator;
   }
   return formatted;
+}
+
+std::string OneLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      line.push_back(c);
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else {
+      static constexpr char kHex[] = "0123456789abcdef";
+      line += "\\x";
+      line.push_back(kHex[byte >> 4]);
+      line.push_back(kHex[byte & 0x0F]);
+    }
+  }
+  return line;
 }
 
 char UserDecimalSeparator() {
@@ -163,7 +254,7 @@ std::string SummaryText(const std::string& picturePath, const Form1& form, char 
              FormatFloat(peak.CenterY, decimalSeparator) + "  " + std::to_string(peak.count) +
              (peak.count == 1 ? " point\n" : " points\n");
   }
-  return picturePath + ": " + std::to_string(form.PicTarget().Width()) + " x " +
+  return OneLine(picturePath) + ": " + std::to_string(form.PicTarget().Width()) + " x " +
          std::to_string(form.PicTarget().Height()) + " pixels, " + std::to_string(shots) +
          (shots == 1 ? " shot hole\n" : " shot holes\n") + lines;
 }

@@ -64,6 +64,21 @@ std::optional<std::string> WritePicture(const Picture& picture, PictureFormat fo
 // Holes after the finishing pass, and the non-empty entries of Peaks (the shot holes).
 Json AnalysisJson(const std::string& picturePath, const Form1& form);
 
+// Writes AnalysisJson(picturePath, form) as JsonText writes it, less the final newline, with
+// every line after the first indented by `depth` more levels (for an element of an array),
+// without building the document: a picture of millions of holes costs no memory beyond its
+// analysis.
+void WriteAnalysisJson(OutputFile& out, const std::string& picturePath, const Form1& form,
+                       int depth = 0);
+
+// The document as text, indented by two, ending in a newline. Bytes of a picture's path that
+// are not UTF-8 become U+FFFD: the path of a file need not be UTF-8, a JSON string must.
+std::string JsonText(const Json& document);
+
+// `text` fit for one line of a message: control characters are written as \n, \r, \t or
+// \xNN, so that a file name holding a line break cannot split the line.
+std::string OneLine(std::string_view text);
+
 // The shortest decimal that reads back as `value`, with the given decimal separator.
 std::string FormatFloat(float value, char decimalSeparator);
 

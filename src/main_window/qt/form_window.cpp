@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
@@ -44,6 +46,16 @@ QString DraggedFile(const QMimeData* data) {
   return {};
 }
 
+// The same file name as bytes: a URL keeps bytes that are not UTF-8 percent-encoded, which
+// toLocalFile() would turn into replacement characters.
+std::string DraggedFileBytes(const QMimeData* data) {
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile())
+      return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+  }
+  return {};
+}
+
 // The report writes halves with the decimal separator of the user's settings.
 char DecimalSeparator() {
   const QString point = QLocale().decimalPoint();
@@ -53,7 +65,13 @@ char DecimalSeparator() {
 
 }  // namespace
 
-FormWindow::FormWindow(const std::optional<QString>& picture, QWidget* parent) : QWidget(parent) {
+FormWindow::FormWindow(const FileName& picture, QWidget* parent)
+    : FormWindow(QFile::decodeName(QByteArray::fromStdString(picture.bytes)), picture.bytes,
+                 parent) {}
+
+FormWindow::FormWindow(const std::optional<QString>& picture, std::string pictureBytes,
+                       QWidget* parent)
+    : QWidget(parent) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(tr("Form1"));
   setAcceptDrops(true);
@@ -119,6 +137,7 @@ FormWindow::FormWindow(const std::optional<QString>& picture, QWidget* parent) :
   connect(PicTarget, &PictureBox::MouseDown, this, &FormWindow::PicTarget_MouseDown);
 
   if (picture) TextFilename->setText(*picture);
+  if (picture && !pictureBytes.empty()) ShowFileName(*picture, std::move(pictureBytes));
   Form_Load();
 }
 
@@ -140,13 +159,25 @@ void FormWindow::Run(Command command, bool wholeResult) {
   if (closeWaiting_) close();
 }
 
+void FormWindow::ShowFileName(const QString& shown, std::string bytes) {
+  TextFilename->setText(shown);
+  namedText_ = TextFilename->text();  // as the text box keeps it
+  namedBytes_ = std::move(bytes);
+}
+
+std::string FormWindow::FileNameBytes() const {
+  const QString text = TextFilename->text();
+  if (!namedBytes_.empty() && text == namedText_) return namedBytes_;
+  return QFile::encodeName(text).toStdString();
+}
+
 void FormWindow::Form_Load() {
-  form_->TextFilename = TextFilename->text().toStdString();
+  form_->TextFilename = FileNameBytes();
   Run([this] { form_->Form_Load(); });
 }
 
 void FormWindow::CmdLoad_Click() {
-  form_->TextFilename = TextFilename->text().toStdString();
+  form_->TextFilename = FileNameBytes();
   Run([this] { form_->CmdLoad_Click(); });
 }
 
@@ -186,7 +217,7 @@ void FormWindow::dropEvent(QDropEvent* event) {
   const QString file = DraggedFile(event->mimeData());
   if (busy_ || file.isEmpty()) return;
   event->acceptProposedAction();
-  TextFilename->setText(file);
+  ShowFileName(file, DraggedFileBytes(event->mimeData()));
   CmdLoad_Click();
 }
 

@@ -8,12 +8,17 @@
 //
 // Commands run to completion on the event thread; while one runs, no click, key, drop or
 // close request is handled (a close request waits for the command's end).
+//
+// File names are bytes and need not be UTF-8; the text box can only show them decoded. A
+// name that came as bytes (from the command line or a dropped file) is loaded by its bytes
+// as long as the text box still shows it unchanged.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -33,7 +38,13 @@ class FormWindow : public QWidget {
   // Creates the window and runs Form_Load; `picture`, when given, replaces the initial text
   // of TextFilename first.
   explicit FormWindow(const std::optional<QString>& picture = std::nullopt,
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr)
+      : FormWindow(picture, std::string(), parent) {}
+  // The same with the picture's file name as the system gives it.
+  struct FileName {
+    std::string bytes;
+  };
+  explicit FormWindow(const FileName& picture, QWidget* parent = nullptr);
   ~FormWindow() override;
 
   Form1& Form() { return *form_; }
@@ -47,6 +58,11 @@ class FormWindow : public QWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  FormWindow(const std::optional<QString>& picture, std::string pictureBytes, QWidget* parent);
+  // Remembers the bytes of a file name shown in TextFilename.
+  void ShowFileName(const QString& shown, std::string bytes);
+  // The file name TextFilename stands for, as bytes.
+  std::string FileNameBytes() const;
   void Form_Load();
   void CmdLoad_Click();
   void CmdDraw_Click();
@@ -68,6 +84,8 @@ class FormWindow : public QWidget {
 
   std::unique_ptr<QtToolkit> toolkit_;
   std::unique_ptr<Form1> form_;
+  QString namedText_;  // TextFilename's text when a name came as bytes
+  std::string namedBytes_;
   bool busy_ = false;
   bool closeWaiting_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace holescan {
@@ -110,7 +112,7 @@ class ByteStream {
   bool Fill() {
     if (next_ >= size_) return false;
     const auto wanted =
-        static_cast<std::size_t>(std::min<std::int64_t>(size_ - next_, buffer_.size()));
+        static_cast<std::size_t>(std::min(size_ - next_, std::int64_t{kBufferSize}));
     const ssize_t got = ::pread(fd_, buffer_.data(), wanted, static_cast<off_t>(next_));
     if (got <= 0) return false;
     pos_ = 0;
@@ -122,7 +124,8 @@ class ByteStream {
   int fd_;
   std::int64_t size_;
   std::int64_t next_;  // file offset of the byte after the buffer's end
-  std::array<std::uint8_t, 65536> buffer_{};
+  static constexpr std::int64_t kBufferSize = 65536;
+  std::array<std::uint8_t, kBufferSize> buffer_{};
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
 };
@@ -180,6 +183,7 @@ struct BmpHeader {
   std::uint32_t compression = 0;
   std::uint32_t coloursUsed = 0;
   std::int32_t dataOffset = 0;
+  bool topDown = false;  // a negative height in the header
 
   bool RunLength() const { return compression == 1 || compression == 2; }
 };
@@ -237,7 +241,8 @@ BmpHeader ReadBmpHeader(int fd, std::int64_t size) {
     header.height = static_cast<std::int16_t>(Le16(&h[20]));
     header.bits = Le16(&h[24]);
   }
-  if (header.height < 0) header.height = -header.height;
+  header.topDown = header.height < 0;
+  if (header.topDown) header.height = -header.height;
   header.sized = header.width > 0 && header.height > 0;
   header.headers = Verdict::Complete;
   return header;
@@ -277,9 +282,15 @@ bool IsRestartOrStandalone(std::uint8_t marker) {
   return (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01;
 }
 
+// The first frame header of a JPEG: its kind and the sampling factors of its components.
+struct JpegFrame {
+  std::uint8_t marker = 0;                    // 0xC0..0xCF; 0 when none was seen
+  std::vector<std::pair<int, int>> sampling;  // horizontal and vertical factor per component
+};
+
 // Walks the JPEG markers up to the end-of-image marker; entropy-coded data after a
 // start-of-scan ends at the first marker that is neither a stuffed 0xFF00 nor a restart.
-Verdict CheckJpeg(int fd, std::int64_t size) {
+Verdict CheckJpeg(int fd, std::int64_t size, JpegFrame& frame) {
   ByteStream in(fd, size, 2);  // after the start-of-image marker
   std::uint8_t b = 0;
   for (;;) {
@@ -293,6 +304,22 @@ Verdict CheckJpeg(int fd, std::int64_t size) {
     if (!in.Get(hi) || !in.Get(lo)) return Verdict::Truncated;
     const int length = (hi << 8) | lo;
     if (length < 2) return Verdict::Unknown;
+    const bool startOfFrame = b >= 0xC0 && b <= 0xCF && b != 0xC4 && b != 0xC8 && b != 0xCC;
+    if (startOfFrame && frame.marker == 0 && length >= 8) {
+      frame.marker = b;
+      std::uint8_t header[6] = {};  // precision, height, width, component count
+      for (std::uint8_t& byte : header) {
+        if (!in.Get(byte)) return Verdict::Truncated;
+      }
+      int rest = length - 8;
+      for (int i = 0; i < header[5] && rest >= 3; ++i, rest -= 3) {
+        std::uint8_t id = 0, factors = 0, table = 0;
+        if (!in.Get(id) || !in.Get(factors) || !in.Get(table)) return Verdict::Truncated;
+        frame.sampling.emplace_back(factors >> 4, factors & 0x0F);
+      }
+      if (!in.Skip(rest)) return Verdict::Truncated;
+      continue;
+    }
     if (!in.Skip(length - 2)) return Verdict::Truncated;
     // After a scan header the entropy-coded data follows; SkipPastFF passes over it, and
     // stuffed bytes (0xFF00) and restart markers are passed over by the `continue` above.
@@ -307,8 +334,15 @@ bool SkipGifSubBlocks(ByteStream& in) {
   return true;
 }
 
+// The first image of a GIF: its size and the minimum code size of its data.
+struct GifImage {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  int codeSize = 0;
+};
+
 // Walks the GIF blocks up to the end of the first image's data.
-Verdict CheckGif(int fd, std::int64_t size) {
+Verdict CheckGif(int fd, std::int64_t size, GifImage& image) {
   ByteStream in(fd, size, 10);
   std::uint8_t flags = 0, b = 0;
   if (!in.Get(flags) || !in.Skip(2)) return Verdict::Truncated;
@@ -317,15 +351,123 @@ Verdict CheckGif(int fd, std::int64_t size) {
     if (!in.Get(b)) return Verdict::Truncated;
     if (b == 0x21) {  // extension: label, then sub-blocks
       if (!in.Skip(1) || !SkipGifSubBlocks(in)) return Verdict::Truncated;
-    } else if (b == 0x2C) {  // image: descriptor, local colour table, code size, data
-      if (!in.Skip(8) || !in.Get(flags)) return Verdict::Truncated;
+    } else if (b == 0x2C) {    // image: descriptor, local colour table, code size, data
+      std::uint8_t d[8] = {};  // left, top, width, height
+      for (std::uint8_t& byte : d) {
+        if (!in.Get(byte)) return Verdict::Truncated;
+      }
+      image.width = Le16(&d[4]);
+      image.height = Le16(&d[6]);
+      std::uint8_t codeSize = 0;
+      if (!in.Get(flags)) return Verdict::Truncated;
       if ((flags & 0x80) != 0 && !in.Skip(3 * (2 << (flags & 7)))) return Verdict::Truncated;
-      if (!in.Skip(1) || !SkipGifSubBlocks(in)) return Verdict::Truncated;
+      if (!in.Get(codeSize) || !SkipGifSubBlocks(in)) return Verdict::Truncated;
+      image.codeSize = codeSize;
       return Verdict::Complete;
     } else {
       return Verdict::Unknown;  // trailer before any image, or garbage
     }
   }
+}
+
+// ---- Declared sizes that the file cannot hold -----------------------------------------
+
+// The fewest bytes that can hold a TIFF's pixels, from its first directory: the raw size
+// of the samples divided by the best ratio of its compression; 0 for compressions without a
+// useful bound (the fax codings, JPEG) or a directory that cannot be read.
+std::int64_t TiffMinimumSize(int fd, std::int64_t pixels) {
+  std::array<std::uint8_t, 8> head{};
+  if (::pread(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) return 0;
+  const bool little = head[0] == 'I';
+  auto u16 = [&](const std::uint8_t* p) -> std::uint32_t {
+    return little ? Le16(p) : (std::uint32_t{p[0]} << 8 | p[1]);
+  };
+  auto u32 = [&](const std::uint8_t* p) -> std::uint32_t {
+    return little ? Le32(p) : (u16(p) << 16 | u16(p + 2));
+  };
+  if (u16(&head[2]) != 42) return 0;  // BigTIFF and anything else: no bound
+  const std::uint32_t directory = u32(&head[4]);
+  std::array<std::uint8_t, 2> count{};
+  if (::pread(fd, count.data(), 2, static_cast<off_t>(directory)) != 2) return 0;
+  const std::uint32_t entries = std::min<std::uint32_t>(u16(count.data()), 1000);
+  std::vector<std::uint8_t> table(static_cast<std::size_t>(entries) * 12);
+  if (::pread(fd, table.data(), table.size(), static_cast<off_t>(directory) + 2) !=
+      static_cast<ssize_t>(table.size())) {
+    return 0;
+  }
+  std::int64_t bits = 1, samples = 1;
+  std::uint32_t compression = 1;
+  for (std::uint32_t i = 0; i < entries; ++i) {
+    const std::uint8_t* entry = &table[static_cast<std::size_t>(i) * 12];
+    const std::uint32_t tag = u16(entry);
+    const std::uint32_t type = u16(entry + 2);
+    // The first value: a SHORT or a LONG held in the entry itself.
+    const std::uint32_t value = type == 3 ? u16(entry + 8) : u32(entry + 8);
+    if (type != 3 && type != 4) continue;
+    if (tag == 258 && u32(entry + 4) == 1) bits = value;  // one sample: its bits are inline
+    if (tag == 259) compression = value;
+    if (tag == 277) samples = value;
+  }
+  const std::int64_t rawBytes =
+      pixels * std::max<std::int64_t>(bits, 1) * std::max<std::int64_t>(samples, 1) / 8;
+  switch (compression) {
+    case 1:  // none
+      return rawBytes;
+    case 32773:  // PackBits: a run of 128 bytes in 2
+      return rawBytes / 64;
+    case 5:  // LZW: codes of at least 9 bits for at most 4096 bytes each
+      return rawBytes * 9 / (4096 * 8);
+    case 8:
+    case 32946:  // Deflate
+      return rawBytes / 1032;
+    default:
+      return 0;
+  }
+}
+
+// The fewest bytes of a file that can hold `pixels` pixels in this format, or 0 when the
+// format's compression allows no useful bound (WebP, arithmetic-coded JPEG, fax-coded TIFF).
+// A file smaller than this is damaged whatever its headers say, and is refused before its
+// declared size is allocated: a few hundred bytes must not cost a gigabyte.
+std::int64_t MinimumFileSize(const QByteArray& format, int fd, std::int64_t width,
+                             std::int64_t height, const JpegFrame& jpeg) {
+  const std::int64_t pixels = width * height;
+  if (format == "png") {
+    // Deflate codes at most 258 bytes in 2 bits; the rows hold at least the pixels' bits.
+    std::array<std::uint8_t, 26> h{};
+    if (::pread(fd, h.data(), h.size(), 0) != static_cast<ssize_t>(h.size())) return 0;
+    static constexpr std::array<int, 7> kChannels = {1, 0, 3, 1, 2, 0, 4};
+    const int channels = h[25] < kChannels.size() ? kChannels[h[25]] : 0;
+    const std::int64_t rawBytes = pixels * h[24] * channels / 8;
+    return rawBytes / 1032;
+  }
+  if (format == "jpeg") {
+    // Every 8 x 8 block of a Huffman-coded component costs at least one bit in its first
+    // scan (two in a sequential one: its DC difference and the end of its AC run).
+    const bool huffman = jpeg.marker == 0xC0 || jpeg.marker == 0xC1 || jpeg.marker == 0xC2;
+    if (!huffman || jpeg.sampling.empty()) return 0;
+    int maxH = 0, maxV = 0;
+    for (const auto& [h, v] : jpeg.sampling) {
+      if (h == 0 || v == 0) return 0;
+      maxH = std::max(maxH, h);
+      maxV = std::max(maxV, v);
+    }
+    std::int64_t fewestBlocks = pixels;
+    for (const auto& [h, v] : jpeg.sampling) {
+      const std::int64_t columns = (width * h + maxH - 1) / maxH;
+      const std::int64_t rows = (height * v + maxV - 1) / maxV;
+      fewestBlocks = std::min(fewestBlocks, ((columns + 7) / 8) * ((rows + 7) / 8));
+    }
+    return fewestBlocks * (jpeg.marker == 0xC2 ? 1 : 2) / 8;
+  }
+  if (format == "tiff") return TiffMinimumSize(fd, pixels);
+  if (format == "pbm" || format == "pgm" || format == "ppm") {
+    char kind = 0;
+    if (::pread(fd, &kind, 1, 1) != 1) return 0;
+    if (kind == '4') return (width + 7) / 8 * height;      // bits
+    return pixels * (kind == '3' || kind == '6' ? 3 : 1);  // one byte or digit a sample
+  }
+  return 0;
 }
 
 // ---- Decoding ---------------------------------------------------------------------------
@@ -368,12 +510,15 @@ void CopyInto(const QImage& decoded, Picture& picture) {
   const int height = decoded.height();
   if (picture.Width() != width || picture.Height() != height) picture = Picture(width, height, 0);
   const QImage::Format format = decoded.format();
-  if (format == QImage::Format_Indexed8 || format == QImage::Format_Grayscale8) {
+  const bool mono = format == QImage::Format_Mono || format == QImage::Format_MonoLSB;
+  if (format == QImage::Format_Indexed8 || format == QImage::Format_Grayscale8 || mono) {
     std::array<std::uint32_t, 256> colours{};
     if (format == QImage::Format_Grayscale8) {
       for (std::uint32_t v = 0; v < 256; ++v) colours[v] = kOpaque | (v * 0x010101u);
     } else {
-      colours.fill(kOpaque);  // indices past the colour table are black
+      // Indices past the colour table are black, whatever Qt's conversion would make of
+      // them (a 1-bit BMP may have a single palette entry).
+      colours.fill(kOpaque);
       const QList<QRgb> table = decoded.colorTable();
       for (qsizetype i = 0; i < std::min<qsizetype>(table.size(), 256); ++i)
         colours[static_cast<std::size_t>(i)] = kOpaque | table[i];
@@ -381,7 +526,13 @@ void CopyInto(const QImage& decoded, Picture& picture) {
     for (int y = 0; y < height; ++y) {
       const uchar* in = decoded.constScanLine(y);
       std::uint32_t* out = picture.Row(y);
-      for (int x = 0; x < width; ++x) out[x] = colours[in[x]];
+      if (format == QImage::Format_Mono) {
+        for (int x = 0; x < width; ++x) out[x] = colours[(in[x >> 3] >> (7 - (x & 7))) & 1];
+      } else if (format == QImage::Format_MonoLSB) {
+        for (int x = 0; x < width; ++x) out[x] = colours[(in[x >> 3] >> (x & 7)) & 1];
+      } else {
+        for (int x = 0; x < width; ++x) out[x] = colours[in[x]];
+      }
     }
     return;
   }
@@ -409,19 +560,26 @@ void CopyInto(const QImage& decoded, Picture& picture) {
   }
 }
 
-std::optional<std::string> SizeRefusal(std::int64_t width, std::int64_t height) {
-  if (width > kMaxPictureSide || height > kMaxPictureSide) {
+std::optional<std::string> SizeRefusal(std::int64_t width, std::int64_t height,
+                                       const PictureLimits& limits) {
+  if (width > limits.maxSide || height > limits.maxSide) {
     return "too large: " + SizeText(width, height) + " (the limit is " +
-           std::to_string(kMaxPictureSide) + " on a side)";
+           std::to_string(limits.maxSide) + " on a side)";
   }
-  if (width * height > kMaxPicturePixels) {
+  if (width * height > limits.maxPixels) {
     return "too large: " + SizeText(width, height) + " (the limit is " +
-           std::to_string(kMaxPicturePixels) + " pixels)";
+           std::to_string(limits.maxPixels) + " pixels)";
   }
   return std::nullopt;
 }
 
-PictureFile Decode(int fd, std::int64_t size) {
+// Held while a picture is decoded: the message capture is process-wide.
+std::mutex& LoadsInProgress() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+PictureFile Decode(int fd, std::int64_t size, const PictureLimits& limits) {
   std::array<std::uint8_t, 16> head{};
   const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
   if (got < 0) return Refused(ErrnoReason(errno));
@@ -459,14 +617,37 @@ PictureFile Decode(int fd, std::int64_t size) {
     }
   }
   if (width >= 0 && height >= 0) {
-    if (auto refusal = SizeRefusal(width, height)) return Refused(*refusal);
+    if (auto refusal = SizeRefusal(width, height, limits)) return Refused(*refusal);
   }
 
+  if (format == "bmp" && bmp.RunLength() && bmp.topDown)
+    return Refused("corrupt data: run-length BMP stored top-down");
+
   Verdict verdict = Verdict::Unknown;
+  JpegFrame jpeg;
+  GifImage gif;
   if (format == "bmp") verdict = CheckBmpData(fd, size, bmp);
-  if (format == "jpeg") verdict = CheckJpeg(fd, size);
-  if (format == "gif") verdict = CheckGif(fd, size);
+  if (format == "jpeg") verdict = CheckJpeg(fd, size, jpeg);
+  if (format == "gif") verdict = CheckGif(fd, size, gif);
   if (verdict == Verdict::Truncated) return Refused("truncated file");
+  if (format == "gif" && verdict == Verdict::Complete && (gif.codeSize < 1 || gif.codeSize > 8))
+    return Refused("corrupt data: LZW code size " + std::to_string(gif.codeSize));
+  if (width > 0 && height > 0) {
+    const std::int64_t needed = MinimumFileSize(format, fd, width, height, jpeg);
+    if (size < needed) {
+      // As Qt's readers say of a short PNM or TIFF file.
+      if (format != "png" && format != "jpeg") return Refused("damaged or truncated file");
+      return Refused("corrupt data: " + std::to_string(size) + " bytes cannot hold " +
+                     SizeText(width, height));
+    }
+  }
+  if (format == "gif" && verdict == Verdict::Complete) {
+    // LZW codes are at least 3 bits long and stand for at most 4096 pixels each.
+    if (gif.width * gif.height > size * 8 / 3 * 4096) {
+      return Refused("corrupt data: " + std::to_string(size) + " bytes cannot hold " +
+                     SizeText(gif.width, gif.height));
+    }
+  }
   const QSize declared =
       width > 0 && height > 0 ? QSize(static_cast<int>(width), static_cast<int>(height)) : QSize();
 
@@ -501,7 +682,9 @@ PictureFile Decode(int fd, std::int64_t size) {
     }
     if (format == "jpeg" && !messages.Warnings().empty())
       return Refused(CorruptDataReason(messages.Warnings().front()));
-    if (auto refusal = SizeRefusal(image.width(), image.height())) return Refused(*refusal);
+    if (auto refusal = SizeRefusal(image.width(), image.height(), limits)) {
+      return Refused(*refusal);
+    }
     if (image.isNull()) return Refused("damaged or truncated file");
 
     const bool decodedInPlace = inPlace != nullptr && image.constBits() == inPlace &&
@@ -535,8 +718,7 @@ void ConfigurePictureReading() {
 }
 
 PictureFile LoadPictureFile(const std::string& path) {
-  static std::mutex serialised;
-  const std::lock_guard lock(serialised);
+  const std::lock_guard lock(LoadsInProgress());
   ConfigurePictureReading();
   if (path.empty()) return Refused("no file name");
 
@@ -551,7 +733,27 @@ PictureFile LoadPictureFile(const std::string& path) {
   if (::fstat(fd.Get(), &status) != 0) return Refused(ErrnoReason(errno));
   if (!S_ISREG(status.st_mode)) return Refused("not a regular file");
   if (status.st_size == 0) return Refused("empty file");
-  return Decode(fd.Get(), static_cast<std::int64_t>(status.st_size));
+  return Decode(fd.Get(), static_cast<std::int64_t>(status.st_size), PictureLimits{});
+}
+
+PictureFile LoadPictureBytes(std::string_view bytes, const PictureLimits& limits) {
+  const std::lock_guard lock(LoadsInProgress());
+  ConfigurePictureReading();
+  if (bytes.empty()) return Refused("empty file");
+  // An anonymous file in memory: the decoders read it exactly as they read a file.
+  const FileDescriptor fd(::memfd_create("holescan-picture", MFD_CLOEXEC));
+  if (fd.Get() < 0) return Refused(ErrnoReason(errno));
+  for (std::size_t written = 0; written < bytes.size();) {
+    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Refused(errno == ENOMEM || errno == ENOSPC ? "out of memory" : ErrnoReason(errno));
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  // Qt reads through the descriptor's offset, from the start like a freshly opened file.
+  if (::lseek(fd.Get(), 0, SEEK_SET) != 0) return Refused(ErrnoReason(errno));
+  return Decode(fd.Get(), static_cast<std::int64_t>(bytes.size()), limits);
 }
 
 }  // namespace holescan

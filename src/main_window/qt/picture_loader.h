@@ -15,6 +15,10 @@
 //   "truncated file", "corrupt data: ...", "damaged or truncated file", "read error",
 //   "out of memory", "too large for Qt's image allocation limit of N MiB".
 // The size limits are checked on the size the file declares, before any pixel is decoded.
+// So is the file's size against the declared one: a PNG, JPEG (Huffman-coded), GIF or PNM
+// file too small to hold its pixels at the best compression its format allows is refused
+// ("corrupt data: 1069 bytes cannot hold 16000 x 16000 pixels") instead of costing a
+// gigabyte before its decoder finds the data missing.
 //
 // Gaps of Qt 6.4's readers closed here, so that a bad file never yields uninitialised pixels:
 // - A truncated BMP or GIF decodes without an error: the file's structure is walked first
@@ -23,7 +27,11 @@
 // - A truncated JPEG decodes without an error: the markers are walked up to the end-of-image
 //   marker after the last scan, and any warning libjpeg reports while decoding is an error.
 // - Run-length BMPs may skip pixels, which Qt leaves unwritten: they are decoded into a
-//   buffer cleared to palette entry 0.
+//   buffer cleared to palette entry 0. Stored top-down, which the format does not allow,
+//   they are refused: Qt decodes only part of them.
+// - Palette indices past a BMP's palette are black, also in 1-bit pictures (where Qt's own
+//   conversion would make them white).
+// - A GIF whose LZW code size is past 8 decodes to noise: refused.
 // - Qt's default allocation limit (128 MiB) refuses a 50-megapixel scan, and the variable
 //   QT_IMAGEIO_MAXALLOC would silently replace any limit set here. The variable is removed
 //   before Qt first reads it and the limit becomes kPictureMemoryLimitMiB.
@@ -38,6 +46,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "main_window/window_toolkit.h"
 
@@ -48,8 +57,18 @@ inline constexpr int kPictureMemoryLimitMiB = 1024;
 inline constexpr std::int64_t kMaxPicturePixels =
     std::int64_t{kPictureMemoryLimitMiB} * 1024 * 1024 / 4;
 
+// Size limits of a decoded picture, checked on the size a file declares.
+struct PictureLimits {
+  std::int64_t maxSide = kMaxPictureSide;
+  std::int64_t maxPixels = kMaxPicturePixels;
+};
+
 // Reads and decodes the picture file at `path` (a local file name, as bytes). Never throws.
 PictureFile LoadPictureFile(const std::string& path);
+
+// Decodes a picture file's bytes held in memory, with the checks of LoadPictureFile and the
+// given limits (the fuzzing harness keeps pictures small this way). Never throws.
+PictureFile LoadPictureBytes(std::string_view bytes, const PictureLimits& limits = {});
 
 // Removes QT_IMAGEIO_MAXALLOC from the environment and sets Qt's allocation limit to
 // kPictureMemoryLimitMiB. Qt reads the variable once, when any image is first read, so a
