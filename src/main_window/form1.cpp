@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -23,7 +25,9 @@ namespace {
 constexpr float kTargetTop = 600;
 constexpr float kTextFilenameHeight = 285;
 
-int RoundToInt(float value) { return RoundHalfEven(static_cast<double>(value)); }
+int RoundToInt(float value) {
+  return RoundHalfEven(static_cast<double>(value));
+}
 
 // A picture of the new size keeping what the old one had where they overlap.
 Picture Resized(const Picture& old, int width, int height, std::uint32_t background) {
@@ -34,21 +38,32 @@ Picture Resized(const Picture& old, int width, int height, std::uint32_t backgro
   return resized;
 }
 
-std::string ErrnoReason(int error) { return std::generic_category().message(error); }
+std::string ErrnoReason(int error) {
+  return std::generic_category().message(error);
+}
 
 }  // namespace
 
 Geometry DesignGeometry(Control control) {
   switch (control) {
-    case Control::CmdLoad: return {11760, 10200, 1215, 315};
-    case Control::TextFilename: return {840, 10200, 10695, 285};
-    case Control::CmdDraw: return {3120, 120, 1095, 375};
-    case Control::PicFillOut: return {4320, 120, 9495, 375};
-    case Control::PicFillIn: return {0, 0, 0, 375};
-    case Control::PicNew: return {8280, 600, 8295, 6495};
-    case Control::PicTarget: return {0, 600, 8295, 6495};
-    case Control::LabelFilename: return {120, 10200, 630, 195};
-    case Control::LabelVerbose: return {120, 120, 2895, 375};
+    case Control::CmdLoad:
+      return {11760, 10200, 1215, 315};
+    case Control::TextFilename:
+      return {840, 10200, 10695, 285};
+    case Control::CmdDraw:
+      return {3120, 120, 1095, 375};
+    case Control::PicFillOut:
+      return {4320, 120, 9495, 375};
+    case Control::PicFillIn:
+      return {0, 0, 0, 375};
+    case Control::PicNew:
+      return {8280, 600, 8295, 6495};
+    case Control::PicTarget:
+      return {0, 600, 8295, 6495};
+    case Control::LabelFilename:
+      return {120, 10200, 630, 195};
+    case Control::LabelVerbose:
+      return {120, 120, 2895, 375};
   }
   return {};
 }
@@ -196,9 +211,8 @@ void Form1::ScanRows() {
       darkMap_.MaxX() != target_.Width() || darkMap_.MaxY() != target_.Height()) {
     throw std::runtime_error("the picture was not loaded completely; load it again");
   }
-  if (s.SelTop <= s.SelBottom &&
-      (s.SelTop < 0 || s.SelLeft < 0 || s.SelBottom > darkMap_.MaxY() ||
-       s.SelRight > darkMap_.MaxX())) {
+  if (s.SelTop <= s.SelBottom && (s.SelTop < 0 || s.SelLeft < 0 || s.SelBottom > darkMap_.MaxY() ||
+                                  s.SelRight > darkMap_.MaxX())) {
     throw std::out_of_range("the scan rectangle lies outside the picture");
   }
   const double step = 1.0 / (static_cast<double>(s.SelBottom) - s.SelTop + 1);
@@ -231,32 +245,45 @@ void Form1::ScanRows() {
 
 std::optional<std::string> Form1::SaveDarkMap(const std::string& path) const {
   namespace fs = std::filesystem;
-  const fs::path target(path);
-  fs::path temporary = target;
-  temporary += ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return "cannot write " + temporary.string() + ": " + ErrnoReason(errno);
-    const auto& bytes = darkMap_.Bytes();
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      const std::string reason = ErrnoReason(errno);
-      out.close();
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return "cannot write " + path + ": " + reason;
-    }
+  // Written beside the target under a fresh name, then renamed over it: a failed save
+  // leaves the old file as it was, and the new file holds exactly the map.
+  std::random_device random;
+  std::string temporary;
+  std::FILE* out = nullptr;
+  for (int attempt = 0; attempt < 100 && out == nullptr; ++attempt) {
+    temporary = path + "." + std::to_string(random() % 1000000u) + ".tmp";
+    errno = 0;
+    out = std::fopen(temporary.c_str(), "wbx");  // never replaces an existing file
+    if (out == nullptr && errno != EEXIST) break;
+  }
+  if (out == nullptr) return "cannot write " + path + ": " + ErrnoReason(errno);
+  const auto& bytes = darkMap_.Bytes();
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  const int writeError = errno;
+  const bool closed = std::fclose(out) == 0;
+  if (!written || !closed) {
+    const std::string reason = ErrnoReason(written ? errno : writeError);
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return "cannot write " + path + ": " + reason;
   }
   std::error_code error;
-  fs::rename(temporary, target, error);
+  fs::rename(temporary, path, error);
   if (error) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
     return "cannot write " + path + ": " + error.message();
   }
   return std::nullopt;
+}
+
+std::string DefaultDarkMapPath() {
+#ifdef _WIN32
+  return "c:\\file.dat";
+#else
+  const char* home = std::getenv("HOME");
+  return (home != nullptr && *home != '\0' ? std::string(home) : std::string(".")) + "/file.dat";
+#endif
 }
 
 std::optional<std::string> Form1::LoadDarkMap(const std::string& path) {

@@ -97,6 +97,10 @@ class Form1 {
   float progress_ = 0;
 };
 
+// Where the darkness map is saved and loaded when no path is given: "c:\file.dat" on
+// Windows, "file.dat" in the user's home folder elsewhere.
+std::string DefaultDarkMapPath();
+
 // The design geometry of every control, in twips.
 Geometry DesignGeometry(Control control);
 

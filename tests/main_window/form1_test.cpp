@@ -1,7 +1,9 @@
 #include "main_window/form1.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <cstdlib>
 
 #include <algorithm>
 #include <filesystem>
@@ -56,6 +58,7 @@ class TempDir {
   }
   ~TempDir() { fs::remove_all(path_); }
   fs::path operator/(const char* name) const { return path_ / name; }
+  const fs::path& path() const { return path_; }
 
  private:
   fs::path path_;
@@ -255,7 +258,7 @@ TEST(Form1, darkness_map_file_is_an_exact_raw_dump_replaced_whole) {
   Window w(picture);
   w.form.CmdDraw_Click();
   WriteFile(file, 500000, 0xAA);                  // a larger file from before is not left behind
-  WriteFile(file.string() + ".tmp", 1000, 0xBB);  // nor a stale scratch file
+  WriteFile(file.string() + ".tmp", 1000, 0xBB);  // somebody else's file, left alone
 
   ASSERT_FALSE(w.form.SaveDarkMap(file.string()));
   const std::vector<std::uint8_t> saved = ReadFile(file);
@@ -263,7 +266,9 @@ TEST(Form1, darkness_map_file_is_an_exact_raw_dump_replaced_whole) {
   EXPECT_EQ(saved[401], 255);  // DarkMap(0, 1)
   EXPECT_EQ(saved[0], 6);
   EXPECT_EQ(saved, w.form.Dark().Bytes());
-  EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+  EXPECT_EQ(ReadFile(file.string() + ".tmp"), std::vector<std::uint8_t>(1000, 0xBB));
+  // No scratch file of the save stays behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 
   w.form.CmdLoad_Click();  // the map is all zero again
   ASSERT_FALSE(w.form.LoadDarkMap(file.string()));
@@ -296,6 +301,12 @@ TEST(Form1, darkness_map_load_refuses_a_missing_or_wrong_sized_file_and_keeps_th
   const fs::path nowhere = dir / "no-such-dir" / "file.dat";
   EXPECT_TRUE(w.form.SaveDarkMap(nowhere.string()));
   EXPECT_FALSE(fs::exists(nowhere.parent_path()));
+}
+
+TEST(Form1, darkness_map_default_path_is_file_dat_in_the_home_folder) {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') GTEST_SKIP() << "no HOME";
+  EXPECT_EQ(DefaultDarkMapPath(), std::string(home) + "/file.dat");
 }
 
 }  // namespace
