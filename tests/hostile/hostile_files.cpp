@@ -91,7 +91,7 @@ IndexPicture Indices(int entries) {
   for (int y = 0; y < p.height; ++y)
     for (int x = 0; x < p.width; ++x)
       p.index[static_cast<std::size_t>(y * p.width + x)] =
-          InDisc(x, y) ? 0 : static_cast<std::uint8_t>(1 + (x * 7 + y * 13) % (entries - 1));
+          static_cast<std::uint8_t>(InDisc(x, y) ? 0 : 1 + (x * 7 + y * 13) % (entries - 1));
   return p;
 }
 
@@ -357,7 +357,8 @@ Bytes PngDeclaring(std::uint32_t width, std::uint32_t height, const Bytes& raw, 
   ihdr += Bytes("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, not interlaced
   const QByteArray compressed =
       qCompress(QByteArray(raw.data(), static_cast<qsizetype>(raw.size())), 9);
-  const Bytes zlib(compressed.constData() + 4, static_cast<std::size_t>(compressed.size() - 4));
+  const QByteArray stream = compressed.mid(4);  // qCompress puts the length first
+  const Bytes zlib(stream.constData(), static_cast<std::size_t>(stream.size()));
   Bytes png("\x89PNG\r\n\x1a\n", 8);
   png += PngChunk("IHDR", ihdr) + PngChunk("IDAT", zlib);
   if (end) png += PngChunk("IEND", {});
