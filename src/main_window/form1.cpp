@@ -22,7 +22,6 @@
 namespace holescan {
 namespace {
 
-constexpr float kTargetTop = 600;
 constexpr float kTextFilenameHeight = 285;
 
 int RoundToInt(float value) {

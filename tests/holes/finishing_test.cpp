@@ -100,7 +100,8 @@ TEST(Finishing, round_holes_of_radius_7_fifteen_pixels_apart_are_two_shot_holes)
   EXPECT_EQ(f.analysis.Votes().At(20, 20), 72.5f);
   EXPECT_EQ(f.result.At(20, 20), kWhite);
   EXPECT_EQ(f.result.At(35, 20), kWhite);
-  EXPECT_EQ(f.result.At(21, 20), Rgb(RoundHalfEven(f.analysis.Votes().At(21, 20)), 0, 0));
+  EXPECT_EQ(f.result.At(21, 20),
+            Rgb(static_cast<std::uint32_t>(RoundHalfEven(f.analysis.Votes().At(21, 20))), 0, 0));
 
   f.Draw();  // the peak label map starts empty again
   EXPECT_EQ(f.Peaks().Size(), 2u);
