@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <numbers>
 #include <stdexcept>
 
@@ -20,7 +22,10 @@ constexpr double kWorkDiameter = 16;
 // aiming mark is deep, narrow enough that a lighting ramp barely moves within it.
 constexpr double kLevelWindowCalibres = 10;
 // Two shots closer than this (in calibres) are one.
-constexpr double kMinShotDistance = 0.45;
+constexpr double kMinShotDistance = 0.4;
+// A shot's circle must show as outline over at least this share of its length: half of it
+// shows for each hole of a tight triple.
+constexpr double kMinArc = 0.35;
 // Thin printing: strokes narrower than twice this (in calibres) are removed.
 constexpr double kThinRadius = 0.2;
 // Printed areas holding a disc of twice this radius (in calibres) are print, not holes.
@@ -211,35 +216,19 @@ void FillSmallGaps(Mask& mask, double maxArea) {
   }
 }
 
-// The disc of the calibre, normalised so that its correlation with a mask is the fraction of
-// the disc the mask covers.
-cv::Mat DiscKernel(double diameter) {
-  const int half = static_cast<int>(std::ceil(diameter / 2));
-  cv::Mat kernel(2 * half + 1, 2 * half + 1, CV_32F, cv::Scalar(0));
-  const double r2 = diameter * diameter / 4;
-  double sum = 0;
-  for (int j = -half; j <= half; ++j) {
-    for (int i = -half; i <= half; ++i) {
-      if (i * i + j * j <= r2) {
-        kernel.at<float>(j + half, i + half) = 1;
-        ++sum;
-      }
-    }
-  }
-  return kernel / sum;
-}
-
-// Disc centres in every region of the mask that could be holes: where a disc of the calibre
-// is covered most, at least kMinShotDistance calibres apart.
+// Disc centres in every region of the mask that could be holes. The region's outline votes:
+// every edge pixel for the points about a radius inside it along its normal, so each arc of a
+// hole, even the part left of it in a tight triple, votes for that hole's own centre, while
+// the middle of a cluster or a straight edge gets no agreeing votes. A peak is a shot where
+// enough of its circle shows as outline and the disc lies in the region.
 std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look) {
   std::vector<Candidate> out;
   cv::Mat labels, stats, centroids;
   const int n = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
   const double discArea = std::numbers::pi * d * d / 4;
-  const cv::Mat kernel = DiscKernel(d);
-  const float minCoverage =
-      static_cast<float>(look == HoleLook::Light ? kMinLightCoverage : kMinDarkCoverage);
-  const int margin = kernel.cols / 2 + 1;
+  const double minCoverage = look == HoleLook::Light ? kMinLightCoverage : kMinDarkCoverage;
+  const int margin = static_cast<int>(std::ceil(0.7 * d)) + 2;
+  const double blur = std::max(0.8, 0.05 * d);
   for (int i = 1; i < n; ++i) {
     const int area = stats.at<int>(i, cv::CC_STAT_AREA);
     const int width = stats.at<int>(i, cv::CC_STAT_WIDTH);
@@ -253,53 +242,84 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
     const cv::Rect box(left, top, right - left, bottom - top);
     cv::Mat region;
     cv::Mat(labels(box) == i).convertTo(region, CV_32F, 1.0 / 255);
-    cv::Mat coverage;
-    cv::filter2D(region, coverage, CV_32F, kernel, cv::Point(-1, -1), 0, cv::BORDER_CONSTANT);
+    cv::Mat smooth, gx, gy;
+    cv::GaussianBlur(region, smooth, cv::Size(0, 0), blur);
+    cv::Sobel(smooth, gx, CV_32F, 1, 0, 3, 0.125);
+    cv::Sobel(smooth, gy, CV_32F, 0, 1, 3, 0.125);
+    struct Edge {
+      float x, y, nx, ny, weight;
+    };
+    std::vector<Edge> edges;
+    cv::Mat votes(region.size(), CV_32F, cv::Scalar(0));
+    for (int v = 0; v < region.rows; ++v) {
+      for (int u = 0; u < region.cols; ++u) {
+        const float ex = gx.at<float>(v, u);
+        const float ey = gy.at<float>(v, u);
+        const float g = std::hypot(ex, ey);
+        if (g < 0.02f) continue;
+        const Edge e{static_cast<float>(u), static_cast<float>(v), ex / g, ey / g, g};
+        edges.push_back(e);
+        for (double share : {0.42, 0.47, 0.52, 0.57}) {
+          const int tu = static_cast<int>(std::lround(u + share * d * e.nx));
+          const int tv = static_cast<int>(std::lround(v + share * d * e.ny));
+          if (tu >= 0 && tv >= 0 && tu < votes.cols && tv < votes.rows) {
+            votes.at<float>(tv, tu) += g;
+          }
+        }
+      }
+    }
+    cv::GaussianBlur(votes, votes, cv::Size(0, 0), std::max(1.0, 0.06 * d));
     cv::Mat neighbourhoodMax;
-    cv::dilate(coverage, neighbourhoodMax, cv::Mat());
+    cv::dilate(votes, neighbourhoodMax, cv::Mat());
     struct Peak {
       float value;
       int u, v;
     };
     std::vector<Peak> peaks;
-    for (int v = 0; v < coverage.rows; ++v) {
-      const float* c = coverage.ptr<float>(v);
+    for (int v = 0; v < votes.rows; ++v) {
+      const float* c = votes.ptr<float>(v);
       const float* m = neighbourhoodMax.ptr<float>(v);
-      for (int u = 0; u < coverage.cols; ++u) {
-        if (c[u] >= minCoverage && c[u] >= m[u]) peaks.push_back({c[u], u, v});
+      for (int u = 0; u < votes.cols; ++u) {
+        if (c[u] > 0 && c[u] >= m[u]) peaks.push_back({c[u], u, v});
       }
     }
     std::stable_sort(peaks.begin(), peaks.end(),
                      [](const Peak& a, const Peak& b) { return a.value > b.value; });
-    const double minDistance2 = kMinShotDistance * kMinShotDistance * d * d;
     std::vector<Candidate> kept;
     for (const Peak& p : peaks) {
       bool near = false;
       for (const Candidate& k : kept) {
-        const double du = k.u - (p.u + left);
-        const double dv = k.v - (p.v + top);
-        near = near || du * du + dv * dv < minDistance2;
+        near = near || std::hypot(k.u - (p.u + left), k.v - (p.v + top)) < kMinShotDistance * d;
       }
       if (near) continue;
-      // The middle of the plateau where the disc fits best, not its first pixel.
-      double su = 0, sv = 0, sw = 0;
-      const int reach = static_cast<int>(0.3 * d);
-      for (int v = std::max(0, p.v - reach); v <= std::min(coverage.rows - 1, p.v + reach); ++v) {
-        for (int u = std::max(0, p.u - reach); u <= std::min(coverage.cols - 1, p.u + reach); ++u) {
-          const float c = coverage.at<float>(v, u);
-          if (c >= 0.97f * p.value) {
-            su += static_cast<double>(u) * c;
-            sv += static_cast<double>(v) * c;
-            sw += c;
+      // How much of the circle shows as outline facing this centre.
+      double arc = 0;
+      for (const Edge& e : edges) {
+        const double dx = static_cast<double>(p.u) - e.x;
+        const double dy = static_cast<double>(p.v) - e.y;
+        const double r = std::hypot(dx, dy);
+        if (r >= 0.38 * d && r <= 0.62 * d && (dx * e.nx + dy * e.ny) > 0.8 * r) arc += e.weight;
+      }
+      arc /= std::numbers::pi * d;
+      if (arc < kMinArc) continue;
+      double inside = 0, all = 0;
+      const int reach = static_cast<int>(std::ceil(d / 2));
+      for (int v = std::max(0, p.v - reach); v <= std::min(region.rows - 1, p.v + reach); ++v) {
+        for (int u = std::max(0, p.u - reach); u <= std::min(region.cols - 1, p.u + reach); ++u) {
+          if ((u - p.u) * (u - p.u) + (v - p.v) * (v - p.v) <= d * d / 4) {
+            all += 1;
+            inside += region.at<float>(v, u);
           }
         }
       }
+      if (all == 0 || inside / all < minCoverage) continue;
       Candidate candidate;
-      candidate.u = su / sw + left;
-      candidate.v = sv / sw + top;
-      candidate.coverage = p.value;
+      candidate.u = p.u + left;
+      candidate.v = p.v + top;
+      candidate.coverage = arc;
       candidate.look = look;
       kept.push_back(candidate);
+      if (kept.size() > 4 * static_cast<std::size_t>(area / discArea + 1)) break;
     }
     out.insert(out.end(), kept.begin(), kept.end());
   }
@@ -341,7 +361,9 @@ std::vector<Candidate> DarkAtThreshold(const Frame& f, double threshold) {
   const double d = f.diameter;
   Mask mask = (f.paperHi - f.hi) > threshold;
   FillSmallGaps(mask, 0.7 * std::numbers::pi * d * d / 4);
-  const Mask wide = Open(mask, kWideRadius * d);
+  // Thin light lines inside dark print (the white rings of an aiming mark) do not make the
+  // print narrow.
+  const Mask wide = Open(Close(mask, kThinRadius * d), kWideRadius * d);
   const Mask holes = Open(mask & ~Dilate(wide, 1.5), kThinRadius * d);
   return DiscsInRegions(holes, d, HoleLook::Dark);
 }
@@ -527,6 +549,7 @@ std::optional<Circle> EdgeCircle(const PictureView& picture, const Candidate& c,
   return circle;
 }
 
+static bool gDebug = std::getenv("SHOTS_DEBUG") != nullptr;
 std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          const std::vector<Candidate>& candidates, double diameter) {
   std::vector<cv::Point2d> centres;
@@ -536,6 +559,10 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          f.region.top + c.v * s + (s - 1) / 2);
   }
   const std::vector<cv::Point2d> start = centres;
+  if (gDebug)
+    for (std::size_t i = 0; i < centres.size(); ++i)
+      std::fprintf(stderr, "cand %.1f %.1f cov %.3f c %.0f look %d\n", centres[i].x, centres[i].y,
+                   candidates[i].coverage, candidates[i].contrast, (int)candidates[i].look);
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<cv::Point2d> next = centres;
     for (std::size_t i = 0; i < centres.size(); ++i) {
