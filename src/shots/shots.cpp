@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <numbers>
 #include <stdexcept>
 
@@ -35,7 +33,7 @@ constexpr double kWideRadius = 0.75;
 // clean, and a gap between two printed areas (a white ring inside a bull) that is nearly a
 // calibre wide covers about 0.86 of the disc.
 constexpr double kMinDarkCoverage = 0.75;
-constexpr double kMinLightCoverage = 0.92;
+constexpr double kMinLightCoverage = 0.88;
 
 using Mask = cv::Mat;  // CV_8U, 255 inside
 
@@ -549,7 +547,6 @@ std::optional<Circle> EdgeCircle(const PictureView& picture, const Candidate& c,
   return circle;
 }
 
-static bool gDebug = std::getenv("SHOTS_DEBUG") != nullptr;
 std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          const std::vector<Candidate>& candidates, double diameter) {
   std::vector<cv::Point2d> centres;
@@ -559,7 +556,6 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          f.region.top + c.v * s + (s - 1) / 2);
   }
   const std::vector<cv::Point2d> start = centres;
-  if (gDebug)
     for (std::size_t i = 0; i < centres.size(); ++i)
       std::fprintf(stderr, "cand %.1f %.1f cov %.3f c %.0f look %d\n", centres[i].x, centres[i].y,
                    candidates[i].coverage, candidates[i].contrast, (int)candidates[i].look);
