@@ -556,9 +556,6 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          f.region.top + c.v * s + (s - 1) / 2);
   }
   const std::vector<cv::Point2d> start = centres;
-    for (std::size_t i = 0; i < centres.size(); ++i)
-      std::fprintf(stderr, "cand %.1f %.1f cov %.3f c %.0f look %d\n", centres[i].x, centres[i].y,
-                   candidates[i].coverage, candidates[i].contrast, (int)candidates[i].look);
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<cv::Point2d> next = centres;
     for (std::size_t i = 0; i < centres.size(); ++i) {
