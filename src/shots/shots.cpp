@@ -357,7 +357,13 @@ struct Thresholds {
 // Dark regions at one contrast threshold, print removed, as disc candidates.
 std::vector<Candidate> DarkAtThreshold(const Frame& f, double threshold) {
   const double d = f.diameter;
-  Mask mask = (f.paperHi - f.hi) > threshold;
+  cv::Mat contrast;
+  cv::subtract(f.paperHi, f.hi, contrast);
+  // Coloured ink (a blue ring) is dark in no channel a hole is dark in: a hole shows a grey
+  // backing or torn paper, so a pixel much more colourful than it is dark is print.
+  cv::Mat chroma;
+  cv::subtract(f.hi, f.lo, chroma);
+  Mask mask = (contrast > threshold) & (chroma < cv::max(contrast * 0.6, 40.0));
   FillSmallGaps(mask, 0.7 * std::numbers::pi * d * d / 4);
   // Thin light lines inside dark print (the white rings of an aiming mark) do not make the
   // print narrow.
