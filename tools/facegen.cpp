@@ -23,14 +23,23 @@ class Random {
   }
   double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
   double Uniform(double low, double high) { return low + (high - low) * Unit(); }
-  // Box-Muller; the second value is thrown away to keep the stream simple.
+  // Box-Muller, both values of each pair used.
   double Gaussian() {
-    const double u = 1 - Unit();
-    return std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * Unit());
+    if (spare_) {
+      spare_ = false;
+      return second_;
+    }
+    const double length = std::sqrt(-2 * std::log(1 - Unit()));
+    const double angle = 2 * std::numbers::pi * Unit();
+    second_ = length * std::sin(angle);
+    spare_ = true;
+    return length * std::cos(angle);
   }
 
  private:
   std::uint64_t state_;
+  double second_ = 0;
+  bool spare_ = false;
 };
 
 struct Colour {
@@ -43,7 +52,7 @@ Colour Mix(Colour under, Colour over, double coverage) {
 }
 
 std::uint8_t Channel(double value) {
-  return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0l, 255l));
+  return static_cast<std::uint8_t>(std::clamp(static_cast<int>(value + 0.5), 0, 255));
 }
 
 std::uint32_t Pack(Colour c) {
@@ -174,22 +183,27 @@ void DrawHole(Picture& picture, double cx, double cy, double radius, Colour colo
   }
 }
 
-// A box blur of the given radius along rows, then along columns.
+// A box blur of the given radius along rows, then along columns, each channel on its own.
 void Blur(Picture& picture, int radius) {
   const int w = picture.Width(), h = picture.Height();
-  const double n = 2 * radius + 1;
-  std::vector<Colour> line;
+  const int n = 2 * radius + 1;
+  std::vector<std::uint32_t> line;
   const auto pass = [&](int count, int length, auto at) {
     line.resize(static_cast<std::size_t>(length));
     for (int k = 0; k < count; ++k) {
-      for (int i = 0; i < length; ++i) line[static_cast<std::size_t>(i)] = Unpack(*at(k, i));
+      for (int i = 0; i < length; ++i) line[static_cast<std::size_t>(i)] = *at(k, i);
       for (int i = 0; i < length; ++i) {
-        Colour sum = {0, 0, 0};
+        std::uint32_t r = 0, g = 0, b = 0;
         for (int j = i - radius; j <= i + radius; ++j) {
-          const Colour c = line[static_cast<std::size_t>(std::clamp(j, 0, length - 1))];
-          sum = {sum.r + c.r, sum.g + c.g, sum.b + c.b};
+          const std::uint32_t p = line[static_cast<std::size_t>(std::clamp(j, 0, length - 1))];
+          r += (p >> 16) & 0xFFu;
+          g += (p >> 8) & 0xFFu;
+          b += p & 0xFFu;
         }
-        *at(k, i) = Pack({sum.r / n, sum.g / n, sum.b / n});
+        const auto mean = [n](std::uint32_t sum) {
+          return (sum + static_cast<std::uint32_t>(n / 2)) / static_cast<std::uint32_t>(n);
+        };
+        *at(k, i) = Rgb(mean(r), mean(g), mean(b));
       }
     }
   };
@@ -197,36 +211,33 @@ void Blur(Picture& picture, int radius) {
   pass(w, h, [&](int x, int y) { return picture.Row(y) + x; });
 }
 
-// What a JPEG encoder does to a picture, without the file: colour to YCbCr, each 8 x 8 block
-// through the DCT, quantised with the standard tables at the quality, and back.
+// What a JPEG encoder does to the brightness of a picture, without the file: each 8 x 8 block
+// of luma through the DCT, quantised with the standard table at the quality, and back; the
+// change in luma goes to all three channels (colour is left as it is, to keep this cheap).
 void JpegQuantise(Picture& picture, int quality) {
   static constexpr std::array<int, 64> kLuma = {
       16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
       14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
       18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
       49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-  static constexpr std::array<int, 64> kChroma = {
-      17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
-      99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-      99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
   const double scale = quality < 50 ? 5000.0 / quality : 200.0 - 2.0 * quality;
-  std::array<std::array<double, 64>, 2> steps;
+  std::array<float, 64> steps;
   for (std::size_t i = 0; i < 64; ++i) {
-    steps[0][i] = std::max(1.0, std::floor((kLuma[i] * scale + 50) / 100));
-    steps[1][i] = std::max(1.0, std::floor((kChroma[i] * scale + 50) / 100));
+    steps[i] = static_cast<float>(std::max(1.0, std::floor((kLuma[i] * scale + 50) / 100)));
   }
-  std::array<std::array<double, 8>, 8> basis;
-  for (int u = 0; u < 8; ++u) {
-    for (int x = 0; x < 8; ++x) {
-      basis[static_cast<std::size_t>(u)][static_cast<std::size_t>(x)] =
-          (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * x + 1) * u * std::numbers::pi / 16);
+  std::array<std::array<float, 8>, 8> basis;
+  for (std::size_t u = 0; u < 8; ++u) {
+    for (std::size_t x = 0; x < 8; ++x) {
+      basis[u][x] = static_cast<float>(
+          (u == 0 ? std::sqrt(0.125) : 0.5) *
+          std::cos(static_cast<double>((2 * x + 1) * u) * std::numbers::pi / 16));
     }
   }
-  const auto transform = [&](std::array<double, 64>& block, bool inverse) {
-    std::array<double, 64> temp{};
+  const auto transform = [&](std::array<float, 64>& block, bool inverse) {
+    std::array<float, 64> temp{};
     for (std::size_t r = 0; r < 8; ++r) {
       for (std::size_t u = 0; u < 8; ++u) {
-        double sum = 0;
+        float sum = 0;
         for (std::size_t x = 0; x < 8; ++x) {
           sum += block[r * 8 + x] * (inverse ? basis[x][u] : basis[u][x]);
         }
@@ -235,7 +246,7 @@ void JpegQuantise(Picture& picture, int quality) {
     }
     for (std::size_t c = 0; c < 8; ++c) {
       for (std::size_t u = 0; u < 8; ++u) {
-        double sum = 0;
+        float sum = 0;
         for (std::size_t y = 0; y < 8; ++y) {
           sum += temp[y * 8 + c] * (inverse ? basis[y][u] : basis[u][y]);
         }
@@ -244,32 +255,26 @@ void JpegQuantise(Picture& picture, int quality) {
     }
   };
   const int w = picture.Width(), h = picture.Height();
-  std::array<std::array<double, 64>, 3> planes;
+  std::array<float, 64> luma, original;
   for (int by = 0; by < h; by += 8) {
     for (int bx = 0; bx < w; bx += 8) {
       for (int j = 0; j < 8; ++j) {
         for (int i = 0; i < 8; ++i) {
           const Colour c = Unpack(picture.At(std::min(bx + i, w - 1), std::min(by + j, h - 1)));
           const auto k = static_cast<std::size_t>(j * 8 + i);
-          planes[0][k] = 0.299 * c.r + 0.587 * c.g + 0.114 * c.b - 128;
-          planes[1][k] = -0.168736 * c.r - 0.331264 * c.g + 0.5 * c.b;
-          planes[2][k] = 0.5 * c.r - 0.418688 * c.g - 0.081312 * c.b;
+          luma[k] = static_cast<float>(0.299 * c.r + 0.587 * c.g + 0.114 * c.b - 128);
         }
       }
-      for (std::size_t p = 0; p < 3; ++p) {
-        transform(planes[p], false);
-        const auto& step = steps[p == 0 ? 0 : 1];
-        for (std::size_t k = 0; k < 64; ++k) {
-          planes[p][k] = std::round(planes[p][k] / step[k]) * step[k];
-        }
-        transform(planes[p], true);
-      }
+      original = luma;
+      transform(luma, false);
+      for (std::size_t k = 0; k < 64; ++k) luma[k] = std::round(luma[k] / steps[k]) * steps[k];
+      transform(luma, true);
       for (int j = 0; j < 8 && by + j < h; ++j) {
         for (int i = 0; i < 8 && bx + i < w; ++i) {
           const auto k = static_cast<std::size_t>(j * 8 + i);
-          const double y = planes[0][k] + 128, cb = planes[1][k], cr = planes[2][k];
-          picture.Set(bx + i, by + j,
-                      Pack({y + 1.402 * cr, y - 0.344136 * cb - 0.714136 * cr, y + 1.772 * cb}));
+          const double change = luma[k] - original[k];
+          const Colour c = Unpack(picture.At(bx + i, by + j));
+          picture.Set(bx + i, by + j, Pack({c.r + change, c.g + change, c.b + change}));
         }
       }
     }
@@ -359,6 +364,10 @@ FaceTarget MakeFace(const FaceOptions& options) {
 
   if (options.blur > 0) Blur(target.picture, options.blur);
   if (options.ramp > 0 || options.noise > 0) {
+    // Grain drawn from a table of normal deviates: three per random word instead of three
+    // logarithms per pixel.
+    std::vector<double> grain(4096);
+    for (double& g : grain) g = options.noise * random.Gaussian();
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double ux = std::cos(angle) / (side * std::numbers::sqrt2);
     const double uy = std::sin(angle) / (side * std::numbers::sqrt2);
@@ -371,8 +380,9 @@ FaceTarget MakeFace(const FaceOptions& options) {
         Colour c = Unpack(row[x]);
         c = {c.r * light, c.g * light, c.b * light};
         if (options.noise > 0) {
-          c = {c.r + options.noise * random.Gaussian(), c.g + options.noise * random.Gaussian(),
-               c.b + options.noise * random.Gaussian()};
+          const std::uint64_t bits = random.Next();
+          c = {c.r + grain[bits & 4095], c.g + grain[(bits >> 12) & 4095],
+               c.b + grain[(bits >> 24) & 4095]};
         }
         row[x] = Pack(c);
       }

@@ -5,7 +5,8 @@
 // as white lines (a white dot for a ten that is a dot), optionally the ring numbers, and shot
 // holes of the calibre at given positions, plus random ones, some of them cutting the black's
 // edge. A hole shows the backing behind the card: light (a white sheet) or dark. On top come
-// optionally a lighting ramp, grain, a scanner's blur and JPEG-like 8x8 block quantisation.
+// optionally a lighting ramp, grain, a scanner's blur and the 8 x 8 block quantisation of JPEG
+// (on brightness).
 //
 // Edges are anti-aliased by their exact coverage of each pixel's square along the radius, so
 // the true centre of every circle is known to far below a pixel. Coordinates are those the
