@@ -296,15 +296,17 @@ FaceTarget MakeFace(const FaceOptions& options) {
   }
   if (!(options.marginMm >= 0 && options.marginMm <= 200) ||
       !(options.offsetMm >= 0 && options.offsetMm <= options.marginMm + 1e-9) ||
+      !(options.lidMm >= 0 && options.lidMm <= 100) ||
       !(options.noise >= 0 && options.noise <= 64) || !(options.ramp >= 0 && options.ramp <= 0.5) ||
       options.blur < 0 || options.blur > 3 || options.jpegQuality < 0 ||
       options.jpegQuality > 100) {
-    throw std::invalid_argument("margin, offset, noise, ramp, blur or quality out of range");
+    throw std::invalid_argument("margin, offset, lid, noise, ramp, blur or quality out of range");
   }
   const double pxPerMm = options.dpi / 25.4;
   const double sideMm = face.RingDiameterMm(1) + 2 * options.marginMm;
-  const int side = static_cast<int>(std::ceil(sideMm * pxPerMm));
-  if (side > 16000) throw std::invalid_argument("card over 16000 pixels a side");
+  int side = static_cast<int>(std::ceil(sideMm * pxPerMm));
+  if (side + 2 * options.lidMm * pxPerMm > 16000)
+    throw std::invalid_argument("picture over 16000 pixels a side");
 
   Random random(options.seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull);
   FaceTarget target;
@@ -362,6 +364,22 @@ FaceTarget MakeFace(const FaceOptions& options) {
              shot.look == HoleLook::Light ? kLightHole : kDarkHole);
   }
 
+  if (options.lidMm > 0) {
+    // The card lies on the scanner's glass under a dark lid that shows all round it.
+    const int lid = static_cast<int>(std::lround(options.lidMm * pxPerMm));
+    Picture framed(side + 2 * lid, side + 2 * lid, Rgb(36, 36, 40));
+    for (int y = 0; y < side; ++y) {
+      std::copy_n(target.picture.Row(y), side, framed.Row(y + lid) + lid);
+    }
+    target.picture = std::move(framed);
+    target.aimX += lid;
+    target.aimY += lid;
+    for (FaceTarget::Shot& shot : target.shots) {
+      shot.x += lid;
+      shot.y += lid;
+    }
+    side += 2 * lid;
+  }
   if (options.blur > 0) Blur(target.picture, options.blur);
   if (options.ramp > 0 || options.noise > 0) {
     // Grain drawn from a table of normal deviates: three per random word instead of three

@@ -44,6 +44,7 @@ struct FaceOptions {
   bool numbers = true;          // ring numbers on the four axes
   double marginMm = 10;         // card around ring 1
   double offsetMm = 3;          // the face's centre moves at random by up to this from the middle
+  double lidMm = 0;             // a dark scanner lid showing this far all round the card
   double noise = 0;             // grain: standard deviation in grey levels
   double ramp = 0;              // lighting falls by this fraction across the card (0..0.5)
   int blur = 0;                 // box blur radius in pixels (0..3)
@@ -61,7 +62,7 @@ struct FaceTarget {
 };
 
 // Throws std::invalid_argument for options out of range (no face, dpi outside 50..1200,
-// calibre outside 2..12 mm, negative counts, a card over 16000 pixels a side, and so on).
+// calibre outside 2..12 mm, negative counts, a picture over 16000 pixels a side, and so on).
 FaceTarget MakeFace(const FaceOptions& options);
 
 // Writes a 24-bit uncompressed bottom-up BMP that records the resolution; false when the file

@@ -94,71 +94,49 @@ double GreyAt(const PictureView& picture, double x, double y) {
 
 using Mask = std::vector<std::uint8_t>;
 
-// Squared Euclidean distance of every pixel to the nearest pixel where `feature` is set, in
-// two separable passes of lower envelopes of parabolas (Felzenszwalb and Huttenlocher).
-std::vector<float> DistanceSquared(const Mask& feature, int width, int height) {
-  constexpr float kFar = 1e20f;
-  const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
-  std::vector<float> d(w * h);
-  for (std::size_t i = 0; i < d.size(); ++i) d[i] = feature[i] ? 0.0f : kFar;
-  const std::size_t longest = std::max(w, h);
-  std::vector<float> f(longest), out(longest), z(longest + 1);
-  std::vector<std::size_t> v(longest);
-  const auto envelope = [&](std::size_t n) {
-    std::size_t k = 0;
-    v[0] = 0;
-    z[0] = -kFar;
-    z[1] = kFar;
-    for (std::size_t q = 1; q < n; ++q) {
-      float s;
-      while (true) {
-        const auto p = static_cast<float>(v[k]), fq = static_cast<float>(q);
-        s = ((f[q] + fq * fq) - (f[v[k]] + p * p)) / (2 * fq - 2 * p);
-        if (s > z[k] || k == 0) break;
-        --k;
-      }
-      if (s <= z[k]) {
-        v[k] = q;
-        z[k + 1] = kFar;
-        continue;
-      }
-      ++k;
-      v[k] = q;
-      z[k] = s;
-      z[k + 1] = kFar;
-    }
-    k = 0;
-    for (std::size_t q = 0; q < n; ++q) {
-      while (z[k + 1] < static_cast<float>(q)) ++k;
-      const float dq = static_cast<float>(q) - static_cast<float>(v[k]);
-      out[q] = dq * dq + f[v[k]];
-    }
-  };
-  for (std::size_t x = 0; x < w; ++x) {
-    for (std::size_t y = 0; y < h; ++y) f[y] = d[y * w + x];
-    envelope(h);
-    for (std::size_t y = 0; y < h; ++y) d[y * w + x] = out[y];
-  }
-  for (std::size_t y = 0; y < h; ++y) {
-    std::copy_n(d.begin() + static_cast<std::ptrdiff_t>(y * w), w, f.begin());
-    envelope(w);
-    std::copy_n(out.begin(), w, d.begin() + static_cast<std::ptrdiff_t>(y * w));
-  }
-  return d;
-}
-
+// Dilation by the digital disc dx^2 + dy^2 <= r^2: each row's distance to its nearest set
+// pixel (capped past r), then a pixel is set when some row dy away has one within the disc's
+// half-width at dy. Pixels outside the picture count as unset.
 void Dilate(Mask& mask, int width, int height, int radius) {
-  const std::vector<float> d = DistanceSquared(mask, width, height);
-  const auto limit = static_cast<float>(radius * radius);
-  for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = d[i] <= limit;
+  const auto w = static_cast<std::size_t>(width);
+  const auto cap = static_cast<std::uint8_t>(radius + 1);
+  std::vector<std::uint8_t> across(mask.size());
+  for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
+    const std::uint8_t* in = mask.data() + y * w;
+    std::uint8_t* d = across.data() + y * w;
+    std::uint8_t last = cap;
+    for (std::size_t x = 0; x < w; ++x) {
+      last = in[x] ? 0 : static_cast<std::uint8_t>(std::min<int>(last + 1, cap));
+      d[x] = last;
+    }
+    last = cap;
+    for (std::size_t x = w; x-- > 0;) {
+      last = in[x] ? 0 : static_cast<std::uint8_t>(std::min<int>(last + 1, cap));
+      d[x] = std::min(d[x], last);
+    }
+  }
+  std::vector<std::uint8_t> halfWidth(static_cast<std::size_t>(2 * radius + 1));
+  for (int dy = -radius; dy <= radius; ++dy) {
+    halfWidth[static_cast<std::size_t>(dy + radius)] =
+        static_cast<std::uint8_t>(std::sqrt(static_cast<double>(radius * radius - dy * dy)));
+  }
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* out = mask.data() + static_cast<std::size_t>(y) * w;
+    for (std::size_t x = 0; x < w; ++x) {
+      bool set = false;
+      for (int dy = std::max(-radius, -y); dy <= std::min(radius, height - 1 - y) && !set; ++dy) {
+        set = across[static_cast<std::size_t>(y + dy) * w + x] <=
+              halfWidth[static_cast<std::size_t>(dy + radius)];
+      }
+      out[x] = set;
+    }
+  }
 }
 
 void Erode(Mask& mask, int width, int height, int radius) {
-  Mask background(mask.size());
-  for (std::size_t i = 0; i < mask.size(); ++i) background[i] = !mask[i];
-  const std::vector<float> d = DistanceSquared(background, width, height);
-  const auto limit = static_cast<float>(radius * radius);
-  for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = mask[i] && d[i] > limit;
+  for (std::uint8_t& m : mask) m = !m;
+  Dilate(mask, width, height, radius);
+  for (std::uint8_t& m : mask) m = !m;
 }
 
 // Dark working pixels: darker than half the paper's level around them. The level is the
@@ -208,36 +186,41 @@ Mask DarkMask(const Grey& grey, double blackRadius) {
   return dark;
 }
 
-// Background pixels that the picture's border cannot reach become foreground.
-void FillHoles(Mask& mask, int width, int height) {
-  Mask outside(mask.size(), 0);
-  std::vector<std::size_t> stack;
-  const auto push = [&](int x, int y) {
-    const auto i = static_cast<std::size_t>(y * width + x);
-    if (!mask[i] && !outside[i]) {
-      outside[i] = 1;
-      stack.push_back(i);
+// Fills the light regions enclosed by dark ones that are smaller than `largest` pixels: the
+// ring lines and shots inside the black. A card on a dark scanner lid is enclosed too, but
+// far larger, and stays light.
+void FillHoles(Mask& mask, int width, int height, double largest) {
+  Mask seen(mask.size(), 0);
+  std::vector<std::size_t> stack, members;
+  for (std::size_t start = 0; start < mask.size(); ++start) {
+    if (mask[start] || seen[start]) continue;
+    members.clear();
+    bool border = false;
+    seen[start] = 1;
+    stack.push_back(start);
+    while (!stack.empty()) {
+      const std::size_t i = stack.back();
+      stack.pop_back();
+      members.push_back(i);
+      const int x = static_cast<int>(i % static_cast<std::size_t>(width));
+      const int y = static_cast<int>(i / static_cast<std::size_t>(width));
+      border = border || x == 0 || y == 0 || x + 1 == width || y + 1 == height;
+      const auto visit = [&](int nx, int ny) {
+        const auto n = static_cast<std::size_t>(ny * width + nx);
+        if (!mask[n] && !seen[n]) {
+          seen[n] = 1;
+          stack.push_back(n);
+        }
+      };
+      if (x > 0) visit(x - 1, y);
+      if (x + 1 < width) visit(x + 1, y);
+      if (y > 0) visit(x, y - 1);
+      if (y + 1 < height) visit(x, y + 1);
     }
-  };
-  for (int x = 0; x < width; ++x) {
-    push(x, 0);
-    push(x, height - 1);
+    if (!border && static_cast<double>(members.size()) < largest) {
+      for (const std::size_t i : members) mask[i] = 1;
+    }
   }
-  for (int y = 0; y < height; ++y) {
-    push(0, y);
-    push(width - 1, y);
-  }
-  while (!stack.empty()) {
-    const std::size_t i = stack.back();
-    stack.pop_back();
-    const int x = static_cast<int>(i % static_cast<std::size_t>(width));
-    const int y = static_cast<int>(i / static_cast<std::size_t>(width));
-    if (x > 0) push(x - 1, y);
-    if (x + 1 < width) push(x + 1, y);
-    if (y > 0) push(x, y - 1);
-    if (y + 1 < height) push(x, y + 1);
-  }
-  for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = mask[i] || !outside[i];
 }
 
 // The boundary pixels of the 4-connected region that looks most like a disc of `radius`
@@ -547,7 +530,7 @@ std::optional<AimFit> FindAim(const PictureView& picture, const Face& face, doub
   Erode(mask, grey.width, grey.height, closing);
   Erode(mask, grey.width, grey.height, opening);
   Dilate(mask, grey.width, grey.height, opening);
-  FillHoles(mask, grey.width, grey.height);
+  FillHoles(mask, grey.width, grey.height, 0.5 * std::numbers::pi * workRadius * workRadius);
   double measured = 0;
   std::vector<Point> boundary = BlackBoundary(mask, grey.width, grey.height, workRadius, &measured);
   if (boundary.size() < 16) {

@@ -43,6 +43,15 @@ TEST(FindAim, shots_cutting_one_side_of_the_edge_do_not_pull_the_centre) {
   }
 }
 
+// The lid encloses the whole card: the card must not be taken for a hole in a dark region.
+TEST(FindAim, finds_the_black_of_a_card_on_a_dark_scanner_lid) {
+  for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {
+    FaceOptions options = testing_support::ScanOf(face, 200, 3);
+    options.lidMm = 15;
+    EXPECT_LT(FindAimOn(options).errorMm, 0.1) << face;
+  }
+}
+
 TEST(FindAim, tells_why_when_no_black_of_the_face_is_there) {
   FaceOptions pistol;
   pistol.face = FindFace("issf-air-pistol");
