@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "facegen.h"
 #include "support/face_scans.h"
@@ -71,6 +72,41 @@ TEST(FindAim, tells_why_when_no_black_of_the_face_is_there) {
   EXPECT_FALSE(FindAim(blank.View(), *FindFace("issf-air-rifle"), 300, &reason));
   EXPECT_EQ(reason, "no black aiming mark of 30.5 mm found for issf-air-rifle");
   EXPECT_EQ(reason.find('\n'), std::string::npos);
+}
+
+// Pictures no scan looks like: every answer is a reason, never a crash or a made-up centre.
+TEST(FindAim, refuses_degenerate_pictures_with_a_reason) {
+  const Face& rifle = *FindFace("issf-air-rifle");
+  std::vector<Picture> pictures;
+  pictures.emplace_back(1000, 1000, Rgb(0, 0, 0));
+  pictures.emplace_back(1000, 400, Rgb(255, 255, 255));
+  Picture noise(900, 900, 0);
+  std::uint32_t state = 1;
+  for (int y = 0; y < noise.Height(); ++y) {
+    for (int x = 0; x < noise.Width(); ++x) {
+      state = state * 1664525u + 1013904223u;
+      noise.Set(x, y, state >> 8);
+    }
+  }
+  pictures.push_back(std::move(noise));
+  for (const Picture& picture : pictures) {
+    std::string reason;
+    EXPECT_FALSE(FindAim(picture.View(), rifle, 300, &reason));
+    EXPECT_FALSE(reason.empty());
+  }
+  EXPECT_FALSE(FindAim(PictureView{}, rifle, 300, nullptr));
+
+  // A view into a wider buffer: the stride, not the width, steps from row to row.
+  FaceOptions options;
+  options.face = &rifle;
+  options.dpi = 150;
+  const facegen::FaceTarget target = facegen::MakeFace(options);
+  const PictureView whole = target.picture.View();
+  const PictureView right{whole.width - 40, whole.height, whole.stride, whole.pixels + 40};
+  const auto fit = FindAim(right, rifle, 150, nullptr);
+  ASSERT_TRUE(fit);
+  EXPECT_NEAR(fit->centre.x + 40, target.aimX, 0.05);
+  EXPECT_NEAR(fit->centre.y, target.aimY, 0.05);
 }
 
 }  // namespace
