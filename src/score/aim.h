@@ -2,20 +2,27 @@
 //
 // The black's size is known from the face and the resolution, so the search is for a dark
 // round region of that diameter, and the centre comes from its outer edge alone:
-//   1. A grey copy reduced so the black is about kWorkDiameterPx working pixels across; the
-//      paper's level is taken locally (a coarse grid of bright percentiles) so off-white paper
-//      and a lighting ramp do not move the threshold.
-//   2. Dark working pixels are grouped into connected regions; the region whose filled extent
-//      matches the black best (area and span, with the face's white ring lines and the shot
-//      holes inside it filled) is the candidate.
-//   3. At full resolution, rays from the candidate's centre find the black's outer edge to a
-//      fraction of a pixel (the half-way crossing between ink and paper level on each ray).
-//   4. A circle of the known radius is fitted to the edge points robustly: a least-median fit
-//      over many triples, then least squares on the inliers, repeated. A shot that cuts the
-//      edge shows as edge points inside the known radius (a light hole) or outside it (a dark
-//      one), and is rejected as an outlier, so it does not pull the centre.
-// A black whose fitted radius differs from the face's by more than kRadiusTolerance, or that
-// has too few consistent edge points, is "no mark of that size".
+//   1. A grey copy reduced by whole blocks so the black is about kWorkDiameterPx working pixels
+//      across. The paper's level is taken locally (the brightest tenth of coarse tiles, spread
+//      over a black's width), so a tinted card and a ramp of light do not move the threshold:
+//      dark is darker than half the paper around it.
+//   2. The white ring lines and figures in the black are closed, the printed lines and figures
+//      around it opened away, light regions enclosed and smaller than half the black (shots in
+//      it) filled; the region whose area and extent are nearest a disc of the black's size is
+//      the candidate, and a circle of the known radius fitted to its boundary the start.
+//   3. At full resolution, rays from that centre find the black's outer edge to a fraction of a
+//      pixel: on each ray, the point where the grey rises through half-way from the ink inside
+//      to the paper outside, nearest the expected radius. Rays with much less contrast than the
+//      others (a light hole inside the edge, a dark one outside) give no point.
+//   4. Least median of squares over circles of the known radius through pairs of edge points,
+//      then least squares (centre and radius) on the points within three robust deviations,
+//      repeated; rays and fit once more from the new centre. A shot that cuts the edge moves
+//      its edge points inside the circle (a light hole) or outside it (a dark one) by a good
+//      part of a calibre, and they drop out instead of pulling the centre.
+// The black is "not found" when no region is near its size, when the fitted radius differs
+// from the face's by more than kRadiusTolerance, when fewer than a quarter of the edge points
+// agree on the circle, or when those that agree leave over a third of the circle uncovered.
+// One face per picture: on a card of several faces, the one most like the black is taken.
 //
 // Coordinates are those of shots: pixel (i, j)'s centre is the point (i, j).
 #pragma once
