@@ -1,0 +1,89 @@
+#include "score/csv.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace holescan::score {
+
+namespace {
+
+// Fixed decimals, or the shortest form that reads back exactly when decimals < 0; never
+// the locale's separators.
+std::string Number(double value, int decimals) {
+  char buffer[64];
+  const auto result = decimals < 0 ? std::to_chars(buffer, buffer + sizeof buffer, value)
+                                   : std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                   std::chars_format::fixed, decimals);
+  std::string text(buffer, result.ptr);
+  // A negative zero (an aim on the corner pixel's centre rounded) is written as zero.
+  if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
+// Positions in mm from the top-left corner of pixel (0, 0), 0.1 um steps.
+std::string Corner(double px, double mmPerPixel) {
+  return Number((px + 0.5) * mmPerPixel, 4);
+}
+
+}  // namespace
+
+std::string CsvField(std::string_view text) {
+  const bool blankEnds = !text.empty() && (text.front() == ' ' || text.front() == '\t' ||
+                                           text.back() == ' ' || text.back() == '\t');
+  if (!blankEnds && text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    return std::string(text);
+  }
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+void CsvWriter::Header() {
+  if (headerWritten_) return;
+  out_ << kCsvHeader << '\n';
+  headerWritten_ = true;
+}
+
+void CsvWriter::Add(std::string_view file, int group, const Sheet& sheet,
+                    const Distance* distance) {
+  Header();
+  const double mmPerPixel = MmPerPixel(sheet.dpi);
+  // Everything but the point and the score is the same on every row of the picture.
+  const std::string name = CsvField(file);
+  const std::string aim =
+      Corner(sheet.aim.x, mmPerPixel) + ',' + Corner(sheet.aim.y, mmPerPixel) + ',';
+  std::string rest;
+  if (distance) {
+    rest += Number(distance->value, -1) + ',' + std::string(DistanceUnitName(distance->unit));
+  } else {
+    rest += ',';
+  }
+  rest += ",mm," + Number(sheet.calibreMm, -1) + ',';
+  if (sheet.face) rest += CsvField(sheet.face->name);
+  rest += ',';
+
+  int number = 0;
+  for (const ScoredShot& shot : sheet.shots) {
+    out_ << name << ',' << std::to_string(group) << ',' << std::to_string(++number) << ','
+         << Corner(shot.xPx, mmPerPixel) << ',' << Corner(shot.yPx, mmPerPixel) << ',' << aim
+         << rest;
+    if (shot.score) {
+      out_ << std::to_string(shot.score->score) << ',' << Number(shot.score->tenths / 10.0, 1)
+           << ',' << (shot.score->innerTen ? "TRUE" : "FALSE");
+    } else {
+      out_ << ",,";
+    }
+    out_ << '\n';
+  }
+}
+
+void CsvWriter::Finish() {
+  Header();
+  out_.flush();
+}
+
+}  // namespace holescan::score

@@ -1,0 +1,57 @@
+// csv.h - shots as the point table that analysis tools for shot groups read.
+//
+// One header, then one row per shot; several pictures go into one file one after the other:
+//   file,group,shot,point.x,point.y,aim.x,aim.y,distance,distance.unit,point.unit,caliber,
+//   target,score,score.decimal,inner.ten
+//   file           the picture's path as given, quoted as CSV quotes (RFC 4180) when needed
+//   group          the picture's number in the command, from 1
+//   shot           the shot's number in the picture, from 1
+//   point.x/.y     the shot in mm from the picture's top-left corner, y downwards (the corner
+//   aim.x/.y       of pixel (0, 0), half a pixel left of and above its centre); the aim alike
+//   distance       the shooting distance in its unit, and distance.unit "m", "yd" or "ft";
+//                  both empty without a distance
+//   point.unit     "mm"
+//   caliber        the calibre in mm
+//   target         the face's name; empty without a face
+//   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
+//                  values as R reads them); empty without a face
+// Numbers are written with a point and no thousands separator, whatever the locale.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "score/group.h"
+#include "score/sheet.h"
+
+namespace holescan::score {
+
+inline constexpr std::string_view kCsvHeader =
+    "file,group,shot,point.x,point.y,aim.x,aim.y,distance,distance.unit,point.unit,caliber,"
+    "target,score,score.decimal,inner.ten";
+
+// The field as CSV writes it: quoted, with quotes doubled, when it holds a comma, a quote,
+// a line break or leading or trailing blanks; as it is otherwise.
+std::string CsvField(std::string_view text);
+
+// Streams rows to `out`; the header goes out with the first picture, or on Finish when
+// there was none. Whether writing failed is the stream's state, for the caller to check.
+class CsvWriter {
+ public:
+  explicit CsvWriter(std::ostream& out) : out_(out) {}
+
+  // The rows of one picture (none for a picture without shots).
+  void Add(std::string_view file, int group, const Sheet& sheet,
+           const Distance* distance = nullptr);
+  // Writes the header if nothing was written yet, and flushes.
+  void Finish();
+
+ private:
+  void Header();
+
+  std::ostream& out_;
+  bool headerWritten_ = false;
+};
+
+}  // namespace holescan::score

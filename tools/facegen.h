@@ -1,0 +1,72 @@
+// facegen.h - synthetic scans of printed target faces, with the true point of aim and shots.
+//
+// MakeFace draws a face of the score module's table at a given resolution: off-white card,
+// the scoring rings as thin lines, the black aiming mark with the rings that lie inside it
+// as white lines (a white dot for a ten that is a dot), optionally the ring numbers, and shot
+// holes of the calibre at given positions, plus random ones, some of them cutting the black's
+// edge. A hole shows the backing behind the card: light (a white sheet) or dark. On top come
+// optionally a lighting ramp, grain, a scanner's blur and the 8 x 8 block quantisation of JPEG
+// (on brightness).
+//
+// Edges are anti-aliased by their exact coverage of each pixel's square along the radius, so
+// the true centre of every circle is known to far below a pixel. Coordinates are those the
+// analyses report: pixel (i, j)'s centre is the point (i, j). Positions in millimetres are
+// from the face's centre, x to the right and y downwards, as on the picture.
+//
+// Everything is deterministic from FaceOptions::seed (splitmix64, no std distributions).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pixel/picture.h"
+#include "score/faces.h"
+
+namespace holescan::facegen {
+
+enum class HoleLook { Light, Dark };
+
+struct ShotMark {
+  double xMm = 0, yMm = 0;  // from the face's centre, x right, y down
+  HoleLook look = HoleLook::Light;
+};
+
+struct FaceOptions {
+  const score::Face* face = nullptr;  // required
+  double dpi = 300;
+  std::uint32_t seed = 1;
+  double calibreMm = 4.5;
+  std::vector<ShotMark> shots;  // drawn as given
+  int edgeShots = 0;            // random shots whose hole cuts the black's edge
+  int scatterShots = 0;         // random shots anywhere within ring 1
+  bool darkEdgeShots = false;   // random shots dark instead of light
+  bool numbers = true;          // ring numbers on the four axes
+  double marginMm = 10;         // card around ring 1
+  double offsetMm = 3;          // the face's centre moves at random by up to this from the middle
+  double lidMm = 0;             // a dark scanner lid showing this far all round the card
+  double noise = 0;             // grain: standard deviation in grey levels
+  double ramp = 0;              // lighting falls by this fraction across the card (0..0.5)
+  int blur = 0;                 // box blur radius in pixels (0..3)
+  int jpegQuality = 0;          // 1..100 for block quantisation; 0 for none
+};
+
+struct FaceTarget {
+  Picture picture;
+  double aimX = 0, aimY = 0;  // the face's centre in pixels
+  struct Shot {
+    double x, y;  // pixels
+    HoleLook look;
+  };
+  std::vector<Shot> shots;  // given ones first, then edge shots, then scattered ones
+};
+
+// Throws std::invalid_argument for options out of range (no face, dpi outside 50..1200,
+// calibre outside 2..12 mm, negative counts, a picture over 16000 pixels a side, and so on).
+FaceTarget MakeFace(const FaceOptions& options);
+
+// Writes a 24-bit uncompressed bottom-up BMP that records the resolution; false when the file
+// cannot be written.
+bool WriteBmp(const Picture& picture, double dpi, const std::string& path);
+
+}  // namespace holescan::facegen
