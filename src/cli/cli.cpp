@@ -13,8 +13,8 @@
 #include "cli/headless_toolkit.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
+#include "io/qt/picture_loader.h"
 #include "main_window/form1.h"
-#include "main_window/qt/picture_loader.h"
 
 namespace holescan::cli {
 namespace {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "holes/analysis_host.h"
+#include "io/picture_file.h"
 #include "pixel/picture.h"
 
 namespace holescan {
@@ -34,13 +35,6 @@ struct Geometry {  // twips, relative to the window's interior
   float width = 0;
   float height = 0;
   friend bool operator==(const Geometry&, const Geometry&) = default;
-};
-
-// The outcome of reading a picture file: the picture, or a one-line reason.
-struct PictureFile {
-  bool loaded = false;
-  Picture picture;
-  std::string reason;  // e.g. "no such file", "not a picture", "too large: 40000 x 20 pixels"
 };
 
 // Implementations report failures through their results (PictureFile) and never throw:

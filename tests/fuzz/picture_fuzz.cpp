@@ -14,8 +14,8 @@
 
 #include "cli/cli.h"
 #include "cli/headless_toolkit.h"
+#include "io/qt/picture_loader.h"
 #include "main_window/form1.h"
-#include "main_window/qt/picture_loader.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "io/qt/picture_loader.h"
 #include "main_window/qt/picture_box.h"
-#include "main_window/qt/picture_loader.h"
 
 namespace holescan {
 namespace {

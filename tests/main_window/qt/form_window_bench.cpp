@@ -24,9 +24,9 @@
 #include <string>
 
 #include "headless_toolkit.h"
+#include "io/qt/picture_loader.h"
 #include "main_window/form1.h"
 #include "main_window/qt/form_window.h"
-#include "main_window/qt/picture_loader.h"
 #include "targetgen.h"
 
 namespace {

@@ -24,9 +24,9 @@
 
 #include "gui_test_support.h"
 #include "headless_toolkit.h"
+#include "io/qt/picture_loader.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
-#include "main_window/qt/picture_loader.h"
 #include "main_window/qt/qt_toolkit.h"
 #include "targetgen.h"
 

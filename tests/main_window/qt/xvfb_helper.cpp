@@ -12,9 +12,9 @@
 #include <string>
 
 #include "headless_toolkit.h"
+#include "io/qt/picture_loader.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
-#include "main_window/qt/picture_loader.h"
 #include "targetgen.h"
 
 namespace {
