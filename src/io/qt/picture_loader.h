@@ -11,7 +11,7 @@
 //   "empty file", "not a picture", "unsupported picture format: tiff (...)",
 //   "too large: 40000 x 20 pixels (the limit is 32766 on a side)",
 //   "too large: 20000 x 20000 pixels (the limit is 268435456 pixels)",
-//   "too large: 12000 x 12000 pixels need 1649 MiB to decode (the memory budget is 1 GiB)",
+//   "too large: 12000 x 12000 pixels need 1648 MiB to decode (the memory budget is 1 GiB)",
 //   "truncated file", "corrupt data: ...", "damaged or truncated file", "read error",
 //   "too many scans: 10000 (the limit is 100)", "too much text: ...",
 //   "file changed while it was read", "out of memory",

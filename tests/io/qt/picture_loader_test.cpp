@@ -105,6 +105,40 @@ TEST_F(PictureLoader, format_comes_from_content_not_name) {
   EXPECT_EQ(LoadPictureFile(Write("empty.bmp", "")).reason, "empty file");
 }
 
+TEST_F(PictureLoader, returns_the_resolution_the_file_stores) {
+  const PictureFile bmp = LoadPictureFile(Write("r.bmp", testing::Bmp24(4, 4, Pattern)));
+  ASSERT_TRUE(bmp.resolution);
+  EXPECT_DOUBLE_EQ(bmp.resolution->x, 2835 * 0.0254);
+  QImage image = PatternImage();
+  image.setDotsPerMeterX(11811);
+  image.setDotsPerMeterY(23622);
+  const PictureFile png = LoadPictureFile(Save(image, "r.png", "png"));
+  ASSERT_TRUE(png.resolution);
+  EXPECT_NEAR(png.resolution->x, 300, 0.01);
+  EXPECT_NEAR(png.resolution->y, 600, 0.01);
+  const PictureFile tiff = LoadPictureFile(Save(image, "r.tif", "tiff"));
+  ASSERT_TRUE(tiff.resolution);
+  EXPECT_NEAR(tiff.resolution->x, 300, 0.01);
+  const PictureFile jpeg = LoadPictureFile(Save(image, "r.jpg", "jpeg"));
+  ASSERT_TRUE(jpeg.resolution);
+  EXPECT_NEAR(jpeg.resolution->y, 600, 0.5);  // JFIF keeps whole dots per inch
+  EXPECT_FALSE(
+      LoadPictureFile(Write("r.gif", testing::Gif(2, 2, [](int, int) { return 0; }))).resolution);
+  EXPECT_FALSE(LoadPictureFile(Save(image, "r.ppm", "ppm")).resolution);
+}
+
+TEST_F(PictureLoader, refuses_a_decode_past_the_memory_budget) {
+  PictureLimits limits;
+  limits.memoryBudget = kWidth * kHeight * 4;
+  const std::string bmp = Write("b.bmp", testing::Bmp24(kWidth, kHeight, Pattern));
+  EXPECT_TRUE(LoadPictureFile(bmp, limits).loaded);
+  const std::string gif = Write("b.gif", testing::Gif(kWidth, kHeight, [](int, int) { return 0; }));
+  EXPECT_EQ(LoadPictureFile(gif, limits).reason,
+            "too large: 37 x 23 pixels need 1 MiB to decode (the memory budget is 3404 bytes)");
+  EXPECT_EQ(LoadPictureBytes(testing::ReadFile(gif), limits).reason,
+            LoadPictureFile(gif, limits).reason);
+}
+
 TEST_F(PictureLoader, refuses_what_is_not_a_readable_regular_file) {
   EXPECT_EQ(LoadPictureFile("").reason, "no file name");
   EXPECT_EQ(LoadPictureFile(Path("missing.bmp")).reason, "no such file");
