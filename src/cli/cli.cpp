@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,30 +15,13 @@
 #include "holes/scan.h"
 #include "holes/vote_map.h"
 #include "io/dark_map_file.h"
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 
 namespace holescan::cli {
 namespace {
 
 constexpr char kProgram[] = "holescan-cli";
 constexpr std::chrono::milliseconds kRedrawInterval{100};
-
-// The decoders behind Qt (libpng, libtiff) print their complaints to standard error
-// themselves; the command says in one line what went wrong instead.
-PictureFile LoadWithDecodersSilenced(const std::string& path) {
-  std::fflush(stderr);
-  const int saved = ::dup(STDERR_FILENO);
-  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  const bool silenced = saved >= 0 && null >= 0 && ::dup2(null, STDERR_FILENO) >= 0;
-  PictureFile file = LoadPictureFile(path);
-  if (silenced) {
-    std::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-  }
-  if (null >= 0) ::close(null);
-  if (saved >= 0) ::close(saved);
-  return file;
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -162,7 +144,7 @@ class Runner {
   void Analyse(const std::string& path) {
     ShowProgress(0);
     const auto loadStart = std::chrono::steady_clock::now();
-    PictureFile file = LoadWithDecodersSilenced(path);
+    PictureFile file = LoadPictureFile(path);
     if (!file.loaded) {
       Fail(path, file.reason, kExitLoadFailed);
       return;

@@ -11,7 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "test_files.h"
+#include "support/picture_writers.h"
+#include "support/scratch_folder.h"
 
 extern char** environ;
 
@@ -25,15 +26,15 @@ struct Outcome {
 };
 
 // White with black discs of radius 6 at the given centres.
-testfiles::Bytes DiscsBmp(int width, int height, std::vector<std::pair<int, int>> centres) {
-  return testfiles::Bmp24(width, height, [&](int x, int y) {
+testing::Bytes DiscsBmp(int width, int height, std::vector<std::pair<int, int>> centres) {
+  return testing::Bmp24(width, height, [&](int x, int y) {
     for (const auto& [cx, cy] : centres)
       if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 36) return 0x000000u;
     return 0xFFFFFFu;
   });
 }
 
-class Command : public testfiles::ScratchFolder {
+class Command : public testing::ScratchFolder {
  protected:
   // Runs holescan-cli in the scratch folder with LC_ALL=C and `environment` added.
   Outcome Run(const std::vector<std::string>& arguments,
@@ -67,8 +68,8 @@ class Command : public testfiles::ScratchFolder {
     int status = 0;
     ::waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.out = testfiles::ReadFile(out);
-    outcome.err = testfiles::ReadFile(err);
+    outcome.out = testing::ReadFile(out);
+    outcome.err = testing::ReadFile(err);
     std::filesystem::remove(out);
     std::filesystem::remove(err);
     return outcome;
@@ -94,7 +95,7 @@ class Command : public testfiles::ScratchFolder {
 TEST_F(Command, pictures_that_cannot_be_loaded_exit_3_and_write_nothing) {
   Write("text.bmp", "not a picture at all\n");
   std::filesystem::create_directory(folder_ / "folder.bmp");
-  Write("wide.bmp", testfiles::BmpHeaders(40000, 10, 24, 0, 0, 54, 54));
+  Write("wide.bmp", testing::BmpHeaders(40000, 10, 24, 0, 0, 54, 54));
   const std::pair<std::string, std::string> cases[] = {
       {"missing.bmp", "no such file"},
       {"text.bmp", "not a picture"},
@@ -111,7 +112,7 @@ TEST_F(Command, pictures_that_cannot_be_loaded_exit_3_and_write_nothing) {
 }
 
 TEST_F(Command, a_truncated_bmp_fails_the_same_way_every_run) {
-  const testfiles::Bytes whole = DiscsBmp(120, 90, {{30, 30}});
+  const testing::Bytes whole = DiscsBmp(120, 90, {{30, 30}});
   Write("cut.bmp", whole.substr(0, whole.size() * 3 / 5));
   const Outcome first = Run(WithAllOutputs("cut.bmp"));
   const Outcome second = Run(WithAllOutputs("cut.bmp"));
@@ -177,7 +178,7 @@ TEST_F(Command, several_pictures_go_on_after_a_failure) {
   EXPECT_TRUE(Exists("one.txt") && Exists("two.txt") && Exists("one-result.bmp") &&
               Exists("two-result.bmp"));
   EXPECT_FALSE(Exists("missing.txt") || Exists("missing-result.bmp"));
-  const auto all = nlohmann::json::parse(testfiles::ReadFile(Path("all.json")));
+  const auto all = nlohmann::json::parse(testing::ReadFile(Path("all.json")));
   ASSERT_TRUE(all.is_array());
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[0]["picture"]["path"], "one.bmp");
@@ -193,11 +194,11 @@ TEST_F(Command, one_output_may_go_to_standard_output_instead_of_the_summary) {
   EXPECT_EQ(json.status, kExitOk);
   EXPECT_EQ(nlohmann::json::parse(json.out)["picture"]["width"], 60);
   EXPECT_EQ(Run({"--report", "r.txt", "-q", "a.bmp"}).status, kExitOk);
-  EXPECT_EQ(Run({"--report", "-", "a.bmp"}).out, testfiles::ReadFile(Path("r.txt")));
+  EXPECT_EQ(Run({"--report", "-", "a.bmp"}).out, testing::ReadFile(Path("r.txt")));
 
   // The darkness map: (W + 1) x (H + 1) bytes, row by row; the same on standard output.
   EXPECT_EQ(Run({"--save-darkmap", "d.dat", "-q", "a.bmp"}).status, kExitOk);
-  const std::string map = testfiles::ReadFile(Path("d.dat"));
+  const std::string map = testing::ReadFile(Path("d.dat"));
   ASSERT_EQ(map.size(), 61u * 41u);
   EXPECT_EQ(static_cast<unsigned char>(map[20 * 61 + 20]), 255);  // the disc's centre
   EXPECT_EQ(static_cast<unsigned char>(map[40 * 61 + 60]), 0);    // past the picture
