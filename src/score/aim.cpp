@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -43,7 +44,7 @@ int GreyOf(std::uint32_t p) {
 // A grey copy (red + green + blue, 0..765) reduced by whole blocks of `factor` pixels; working
 // pixel (i, j) is the mean of the picture's pixels i*f..i*f+f-1 by j*f..j*f+f-1.
 struct Grey {
-  int width = 0, height = 0, factor = 1;
+  int width = 0, height = 0;
   std::vector<float> values;
 
   float At(int x, int y) const {
@@ -54,7 +55,6 @@ struct Grey {
 
 Grey Reduce(const PictureView& picture, int factor) {
   Grey grey;
-  grey.factor = factor;
   grey.width = picture.width / factor;
   grey.height = picture.height / factor;
   grey.values.assign(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height),
