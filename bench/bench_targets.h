@@ -1,5 +1,5 @@
-// bench_targets.h - the generated targets the whole-picture benchmarks share, and the window
-// logic loaded with one of them on a toolkit that shows nothing.
+// bench_targets.h - the generated targets the whole-picture benchmarks share, and the
+// buffers a scan of one of them writes.
 //
 // Targets are scans of 6 and 24 megapixels (3000 x 2000 and 6000 x 4000), each with 300 round
 // shot holes (290 alone and 5 overlapping pairs, radius 5 to 8), printed rings and text, and
@@ -13,8 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "main_window/form1.h"
-#include "main_window/window_toolkit.h"
+#include "holes/scan.h"
 #include "pixel/picture.h"
 #include "targetgen.h"
 
@@ -43,40 +42,21 @@ inline const Picture& GeneratedTarget(int megapixels) {
   return found->second;
 }
 
-// A toolkit with no window: LoadPicture serves a copy of one picture, the rest is dropped.
-class SilentToolkit final : public WindowToolkit {
- public:
-  explicit SilentToolkit(const Picture& picture) : picture_(&picture) {}
+// A generated target with the buffers a scan writes, sized for it: the whole picture
+// selected, as a Load would leave it.
+struct ScanSetup {
+  explicit ScanSetup(int megapixels)
+      : target(GeneratedTarget(megapixels)),
+        dark(target.Width(), target.Height()),
+        result(target.Width(), target.Height(), kResultBackground),
+        selection(WholePicture(target.Width(), target.Height())) {}
 
-  const std::string& ClipboardText() const { return clipboard_; }
-
-  void SetCaption(std::string_view) override {}
-  void ClearClipboard() override { clipboard_.clear(); }
-  void SetClipboardText(std::string_view text) override { clipboard_.assign(text); }
-  PictureFile LoadPicture(const std::string&) override { return {true, *picture_, {}}; }
-  void TargetPictureChanged(const Picture&) override {}
-  void ResultPictureChanged(const Picture&) override {}
-  void SetGeometry(Control, const Geometry&) override {}
-  void SetWindowSize(float, float) override {}
-  void SetProgress(float) override {}
-  void SetOutline(int, int, int, int, int) override {}
-  void Refresh(int, int) override {}
-
- private:
-  const Picture* picture_;
-  std::string clipboard_;
-};
-
-// Form1 after its Load command on a generated target: the whole picture selected, every
-// buffer allocated.
-struct LoadedForm {
-  explicit LoadedForm(int megapixels) : toolkit(GeneratedTarget(megapixels)), form(toolkit) {
-    form.TextFilename = "generated.bmp";
-    form.CmdLoad_Click();
-  }
-
-  SilentToolkit toolkit;
-  Form1 form;
+  const Picture& target;
+  DarkMap dark;
+  Picture result;
+  Selection selection;
+  HoleAnalysis analysis;
+  ScanObserver observer;  // shows nothing; the report stays in the analysis
 };
 
 }  // namespace holescan::bench

@@ -16,13 +16,6 @@
 namespace holescan {
 namespace {
 
-class SilentHost : public AnalysisHost {
- public:
-  void SetCaption(std::string_view) override {}
-  void ClearClipboard() override {}
-  void SetClipboardText(std::string_view) override {}
-};
-
 struct Scan {
   DarkMap dark;
   std::vector<HolePoint> darkPixels;  // in scan order
@@ -46,8 +39,8 @@ Scan Prepare(const Picture& picture) {
 void LabelAll(benchmark::State& state, const Picture& picture) {
   const Scan scan = Prepare(picture);
   Picture result(picture.Width(), picture.Height(), 0);
-  SilentHost host;
-  HoleAnalysis analysis(scan.dark, result, host);
+  ScanObserver silent;
+  HoleAnalysis analysis(scan.dark, result, silent);
   auto labelAll = [&] {
     analysis.ResetHoleArrays(scan.dark.MaxX(), scan.dark.MaxY());
     for (const HolePoint p : scan.darkPixels) analysis.LabelDarkPixel(p.x, p.y);

@@ -2,10 +2,9 @@
 //
 // The floor is the least any scan can do: read every pixel of the target once and write the
 // result picture and the darkness map once, with no computation between (the pixel word is
-// copied, its low byte stored). The engine's scan is Form1::ScanRows, the rows of
-// ScanSelection before its finishing pass: clearing the result picture, darkness bytes, grey
-// pixels and first-pass labelling, run through the window's logic on a toolkit that shows
-// nothing, exactly as the command line runs it. Draw is the whole command: the scan, the
+// copied, its low byte stored). The engine's scan is ScanRows, the rows of ScanSelection
+// before its finishing pass: clearing the result picture, darkness bytes, grey pixels and
+// first-pass labelling. Draw is the whole command as every front end runs it: the scan, the
 // finishing pass with its report text, and the centre marks.
 #include <benchmark/benchmark.h>
 
@@ -13,7 +12,7 @@
 
 #include "bench_targets.h"
 #include "fastest.h"
-#include "main_window/form1.h"
+#include "holes/scan.h"
 #include "pixel/picture.h"
 
 namespace holescan {
@@ -64,16 +63,14 @@ BENCHMARK(BM_ScanFloor)
     ->Unit(benchmark::kMillisecond);
 
 void BM_Scan(benchmark::State& state) {
-  bench::LoadedForm loaded(static_cast<int>(state.range(0)));
-  Form1& form = loaded.form;
-  const DarkMap& dark = form.Dark();
+  bench::ScanSetup s(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    form.Analysis().ResetHoleArrays(dark.MaxX(), dark.MaxY());
-    form.ScanRows();
-    benchmark::DoNotOptimize(form.Analysis().Holes().Size());
+    s.analysis.ResetHoleArrays(s.dark.MaxX(), s.dark.MaxY());
+    ScanRows(s.analysis, s.target.View(), s.selection, {s.dark, s.result}, s.observer);
+    benchmark::DoNotOptimize(s.analysis.Holes().Size());
   }
-  SetPixels(state, form.PicTarget());
-  state.counters["holes"] = static_cast<double>(form.Analysis().Holes().Size());
+  SetPixels(state, s.target);
+  state.counters["holes"] = static_cast<double>(s.analysis.Holes().Size());
 }
 BENCHMARK(BM_Scan)
     ->ComputeStatistics("min", Fastest)
@@ -83,15 +80,14 @@ BENCHMARK(BM_Scan)
     ->Unit(benchmark::kMillisecond);
 
 void BM_Draw(benchmark::State& state) {
-  bench::LoadedForm loaded(static_cast<int>(state.range(0)));
-  Form1& form = loaded.form;
+  bench::ScanSetup s(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    if (form.CmdDraw_Click()) state.SkipWithError("Draw stopped");
-    benchmark::DoNotOptimize(loaded.toolkit.ClipboardText().size());
+    Draw(s.analysis, s.target.View(), s.selection, {s.dark, s.result}, s.observer);
+    benchmark::DoNotOptimize(s.analysis.ReportText().size());
   }
-  SetPixels(state, form.PicTarget());
-  state.counters["shot_holes"] = static_cast<double>(form.Analysis().Peaks().Size());
-  state.counters["report_bytes"] = static_cast<double>(loaded.toolkit.ClipboardText().size());
+  SetPixels(state, s.target);
+  state.counters["shot_holes"] = static_cast<double>(s.analysis.Peaks().Size());
+  state.counters["report_bytes"] = static_cast<double>(s.analysis.ReportText().size());
 }
 BENCHMARK(BM_Draw)
     ->ComputeStatistics("min", Fastest)

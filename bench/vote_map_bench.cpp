@@ -10,6 +10,7 @@
 #include "holes/hole_analysis.h"
 #include "holes/hole_array.h"
 #include "holes/vote_map.h"
+#include "support/literal_vote.h"
 
 namespace holescan {
 namespace {

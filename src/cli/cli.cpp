@@ -7,13 +7,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <optional>
 
-#include "cli/headless_toolkit.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
-#include "main_window/form1.h"
+#include "holes/scan.h"
+#include "holes/vote_map.h"
+#include "io/dark_map_file.h"
 #include "main_window/qt/picture_loader.h"
 
 namespace holescan::cli {
@@ -43,6 +45,34 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// What the exact analysis tells the command as it runs: captions go to --messages, the
+// report straight into --report, the progress to the progress line.
+class DrawObserver final : public ScanObserver {
+ public:
+  // `report` null: the report is kept by the analysis when `keepReport`, else dropped.
+  DrawObserver(OutputFile* messages, OutputFile* report, bool keepReport,
+               std::function<void(float)> progress)
+      : messages_(messages),
+        report_(report),
+        keepReport_(keepReport),
+        progress_(std::move(progress)) {}
+
+  void SetCaption(std::string_view caption) override {
+    if (messages_ != nullptr) messages_->WriteLine(caption);
+  }
+  void SetProgress(float fraction) override { progress_(fraction); }
+  bool TakesReportInParts() const override { return !keepReport_; }
+  void ReportPart(std::string_view part) override {
+    if (report_ != nullptr) report_->Write(part);
+  }
+
+ private:
+  OutputFile* messages_;
+  OutputFile* report_;
+  bool keepReport_;
+  std::function<void(float)> progress_;
+};
+
 class Runner {
  public:
   explicit Runner(const Options& options)
@@ -52,12 +82,16 @@ class Runner {
 
   int RunAll() {
     // One JSON array for all pictures, written as each picture is done.
-    if (o_.JsonCollected()) collected_.emplace(o_.json);
+    if (o_.JsonCollected()) {
+      collectedFile_.emplace(o_.json);
+      collected_.emplace([this](std::string_view bytes) { collectedFile_->Write(bytes); });
+      collected_->BeginArray();
+    }
     for (std::size_t i = 0; i < o_.pictures.size(); ++i) {
       index_ = i;
       shownPercent_ = -1;
-      // Memory can run out anywhere past the loading (the JSON of millions of holes, the
-      // report): the picture fails, the command goes on.
+      // Memory can run out anywhere past the loading (the JSON of millions of holes): the
+      // picture fails, the command goes on.
       try {
         Analyse(o_.pictures[i]);
       } catch (const std::bad_alloc&) {
@@ -68,8 +102,10 @@ class Runner {
     }
     ClearProgress();
     if (collected_) {
-      collected_->Write(collectedAny_ ? "\n]\n" : "[]\n");
-      if (auto failure = collected_->Close()) {
+      collected_->EndArray();
+      collected_.reset();
+      collectedFile_->Write("\n");
+      if (auto failure = collectedFile_->Commit()) {
         std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*failure).c_str());
         status_ = std::max(status_, kExitDrawFailed);
       }
@@ -107,123 +143,134 @@ class Runner {
     shownPercent_ = -1;
   }
 
+  // The --select rectangle, or the whole picture; nullopt when it does not fit.
+  std::optional<Selection> SelectionFor(const std::string& path, int width, int height) {
+    if (!o_.select) return WholePicture(width, height);
+    const Selection& s = *o_.select;
+    if (s.SelRight > width || s.SelBottom > height) {
+      Fail(path,
+           "--select " + std::to_string(s.SelLeft) + "," + std::to_string(s.SelTop) + "," +
+               std::to_string(s.SelRight) + "," + std::to_string(s.SelBottom) +
+               " does not fit the picture (" + std::to_string(width) + " x " +
+               std::to_string(height) + " pixels)",
+           kExitUsage);
+      return std::nullopt;
+    }
+    return s;
+  }
+
   void Analyse(const std::string& path) {
     ShowProgress(0);
     const auto loadStart = std::chrono::steady_clock::now();
-    HeadlessToolkit toolkit(&LoadWithDecodersSilenced);
-    Form1 form(toolkit);
-    // Captions before the messages file is open; it is opened only for a loaded picture.
-    std::vector<std::string> loadCaptions;
-    toolkit.SetCaptionSink([&](std::string_view caption) { loadCaptions.emplace_back(caption); });
-    form.TextFilename = path;
-    if (auto failure = form.CmdLoad_Click()) {
-      Fail(path, *failure, kExitLoadFailed);
+    PictureFile file = LoadWithDecodersSilenced(path);
+    if (!file.loaded) {
+      Fail(path, file.reason, kExitLoadFailed);
       return;
     }
-    // The picture is in, but the maps beside it did not fit (Load's caption says so).
-    const Picture& target = form.PicTarget();
-    if (form.Dark().MaxX() != target.Width() || form.Dark().MaxY() != target.Height() ||
-        form.PicNew().Width() != target.Width() || form.PicNew().Height() != target.Height()) {
+    const Picture& target = file.picture;
+    std::optional<DarkMap> dark;
+    std::optional<Picture> result;
+    try {
+      dark.emplace(target.Width(), target.Height());
+      result.emplace(target.Width(), target.Height(), kResultBackground);
+    } catch (const std::bad_alloc&) {
       Fail(path, "out of memory", kExitLoadFailed);
       return;
     }
     const double loading = SecondsSince(loadStart);
 
     const auto analysisStart = std::chrono::steady_clock::now();
-    if (!Select(form, path)) return;
-    form.Analysis().SetDecimalSeparator(separator_);
+    const std::optional<Selection> selection = SelectionFor(path, target.Width(), target.Height());
+    if (!selection) return;
     std::optional<OutputFile> messages;
-    if (!o_.messages.empty()) {
-      messages.emplace(ExpandName(o_.messages, path));
-      if (!messages->IsOpen()) {
-        Fail(path, messages->OpenError(), kExitDrawFailed);
-        messages.reset();
-      }
+    OpenOutput(messages, o_.messages, path);
+    // The report goes to its file as it is made (a file that cannot be opened says so where
+    // the report is put in place); to standard output only once it is whole.
+    std::optional<OutputFile> report;
+    if (!o_.report.empty() && o_.report != kStandardOutput)
+      report.emplace(ExpandName(o_.report, path));
+    DrawObserver observer(messages ? &*messages : nullptr, report ? &*report : nullptr,
+                          o_.report == kStandardOutput,
+                          [this](float fraction) { ShowProgress(fraction); });
+    HoleAnalysis analysis;
+    analysis.SetDecimalSeparator(separator_);
+    std::optional<std::string> drawFailure;
+    try {
+      Draw(analysis, target.View(), *selection, {*dark, *result}, observer);
+    } catch (const std::bad_alloc&) {
+      drawFailure = "Draw stopped: out of memory";
+    } catch (const std::exception& error) {
+      drawFailure = std::string("Draw stopped: ") + error.what();
     }
     if (messages) {
-      for (const std::string& caption : loadCaptions) messages->WriteLine(caption);
-      toolkit.SetCaptionSink([&](std::string_view caption) { messages->WriteLine(caption); });
-    } else {
-      toolkit.SetCaptionSink(nullptr);
-    }
-    toolkit.SetProgressSink([this](float fraction) { ShowProgress(fraction); });
-    const auto drawFailure = form.CmdDraw_Click();
-    toolkit.SetCaptionSink(nullptr);
-    toolkit.SetProgressSink(nullptr);
-    if (messages) {
-      if (auto failure = messages->Close()) Fail(path, *failure, kExitDrawFailed);
+      if (drawFailure) messages->WriteLine(*drawFailure);
+      if (auto failure = messages->Commit()) Fail(path, *failure, kExitDrawFailed);
     }
     if (drawFailure) {
       Fail(path, *drawFailure, kExitDrawFailed);
       return;
     }
-    const double analysis = SecondsSince(analysisStart);
+    const double analysis_seconds = SecondsSince(analysisStart);
 
     const auto writingStart = std::chrono::steady_clock::now();
-    WriteOutputs(path, form, toolkit);
-    const double writing = SecondsSince(writingStart);
-    if (o_.timings) {
-      ClearProgress();
-      std::fprintf(stderr, "%s: %s: loading %.3f s, analysis %.3f s, writing %.3f s\n", kProgram,
-                   OneLine(path).c_str(), loading, analysis, writing);
-    }
-  }
-
-  // The --select rectangle by the mouse, as a user would set it; false when it does not fit.
-  bool Select(Form1& form, const std::string& path) {
-    if (!o_.select) return true;
-    const ScanRectangle& r = *o_.select;
-    const int width = form.PicTarget().Width();
-    const int height = form.PicTarget().Height();
-    if (r.right > width || r.bottom > height) {
-      Fail(path,
-           "--select " + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
-               std::to_string(r.right) + "," + std::to_string(r.bottom) +
-               " does not fit the picture (" + std::to_string(width) + " x " +
-               std::to_string(height) + " pixels)",
-           kExitUsage);
-      return false;
-    }
-    SelectByMouse(form, r);
-    return true;
-  }
-
-  void WriteOutputs(const std::string& path, const Form1& form, const HeadlessToolkit& toolkit) {
+    const AnalysisRecord record{path,       target.Width(),   target.Height(),
+                                *selection, analysis.Holes(), analysis.Peaks()};
     auto check = [&](std::optional<std::string> failure) {
       if (failure) Fail(path, *failure, kExitDrawFailed);
     };
-    if (!o_.report.empty()) check(WriteBytes(ExpandName(o_.report, path), toolkit.ClipboardText()));
-    if (!o_.result.empty()) {
-      check(WritePicture(form.PicNew(), o_.resultFormat, ExpandName(o_.result, path)));
-    }
-    if (!o_.json.empty()) {
-      if (collected_) {
-        collected_->Write(collectedAny_ ? ",\n  " : "[\n  ");
-        WriteAnalysisJson(*collected_, path, form, 1);
-        collectedAny_ = true;
-      } else {
-        OutputFile json(ExpandName(o_.json, path));
-        WriteAnalysisJson(json, path, form);
-        json.Write("\n");
-        check(json.Close());
-      }
-    }
+    if (report) check(report->Commit());
+    if (o_.report == kStandardOutput) check(WriteBytes(kStandardOutput, analysis.ReportText()));
+    if (!o_.result.empty())
+      check(WritePicture(*result, o_.resultFormat, ExpandName(o_.result, path)));
+    WriteJson(path, record);
     if (!o_.saveDarkMap.empty()) {
-      const std::string file = ExpandName(o_.saveDarkMap, path);
-      if (file == kStandardOutput) {
-        const auto& bytes = form.Dark().Bytes();
+      const std::string name = ExpandName(o_.saveDarkMap, path);
+      const auto& bytes = dark->Bytes();
+      if (name == kStandardOutput) {
         check(WriteBytes(
-            file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+            name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
       } else {
-        check(form.SaveDarkMap(file));
+        check(SaveDarkMapFile(*dark, name));
       }
     }
     if (o_.Summary()) {
       ClearProgress();
-      const std::string summary = SummaryText(path, form, separator_);
+      const std::string summary = SummaryText(record, separator_);
       std::fwrite(summary.data(), 1, summary.size(), stdout);
       std::fflush(stdout);
     }
+    if (o_.timings) {
+      ClearProgress();
+      std::fprintf(stderr, "%s: %s: loading %.3f s, analysis %.3f s, writing %.3f s\n", kProgram,
+                   OneLine(path).c_str(), loading, analysis_seconds, SecondsSince(writingStart));
+    }
+  }
+
+  // The output `pattern` names for this picture, open; nullopt when not asked for or when it
+  // cannot be opened (said on standard error).
+  void OpenOutput(std::optional<OutputFile>& file, const std::string& pattern,
+                  const std::string& path) {
+    if (pattern.empty()) return;
+    file.emplace(ExpandName(pattern, path));
+    if (!file->IsOpen()) {
+      Fail(path, file->OpenError(), kExitDrawFailed);
+      file.reset();
+    }
+  }
+
+  void WriteJson(const std::string& path, const AnalysisRecord& record) {
+    if (o_.json.empty()) return;
+    if (collected_) {
+      WriteAnalysisJson(*collected_, record);
+      return;
+    }
+    OutputFile json(ExpandName(o_.json, path));
+    {
+      JsonWriter writer([&json](std::string_view bytes) { json.Write(bytes); });
+      WriteAnalysisJson(writer, record);
+    }
+    json.Write("\n");
+    if (auto failure = json.Commit()) Fail(path, *failure, kExitDrawFailed);
   }
 
   const Options& o_;
@@ -233,17 +280,11 @@ class Runner {
   int shownPercent_ = -1;  // -1: no progress line on the screen
   std::chrono::steady_clock::time_point shownAt_;
   int status_ = kExitOk;
-  std::optional<OutputFile> collected_;
-  bool collectedAny_ = false;
+  std::optional<OutputFile> collectedFile_;
+  std::optional<JsonWriter> collected_;
 };
 
 }  // namespace
-
-void SelectByMouse(Form1& form, const ScanRectangle& r) {
-  form.PicTarget_MouseDown(kRightButton, 0, static_cast<float>(r.right),
-                           static_cast<float>(r.bottom));
-  form.PicTarget_MouseDown(kLeftButton, 0, static_cast<float>(r.left), static_cast<float>(r.top));
-}
 
 int Run(const std::vector<std::string>& arguments) {
   const ParsedArguments parsed = ParseArguments(arguments);

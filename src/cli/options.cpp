@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -7,30 +9,173 @@
 #include <set>
 #include <string_view>
 
-#include "pixel/picture.h"
-
 namespace holescan::cli {
 namespace {
 
+constexpr char kDescription[] =
+    R"(Finds the shot holes in scanned pictures of paper shooting targets, exactly as the
+window does: each PICTURE is loaded as "&Load" loads it, the whole picture (or the
+--select rectangle) is scanned as "Draw" scans it, and the outputs asked for are written.
+Pictures: BMP, PNG, JPEG, PBM/PGM/PPM, GIF, and TIFF and WebP with Qt's image format
+plugins; at most 32766 pixels on a side.)";
+
+constexpr char kFooter[] =
+    R"(FILE may be "-" for standard output (for one output at most; there is then no summary).
+With several pictures every FILE must contain {name}, replaced by the picture's file
+name without folder and extension; only --json may leave it out, and then holds an
+array with one object per picture analysed.
+
+Pictures are analysed one after the other; one that fails does not stop the others.
+Nothing is written for a picture that cannot be loaded or whose rectangle does not fit;
+when "Draw" stops on an error only the captions up to the error are written.
+
+Exit status:
+  0  every picture was analysed (also when it has no shot hole)
+  1  "Draw" stopped on an error, or an output could not be written
+  2  usage error (for --select not fitting a picture: nothing done for that picture)
+  3  a picture could not be loaded
+When several apply, the status is the largest.)";
+
 struct FileOption {
-  std::string_view name;
+  const char* name;
   std::string Options::*field;
+  const char* help;
 };
 
-constexpr std::array<FileOption, 5> kFileOptions = {{
-    {"--report", &Options::report},
-    {"--result", &Options::result},
-    {"--messages", &Options::messages},
-    {"--json", &Options::json},
-    {"--save-darkmap", &Options::saveDarkMap},
+const std::array<FileOption, 5> kFileOptions = {{
+    {"--report", &Options::report,
+     "the vote report, byte for byte the text \"Draw\" puts on the clipboard"},
+    {"--result", &Options::result,
+     "the result picture as the window shows it after \"Draw\"; PNG or BMP by the file "
+     "name's extension (PNG on standard output)"},
+    {"--messages", &Options::messages, "every caption of the message line, one per line, in order"},
+    {"--json", &Options::json, "holes and shot holes as JSON"},
+    {"--save-darkmap", &Options::saveDarkMap,
+     "the darkness map after \"Draw\": (W + 1) x (H + 1) bytes, row by row, no header"},
 }};
+
+struct Flag {
+  const char* names;  // CLI11 spelling: short and long names
+  const char* name;   // as messages name it
+  bool Options::*field;
+  const char* help;  // nullptr: not listed in --help
+};
+
+const std::array<Flag, 4> kFlags = {{
+    {"-q,--quiet", "--quiet", &Options::quiet, "no summary on standard output"},
+    {"-h,--help", "--help", &Options::help, "this text"},
+    {"--version", "--version", &Options::version, "the program's version"},
+    {"--timings", "--timings", &Options::timings, nullptr},
+}};
+
+// Every value as given, one entry per use, so that the rules below can tell a repeated
+// option and an empty value.
+struct Given {
+  std::vector<std::string> select;
+  std::array<std::vector<std::string>, kFileOptions.size()> files;
+  std::array<bool, kFlags.size()> flags{};
+  std::vector<std::string> pictures;
+};
+
+// --help from the declarations: the usage line, the description, every listed option with
+// its value and its text wrapped beside it, then the footer.
+class HelpFormatter final : public CLI::FormatterBase {
+ public:
+  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+    std::string text = "Usage: " + app->get_name() + " [options] PICTURE...\n\n";
+    text += app->get_description() + "\n\nOptions:\n";
+    for (const CLI::Option* option : app->get_options()) {
+      if (option->get_positional() || option->get_group().empty()) continue;
+      std::string names;
+      for (const std::string& name : option->get_snames()) names += "-" + name + ", ";
+      for (const std::string& name : option->get_lnames()) names += "--" + name + ", ";
+      names.resize(names.size() - 2);
+      if (!option->get_type_name().empty()) names += " " + option->get_type_name();
+      text += Wrapped("  " + names, option->get_description());
+    }
+    return text + "\n" + app->get_footer() + "\n";
+  }
+
+ private:
+  static constexpr std::size_t kColumn = 23;
+  static constexpr std::size_t kWidth = 90;
+
+  // `head`, then `words` filled into lines from kColumn to kWidth.
+  static std::string Wrapped(std::string head, const std::string& words) {
+    std::string text;
+    std::string line = std::move(head);
+    if (line.size() + 1 > kColumn) {
+      text += line + "\n";
+      line.clear();
+    }
+    line.resize(kColumn, ' ');
+    std::size_t filled = kColumn;
+    std::size_t from = 0;
+    while (from < words.size()) {
+      std::size_t to = words.find(' ', from);
+      if (to == std::string::npos) to = words.size();
+      const std::string word = words.substr(from, to - from);
+      if (filled > kColumn && filled + 1 + word.size() > kWidth) {
+        text += line + "\n";
+        line.assign(kColumn, ' ');
+        filled = kColumn;
+      }
+      if (filled > kColumn) {
+        line += ' ';
+        ++filled;
+      }
+      line += word;
+      filled += word.size();
+      from = to + 1;
+    }
+    return text + line + "\n";
+  }
+};
+
+// The declarations: the parser and --help both come from here.
+std::unique_ptr<CLI::App> Declare(Given& given) {
+  auto app = std::make_unique<CLI::App>(kDescription, "holescan-cli");
+  app->set_help_flag();
+  app->allow_extras();
+  app->footer(kFooter);
+  app->formatter(std::make_shared<HelpFormatter>());
+  app->add_option("--select", given.select,
+                  "scan rectangle in picture pixels, all bounds inclusive (SelLeft, SelTop, "
+                  "SelRight, SelBottom); 0 <= L < R <= W and 0 <= T < B <= H. Default: the "
+                  "whole picture, 0,0,W,H.")
+      ->type_name("L,T,R,B")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
+    app->add_option(kFileOptions[i].name, given.files[i], kFileOptions[i].help)
+        ->type_name("FILE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+  }
+  for (std::size_t i = 0; i < kFlags.size(); ++i) {
+    CLI::Option* flag =
+        app->add_flag(kFlags[i].names, given.flags[i], kFlags[i].help ? kFlags[i].help : "")
+            ->disable_flag_override();
+    if (kFlags[i].help == nullptr) flag->group("");
+  }
+  app->add_option("PICTURE", given.pictures, "picture files")->type_name("");
+  return app;
+}
 
 std::string Quoted(std::string_view text) {
   return "'" + std::string(text) + "'";
 }
 
+// The option a CLI11 message names first ("--report: 1 required FILE missing", "quiet was
+// given a disallowed flag override"), spelled as our messages spell it.
+std::string NamedOption(const std::string& message) {
+  std::string name = message.substr(0, message.find_first_of(": "));
+  if (name.rfind("-", 0) != 0) name = "--" + name;
+  return name;
+}
+
 // "L,T,R,B": four decimal integers; the rectangle must not be empty or inside out.
-std::optional<ScanRectangle> ParseRectangle(std::string_view text, std::string& error) {
+std::optional<Selection> ParseRectangle(std::string_view text, std::string& error) {
   std::array<int, 4> values{};
   const char* p = text.data();
   const char* end = text.data() + text.size();
@@ -48,15 +193,15 @@ std::optional<ScanRectangle> ParseRectangle(std::string_view text, std::string& 
     error = "--select " + std::string(text) + ": expected four whole numbers L,T,R,B";
     return std::nullopt;
   }
-  const ScanRectangle r{values[0], values[1], values[2], values[3]};
-  if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom ||
-      r.right > kMaxPictureSide || r.bottom > kMaxPictureSide) {
+  const auto [left, top, right, bottom] = values;
+  if (left < 0 || top < 0 || left >= right || top >= bottom || right > kMaxPictureSide ||
+      bottom > kMaxPictureSide) {
     error = "--select " + std::string(text) +
             ": needs 0 <= L < R <= W and 0 <= T < B <= H (at most " +
             std::to_string(kMaxPictureSide) + ")";
     return std::nullopt;
   }
-  return r;
+  return Selection{top, bottom, left, right};
 }
 
 std::optional<PictureFormat> ResultFormatOf(const std::string& path) {
@@ -115,71 +260,66 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
   ParsedArguments parsed;
   Options& o = parsed.options;
   std::string& error = parsed.error;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument == kStandardOutput || argument.rfind("-", 0) != 0) {
-      o.pictures.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    // "--option=value" or "--option value"
-    const std::size_t equals = argument.find('=');
-    const std::string name = argument.substr(0, equals);
-    std::optional<std::string> inlineValue;
-    if (equals != std::string::npos) inlineValue = argument.substr(equals + 1);
-    auto value = [&]() -> std::optional<std::string> {
-      if (inlineValue) return inlineValue;
-      if (i + 1 < arguments.size()) return arguments[++i];
-      error = name + " needs a value (see --help)";
-      return std::nullopt;
-    };
-    auto flag = [&](bool& field) {
-      if (inlineValue) {
-        error = name + " takes no value";
-        return;
-      }
-      field = true;
-    };
 
-    if (name == "--help" || name == "-h") {
-      flag(o.help);
-    } else if (name == "--version") {
-      flag(o.version);
-    } else if (name == "--quiet" || name == "-q") {
-      flag(o.quiet);
-    } else if (name == "--timings") {
-      flag(o.timings);
-    } else if (name == "--select") {
-      const auto text = value();
-      if (text) {
-        if (o.select)
-          error = "--select given twice";
-        else
-          o.select = ParseRectangle(*text, error);
-      }
+  // CLI11 reads "--report=" as "--report" followed by the next word; an empty value is ours
+  // to refuse, so it is handed over as a word of its own. CLI11 takes the words last first.
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (argument == "--") optionsEnded = true;
+    if (!optionsEnded && argument.rfind("--", 0) == 0 && argument.size() > 2 &&
+        argument.back() == '=' && argument.find('=') == argument.size() - 1) {
+      words.push_back(argument.substr(0, argument.size() - 1));
+      words.emplace_back();
     } else {
-      const FileOption* option = nullptr;
-      for (const FileOption& candidate : kFileOptions) {
-        if (candidate.name == name) option = &candidate;
-      }
-      if (option == nullptr) {
-        error = "unknown option " + Quoted(name) + " (see --help)";
-      } else if (const auto file = value()) {
-        std::string& field = o.*option->field;
-        if (!field.empty())
-          error = name + " given twice";
-        else if (file->empty())
-          error = name + " needs a file name";
-        else
-          field = *file;
-      }
+      words.push_back(argument);
     }
+  }
+  std::reverse(words.begin(), words.end());
+
+  Given given;
+  const auto app = Declare(given);
+  try {
+    app->parse(words);
+  } catch (const CLI::ArgumentMismatch& mismatch) {
+    const std::string message = mismatch.what();
+    const std::string name = NamedOption(message);
+    error = message.find("flag override") != std::string::npos
+                ? name + " takes no value"
+                : name + " needs a value (see --help)";
+    return parsed;
+  } catch (const CLI::ParseError& failure) {
+    error = std::string(failure.what()) + " (see --help)";
+    return parsed;
+  }
+  for (const std::string& unknown : app->remaining()) {
+    if (unknown == "--") continue;  // the end of the options, which CLI11 hands back
+    error = "unknown option " + Quoted(unknown) + " (see --help)";
+    return parsed;
+  }
+
+  for (std::size_t i = 0; i < kFlags.size(); ++i) o.*kFlags[i].field = given.flags[i];
+  if (given.select.size() > 1) {
+    error = "--select given twice";
+    return parsed;
+  }
+  if (!given.select.empty()) {
+    o.select = ParseRectangle(given.select.front(), error);
     if (!error.empty()) return parsed;
   }
+  for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
+    const std::vector<std::string>& files = given.files[i];
+    if (files.size() > 1) {
+      error = std::string(kFileOptions[i].name) + " given twice";
+      return parsed;
+    }
+    if (!files.empty() && files.front().empty()) {
+      error = std::string(kFileOptions[i].name) + " needs a file name";
+      return parsed;
+    }
+    if (!files.empty()) o.*kFileOptions[i].field = files.front();
+  }
+  o.pictures = std::move(given.pictures);
   if (o.help || o.version) return parsed;
   error = CheckTogether(o);
   if (error.empty() && !o.result.empty()) o.resultFormat = *ResultFormatOf(o.result);
@@ -202,46 +342,8 @@ std::string ExpandName(const std::string& pattern, const std::string& picturePat
 }
 
 std::string HelpText() {
-  return R"(Usage: holescan-cli [options] PICTURE...
-
-Finds the shot holes in scanned pictures of paper shooting targets, exactly as the
-window does: each PICTURE is loaded as "&Load" loads it, the whole picture (or the
---select rectangle) is scanned as "Draw" scans it, and the outputs asked for are written.
-Pictures: BMP, PNG, JPEG, PBM/PGM/PPM, GIF, and TIFF and WebP with Qt's image format
-plugins; at most 32766 pixels on a side.
-
-Options:
-  --select L,T,R,B     scan rectangle in picture pixels, all bounds inclusive
-                       (SelLeft, SelTop, SelRight, SelBottom); 0 <= L < R <= W and
-                       0 <= T < B <= H. Default: the whole picture, 0,0,W,H.
-  --report FILE        the vote report, byte for byte the text "Draw" puts on the
-                       clipboard
-  --result FILE        the result picture as the window shows it after "Draw";
-                       PNG or BMP by the file name's extension (PNG on standard output)
-  --messages FILE      every caption of the message line, one per line, in order
-  --json FILE          holes and shot holes as JSON
-  --save-darkmap FILE  the darkness map after "Draw": (W + 1) x (H + 1) bytes, row by
-                       row, no header
-  -q, --quiet          no summary on standard output
-  -h, --help           this text
-  --version            the program's version
-
-FILE may be "-" for standard output (for one output at most; there is then no summary).
-With several pictures every FILE must contain {name}, replaced by the picture's file
-name without folder and extension; only --json may leave it out, and then holds an
-array with one object per picture analysed.
-
-Pictures are analysed one after the other; one that fails does not stop the others.
-Nothing is written for a picture that cannot be loaded or whose rectangle does not fit;
-when "Draw" stops on an error only the captions up to the error are written.
-
-Exit status:
-  0  every picture was analysed (also when it has no shot hole)
-  1  "Draw" stopped on an error, or an output could not be written
-  2  usage error (for --select not fitting a picture: nothing done for that picture)
-  3  a picture could not be loaded
-When several apply, the status is the largest.
-)";
+  Given given;
+  return Declare(given)->help();
 }
 
 }  // namespace holescan::cli

@@ -1,35 +1,31 @@
-// options.h - the command line of holescan-cli: parsing and the rules between options.
+// options.h - the command line of holescan-cli: its options, declared once, and the rules
+// between them.
 //
 //   holescan-cli [options] PICTURE...
 //
-// Every rule that needs no picture is checked here, so that a usage error stops the command
-// before any picture is read. The one rule that needs the picture (the --select rectangle
-// must lie within it) is checked by the runner after loading.
+// The options are declared to CLI11, which parses them and writes --help from the
+// declarations; the rules between options are ours, checked after parsing. Every rule that
+// needs no picture is checked here, so that a usage error stops the command before any
+// picture is read. The one rule that needs the picture (the --select rectangle must lie
+// within it) is checked by the runner after loading.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "pixel/picture.h"
 
 namespace holescan::cli {
 
 inline constexpr char kNamePlaceholder[] = "{name}";
 inline constexpr char kStandardOutput[] = "-";
 
-// The scan rectangle in picture pixels, all bounds inclusive (SelLeft, SelTop, SelRight,
-// SelBottom); the whole picture is 0,0,W,H.
-struct ScanRectangle {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  friend bool operator==(const ScanRectangle&, const ScanRectangle&) = default;
-};
-
 enum class PictureFormat { Png, Bmp };
 
 struct Options {
-  std::optional<ScanRectangle> select;
+  std::optional<Selection> select;
   // Output files; empty when not asked for, "-" for standard output, "{name}" replaced by the
   // picture's file name without folder and extension.
   std::string report;

@@ -4,194 +4,77 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include <cerrno>
 #include <charconv>
-#include <clocale>
-#include <system_error>
 
 namespace holescan::cli {
-namespace {
-
-std::string LowercaseFirst(std::string text) {
-  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] + 32);
-  return text;
-}
-
-}  // namespace
-
-// ---- OutputFile ---------------------------------------------------------------------------
-
-OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
-  if (path_ == kStandardOutput) {
-    stream_ = stdout;
-    return;
-  }
-  stream_ = std::fopen(path_.c_str(), "wb");
-  if (stream_ == nullptr) openError_ = Failure(errno);
-}
-
-OutputFile::~OutputFile() {
-  if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
-}
-
-std::string OutputFile::Failure(int error) const {
-  return "cannot write " + path_ + ": " + LowercaseFirst(std::generic_category().message(error));
-}
-
-void OutputFile::Write(std::string_view bytes) {
-  if (stream_ == nullptr || bytes.empty()) return;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size() && error_ == 0)
-    error_ = errno != 0 ? errno : EIO;
-}
-
-std::optional<std::string> OutputFile::Close() {
-  if (stream_ == nullptr) return openError_.empty() ? std::nullopt : std::optional(openError_);
-  std::FILE* stream = stream_;
-  stream_ = nullptr;
-  errno = 0;
-  const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
-  if (!flushed && error_ == 0) error_ = errno != 0 ? errno : EIO;
-  if (stream != stdout && std::fclose(stream) != 0 && error_ == 0) error_ = errno;
-  if (error_ != 0) return Failure(error_);
-  return std::nullopt;
-}
 
 std::optional<std::string> WriteBytes(const std::string& path, std::string_view bytes) {
   OutputFile file(path);
   file.Write(bytes);
-  return file.Close();
+  return file.Commit();
 }
 
 std::optional<std::string> WritePicture(const Picture& picture, PictureFormat format,
                                         const std::string& path) {
   OutputFile file(path);
-  if (!file.IsOpen()) return file.Close();
+  if (!file.IsOpen()) return file.Commit();
   // A read-only view of the picture's words: no copy before encoding.
   const QImage view(reinterpret_cast<const uchar*>(picture.Data()), picture.Width(),
                     picture.Height(), static_cast<qsizetype>(picture.Stride() * 4),
                     QImage::Format_RGB32);
   QFile device;
   if (!device.open(file.Stream(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-    file.Close();
     return "cannot write " + path + ": " + device.errorString().toStdString();
   }
   QImageWriter writer(&device, format == PictureFormat::Png ? "png" : "bmp");
   const bool written = writer.write(view);
   device.close();  // flushes into the stream
   const bool deviceFailed = device.error() != QFileDevice::NoError;
-  const std::string deviceReason = device.errorString().toStdString();
-  const auto closed = file.Close();
-  if (deviceFailed) return "cannot write " + path + ": " + LowercaseFirst(deviceReason);
-  if (!written) {
-    return "cannot write " + path + ": " + LowercaseFirst(writer.errorString().toStdString());
+  std::string deviceReason = device.errorString().toStdString();
+  std::string writerReason = writer.errorString().toStdString();
+  for (std::string* reason : {&deviceReason, &writerReason}) {
+    if (!reason->empty() && (*reason)[0] >= 'A' && (*reason)[0] <= 'Z')
+      (*reason)[0] = static_cast<char>((*reason)[0] - 'A' + 'a');
   }
-  return closed;
+  if (deviceFailed) return "cannot write " + path + ": " + deviceReason;
+  if (!written) return "cannot write " + path + ": " + writerReason;
+  return file.Commit();
 }
 
 // ---- JSON ---------------------------------------------------------------------------------
 
-namespace {
-
-// The document of one picture; its holes only when asked for (they may be millions).
-Json Document(const std::string& picturePath, const Form1& form, bool withHoles) {
-  const Picture& target = form.PicTarget();
-  const Selection& s = form.Sel();
-  Json holes = Json::array();
-  const HoleArray& holeArray = form.Analysis().Holes();
-  for (Label i = 0; withHoles && i <= holeArray.UpperBound(); ++i) {
-    const Hole& hole = holeArray[i];
-    holes.push_back({{"minX", hole.MinX},
-                     {"maxX", hole.MaxX},
-                     {"minY", hole.MinY},
-                     {"maxY", hole.MaxY},
-                     {"points", hole.count}});
+void WriteAnalysisJson(JsonWriter& json, const AnalysisRecord& r) {
+  json.BeginObject();
+  json.Key("picture").BeginObject();
+  json.Member("path", r.path).Member("width", r.width).Member("height", r.height);
+  json.EndObject();
+  const Selection& s = r.selection;
+  json.Key("selection").BeginObject();
+  json.Member("left", s.SelLeft).Member("top", s.SelTop);
+  json.Member("right", s.SelRight).Member("bottom", s.SelBottom);
+  json.EndObject();
+  json.Key("holes").BeginArray();
+  for (Label i = 0; r.holes.Size() != 0 && i <= r.holes.UpperBound(); ++i) {
+    const Hole& hole = r.holes[i];
+    json.BeginObject();
+    json.Member("minX", hole.MinX).Member("maxX", hole.MaxX);
+    json.Member("minY", hole.MinY).Member("maxY", hole.MaxY);
+    json.Member("points", hole.count);
+    json.EndObject();
   }
-  Json shots = Json::array();
-  const HoleArray& peaks = form.Analysis().Peaks();
-  for (Label i = 0; i <= peaks.UpperBound(); ++i) {
-    const Hole& peak = peaks[i];
+  json.EndArray();
+  json.Key("shots").BeginArray();
+  for (Label i = 0; r.shots.Size() != 0 && i <= r.shots.UpperBound(); ++i) {
+    const Hole& peak = r.shots[i];
     if (peak.Empty()) continue;
-    shots.push_back({{"x", peak.CenterX},
-                     {"y", peak.CenterY},
-                     {"points", peak.count},
-                     {"minX", peak.MinX},
-                     {"maxX", peak.MaxX},
-                     {"minY", peak.MinY},
-                     {"maxY", peak.MaxY}});
+    json.BeginObject();
+    json.Member("x", peak.CenterX).Member("y", peak.CenterY).Member("points", peak.count);
+    json.Member("minX", peak.MinX).Member("maxX", peak.MaxX);
+    json.Member("minY", peak.MinY).Member("maxY", peak.MaxY);
+    json.EndObject();
   }
-  Json document;
-  document["picture"] = {
-      {"path", picturePath}, {"width", target.Width()}, {"height", target.Height()}};
-  document["selection"] = {
-      {"left", s.SelLeft}, {"top", s.SelTop}, {"right", s.SelRight}, {"bottom", s.SelBottom}};
-  document["holes"] = std::move(holes);
-  document["shots"] = std::move(shots);
-  return document;
-}
-
-}  // namespace
-
-Json AnalysisJson(const std::string& picturePath, const Form1& form) {
-  return Document(picturePath, form, true);
-}
-
-std::string JsonText(const Json& document) {
-  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-namespace {
-
-// `text` with `indent` after every line break.
-std::string Indented(const std::string& text, const std::string& indent) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    out.push_back(c);
-    if (c == '\n') out += indent;
-  }
-  return out;
-}
-
-}  // namespace
-
-void WriteAnalysisJson(OutputFile& out, const std::string& picturePath, const Form1& form,
-                       int depth) {
-  // The small parts as the library writes them; the holes, which may be millions, line by
-  // line in the same layout.
-  Json document = Document(picturePath, form, false);
-  const std::string in0(static_cast<std::size_t>(2 * depth), ' ');
-  const std::string in1 = in0 + "  ", in2 = in1 + "  ", in3 = in2 + "  ";
-  auto part = [&](const char* key) {
-    out.Write(in1 + "\"" + key + "\": ");
-    out.Write(Indented(document[key].dump(2, ' ', false, Json::error_handler_t::replace), in1));
-  };
-  out.Write("{\n");
-  part("picture");
-  out.Write(",\n");
-  part("selection");
-  out.Write(",\n" + in1 + "\"holes\": ");
-  const HoleArray& holes = form.Analysis().Holes();
-  if (holes.Size() == 0) {
-    out.Write("[]");
-  } else {
-    std::string line;
-    for (Label i = 0; i <= holes.UpperBound(); ++i) {
-      const Hole& hole = holes[i];
-      line.assign(i == 0 ? "[\n" : ",\n");
-      line += in2 + "{\n";
-      line += in3 + "\"minX\": " + std::to_string(hole.MinX) + ",\n";
-      line += in3 + "\"maxX\": " + std::to_string(hole.MaxX) + ",\n";
-      line += in3 + "\"minY\": " + std::to_string(hole.MinY) + ",\n";
-      line += in3 + "\"maxY\": " + std::to_string(hole.MaxY) + ",\n";
-      line += in3 + "\"points\": " + std::to_string(hole.count) + "\n";
-      line += in2 + "}";
-      out.Write(line);
-    }
-    out.Write("\n" + in1 + "]");
-  }
-  out.Write(",\n");
-  part("shots");
-  out.Write("\n" + in0 + "}");
+  json.EndArray();
+  json.EndObject();
 }
 
 // ---- Text for people -------------------------------------------------------------------
@@ -229,24 +112,11 @@ std::string OneLine(std::string_view text) {
   return line;
 }
 
-char UserDecimalSeparator() {
-  const char* current = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = current != nullptr ? current : "C";
-  char separator = '.';
-  if (std::setlocale(LC_NUMERIC, "") != nullptr) {
-    const char* point = std::localeconv()->decimal_point;
-    if (point != nullptr && point[0] != '\0' && point[1] == '\0') separator = point[0];
-  }
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  return separator;
-}
-
-std::string SummaryText(const std::string& picturePath, const Form1& form, char decimalSeparator) {
-  const HoleArray& peaks = form.Analysis().Peaks();
+std::string SummaryText(const AnalysisRecord& r, char decimalSeparator) {
   std::string lines;
   int shots = 0;
-  for (Label i = 0; i <= peaks.UpperBound(); ++i) {
-    const Hole& peak = peaks[i];
+  for (Label i = 0; r.shots.Size() != 0 && i <= r.shots.UpperBound(); ++i) {
+    const Hole& peak = r.shots[i];
     if (peak.Empty()) continue;
     ++shots;
     lines += "  shot " + std::to_string(shots) + ": x " +
@@ -254,9 +124,9 @@ std::string SummaryText(const std::string& picturePath, const Form1& form, char 
              FormatFloat(peak.CenterY, decimalSeparator) + "  " + std::to_string(peak.count) +
              (peak.count == 1 ? " point\n" : " points\n");
   }
-  return OneLine(picturePath) + ": " + std::to_string(form.PicTarget().Width()) + " x " +
-         std::to_string(form.PicTarget().Height()) + " pixels, " + std::to_string(shots) +
-         (shots == 1 ? " shot hole\n" : " shot holes\n") + lines;
+  return OneLine(r.path) + ": " + std::to_string(r.width) + " x " + std::to_string(r.height) +
+         " pixels, " + std::to_string(shots) + (shots == 1 ? " shot hole\n" : " shot holes\n") +
+         lines;
 }
 
 }  // namespace holescan::cli

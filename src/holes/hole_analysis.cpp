@@ -7,9 +7,34 @@
 
 namespace holescan {
 
-HoleAnalysis::HoleAnalysis(const DarkMap& darkMap, Picture& result, AnalysisHost& host)
-    : darkMap_(&darkMap), result_(&result), host_(&host) {
+namespace {
+
+// What an analysis not yet bound to buffers works on: nothing to see, nothing to tell.
+struct Unbound {
+  DarkMap dark;
+  Picture result;
+  ScanObserver observer;
+};
+
+Unbound& NothingBound() {
+  static Unbound unbound;
+  return unbound;
+}
+
+}  // namespace
+
+HoleAnalysis::HoleAnalysis()
+    : HoleAnalysis(NothingBound().dark, NothingBound().result, NothingBound().observer) {}
+
+HoleAnalysis::HoleAnalysis(const DarkMap& darkMap, Picture& result, ScanObserver& observer)
+    : darkMap_(&darkMap), result_(&result), observer_(&observer) {
   ResetHoleArrays(0, 0);
+}
+
+void HoleAnalysis::Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer) {
+  darkMap_ = &darkMap;
+  result_ = &result;
+  observer_ = &observer;
 }
 
 void HoleAnalysis::ResetHoleArrays(int maxX, int maxY) {
@@ -85,7 +110,7 @@ void HoleAnalysis::LabelDarkPixel(int x, int y) {
     const Label created = holes_.Add();
     mergedInto_.push_back(created);
     result_->Set(x, y, kNewHoleColour);
-    host_->SetCaption((Caption() << "=-=Made new Hole " << created).View());
+    observer_->SetCaption((Caption() << "=-=Made new Hole " << created).View());
     AddPoint(holes_, created, x, y);
     row.Set(x, created);
     return;
@@ -98,7 +123,7 @@ void HoleAnalysis::LabelDarkPixel(int x, int y) {
   }
   // Two holes meet here: the left one joins the upper one.
   result_->Set(x, y, kMergeColour);
-  host_->SetCaption((Caption() << "==Merging Hole " << left << " to " << up).View());
+  observer_->SetCaption((Caption() << "==Merging Hole " << left << " to " << up).View());
   holes_.MovePoints(up, left);
   mergedInto_[left] = up;
   AddPoint(holes_, up, x, y);
@@ -112,15 +137,15 @@ bool HoleAnalysis::HoleRejected(Label index) {
   const Hole& h = holes_[index];
   if (h.count < kMinHolePoints) {
     result = true;
-    host_->SetCaption((Caption() << "Removed (too small) : " << index).View());
+    observer_->SetCaption((Caption() << "Removed (too small) : " << index).View());
   }
   if (h.MaxX - h.MinX > kMaxHoleSpan) {
     result = true;
-    host_->SetCaption((Caption() << "Removed (too wide ) : " << index).View());
+    observer_->SetCaption((Caption() << "Removed (too wide ) : " << index).View());
   }
   if (h.MaxY - h.MinY > kMaxHoleSpan) {
     result = true;
-    host_->SetCaption((Caption() << "Removed (too tall ) : " << index).View());
+    observer_->SetCaption((Caption() << "Removed (too tall ) : " << index).View());
   }
   return result;
 }
@@ -141,9 +166,15 @@ void HoleAnalysis::FinishHoles() {
   CompactHoles();
   reportText_.clear();
   const Label upper = holes_.UpperBound();
-  for (Label i = 0; i <= upper; ++i) VoteHole(i);
-  host_->ClearClipboard();
-  host_->SetClipboardText(reportText_);
+  const bool inParts = observer_->TakesReportInParts();
+  for (Label i = 0; i <= upper; ++i) {
+    VoteHole(i);
+    if (inParts) {
+      observer_->ReportPart(reportText_);
+      reportText_.clear();
+    }
+  }
+  observer_->ReportReady(reportText_);
 }
 
 void HoleAnalysis::FinishPeaks() {
@@ -200,18 +231,18 @@ void HoleAnalysis::GroupPeak(int x, int y) {
       const Label left = PeakMapAt(x - 1, y);
       const Label up = PeakMapAt(x, y - 1);
       if (left != 0 && up != 0 && left != up) {
-        host_->SetCaption((Caption() << "><==Merging Hole " << left << " to " << up).View());
+        observer_->SetCaption((Caption() << "><==Merging Hole " << left << " to " << up).View());
         peaks_.MovePoints(up, left);
       }
     }
-    host_->SetCaption(
+    observer_->SetCaption(
         (Caption() << "><--Adding to Hole " << label << " " << x << "," << y).View());
     AddPoint(peaks_, label, x, y);
   } else {
     label = peaks_.Add();
-    host_->SetCaption((Caption() << "><=-=Made new Hole " << label).View());
+    observer_->SetCaption((Caption() << "><=-=Made new Hole " << label).View());
     AddPoint(peaks_, label, x, y);
-    host_->SetCaption(
+    observer_->SetCaption(
         (Caption() << "><--Adding to Hole " << label << " " << x << "," << y).View());
   }
   peakMap_.emplace(PeakKey(x, y), label);

@@ -22,9 +22,9 @@
 // When left and up carry different labels, left's record is moved into up's; the peak
 // label map is deliberately not rewritten, so later cells may refill the emptied record.
 //
-// Everything painted goes into the result picture; captions and the clipboard go through
-// the AnalysisHost. The analysis keeps pointers to the darkness map, the result picture and
-// the host given at construction, which must outlive it.
+// Everything painted goes into the result picture; captions and the report go to the
+// ScanObserver. The analysis keeps pointers to the darkness map, the result picture and the
+// observer it is bound to, which must outlive it or its next Bind.
 #pragma once
 
 #include <algorithm>
@@ -34,8 +34,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "holes/analysis_host.h"
 #include "holes/hole_array.h"
+#include "holes/scan_observer.h"
 #include "holes/vote_map.h"
 #include "pixel/picture.h"
 
@@ -51,7 +51,11 @@ inline constexpr std::uint32_t kCentreColour = Rgb(255, 255, 255);
 
 class HoleAnalysis {
  public:
-  HoleAnalysis(const DarkMap& darkMap, Picture& result, AnalysisHost& host);
+  HoleAnalysis();
+  HoleAnalysis(const DarkMap& darkMap, Picture& result, ScanObserver& observer);
+
+  // The buffers and observer of the next operations.
+  void Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer);
 
   // Empties Holes and Peaks to their placeholder and clears both label maps, sized for a
   // picture of maxX x maxY (bounds 0..maxX, 0..maxY).
@@ -108,7 +112,7 @@ class HoleAnalysis {
 
   const DarkMap* darkMap_;
   Picture* result_;
-  AnalysisHost* host_;
+  ScanObserver* observer_;
   char decimalSeparator_ = '.';
 
   HoleArray holes_;

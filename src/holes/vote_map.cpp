@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <string>
 
 namespace holescan {
 namespace {
@@ -72,21 +74,6 @@ bool IsPeak(const VoteMap& map, int x, int y) {
   return true;
 }
 
-float LiteralVote(const std::vector<HolePoint>& points, int x, int y) {
-  float vote = 0;
-  for (const HolePoint p : points) {
-    const int dx = p.x - x;
-    const int dy = p.y - y;
-    const auto d = static_cast<float>(std::sqrt(static_cast<double>(dy * dy + dx * dx)) + 0.5);
-    if (d < 6.4f) {
-      vote += 0.5f;
-    } else if (d >= 6.4f && d < 7.4f) {
-      vote += 0.5f;
-    }
-  }
-  return std::min(vote, 255.0f);
-}
-
 void AppendVote(std::string& text, std::uint16_t doubled, char decimalSeparator) {
   char digits[8];
   const auto end = std::to_chars(digits, digits + sizeof(digits), doubled / 2).ptr;
@@ -95,6 +82,18 @@ void AppendVote(std::string& text, std::uint16_t doubled, char decimalSeparator)
     text.push_back(decimalSeparator);
     text.push_back('5');
   }
+}
+
+char UserDecimalSeparator() {
+  const char* current = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = current != nullptr ? current : "C";
+  char separator = '.';
+  if (std::setlocale(LC_NUMERIC, "") != nullptr) {
+    const char* point = std::localeconv()->decimal_point;
+    if (point != nullptr && point[0] != '\0' && point[1] == '\0') separator = point[0];
+  }
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  return separator;
 }
 
 }  // namespace holescan

@@ -19,8 +19,8 @@
 
 namespace holescan {
 
-inline constexpr int kDiscRadius = 6;               // widest row offset of the disc
-inline constexpr int kDiscSquaredLimit = 47;        // dx^2 + dy^2 <= 47 votes
+inline constexpr int kDiscRadius = 6;                  // widest row offset of the disc
+inline constexpr int kDiscSquaredLimit = 47;           // dx^2 + dy^2 <= 47 votes
 inline constexpr std::uint16_t kMaxDoubledVote = 510;  // vote cap 255, doubled
 inline constexpr float kMinPeakVote = 50.0f;
 
@@ -61,13 +61,13 @@ class VoteMap {
 // its own vote is at least 50. Diagonal neighbours are not compared.
 bool IsPeak(const VoteMap& map, int x, int y);
 
-// The vote of cell (x, y) computed literally: one distance per point,
-// d = float(sqrt(dx^2 + dy^2) + 0.5), voting 0.5 when d < 6.4f or 6.4f <= d < 7.4f.
-// Slow; the reference the fast map is checked against.
-float LiteralVote(const std::vector<HolePoint>& points, int x, int y);
-
 // Appends a vote (given doubled) as the shortest decimal text of its float value, with
 // `decimalSeparator` before the half: "0", "12", "12.5".
 void AppendVote(std::string& text, std::uint16_t doubled, char decimalSeparator);
+
+// The decimal separator of the user's regional settings (LC_NUMERIC from the environment);
+// '.' when it is not a single byte. The process's own locale is left as it was. Every front
+// end writes its report with this one, so a clipboard and a report file agree.
+char UserDecimalSeparator();
 
 }  // namespace holescan

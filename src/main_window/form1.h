@@ -12,11 +12,13 @@
 // that cannot be loaded keeps the previous one and says why in the message line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "holes/hole_analysis.h"
+#include "holes/scan.h"
 #include "main_window/window_toolkit.h"
 #include "pixel/picture.h"
 
@@ -24,10 +26,13 @@ namespace holescan {
 
 inline constexpr char kDefaultFilename[] = "D:\\FTP\\Quill\\17-12-99\\3.bmp";
 inline constexpr std::uint32_t kTargetBackground = Rgb(0, 0, 0);
-inline constexpr std::uint32_t kResultBackground = Rgb(0, 0, 64);
 // PicTarget's design size, 8295 x 6495 twips: the interior shown with no picture loaded.
 inline constexpr int kDesignTargetWidth = 553;
 inline constexpr int kDesignTargetHeight = 433;
+
+// The largest vote report placed on the clipboard: a paste of more could take the program
+// that receives it down.
+inline constexpr std::size_t kClipboardReportLimit = std::size_t{64} << 20;
 
 // Mouse buttons and modifier bits of PicTarget_MouseDown.
 inline constexpr int kLeftButton = 1;
@@ -36,17 +41,9 @@ inline constexpr int kShiftKey = 1;
 inline constexpr int kCtrlKey = 2;
 inline constexpr int kAltKey = 4;
 
-struct Selection {
-  int SelTop = 0;
-  int SelBottom = 0;
-  int SelLeft = 0;
-  int SelRight = 0;
-  friend bool operator==(const Selection&, const Selection&) = default;
-};
-
 class Form1 {
  public:
-  explicit Form1(WindowToolkit& toolkit);
+  Form1(PictureSource& pictures, WindowView& view);
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 
@@ -62,10 +59,6 @@ class Form1 {
 
   // Weight of the target pixel (x, y); 0 outside the picture.
   float DarknessWeight(int x, int y) const;
-  void ScanSelection();
-  // ScanSelection without its finishing passes: clears PicNew, then every row of the
-  // rectangle (darkness bytes, grey pixels, first-pass labelling, progress bar).
-  void ScanRows();
 
   // Raw dump of the darkness map: (W + 1) x (H + 1) bytes, row by row, no header. A save
   // replaces the file atomically; a load needs a file of exactly the map's size. Both
@@ -85,23 +78,24 @@ class Form1 {
   Geometry TargetGeometry() const;
 
  private:
+  class DrawObserver;
+
   void LayOut();
   void SetProgress(float fraction);
 
-  WindowToolkit& toolkit_;
+  PictureSource& pictures_;
+  WindowView& view_;
   Picture target_;
   Picture result_;
   DarkMap darkMap_;
   Selection selection_;
   HoleAnalysis analysis_;
   float progress_ = 0;
+  char decimalSeparator_;
 };
 
 // Where the darkness map is saved and loaded when no path is given: "c:\file.dat" on
 // Windows, "file.dat" in the user's home folder elsewhere.
 std::string DefaultDarkMapPath();
-
-// The design geometry of every control, in twips.
-Geometry DesignGeometry(Control control);
 
 }  // namespace holescan

@@ -1,15 +1,15 @@
-// window_toolkit.h - everything the window's logic needs from a window toolkit.
+// window_toolkit.h - what the window's logic needs from a window toolkit, cut by use: a
+// source of pictures, and a view that shows the window.
 //
 // The logic (Form1) computes every geometry, selection and pixel itself and hands the
-// results to this interface: implemented once for Qt (main_window/qt) and once headless
-// (the command line). Geometry of the window and its direct children is in twips
-// (15 twips = 1 pixel); inside the picture boxes everything is in pixels.
+// results to the view: implemented for Qt in main_window/qt, and recorded by the tests.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "holes/analysis_host.h"
 #include "pixel/picture.h"
 
 namespace holescan {
@@ -36,6 +36,34 @@ struct Geometry {  // twips, relative to the window's interior
   friend bool operator==(const Geometry&, const Geometry&) = default;
 };
 
+// Every control of the window, in the order it is created (later controls lie above
+// earlier ones) and of Control: its name and its geometry as designed, in twips. PicFillIn's
+// left and width are in PicFillOut's units, one unit across.
+struct ControlDesign {
+  Control control;
+  std::string_view name;
+  Geometry design;
+};
+inline constexpr std::array<ControlDesign, 9> kControls = {{
+    {Control::CmdLoad, "CmdLoad", {11760, 10200, 1215, 315}},
+    {Control::TextFilename, "TextFilename", {840, 10200, 10695, 285}},
+    {Control::CmdDraw, "CmdDraw", {3120, 120, 1095, 375}},
+    {Control::PicFillOut, "PicFillOut", {4320, 120, 9495, 375}},
+    {Control::PicFillIn, "PicFillIn", {0, 0, 0, 375}},
+    {Control::PicNew, "PicNew", {8280, 600, 8295, 6495}},
+    {Control::PicTarget, "PicTarget", {0, 600, 8295, 6495}},
+    {Control::LabelFilename, "LabelFilename", {120, 10200, 630, 195}},
+    {Control::LabelVerbose, "LabelVerbose", {120, 120, 2895, 375}},
+}};
+
+constexpr const ControlDesign& Design(Control control) {
+  return kControls[static_cast<std::size_t>(control)];
+}
+// The design geometry of a control, in twips.
+constexpr Geometry DesignGeometry(Control control) {
+  return Design(control).design;
+}
+
 // The outcome of reading a picture file: the picture, or a one-line reason.
 struct PictureFile {
   bool loaded = false;
@@ -43,12 +71,26 @@ struct PictureFile {
   std::string reason;  // e.g. "no such file", "not a picture", "too large: 40000 x 20 pixels"
 };
 
-// Implementations report failures through their results (PictureFile) and never throw:
-// the Load command relies on every one of its statements running.
-class WindowToolkit : public AnalysisHost {
+// Where the Load command reads pictures from. Never throws for a bad file: the Load command
+// relies on every one of its statements running.
+class PictureSource {
  public:
-  // Reads and decodes a picture file. Never throws for a bad file.
+  virtual ~PictureSource() = default;
   virtual PictureFile LoadPicture(const std::string& path) = 0;
+};
+
+// What the window shows of its logic. Geometry of the window and its direct children is in
+// twips; inside the picture boxes everything is in pixels.
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+
+  // Replaces the whole caption of the message line.
+  virtual void SetCaption(std::string_view caption) = 0;
+  // Removes everything from the system clipboard.
+  virtual void ClearClipboard() = 0;
+  // Places one plain text on the clipboard.
+  virtual void SetClipboardText(std::string_view text) = 0;
   // The target picture was replaced (show it at one picture pixel per screen pixel).
   virtual void TargetPictureChanged(const Picture& target) = 0;
   // The result picture was reallocated or cleared.

@@ -21,6 +21,20 @@ constexpr std::uint32_t Rgb(std::uint32_t red, std::uint32_t green, std::uint32_
   return 0xFF000000u | (red << 16) | (green << 8) | blue;
 }
 
+// A rectangle of a picture as the mouse marks it, in picture pixels with all four bounds
+// inclusive; the whole picture of W x H pixels is (0, 0) to (W, H), one column and one row
+// past its last pixel.
+struct Selection {
+  int SelTop = 0;
+  int SelBottom = 0;
+  int SelLeft = 0;
+  int SelRight = 0;
+  friend bool operator==(const Selection&, const Selection&) = default;
+};
+
+// The selection of a whole picture.
+constexpr Selection WholePicture(int width, int height) { return {0, height, 0, width}; }
+
 // A read-only view of pixels owned elsewhere (a decoded file, a test's array).
 struct PictureView {
   int width = 0;

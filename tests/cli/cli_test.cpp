@@ -11,7 +11,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/headless_toolkit.h"
 #include "test_files.h"
 
 extern char** environ;
@@ -222,23 +221,6 @@ TEST_F(Command, help_and_version_exit_0) {
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, kExitOk);
   EXPECT_EQ(version.out.rfind("holescan-cli ", 0), 0u);
-}
-
-TEST(SelectByMouse, sets_every_rectangle_that_fits_exactly) {
-  constexpr int kWidth = 7, kHeight = 5;
-  HeadlessToolkit toolkit([](const std::string&) {
-    return PictureFile{true, Picture(kWidth, kHeight, 0xFFFFFFFFu), {}};
-  });
-  Form1 form(toolkit);
-  for (int l = 0; l <= kWidth; ++l)
-    for (int r = l + 1; r <= kWidth; ++r)
-      for (int t = 0; t <= kHeight; ++t)
-        for (int b = t + 1; b <= kHeight; ++b) {
-          ASSERT_FALSE(form.CmdLoad_Click());
-          SelectByMouse(form, {l, t, r, b});
-          const Selection expected{.SelTop = t, .SelBottom = b, .SelLeft = l, .SelRight = r};
-          ASSERT_EQ(form.Sel(), expected) << l << "," << t << "," << r << "," << b;
-        }
 }
 
 }  // namespace

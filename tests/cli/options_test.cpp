@@ -26,7 +26,7 @@ TEST(Options, reads_every_option_in_both_spellings) {
   EXPECT_EQ(o.json, "j.json");
   EXPECT_EQ(o.saveDarkMap, "d.dat");
   EXPECT_TRUE(o.quiet);
-  EXPECT_EQ(o.select, (ScanRectangle{1, 2, 30, 40}));
+  EXPECT_EQ(o.select, (Selection{.SelTop = 2, .SelBottom = 40, .SelLeft = 1, .SelRight = 30}));
   EXPECT_EQ(o.pictures, std::vector<std::string>{"a.bmp"});
   EXPECT_EQ(Parse({"--result", "x.png", "a"}).options.resultFormat, PictureFormat::Png);
   EXPECT_EQ(Parse({"--result", "-", "a"}).options.resultFormat, PictureFormat::Png);

@@ -2,44 +2,65 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 
-#include "cli/headless_toolkit.h"
+#include <nlohmann/json.hpp>
+
+#include "holes/scan.h"
 #include "main_window/qt/picture_loader.h"
 #include "test_files.h"
 
 namespace holescan::cli {
 namespace {
 
+// nlohmann's layout with floats in single precision: what the JSON has always looked like.
+using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
+                                  std::int64_t, std::uint64_t, float>;
+
+template <class Write>
+std::string Written(Write write) {
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    write(json);
+  }
+  return text;
+}
+
 TEST(Outputs, json_floats_are_the_shortest_decimal_of_the_single_precision_value) {
-  EXPECT_EQ(Json(4.0f / 3.0f).dump(), "1.3333334");
-  EXPECT_EQ(Json(0.1f).dump(), "0.1");
-  EXPECT_EQ(Json(2403.5f).dump(), "2403.5");
-  EXPECT_EQ(Json(12.0f).dump(), "12.0");
-  // Every centre reads back as the same float, with no more digits than the shortest form.
+  const auto number = [](float value) { return Written([&](JsonWriter& j) { j.Float(value); }); };
+  EXPECT_EQ(number(4.0f / 3.0f), "1.3333334");
+  EXPECT_EQ(number(0.1f), "0.1");
+  EXPECT_EQ(number(2403.5f), "2403.5");
+  EXPECT_EQ(number(12.0f), "12.0");
+  // Every centre reads back as the same float, written as it has always been written.
   std::mt19937 random(7);
   std::uniform_int_distribution<int> counts(1, 5000);
   for (int i = 0; i < 20000; ++i) {
     const int count = counts(random);
     const int sum = std::uniform_int_distribution<int>(0, 32766 * count)(random);
     const float centre = static_cast<float>(static_cast<double>(sum) / count);
-    const std::string text = Json(centre).dump();
+    const std::string text = number(centre);
     ASSERT_EQ(std::strtof(text.c_str(), nullptr), centre) << text;
-    std::string shortest = FormatFloat(centre, '.');
-    if (shortest.find('.') == std::string::npos) shortest += ".0";
-    ASSERT_EQ(text.size(), shortest.size()) << text << " vs " << shortest;
+    ASSERT_EQ(text, Json(centre).dump());
   }
 }
 
-TEST(Outputs, user_separator_leaves_the_process_locale_alone) {
-  ASSERT_EQ(::setenv("LC_ALL", "C", 1), 0);
-  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
-  EXPECT_EQ(UserDecimalSeparator(), '.');
-  EXPECT_EQ(std::string(std::setlocale(LC_NUMERIC, nullptr)), before);
-  ::unsetenv("LC_ALL");
+TEST(Outputs, json_strings_and_nesting_are_laid_out_as_before) {
+  const std::string path = std::string("a\"b\\c\n\x01\xC3\xA9\xFF\xE2\x82", 13) + "x\xF0\x9F\x98";
+  const std::string written = Written([&](JsonWriter& j) {
+    j.BeginObject().Member("path", path).Key("empty").BeginArray().EndArray();
+    j.Key("none").BeginObject().EndObject().Key("list").BeginArray().Int(1);
+    j.BeginObject().Member("k", true).EndObject().EndArray().EndObject();
+  });
+  Json expected;
+  expected["path"] = path;
+  expected["empty"] = Json::array();
+  expected["none"] = Json::object();
+  expected["list"] = {1, {{"k", true}}};
+  EXPECT_EQ(written, expected.dump(2, ' ', false, Json::error_handler_t::replace));
 }
 
 // A white picture with one black disc: one hole, at least one shot hole.
@@ -52,21 +73,25 @@ Picture DiscPicture() {
 }
 
 TEST(Outputs, json_holds_the_picture_rectangle_holes_and_shots_in_order) {
-  HeadlessToolkit toolkit([](const std::string&) { return PictureFile{true, DiscPicture(), {}}; });
-  Form1 form(toolkit);
-  form.TextFilename = "scans/disc.bmp";
-  ASSERT_FALSE(form.CmdLoad_Click());
-  ASSERT_FALSE(form.CmdDraw_Click());
-  const Json j = AnalysisJson("scans/disc.bmp", form);
+  const Picture picture = DiscPicture();
+  DarkMap dark(picture.Width(), picture.Height());
+  Picture result(picture.Width(), picture.Height(), kResultBackground);
+  HoleAnalysis analysis;
+  ScanObserver quiet;
+  const Selection whole = WholePicture(40, 30);
+  Draw(analysis, picture.View(), whole, {dark, result}, quiet);
+  const std::string path = "scans/disc.bmp";
+  const Json j = Json::parse(Written([&](JsonWriter& json) {
+    WriteAnalysisJson(json, {path, 40, 30, whole, analysis.Holes(), analysis.Peaks()});
+  }));
 
-  EXPECT_EQ(j.dump(), Json::parse(j.dump()).dump());
   std::vector<std::string> keys;
   for (const auto& [key, value] : j.items()) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"picture", "selection", "holes", "shots"}));
   EXPECT_EQ(j["picture"].dump(), R"({"path":"scans/disc.bmp","width":40,"height":30})");
   EXPECT_EQ(j["selection"].dump(), R"({"left":0,"top":0,"right":40,"bottom":30})");
 
-  const HoleArray& holes = form.Analysis().Holes();
+  const HoleArray& holes = analysis.Holes();
   ASSERT_EQ(j["holes"].size(), holes.Size());
   EXPECT_EQ(j["holes"][0].dump(), Json({{"minX", holes[0].MinX},
                                         {"maxX", holes[0].MaxX},
@@ -76,7 +101,7 @@ TEST(Outputs, json_holds_the_picture_rectangle_holes_and_shots_in_order) {
                                       .dump());
   EXPECT_EQ(holes[0].count, 113u);  // the disc
 
-  const HoleArray& peaks = form.Analysis().Peaks();
+  const HoleArray& peaks = analysis.Peaks();
   std::size_t shots = 0;
   for (Label i = 0; i <= peaks.UpperBound(); ++i) {
     if (peaks[i].Empty()) continue;

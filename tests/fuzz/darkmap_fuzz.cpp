@@ -15,8 +15,8 @@
 #include <iterator>
 #include <string>
 
-#include "cli/headless_toolkit.h"
 #include "main_window/form1.h"
+#include "support/recording_window.h"
 
 namespace {
 
@@ -52,14 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
   }
 
-  holescan::cli::HeadlessToolkit toolkit([&](const std::string&) {
-    // A light picture with a dark corner: Draw has a hole to find.
-    holescan::PictureFile file{true, holescan::Picture(width, height, 0xFFE0E0E0u), {}};
-    for (int y = 0; y < height / 2; ++y)
-      for (int x = 0; x < width / 2; ++x) file.picture.Set(x, y, 0xFF000000u);
-    return file;
-  });
-  holescan::Form1 form(toolkit);
+  // A light picture with a dark corner: Draw has a hole to find.
+  holescan::Picture picture(width, height, 0xFFE0E0E0u);
+  for (int y = 0; y < height / 2; ++y)
+    for (int x = 0; x < width / 2; ++x) picture.Set(x, y, 0xFF000000u);
+  holescan::fakes::RecordingWindow toolkit(std::move(picture));
+  toolkit.recordCaptions = false;
+  holescan::Form1 form(toolkit, toolkit);
   Check(!form.CmdLoad_Click());
   const auto before = form.Dark().Bytes();
   const auto expected = static_cast<std::size_t>((width + 1) * (height + 1));

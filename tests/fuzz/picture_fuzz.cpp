@@ -12,10 +12,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "cli/cli.h"
-#include "cli/headless_toolkit.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_loader.h"
+#include "support/recording_window.h"
 
 namespace {
 
@@ -46,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int height = file.picture.Height();
   Check(width >= 1 && height >= 1 && width <= kLimits.maxSide && height <= kLimits.maxSide);
 
-  holescan::cli::HeadlessToolkit toolkit([&file](const std::string&) { return file; });
-  holescan::Form1 form(toolkit);
+  holescan::fakes::RecordingWindow toolkit;
+  toolkit.recordCaptions = false;
+  toolkit.Serve(std::move(file));
+  holescan::Form1 form(toolkit, toolkit);
   form.TextFilename = "fuzz";
   Check(!form.CmdLoad_Click());
   Check(form.PicTarget().Width() == width && form.PicTarget().Height() == height);
@@ -58,7 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int top = static_cast<int>(byte(1) % static_cast<unsigned>(height));
   const int right = left + 1 + static_cast<int>(byte(2) % static_cast<unsigned>(width - left));
   const int bottom = top + 1 + static_cast<int>(byte(3) % static_cast<unsigned>(height - top));
-  holescan::cli::SelectByMouse(form, {left, top, right, bottom});
+  form.PicTarget_MouseDown(holescan::kRightButton, 0, static_cast<float>(right),
+                           static_cast<float>(bottom));
+  form.PicTarget_MouseDown(holescan::kLeftButton, 0, static_cast<float>(left),
+                           static_cast<float>(top));
   Check(!form.CmdDraw_Click());
   Check(!toolkit.ClipboardText().empty());
   return 0;

@@ -1,6 +1,6 @@
 // analysis_fixture.h - a hole analysis over a small darkness map, for the engine's tests.
 //
-// The host records every caption and clipboard operation. Pictures are written inline as
+// The host records every caption and the report. Pictures are written inline as
 // rows of text, '#' for a dark pixel (byte 255) and anything else for paper (byte 6), and are
 // labelled in the scan order of the window's scan driver.
 #pragma once
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "holes/hole_analysis.h"
+#include "holes/scan.h"
 #include "pixel/darkness.h"
 #include "pixel/picture.h"
 
@@ -24,11 +25,14 @@ inline void PrintTo(HolePoint p, std::ostream* os) {
 
 namespace testing {
 
-class RecordingHost : public AnalysisHost {
+// Records captions, and the report as a window's clipboard would take it: cleared, then set.
+class RecordingHost : public ScanObserver {
  public:
   void SetCaption(std::string_view caption) override { captions.emplace_back(caption); }
-  void ClearClipboard() override { clipboard.emplace_back(kCleared); }
-  void SetClipboardText(std::string_view text) override { clipboard.emplace_back(text); }
+  void ReportReady(std::string_view report) override {
+    clipboard.emplace_back(kCleared);
+    clipboard.emplace_back(report);
+  }
 
   std::string LastCaption() const { return captions.empty() ? std::string() : captions.back(); }
 
@@ -39,7 +43,6 @@ class RecordingHost : public AnalysisHost {
 
 inline constexpr std::uint8_t kDarkByte = 255;
 inline constexpr std::uint8_t kPaperByte = 6;
-inline constexpr std::uint32_t kResultBackground = Rgb(0, 0, 64);
 
 struct AnalysisFixture {
   // A picture of width x height pixels: the darkness map has one column and one row more.

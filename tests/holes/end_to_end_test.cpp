@@ -10,15 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "fake_toolkit.h"
-#include "main_window/form1.h"
+#include "analysis_fixture.h"
+#include "holes/scan.h"
 #include "pixel/darkness.h"
 #include "targetgen.h"
 
 namespace holescan {
 namespace {
 
-using fakes::FakeToolkit;
 using targetgen::MakeTarget;
 using targetgen::Target;
 using targetgen::TargetOptions;
@@ -37,22 +36,24 @@ struct Outcome {
   std::vector<Hole> holesKept;  // after rejection
 };
 
-// Loads the picture through the window's Load command and runs Draw over the whole of it.
+// Runs Draw over the whole of the picture.
 Outcome Analyse(const Picture& picture) {
-  FakeToolkit toolkit(picture);
-  Form1 form(toolkit);
-  EXPECT_EQ(form.CmdLoad_Click(), std::nullopt);
-  EXPECT_EQ(form.CmdDraw_Click(), std::nullopt);
+  testing::RecordingHost host;
+  DarkMap dark(picture.Width(), picture.Height());
+  Picture result(picture.Width(), picture.Height(), kResultBackground);
+  HoleAnalysis analysis;
+  Draw(analysis, picture.View(), WholePicture(picture.Width(), picture.Height()), {dark, result},
+       host);
   Outcome outcome;
-  const HoleArray& peaks = form.Analysis().Peaks();
+  const HoleArray& peaks = analysis.Peaks();
   for (Label i = 0; i <= peaks.UpperBound(); ++i) {
     if (!peaks[i].Empty()) outcome.shots.push_back({peaks[i].CenterX, peaks[i].CenterY});
   }
-  const HoleArray& holes = form.Analysis().Holes();
+  const HoleArray& holes = analysis.Holes();
   for (Label i = 0; i <= holes.UpperBound(); ++i) {
     if (!holes[i].Empty()) outcome.holesKept.push_back(holes[i]);
   }
-  outcome.captions = std::move(toolkit.captions);
+  outcome.captions = std::move(host.captions);
   return outcome;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis_fixture.h"
+#include "support/literal_vote.h"
 
 namespace holescan {
 namespace {
@@ -47,7 +48,7 @@ TEST(Finishing, scan_without_dark_pixels_votes_the_placeholder_and_marks_the_ori
   ASSERT_EQ(f.Peaks().Size(), 1u);
   EXPECT_TRUE(f.Peaks()[0].Empty());
   EXPECT_EQ(f.result.At(0, 0), kWhite);
-  EXPECT_EQ(f.result.At(1, 0), testing::kResultBackground);
+  EXPECT_EQ(f.result.At(1, 0), kResultBackground);
 }
 
 TEST(Finishing, rejected_middle_hole_leaves_the_other_reports_in_index_order) {

@@ -11,7 +11,6 @@ namespace holescan {
 namespace {
 
 using testing::AnalysisFixture;
-using testing::kResultBackground;
 using Points = std::vector<HolePoint>;
 using Captions = std::vector<std::string>;
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
+
 #include <algorithm>
 #include <array>
 #include <random>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "analysis_fixture.h"
+#include "support/literal_vote.h"
 
 namespace holescan {
 namespace {
@@ -173,7 +177,7 @@ TEST(VoteHole, report_of_a_3_by_2_box_is_tab_separated_rows_and_an_empty_line) {
   EXPECT_EQ(f.result.At(10, 10), Rgb(0, 0, 0));
   EXPECT_EQ(f.result.At(11, 10), Rgb(0, 0, 0));  // 0.5 rounds to 0
   EXPECT_EQ(f.result.At(12, 10), Rgb(1, 0, 0));
-  EXPECT_EQ(f.result.At(13, 10), testing::kResultBackground);
+  EXPECT_EQ(f.result.At(13, 10), kResultBackground);
 }
 
 TEST(VoteHole, empty_placeholder_reports_one_zero_field) {
@@ -200,6 +204,14 @@ TEST(VoteHole, paints_the_vote_rounded_half_to_even_as_red) {
   g.analysis.VoteHole(0);
   EXPECT_EQ(g.analysis.ReportText(), "1,5\t1,5\t1,5\t1,5\t1,5\t1,5\t1,5\t0\t\r\n\r\n");
   EXPECT_EQ(g.result.At(5, 5), Rgb(2, 0, 0));
+}
+
+TEST(VoteMap, user_separator_leaves_the_process_locale_alone) {
+  ASSERT_EQ(::setenv("LC_ALL", "C", 1), 0);
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  EXPECT_EQ(UserDecimalSeparator(), '.');
+  EXPECT_EQ(std::string(std::setlocale(LC_NUMERIC, nullptr)), before);
+  ::unsetenv("LC_ALL");
 }
 
 }  // namespace

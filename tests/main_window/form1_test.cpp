@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "pixel/darkness.h"
-#include "test_toolkit.h"
+#include "support/recording_window.h"
 
 namespace holescan {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Outline;
-using testing::TestToolkit;
+using fakes::Outline;
+using fakes::RecordingWindow;
 
 constexpr std::uint32_t kPaper = Rgb(250, 250, 250);  // darkness byte 6
 constexpr std::uint32_t kBlack = Rgb(0, 0, 0);
@@ -36,8 +36,8 @@ struct Window {
     form.TextFilename = "target.bmp";
     form.Form_Load();
   }
-  TestToolkit toolkit;
-  Form1 form{toolkit};
+  RecordingWindow toolkit;
+  Form1 form{toolkit, toolkit};
 };
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
@@ -66,7 +66,7 @@ class TempDir {
 
 TEST(Form1, load_lays_the_window_out_around_the_picture_and_selects_all_of_it) {
   Window w(Paper(400, 300));
-  const TestToolkit& t = w.toolkit;
+  const RecordingWindow& t = w.toolkit;
   EXPECT_EQ(w.form.Dark().MaxX(), 400);
   EXPECT_EQ(w.form.Dark().MaxY(), 300);
   EXPECT_EQ(w.form.Sel(), (Selection{0, 300, 0, 400}));
@@ -93,8 +93,8 @@ TEST(Form1, load_lays_the_window_out_around_the_picture_and_selects_all_of_it) {
 }
 
 TEST(Form1, bad_path_at_start_up_lays_out_the_design_size_and_says_why) {
-  TestToolkit t;
-  Form1 form(t);
+  RecordingWindow t;
+  Form1 form(t, t);
   form.Form_Load();
   EXPECT_EQ(
       t.captions,
@@ -238,7 +238,7 @@ TEST(Form1, second_draw_clears_the_result_but_keeps_darkness_bytes_outside_its_r
   EXPECT_EQ(w.form.Dark().At(5, 5), 6);
   EXPECT_EQ(w.form.Analysis().Holes().Size(), 1u);
   ASSERT_EQ(w.toolkit.clipboard.size(), 4u);
-  EXPECT_EQ(w.toolkit.clipboard[2], TestToolkit::kCleared);
+  EXPECT_EQ(w.toolkit.clipboard[2], RecordingWindow::kCleared);
   EXPECT_EQ(w.toolkit.clipboard[3], w.form.Analysis().ReportText());
   EXPECT_EQ(w.toolkit.clipboard[3], w.toolkit.clipboard[1]);  // the same hole, reported alone
 }
@@ -307,6 +307,24 @@ TEST(Form1, darkness_map_default_path_is_file_dat_in_the_home_folder) {
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0') GTEST_SKIP() << "no HOME";
   EXPECT_EQ(DefaultDarkMapPath(), std::string(home) + "/file.dat");
+}
+
+// The command line sets its --select rectangle directly: this is why that equals the window.
+TEST(Form1, a_right_then_a_left_press_set_every_rectangle_that_fits_exactly) {
+  constexpr int kWidth = 7, kHeight = 5;
+  RecordingWindow toolkit(Picture(kWidth, kHeight, 0xFFFFFFFFu));
+  Form1 form(toolkit, toolkit);
+  for (int l = 0; l <= kWidth; ++l)
+    for (int r = l + 1; r <= kWidth; ++r)
+      for (int t = 0; t <= kHeight; ++t)
+        for (int b = t + 1; b <= kHeight; ++b) {
+          ASSERT_FALSE(form.CmdLoad_Click());
+          form.PicTarget_MouseDown(kRightButton, 0, static_cast<float>(r),
+                                   static_cast<float>(b));
+          form.PicTarget_MouseDown(kLeftButton, 0, static_cast<float>(l), static_cast<float>(t));
+          const Selection expected{.SelTop = t, .SelBottom = b, .SelLeft = l, .SelRight = r};
+          ASSERT_EQ(form.Sel(), expected) << l << "," << t << "," << r << "," << b;
+        }
 }
 
 }  // namespace

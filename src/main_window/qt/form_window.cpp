@@ -7,7 +7,6 @@
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
@@ -56,11 +55,9 @@ std::string DraggedFileBytes(const QMimeData* data) {
   return {};
 }
 
-// The report writes halves with the decimal separator of the user's settings.
-char DecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  if (point.size() == 1 && point.front().unicode() < 0x80) return point.front().toLatin1();
-  return '.';
+QString ObjectName(Control control) {
+  const std::string_view name = Design(control).name;
+  return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 }  // namespace
@@ -88,22 +85,22 @@ FormWindow::FormWindow(const std::optional<QString>& picture, std::string pictur
 
   // In the order the design creates them: later controls lie above earlier ones.
   CmdLoad = new QPushButton(tr("&Load"), content);
-  CmdLoad->setObjectName(QStringLiteral("CmdLoad"));
+  CmdLoad->setObjectName(ObjectName(Control::CmdLoad));
   TextFilename = new QLineEdit(QString::fromUtf8(kDefaultFilename), content);
-  TextFilename->setObjectName(QStringLiteral("TextFilename"));
+  TextFilename->setObjectName(ObjectName(Control::TextFilename));
   TextFilename->setAcceptDrops(false);  // a dropped file goes to the window and is loaded
   CmdDraw = new QPushButton(tr("Draw"), content);
-  CmdDraw->setObjectName(QStringLiteral("CmdDraw"));
-  PicFillOut = ColourBox(QStringLiteral("PicFillOut"), Qt::black, content);
-  PicFillIn = ColourBox(QStringLiteral("PicFillIn"), QColor(0, 0, 255), PicFillOut);
-  PicNew = new PictureBox(QStringLiteral("PicNew"), QColor(0, 0, 64), content);
-  PicTarget = new PictureBox(QStringLiteral("PicTarget"), Qt::black, content);
+  CmdDraw->setObjectName(ObjectName(Control::CmdDraw));
+  PicFillOut = ColourBox(ObjectName(Control::PicFillOut), Qt::black, content);
+  PicFillIn = ColourBox(ObjectName(Control::PicFillIn), QColor(0, 0, 255), PicFillOut);
+  PicNew = new PictureBox(ObjectName(Control::PicNew), QColor(0, 0, 64), content);
+  PicTarget = new PictureBox(ObjectName(Control::PicTarget), Qt::black, content);
   PicTarget->SetLineColour(QColor(255, 255, 0));
   LabelFilename = new QLabel(tr("&Filename"), content);
-  LabelFilename->setObjectName(QStringLiteral("LabelFilename"));
+  LabelFilename->setObjectName(ObjectName(Control::LabelFilename));
   LabelFilename->setBuddy(TextFilename);
   LabelVerbose = new QLabel(tr("Label1"), content);
-  LabelVerbose->setObjectName(QStringLiteral("LabelVerbose"));
+  LabelVerbose->setObjectName(ObjectName(Control::LabelVerbose));
   LabelVerbose->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // Labels are drawn on the window itself, beneath every other control.
   LabelFilename->lower();
@@ -123,14 +120,11 @@ FormWindow::FormWindow(const std::optional<QString>& picture, std::string pictur
   toolkit_ = std::make_unique<QtToolkit>(
       QtToolkit::Controls{this, content, CmdLoad, TextFilename, CmdDraw, PicFillOut, PicFillIn,
                           PicNew, PicTarget, LabelFilename, LabelVerbose});
-  form_ = std::make_unique<Form1>(*toolkit_);
-  form_->Analysis().SetDecimalSeparator(DecimalSeparator());
+  form_ = std::make_unique<Form1>(*toolkit_, *toolkit_);
   toolkit_->TargetPictureChanged(form_->PicTarget());
   toolkit_->ResultPictureChanged(form_->PicNew());
-  for (Control control : {Control::CmdLoad, Control::TextFilename, Control::CmdDraw,
-                          Control::PicFillOut, Control::PicFillIn, Control::PicNew,
-                          Control::PicTarget, Control::LabelFilename, Control::LabelVerbose})
-    toolkit_->SetGeometry(control, DesignGeometry(control));
+  for (const ControlDesign& control : kControls)
+    toolkit_->SetGeometry(control.control, control.design);
 
   connect(CmdLoad, &QPushButton::clicked, this, &FormWindow::CmdLoad_Click);
   connect(CmdDraw, &QPushButton::clicked, this, &FormWindow::CmdDraw_Click);

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "main_window/qt/picture_box.h"
@@ -90,22 +91,16 @@ void QtToolkit::ResultPictureChanged(const Picture& result) {
   c_.PicNew->update();
 }
 
+QWidget* QtToolkit::Controls::Widget(Control control) const {
+  const std::array<QWidget*, kControls.size()> widgets = {CmdLoad,    TextFilename,  CmdDraw,
+                                                          PicFillOut, PicFillIn,     PicNew,
+                                                          PicTarget,  LabelFilename, LabelVerbose};
+  return widgets[static_cast<std::size_t>(control)];
+}
+
 void QtToolkit::SetGeometry(Control control, const Geometry& geometry) {
   const QRect rect = PixelRect(geometry);
   switch (control) {
-    case Control::CmdLoad:
-      c_.CmdLoad->setGeometry(rect);
-      break;
-    case Control::TextFilename:
-      c_.TextFilename->setGeometry(rect);
-      break;
-    case Control::CmdDraw:
-      c_.CmdDraw->setGeometry(rect);
-      break;
-    case Control::PicFillOut:
-      c_.PicFillOut->setGeometry(rect);
-      ShowProgress();
-      break;
     case Control::PicFillIn:
       // Across, PicFillOut's interior is one unit wide; down, it keeps twips.
       c_.PicFillIn->setGeometry(
@@ -114,20 +109,14 @@ void QtToolkit::SetGeometry(Control control, const Geometry& geometry) {
       SetProgress(geometry.width);
       ShowProgress();
       break;
-    case Control::PicNew:
-      c_.PicNew->setGeometry(rect);
-      break;
-    case Control::PicTarget:
-      c_.PicTarget->setGeometry(rect);
-      break;
     case Control::LabelFilename:
       // Sizes itself to its caption.
       c_.LabelFilename->move(rect.topLeft());
       c_.LabelFilename->resize(c_.LabelFilename->sizeHint());
       break;
-    case Control::LabelVerbose:
-      c_.LabelVerbose->setGeometry(rect);
-      break;
+    default:
+      c_.Widget(control)->setGeometry(rect);
+      if (control == Control::PicFillOut) ShowProgress();
   }
 }
 

@@ -30,7 +30,7 @@ namespace holescan {
 
 class PictureBox;
 
-class QtToolkit final : public WindowToolkit {
+class QtToolkit final : public PictureSource, public WindowView {
  public:
   struct Controls {
     QWidget* window = nullptr;   // the top-level window, frame included in its outer size
@@ -44,6 +44,9 @@ class QtToolkit final : public WindowToolkit {
     PictureBox* PicTarget = nullptr;
     QLabel* LabelFilename = nullptr;
     QLabel* LabelVerbose = nullptr;
+
+    // The widget of a control.
+    QWidget* Widget(Control control) const;
   };
 
   static constexpr std::chrono::milliseconds kRepaintInterval{30};

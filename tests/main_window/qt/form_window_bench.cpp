@@ -23,7 +23,7 @@
 #include <cstdio>
 #include <string>
 
-#include "headless_toolkit.h"
+#include "support/recording_window.h"
 #include "main_window/form1.h"
 #include "main_window/qt/form_window.h"
 #include "main_window/qt/picture_loader.h"
@@ -44,8 +44,10 @@ class PaintCounter : public QObject {
 };
 
 void BM_WindowDrawAgainstEngineDraw(benchmark::State& state) {
-  holescan::testing::HeadlessToolkit headlessToolkit(holescan::LoadPictureFile(g_picture));
-  holescan::Form1 engine(headlessToolkit);
+  holescan::fakes::RecordingWindow headlessToolkit;
+  headlessToolkit.recordCaptions = false;
+  headlessToolkit.Serve(holescan::LoadPictureFile(g_picture));
+  holescan::Form1 engine(headlessToolkit, headlessToolkit);
   engine.Form_Load();
 
   holescan::FormWindow window(QString::fromStdString(g_picture));

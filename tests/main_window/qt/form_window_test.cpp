@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "gui_test_support.h"
-#include "headless_toolkit.h"
+#include "support/recording_window.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
 #include "main_window/qt/picture_loader.h"
@@ -265,8 +265,9 @@ TEST_F(FormWindowTest, draw_shows_what_the_logic_computes_headless_and_fills_the
   Press(c, Qt::RightButton, 390, 290);
   QTest::mouseClick(c.CmdDraw, Qt::LeftButton);
 
-  testing::HeadlessToolkit fake(LoadPictureFile(path.toStdString()));
-  Form1 headless(fake);
+  fakes::RecordingWindow fake;
+  fake.Serve(LoadPictureFile(path.toStdString()));
+  Form1 headless(fake, fake);
   headless.Form_Load();
   headless.PicTarget_MouseDown(1, 0, 12, 15);
   headless.PicTarget_MouseDown(2, 0, 390, 290);
@@ -282,10 +283,10 @@ TEST_F(FormWindowTest, draw_shows_what_the_logic_computes_headless_and_fills_the
                             static_cast<std::size_t>(expected.Height())),
             0);
   EXPECT_EQ(Shown(c.PicNew), WrapPicture(expected));
-  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), fake.clipboard);
-  EXPECT_EQ(c.LabelVerbose->toolTip().toStdString(), fake.caption);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), fake.ClipboardText());
+  EXPECT_EQ(c.LabelVerbose->toolTip().toStdString(), fake.LastCaption());
   EXPECT_EQ(c.LabelVerbose->text(), c.LabelVerbose->toolTip());  // short enough to show whole
-  EXPECT_FALSE(fake.caption.empty());
+  EXPECT_FALSE(fake.LastCaption().empty());
   EXPECT_EQ(c.PicFillIn->geometry(), QRect(0, 0, 633, 25));
   EXPECT_EQ(Shown(c.PicFillOut).pixel(632, 24), Rgb(0, 0, 255));
 }

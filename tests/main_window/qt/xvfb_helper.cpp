@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "headless_toolkit.h"
+#include "support/recording_window.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
 #include "main_window/qt/picture_loader.h"
@@ -43,8 +43,9 @@ int PrintReport(char** argv) {
     std::fprintf(stderr, "xvfb_helper: %s: %s\n", argv[0], file.reason.c_str());
     return 1;
   }
-  holescan::testing::HeadlessToolkit toolkit(std::move(file));
-  holescan::Form1 form(toolkit);
+  holescan::fakes::RecordingWindow toolkit;
+  toolkit.Serve(std::move(file));
+  holescan::Form1 form(toolkit, toolkit);
   form.Form_Load();
   form.PicTarget_MouseDown(1, 0, std::stof(argv[1]), std::stof(argv[2]));
   form.PicTarget_MouseDown(2, 0, std::stof(argv[3]), std::stof(argv[4]));
@@ -52,7 +53,8 @@ int PrintReport(char** argv) {
     std::fprintf(stderr, "xvfb_helper: %s\n", error->c_str());
     return 1;
   }
-  std::fwrite(toolkit.clipboard.data(), 1, toolkit.clipboard.size(), stdout);
+  const std::string report = toolkit.ClipboardText();
+  std::fwrite(report.data(), 1, report.size(), stdout);
   return 0;
 }
 
