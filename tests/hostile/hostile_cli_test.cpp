@@ -89,7 +89,7 @@ class HostileFiles : public ::testing::Test {
     for (const char* extension : kOutputs) {
       const std::filesystem::path file = folder_ / Output(i, extension);
       if (std::filesystem::exists(file)) {
-        run.outputs[extension] = testing::ReadWholeFile(file);
+        run.outputs[extension] = testing::ReadFile(file);
         std::filesystem::remove(file);
       }
     }
@@ -227,7 +227,7 @@ TEST_F(HostileFiles, bytes_in_memory_load_as_the_file_does) {
     if (c.unreadable || !std::filesystem::is_regular_file(path, error)) continue;
     SCOPED_TRACE(cli::OneLine(c.name));
     const PictureFile file = LoadPictureFile(path.string());
-    const PictureFile bytes = LoadPictureBytes(testing::ReadWholeFile(path));
+    const PictureFile bytes = LoadPictureBytes(testing::ReadFile(path));
     EXPECT_EQ(bytes.loaded, file.loaded);
     EXPECT_EQ(bytes.reason, file.reason);
     ASSERT_EQ(bytes.picture.Width(), file.picture.Width());
@@ -243,7 +243,7 @@ TEST_F(HostileFiles, bytes_in_memory_load_as_the_file_does) {
 }
 
 TEST_F(HostileFiles, bytes_in_memory_keep_to_the_limits_given) {
-  const std::string bmp = testing::ReadWholeFile(folder_ / "bmp-24.bmp");
+  const std::string bmp = testing::ReadFile(folder_ / "bmp-24.bmp");
   EXPECT_TRUE(LoadPictureBytes(bmp, {37, 37 * 23}).loaded);
   EXPECT_EQ(LoadPictureBytes(bmp, {36, 10000}).reason,
             "too large: 37 x 23 pixels (the limit is 36 on a side)");
@@ -267,7 +267,7 @@ TEST_F(HostileFiles, json_written_line_by_line_is_what_the_library_writes) {
     std::vector<std::string> arguments{HOLESCAN_CLI, "-q"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     const Ending e = testing::RunLimited(arguments, folder_);
-    const std::string text = testing::ReadWholeFile(folder_ / options[1]);
+    const std::string text = testing::ReadFile(folder_ / options[1]);
     SCOPED_TRACE(options[1] + ":\n" + text.substr(0, 300));
     EXPECT_TRUE(e.status == 0 || e.status == 3) << e.err;
     using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,

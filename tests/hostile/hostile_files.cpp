@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <utility>
@@ -408,10 +407,7 @@ class Writer {
   explicit Writer(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
   void File(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + (folder_ / name).string());
+    testing::WriteFile(folder_ / name, bytes);
   }
 
   Bytes Encode(const QImage& image, const char* format, int quality = -1,

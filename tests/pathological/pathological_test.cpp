@@ -86,7 +86,6 @@ std::size_t HolesLeft(const Picture& picture, int top, int bottom) {
 
 class Pathological : public ::testing::Test {
  protected:
-
   // Writes the picture, runs holescan-cli on it with `options`, checks the limits and keeps
   // what it wrote; every run also asks for the report (r.txt).
   Ending Analyse(const Picture& picture, std::vector<std::string> options) {
@@ -110,7 +109,7 @@ class Pathological : public ::testing::Test {
     EXPECT_LT(e.peakBytes, kMemoryLimit);
     return e;
   }
-  std::string Read(const char* file) const { return testing::ReadWholeFile(folder_ / file); }
+  std::string Read(const char* file) const { return testing::ReadFile(folder_ / file); }
   nlohmann::json Json() const { return nlohmann::json::parse(Read("j.json")); }
 
   testing::TemporaryFolder scratch_{"patho"};
