@@ -1,11 +1,13 @@
 #include "cli/cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <new>
 #include <optional>
@@ -15,13 +17,13 @@
 #include "cli/options.h"
 #include "cli/outputs.h"
 #include "holes/scan.h"
+#include "holes/vote_map.h"
+#include "io/dark_map_file.h"
+#include "io/qt/picture_loader.h"
 #include "results/calibrated_report.h"
 #include "score/csv.h"
 #include "score/sheet.h"
 #include "shots/shots.h"
-#include "holes/vote_map.h"
-#include "io/dark_map_file.h"
-#include "io/qt/picture_loader.h"
 
 namespace holescan::cli {
 namespace {
@@ -31,6 +33,9 @@ constexpr std::chrono::milliseconds kRedrawInterval{100};
 // The marks of the annotated result: the point of aim and the group's centre.
 constexpr std::uint32_t kAimColour = Rgb(0, 160, 255);
 constexpr std::uint32_t kGroupCentreColour = Rgb(255, 0, 200);
+// What the calibrated analysis needs beside the decoded picture, bytes a pixel at most: the
+// annotated copy for --result, and the analysis's working pictures at full resolution.
+constexpr std::int64_t kCalibratedBytesPerPixel = 8;
 
 // BMP and PNG store pixels per metre, a whole number: 300 ppi becomes 11811 and reads back
 // as 299.9994. A value within that rounding of a whole number of pixels per inch is taken as
@@ -81,6 +86,10 @@ class Runner {
         progressLine_(options.pictures.size() > 1 && ::isatty(STDERR_FILENO) == 1) {}
 
   int RunAll() {
+    if (auto clash = OutputClash()) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*clash).c_str());
+      return kExitUsage;
+    }
     // One JSON array for all pictures, written as each picture is done.
     if (o_.JsonCollected()) {
       collectedFile_.emplace(o_.json);
@@ -122,6 +131,62 @@ class Runner {
   }
 
  private:
+  // An output that names the same file as a picture, or as another output, would destroy
+  // what the run reads or writes: found before anything is read. Files are told apart by
+  // device and inode, so a link or another spelling of the name is caught too; a device or
+  // FIFO (/dev/null) may take any number of outputs.
+  std::optional<std::string> OutputClash() const {
+    namespace fs = std::filesystem;
+    struct Named {
+      std::string what;  // "--report r.txt" or "the picture a.bmp"
+      std::string key;
+    };
+    const auto keyOf = [](const std::string& path) -> std::optional<std::string> {
+      struct stat status {};
+      if (::stat(path.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode)) return std::nullopt;
+        return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+      }
+      std::error_code error;
+      return fs::weakly_canonical(fs::absolute(path, error), error).string();
+    };
+    std::vector<Named> pictures;
+    for (const std::string& picture : o_.pictures) {
+      if (auto key = keyOf(picture)) pictures.push_back({"the picture " + picture, *key});
+    }
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--report", &o_.report},
+        {"--result", &o_.result},
+        {"--messages", &o_.messages},
+        {"--json", &o_.json},
+        {"--save-darkmap", &o_.saveDarkMap},
+        {"--csv", &o_.csv}};
+    std::vector<Named> written;
+    for (const std::string& picture : o_.pictures) {
+      for (const auto& [name, pattern] : outputs) {
+        if (pattern->empty() || *pattern == kStandardOutput) continue;
+        const std::string file = ExpandName(*pattern, picture);
+        const std::string what = std::string(name) + " " + file;
+        const auto key = keyOf(file);
+        if (!key) continue;
+        for (const Named& input : pictures) {
+          if (input.key == *key) return what + " names " + input.what + ": it would be overwritten";
+        }
+        bool same = false;
+        for (const Named& other : written) {
+          if (other.key != *key) continue;
+          if (other.what == what) {
+            same = true;  // one file collecting every picture
+            break;
+          }
+          return what + " and " + other.what + " name the same file";
+        }
+        if (!same) written.push_back({what, *key});
+      }
+    }
+    return std::nullopt;
+  }
+
   void Fail(const std::string& picture, const std::string& reason, int status) {
     ClearProgress();
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, OneLine(picture).c_str(),
@@ -170,7 +235,12 @@ class Runner {
   void Analyse(const std::string& path) {
     ShowProgress(0);
     const auto loadStart = std::chrono::steady_clock::now();
-    PictureFile file = LoadPictureFile(path);
+    // The picture must leave room in the budget for what analyses it: the darkness map and
+    // the result picture, or the annotated copy.
+    PictureLimits limits;
+    limits.memoryBudget = o_.memoryLimit;
+    limits.analysisBytesPerPixel = o_.Calibrated() ? kCalibratedBytesPerPixel : 5;
+    PictureFile file = LoadPictureFile(path, limits);
     if (!file.loaded) {
       Fail(path, file.reason, kExitLoadFailed);
       return;
@@ -180,6 +250,9 @@ class Runner {
       return;
     }
     const Picture& target = file.picture;
+    MemoryBudget budget(o_.memoryLimit);
+    const auto pixels = static_cast<std::int64_t>(target.Width()) * target.Height();
+    budget.Take(9 * pixels, "the picture and its buffers");  // checked by the loader already
     std::optional<DarkMap> dark;
     std::optional<Picture> result;
     try {
@@ -206,6 +279,7 @@ class Runner {
                           [this](float fraction) { ShowProgress(fraction); });
     HoleAnalysis analysis;
     analysis.SetDecimalSeparator(separator_);
+    analysis.SetBudget(&budget);
     std::optional<std::string> drawFailure;
     try {
       Draw(analysis, target.View(), *selection, {*dark, *result}, observer);
@@ -262,8 +336,7 @@ class Runner {
   void AnalyseCalibrated(const std::string& path, const PictureFile& file) {
     const Picture& target = file.picture;
     const PictureView view = target.View();
-    const std::optional<Selection> selection =
-        SelectionFor(path, target.Width(), target.Height());
+    const std::optional<Selection> selection = SelectionFor(path, target.Width(), target.Height());
     if (!selection) return;
     shots::ShotSettings settings;
     settings.calibreMm = *o_.calibreMm;
@@ -341,7 +414,8 @@ class Runner {
                          ExpandName(o_.result, path)));
     }
     if (!o_.json.empty()) {
-      WriteJsonDocument(path, [&](JsonWriter& json) { results::WriteCalibratedJson(json, record); });
+      WriteJsonDocument(path,
+                        [&](JsonWriter& json) { results::WriteCalibratedJson(json, record); });
     }
     if (!o_.csv.empty()) {
       std::ostringstream rows;

@@ -91,7 +91,17 @@ struct SettingOption {
   std::string (*apply)(Options& o, const std::string& value);
 };
 
-const std::array<SettingOption, 7> kSettings = {{
+const std::array<SettingOption, 8> kSettings = {{
+    {"--memory-limit", "SIZE",
+     "the memory the run of one picture may use: the decoded picture, the buffers, the hole "
+     "records, the report and the outputs. SIZE in bytes or with K, M, G (powers of 1024). "
+     "Default: 4G",
+     [](Options& o, const std::string& v) {
+       o.memoryLimit = ParseByteSize(v);
+       return o.memoryLimit >= (std::int64_t{1} << 20)
+                  ? std::string()
+                  : "--memory-limit " + v + ": expected a size of at least 1M, e.g. 512M or 4G";
+     }},
     {"--calibre", "D",
      "the calibrated analysis: every shot hole of this calibre, on scans at any resolution. "
      "D: 4.5mm, 5.6mm, 9mm, 0.177in, .22in, or a number in millimetres",
@@ -333,9 +343,9 @@ std::string CheckTogether(const Options& o) {
   }
   if (toStandardOutput > 1) return "only one output can go to standard output (-)";
   if (o.Calibrated()) {
-    for (const auto& [name, file] : {std::pair{"--report", &o.report},
-                                     std::pair{"--messages", &o.messages},
-                                     std::pair{"--save-darkmap", &o.saveDarkMap}}) {
+    for (const auto& [name, file] :
+         {std::pair{"--report", &o.report}, std::pair{"--messages", &o.messages},
+          std::pair{"--save-darkmap", &o.saveDarkMap}}) {
       if (!file->empty()) {
         return std::string(name) +
                " writes what the exact analysis makes (vote maps, captions, the darkness map); "

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "pixel/memory_budget.h"
 #include "pixel/picture.h"
 #include "score/faces.h"
 #include "score/group.h"
@@ -46,6 +47,7 @@ struct Options {
   std::optional<std::array<double, 2>> aim;  // picture pixels
   std::optional<double> gaugeMm;
   std::optional<score::Distance> distance;
+  std::int64_t memoryLimit = kDefaultMemoryBudget;  // bytes, for each picture's run
   PictureFormat resultFormat = PictureFormat::Png;
   bool quiet = false;
   bool timings = false;  // not in --help: durations of loading, analysis and writing

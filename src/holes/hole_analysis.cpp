@@ -31,6 +31,18 @@ HoleAnalysis::HoleAnalysis(const DarkMap& darkMap, Picture& result, ScanObserver
   ResetHoleArrays(0, 0);
 }
 
+void HoleAnalysis::SetBudget(MemoryBudget* budget) {
+  if (budget_ != nullptr) budget_->Give(reportCharged_);
+  reportCharged_ = 0;
+  budget_ = budget;
+  holes_.SetBudget(budget, "dark pixels");
+  peaks_.SetBudget(budget, "peak cells");
+  if (budget_ != nullptr) {
+    budget_->Take(static_cast<std::int64_t>(reportText_.capacity()), "the report");
+    reportCharged_ = static_cast<std::int64_t>(reportText_.capacity());
+  }
+}
+
 void HoleAnalysis::Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer) {
   darkMap_ = &darkMap;
   result_ = &result;
@@ -172,9 +184,20 @@ void HoleAnalysis::FinishHoles() {
     if (inParts) {
       observer_->ReportPart(reportText_);
       reportText_.clear();
+    } else if (budget_ != nullptr) {
+      ChargeReport();
     }
   }
   observer_->ReportReady(reportText_);
+}
+
+void HoleAnalysis::ChargeReport() {
+  // Checked after each hole's text: a hole's text is at most its box of 163 x 163 cells.
+  const auto capacity = static_cast<std::int64_t>(reportText_.capacity());
+  if (capacity <= reportCharged_) return;
+  budget_->Take(capacity - reportCharged_,
+                "a report of " + std::to_string(reportText_.size()) + " bytes");
+  reportCharged_ = capacity;
 }
 
 void HoleAnalysis::FinishPeaks() {

@@ -52,10 +52,14 @@ inline constexpr std::uint32_t kCentreColour = Rgb(255, 255, 255);
 class HoleAnalysis {
  public:
   HoleAnalysis();
+  ~HoleAnalysis() { SetBudget(nullptr); }
   HoleAnalysis(const DarkMap& darkMap, Picture& result, ScanObserver& observer);
 
   // The buffers and observer of the next operations.
   void Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer);
+  // The budget the hole records, the shot holes and a report kept whole are taken from;
+  // nullptr: no limit. Must outlive the analysis or the next call.
+  void SetBudget(MemoryBudget* budget);
 
   // Empties Holes and Peaks to their placeholder and clears both label maps, sized for a
   // picture of maxX x maxY (bounds 0..maxX, 0..maxY).
@@ -102,6 +106,7 @@ class HoleAnalysis {
 
  private:
   struct LabelRow;
+  void ChargeReport();
   Label FindHole(Label label);
   LabelRow* HoleMapRow(int y);
   const LabelRow* HoleMapRow(int y) const;
@@ -114,6 +119,8 @@ class HoleAnalysis {
   Picture* result_;
   ScanObserver* observer_;
   char decimalSeparator_ = '.';
+  MemoryBudget* budget_ = nullptr;
+  std::int64_t reportCharged_ = 0;
 
   HoleArray holes_;
   HoleArray peaks_;

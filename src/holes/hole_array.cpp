@@ -12,8 +12,50 @@ void HoleArray::Reset() {
 }
 
 Label HoleArray::Add() {
+  if (records_.size() == records_.capacity()) GrowRecords();
   records_.push_back(NewRecord());
   return UpperBound();
+}
+
+void HoleArray::SetBudget(MemoryBudget* budget, const char* points) {
+  if (budget_ != nullptr) budget_->Give(charged_);
+  budget_ = nullptr;
+  charged_ = 0;
+  pointNoun_ = points;
+  if (budget == nullptr) return;
+  budget_ = budget;
+  Charge(points_.capacity(), records_.capacity());
+}
+
+void HoleArray::Charge(std::size_t points, std::size_t records) {
+  constexpr std::size_t kPointBytes =
+      sizeof(HolePoint) + sizeof(std::uint8_t) + sizeof(std::uint32_t);
+  const auto bytes = static_cast<std::int64_t>(points * kPointBytes + records * sizeof(Hole));
+  if (budget_ == nullptr) return;
+  if (bytes > charged_) {
+    const bool forPoints = points > points_.capacity();
+    // Growth doubles, so the count reached is where the budget ran out, not the total.
+    budget_->Take(bytes - charged_, std::to_string(forPoints ? points_.size() : records_.size()) +
+                                        (forPoints ? std::string(" ") + pointNoun_ : " holes") +
+                                        " and more");
+  } else {
+    budget_->Give(charged_ - bytes);
+  }
+  charged_ = bytes;
+}
+
+void HoleArray::GrowPoints() {
+  const std::size_t capacity = std::max<std::size_t>(4096, 2 * points_.capacity());
+  Charge(capacity, records_.capacity());
+  points_.reserve(capacity);
+  shades_.reserve(capacity);
+  next_.reserve(capacity);
+}
+
+void HoleArray::GrowRecords() {
+  const std::size_t capacity = std::max<std::size_t>(256, 2 * records_.capacity());
+  Charge(points_.capacity(), capacity);
+  records_.reserve(capacity);
 }
 
 void HoleArray::MovePoints(Label target, Label source) {

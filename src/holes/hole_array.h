@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "pixel/memory_budget.h"
+
 namespace holescan {
 
 // Index of a record in a HoleArray; also the label a label map stores for it (0 = none).
@@ -48,6 +50,30 @@ class HoleArray {
   static constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 
   HoleArray() { Reset(); }
+  // A copy holds the same records and points, taken from no budget.
+  HoleArray(const HoleArray& other)
+      : records_(other.records_),
+        points_(other.points_),
+        shades_(other.shades_),
+        next_(other.next_) {}
+  HoleArray& operator=(const HoleArray& other) {
+    if (this != &other) {
+      MemoryBudget* budget = budget_;
+      SetBudget(nullptr, pointNoun_);
+      records_ = other.records_;
+      points_ = other.points_;
+      shades_ = other.shades_;
+      next_ = other.next_;
+      SetBudget(budget, pointNoun_);
+    }
+    return *this;
+  }
+  ~HoleArray() { SetBudget(nullptr, pointNoun_); }
+
+  // The budget the records and points are taken from from now on ("dark pixels" or what
+  // else the points are, for the message when it runs out); what is held already is moved
+  // over to it, and throws BudgetExceeded when it does not fit. nullptr: no limit.
+  void SetBudget(MemoryBudget* budget, const char* points);
 
   // Back to one empty placeholder record at index 0, all numeric fields 0.
   void Reset();
@@ -62,6 +88,8 @@ class HoleArray {
   // Appends point (x, y) with its darkness byte to record i. Inline: the first pass calls it
   // for every dark pixel.
   void AddPoint(Label i, int x, int y, std::uint8_t shade) {
+    if (points_.size() == points_.capacity()) [[unlikely]]
+      GrowPoints();
     const auto node = static_cast<std::uint32_t>(points_.size());
     points_.push_back({static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)});
     shades_.push_back(shade);
@@ -99,6 +127,16 @@ class HoleArray {
 
  private:
   static Hole NewRecord() { return Hole{kNoNode, kNoNode, 0}; }
+  // Room for twice the points (or records), taken from the budget before it is allocated.
+  void GrowPoints();
+  void GrowRecords();
+  // Takes from the budget, or gives back, the difference to `bytes`, the size of storage
+  // for `points` points and `records` records.
+  void Charge(std::size_t points, std::size_t records);
+
+  MemoryBudget* budget_ = nullptr;
+  const char* pointNoun_ = "points";
+  std::int64_t charged_ = 0;
 
   std::vector<Hole> records_;
   std::vector<HolePoint> points_;

@@ -10,17 +10,20 @@
 #include <optional>
 #include <string>
 
+#include "pixel/memory_budget.h"
 #include "pixel/picture.h"
 
 namespace holescan {
 
 inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{1} << 28;  // 1 GiB at 4 bytes
-inline constexpr std::int64_t kDefaultMemoryBudget = std::int64_t{4} << 30;
 
 struct PictureLimits {
   std::int64_t maxSide = kMaxPictureSide;
   std::int64_t maxPixels = kMaxPicturePixels;
   std::int64_t memoryBudget = kDefaultMemoryBudget;  // bytes
+  // Bytes a pixel the caller allocates beside the picture to analyse it (the darkness map
+  // and the result picture, say): the picture must leave room for them too.
+  std::int64_t analysisBytesPerPixel = 0;
 };
 
 // "too large: 40000 x 10 pixels (the limit is 32766 on a side)" or the pixel-count
@@ -29,14 +32,12 @@ std::optional<std::string> SizeRefusal(std::int64_t width, std::int64_t height,
                                        const PictureLimits& limits);
 
 // A refusal naming the budget when `width` x `height` pixels at `bytesPerPixel` (the picture
-// and the decoder's own copy together) need more than it; nothing otherwise.
+// and the decoder's own copy together), or the picture with what the caller analyses it with,
+// need more than it; nothing otherwise.
 std::optional<std::string> BudgetRefusal(std::int64_t width, std::int64_t height,
                                          std::int64_t bytesPerPixel, const PictureLimits& limits);
 
 // "40000 x 10 pixels".
 std::string SizeText(std::int64_t width, std::int64_t height);
-
-// "4 GiB", "1536 MiB", "65536 bytes": the largest unit that states `bytes` exactly.
-std::string ByteSizeText(std::int64_t bytes);
 
 }  // namespace holescan

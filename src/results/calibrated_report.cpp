@@ -185,10 +185,14 @@ std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
   const struct {
     const char* name;
     double value;
-  } rows[] = {{"centre x", g.centreX},          {"centre y", g.centreY},
-              {"extreme spread", g.extremeSpread}, {"  edge to edge", g.extremeSpreadEdge},
-              {"mean radius", g.meanRadius},     {"sd x", g.sdX},
-              {"sd y", g.sdY},                   {"cep50", g.cep50},
+  } rows[] = {{"centre x", g.centreX},
+              {"centre y", g.centreY},
+              {"extreme spread", g.extremeSpread},
+              {"  edge to edge", g.extremeSpreadEdge},
+              {"mean radius", g.meanRadius},
+              {"sd x", g.sdX},
+              {"sd y", g.sdY},
+              {"cep50", g.cep50},
               {"max radius", g.maxRadius}};
   for (const auto& row : rows) {
     std::string line = std::string("    ") + row.name;

@@ -287,5 +287,44 @@ TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_out
   }
 }
 
+TEST_F(Command, the_memory_budget_stops_one_picture_and_the_next_goes_on) {
+  Write("black.bmp", testing::Bmp24(300, 300, [](int, int) { return 0u; }));
+  Write("a.bmp", DiscsBmp(60, 40, {{20, 20}}));
+  const Outcome o = Run({"-q", "--memory-limit", "1M", "black.bmp", "a.bmp"});
+  EXPECT_EQ(o.status, kExitDrawFailed);
+  EXPECT_EQ(o.err.rfind("holescan-cli: black.bmp: Draw stopped: ", 0), 0u) << o.err;
+  EXPECT_NE(o.err.find(" dark pixels and more need more than the memory budget of 1 MiB\n"),
+            std::string::npos)
+      << o.err;
+  EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1);  // a.bmp was analysed
+  const Outcome small = Run({"-q", "--memory-limit", "1M", "--calibre", "4.5", "black.bmp"});
+  EXPECT_EQ(small.err,
+            "holescan-cli: black.bmp: too large: 300 x 300 pixels need 2 MiB to analyse (the "
+            "memory budget is 1 MiB)\n");
+  EXPECT_EQ(Run({"--memory-limit", "12Q", "a.bmp"}).err,
+            "holescan-cli: --memory-limit 12Q: expected a size of at least 1M, e.g. 512M or 4G\n");
+}
+
+TEST_F(Command, an_output_naming_a_picture_or_another_output_is_refused_before_any_work) {
+  Write("in.bmp", DiscsBmp(60, 40, {{20, 20}}));
+  const std::string before = testing::ReadFile(Path("in.bmp"));
+  std::filesystem::create_symlink("in.bmp", folder_ / "link.bmp");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--report", "in.bmp", "in.bmp"}, "--report in.bmp names the picture in.bmp"},
+      {{"--result", "{name}.bmp", "in.bmp"}, "--result in.bmp names the picture in.bmp"},
+      {{"--json", "link.bmp", "in.bmp"}, "--json link.bmp names the picture in.bmp"},
+      {{"--json", "x.json", "--messages", "./x.json", "in.bmp"},
+       "--json x.json and --messages ./x.json name the same file"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const Outcome o = Run(arguments);
+    EXPECT_EQ(o.status, kExitUsage);
+    EXPECT_EQ(o.err.rfind("holescan-cli: " + message, 0), 0u) << o.err;
+  }
+  EXPECT_EQ(testing::ReadFile(Path("in.bmp")), before);
+  EXPECT_FALSE(Exists("x.json"));
+  EXPECT_EQ(Run({"-q", "--json", "/dev/null", "--report", "/dev/null", "in.bmp"}).status, kExitOk);
+}
+
 }  // namespace
 }  // namespace holescan::cli
