@@ -141,18 +141,22 @@ class Runner {
       std::string what;  // "--report r.txt" or "the picture a.bmp"
       std::string key;
     };
-    const auto keyOf = [](const std::string& path) -> std::optional<std::string> {
+    // An existing file by device and inode; a file still to be made by its full name.
+    const auto keyOf = [](const std::string& path, bool mayBeNew) -> std::optional<std::string> {
       struct stat status {};
       if (::stat(path.c_str(), &status) == 0) {
         if (!S_ISREG(status.st_mode)) return std::nullopt;
         return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
       }
+      if (!mayBeNew) return std::nullopt;  // a picture that is not there is not overwritten
       std::error_code error;
-      return fs::weakly_canonical(fs::absolute(path, error), error).string();
+      const fs::path absolute = fs::absolute(path, error).lexically_normal();
+      const fs::path canonical = fs::weakly_canonical(absolute, error);
+      return (error ? absolute : canonical).string();
     };
     std::vector<Named> pictures;
     for (const std::string& picture : o_.pictures) {
-      if (auto key = keyOf(picture)) pictures.push_back({"the picture " + picture, *key});
+      if (auto key = keyOf(picture, false)) pictures.push_back({"the picture " + picture, *key});
     }
     const std::pair<const char*, const std::string*> outputs[] = {
         {"--report", &o_.report},
@@ -167,7 +171,7 @@ class Runner {
         if (pattern->empty() || *pattern == kStandardOutput) continue;
         const std::string file = ExpandName(*pattern, picture);
         const std::string what = std::string(name) + " " + file;
-        const auto key = keyOf(file);
+        const auto key = keyOf(file, true);
         if (!key) continue;
         for (const Named& input : pictures) {
           if (input.key == *key) return what + " names " + input.what + ": it would be overwritten";

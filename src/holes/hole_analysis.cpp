@@ -180,6 +180,7 @@ void HoleAnalysis::FinishHoles() {
   const Label upper = holes_.UpperBound();
   const bool inParts = observer_->TakesReportInParts();
   for (Label i = 0; i <= upper; ++i) {
+    observer_->Working();
     VoteHole(i);
     if (inParts) {
       observer_->ReportPart(reportText_);
@@ -223,6 +224,7 @@ void HoleAnalysis::VoteHole(Label index) {
       if (IsPeak(voteMap_, x, y)) GroupPeak(x, y);
     }
     reportText_.append("\r\n");
+    observer_->Working();
   }
   reportText_.append("\r\n");
 }

@@ -20,6 +20,9 @@ class ScanObserver {
   virtual void ResultCleared() {}
   // Row y of the result picture is done; a window shows it (and the progress) before long.
   virtual void RowScanned(int) {}
+  // Called now and then while the finishing passes run (every hole, every row of a vote
+  // map), so that a window can keep painting through a long one.
+  virtual void Working() {}
 
   // The vote report. An observer that takes it in parts gets each hole's text as soon as it
   // is written (the analysis then keeps none of it, so a report of any size costs no

@@ -44,6 +44,7 @@ class Form1::DrawObserver final : public ScanObserver {
   void SetProgress(float fraction) override { form_.SetProgress(fraction); }
   void ResultCleared() override { form_.view_.ResultPictureChanged(form_.result_); }
   void RowScanned(int y) override { form_.view_.Refresh(y, y); }
+  void Working() override { form_.view_.KeepPainting(); }
 
   // A paste of a report of hundreds of megabytes can take the receiving program down (or
   // this one, which hands the clipboard a copy): past the limit the message line says so.
@@ -79,15 +80,26 @@ Geometry Form1::TargetGeometry() const {
 
 std::optional<std::string> Form1::CmdLoad_Click() {
   std::optional<std::string> failure;
-  // 1. The picture; on failure the old one stays and the rest still runs.
+  // 1. The picture; on failure the old one stays and the rest still runs. The result picture
+  // and the darkness map of the new size are made before anything is replaced, so that a
+  // picture too large for them leaves the old one, its maps and the layout as they were.
+  std::optional<DarkMap> newDarkMap;
   try {
     PictureFile file = pictures_.LoadPicture(TextFilename);
     if (file.loaded) {
+      const int width = file.picture.Width(), height = file.picture.Height();
+      Picture newResult = Resized(result_, width, height, kResultBackground);
+      newDarkMap.emplace(width, height);
       target_ = std::move(file.picture);
+      result_ = std::move(newResult);
       view_.TargetPictureChanged(target_);
+      view_.ResultPictureChanged(result_);
     } else {
       failure = file.reason;
     }
+  } catch (const std::bad_alloc&) {
+    newDarkMap.reset();
+    failure = "out of memory";
   } catch (const std::exception& error) {
     failure = error.what();
   }
@@ -105,7 +117,9 @@ std::optional<std::string> Form1::CmdLoad_Click() {
   // 2-9. Lay the window out around the picture.
   step([this] { LayOut(); });
   // 10. The darkness map, one column and one row larger than the picture.
-  step([this] { darkMap_ = DarkMap(target_.Width(), target_.Height()); });
+  step([&] {
+    darkMap_ = newDarkMap ? std::move(*newDarkMap) : DarkMap(target_.Width(), target_.Height());
+  });
   // 11.
   step([this] { analysis_.ResetHoleArrays(darkMap_.MaxX(), darkMap_.MaxY()); });
   // 12.
@@ -177,6 +191,12 @@ std::optional<std::string> Form1::CmdDraw_Click() {
   try {
     DrawObserver observer(*this);
     analysis_.SetDecimalSeparator(decimalSeparator_);
+    // A fresh budget for every Draw: the buffers the Load made, then what the analysis grows.
+    analysis_.SetBudget(nullptr);
+    budget_ = MemoryBudget(kDefaultMemoryBudget);
+    budget_.Take(static_cast<std::int64_t>(target_.Width()) * target_.Height() * 9,
+                 "the picture and its buffers");
+    analysis_.SetBudget(&budget_);
     Draw(analysis_, target_.View(), selection_, {darkMap_, result_}, observer);
   } catch (const std::bad_alloc&) {
     std::string reason = "Draw stopped: out of memory";

@@ -20,6 +20,7 @@
 #include "holes/hole_analysis.h"
 #include "holes/scan.h"
 #include "main_window/window_toolkit.h"
+#include "pixel/memory_budget.h"
 #include "pixel/picture.h"
 
 namespace holescan {
@@ -89,6 +90,7 @@ class Form1 {
   Picture result_;
   DarkMap darkMap_;
   Selection selection_;
+  MemoryBudget budget_;  // before the analysis, which gives back to it when destroyed
   HoleAnalysis analysis_;
   float progress_ = 0;
   char decimalSeparator_;

@@ -100,6 +100,8 @@ class WindowView {
   // The rows `firstRow`..`lastRow` of the result picture changed during a scan; the window
   // should show them (and the progress bar) before long. Called once per scanned row.
   virtual void Refresh(int firstRow, int lastRow) = 0;
+  // A long step is running: the window may repaint what it has, taking no input.
+  virtual void KeepPainting() {}
 };
 
 }  // namespace holescan

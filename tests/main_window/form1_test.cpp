@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 #include <cstdlib>
 
@@ -316,12 +317,42 @@ TEST(Form1, a_right_then_a_left_press_set_every_rectangle_that_fits_exactly) {
       for (int t = 0; t <= kHeight; ++t)
         for (int b = t + 1; b <= kHeight; ++b) {
           ASSERT_FALSE(form.CmdLoad_Click());
-          form.PicTarget_MouseDown(kRightButton, 0, static_cast<float>(r),
-                                   static_cast<float>(b));
+          form.PicTarget_MouseDown(kRightButton, 0, static_cast<float>(r), static_cast<float>(b));
           form.PicTarget_MouseDown(kLeftButton, 0, static_cast<float>(l), static_cast<float>(t));
           const Selection expected{.SelTop = t, .SelBottom = b, .SelLeft = l, .SelRight = r};
           ASSERT_EQ(form.Sel(), expected) << l << "," << t << "," << r << "," << b;
         }
+}
+
+// The picture is in memory when the maps for it are not: the window stays as it was.
+TEST(Form1, a_picture_whose_maps_do_not_fit_leaves_the_previous_picture_and_layout) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit and the sanitizer's shadow memory do not mix";
+#else
+  Window w(Paper(40, 30));
+  const Geometry layout = w.toolkit.geometry[Control::PicNew];
+  EXPECT_EXIT(
+      {
+        w.toolkit.files["huge.bmp"] = Picture(12000, 12000, kPaper);  // 576 MB
+        rlimit limit{};
+        ::getrlimit(RLIMIT_AS, &limit);
+        std::ifstream status("/proc/self/statm");
+        std::size_t pages = 0;
+        status >> pages;
+        // Room for the served copy of the picture, not for its result picture as well.
+        limit.rlim_cur = pages * 4096 + 700u * 1024 * 1024;
+        ::setrlimit(RLIMIT_AS, &limit);
+        w.form.TextFilename = "huge.bmp";
+        const auto failure = w.form.CmdLoad_Click();
+        const bool kept = failure == "out of memory" && w.form.PicTarget().Width() == 40 &&
+                          w.form.PicNew().Width() == 40 && w.form.Dark().MaxX() == 40 &&
+                          w.toolkit.geometry[Control::PicNew] == layout &&
+                          w.toolkit.captions.back() == "Cannot load huge.bmp: out of memory" &&
+                          !w.form.CmdDraw_Click();
+        std::_Exit(kept ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
 
 #include "io/qt/picture_loader.h"
 #include "main_window/qt/picture_box.h"
@@ -77,7 +78,16 @@ void QtToolkit::SetClipboardText(std::string_view text) {
 }
 
 PictureFile QtToolkit::LoadPicture(const std::string& path) {
-  return LoadPictureFile(path);
+  // Decoded beside the window's thread, which meanwhile keeps painting (a 50-megapixel scan
+  // takes seconds), handling no input: the command still runs to its end first.
+  PictureLimits limits;
+  limits.analysisBytesPerPixel = 5;  // the darkness map and the result picture
+  auto decoding =
+      std::async(std::launch::async, [&path, limits] { return LoadPictureFile(path, limits); });
+  const auto pause = std::max(repaintInterval_, std::chrono::milliseconds(10));
+  while (decoding.wait_for(pause) != std::future_status::ready)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  return decoding.get();
 }
 
 void QtToolkit::TargetPictureChanged(const Picture& target) {
@@ -177,6 +187,11 @@ void QtToolkit::Refresh(int firstRow, int lastRow) {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   // Timed from the end of the repaint, so a slow repaint still leaves the scan its interval.
   lastRepaint_ = std::chrono::steady_clock::now();
+}
+
+void QtToolkit::KeepPainting() {
+  // An empty range of rows: repaints what is due, no more often than during the scan.
+  Refresh(INT_MAX, INT_MIN);
 }
 
 void QtToolkit::Flush(bool wholeResult) {

@@ -64,6 +64,7 @@ class QtToolkit final : public PictureSource, public WindowView {
   void SetProgress(float fraction) override;
   void SetOutline(int index, int x1, int y1, int x2, int y2) override;
   void Refresh(int firstRow, int lastRow) override;
+  void KeepPainting() override;
 
   // Shows the stored caption and progress and the result rows changed since the last
   // repaint; `wholeResult` repaints all of PicNew (after painting that did not come row by
