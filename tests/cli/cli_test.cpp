@@ -6,11 +6,13 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -324,6 +326,30 @@ TEST_F(Command, an_output_naming_a_picture_or_another_output_is_refused_before_a
   EXPECT_EQ(testing::ReadFile(Path("in.bmp")), before);
   EXPECT_FALSE(Exists("x.json"));
   EXPECT_EQ(Run({"-q", "--json", "/dev/null", "--report", "/dev/null", "in.bmp"}).status, kExitOk);
+}
+
+TEST_F(Command, outputs_replace_files_whole_and_never_a_device) {
+  Write("a.bmp", DiscsBmp(60, 40, {{20, 20}}));
+  // The darkness map never renames over a device; a long name still leaves room for the
+  // scratch file; a replaced file keeps its permission bits.
+  EXPECT_EQ(Run({"-q", "--save-darkmap", "/dev/null", "a.bmp"}).err,
+            "holescan-cli: a.bmp: cannot write /dev/null: not a regular file\n");
+  const std::string longName(250, 'n');
+  EXPECT_EQ(Run({"-q", "--json", longName + ".json", "a.bmp"}).status, kExitOk);
+  Write("old.json", "old");
+  ASSERT_EQ(::chmod(Path("old.json").c_str(), 0640), 0);
+  ASSERT_EQ(Run({"-q", "--json", "old.json", "a.bmp"}).status, kExitOk);
+  struct stat status {};
+  ASSERT_EQ(::stat(Path("old.json").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  // Runs writing one file at once each leave a whole document, never a mixture.
+  std::vector<std::thread> runs;
+  for (int i = 0; i < 4; ++i)
+    runs.emplace_back([&] { Run({"-q", "--json", "same.json", "a.bmp", "a.bmp", "a.bmp"}); });
+  for (std::thread& run : runs) run.join();
+  EXPECT_NO_THROW(nlohmann::json::parse(testing::ReadFile(Path("same.json"))));
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    EXPECT_NE(entry.path().filename().string().rfind(".hs-", 0), 0u) << entry.path();
 }
 
 }  // namespace
