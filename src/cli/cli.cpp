@@ -1,6 +1,9 @@
 #include "cli/cli.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +11,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <span>
@@ -19,6 +24,7 @@
 #include "holes/scan.h"
 #include "holes/vote_map.h"
 #include "io/dark_map_file.h"
+#include "io/errno_reason.h"
 #include "io/qt/picture_loader.h"
 #include "results/calibrated_report.h"
 #include "score/csv.h"
@@ -90,6 +96,8 @@ class Runner {
       std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*clash).c_str());
       return kExitUsage;
     }
+    const std::size_t jobs = std::min<std::size_t>(o_.jobs, o_.pictures.size());
+    if (jobs > 1) return RunInProcesses(jobs);
     // One JSON array for all pictures, written as each picture is done.
     if (o_.JsonCollected()) {
       collectedFile_.emplace(o_.json);
@@ -97,40 +105,233 @@ class Runner {
       collected_->BeginArray();
     }
     if (o_.CsvCollected()) csvCollected_.emplace(csvRows_);
-    for (std::size_t i = 0; i < o_.pictures.size(); ++i) {
-      index_ = i;
-      shownPercent_ = -1;
-      // Memory can run out anywhere past the loading (the JSON of millions of holes): the
-      // picture fails, the command goes on.
-      try {
-        Analyse(o_.pictures[i]);
-      } catch (const std::bad_alloc&) {
-        Fail(o_.pictures[i], "out of memory", kExitDrawFailed);
-      } catch (const std::exception& error) {
-        Fail(o_.pictures[i], error.what(), kExitDrawFailed);
-      }
-    }
+    for (std::size_t i = 0; i < o_.pictures.size(); ++i) AnalyseOne(i);
     ClearProgress();
     if (csvCollected_) {
       csvCollected_->Finish();
-      if (auto failure = WriteBytes(o_.csv, csvRows_.str())) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*failure).c_str());
-        status_ = std::max(status_, kExitDrawFailed);
-      }
+      WriteCollected(o_.csv, csvRows_.str());
     }
     if (collected_) {
       collected_->EndArray();
       collected_.reset();
       collectedFile_->Write("\n");
-      if (auto failure = collectedFile_->Commit()) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*failure).c_str());
-        status_ = std::max(status_, kExitDrawFailed);
-      }
+      if (auto failure = collectedFile_->Commit()) FailRun(*failure);
     }
     return status_;
   }
 
  private:
+  void AnalyseOne(std::size_t i) {
+    index_ = i;
+    shownPercent_ = -1;
+    // Memory can run out anywhere past the loading (the JSON of millions of holes): the
+    // picture fails, the command goes on.
+    try {
+      Analyse(o_.pictures[i]);
+    } catch (const std::bad_alloc&) {
+      Fail(o_.pictures[i], "out of memory", kExitDrawFailed);
+    } catch (const std::exception& error) {
+      Fail(o_.pictures[i], error.what(), kExitDrawFailed);
+    }
+  }
+
+  void FailRun(const std::string& reason) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(reason).c_str());
+    status_ = std::max(status_, kExitDrawFailed);
+  }
+
+  void WriteCollected(const std::string& path, const std::string& bytes) {
+    if (auto failure = WriteBytes(path, bytes)) FailRun(*failure);
+  }
+
+  // ---- Several pictures at once -------------------------------------------------------
+  //
+  // Each job is a process of its own (the decoders serialise within one), handed picture
+  // numbers one at a time. A job writes what one picture prints, its status and its parts of
+  // the collected JSON and CSV into files of a private folder; the command passes them on
+  // in the pictures' order, so every output is what one job would have written, and memory
+  // holds at most one picture per job.
+
+  // The files one picture's run leaves in `folder`.
+  static std::string PartFile(const std::string& folder, std::size_t i, const char* part) {
+    return folder + "/" + std::to_string(i) + "." + part;
+  }
+
+  static std::string ReadPart(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    return bytes;
+  }
+
+  [[noreturn]] void RunJob(int commands, int done, const std::string& folder) {
+    progressLine_ = false;  // the command shows the progress of the whole batch
+    std::uint32_t i = 0;
+    while (::read(commands, &i, sizeof i) == static_cast<ssize_t>(sizeof i)) {
+      std::fflush(stdout);
+      std::fflush(stderr);
+      const int out =
+          ::open(PartFile(folder, i, "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err =
+          ::open(PartFile(folder, i, "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      ::close(out);
+      ::close(err);
+      status_ = kExitOk;
+      std::string json;
+      if (o_.JsonCollected())
+        collected_.emplace([&json](std::string_view bytes) { json += bytes; }, 1);
+      std::ostringstream csv;
+      if (o_.CsvCollected()) csvCollected_.emplace(csv);
+      AnalyseOne(i);
+      if (collected_) collected_.reset();  // flushes into `json`
+      csvCollected_.reset();
+      std::fflush(stdout);
+      std::fflush(stderr);
+      std::ofstream(PartFile(folder, i, "json"), std::ios::binary) << json;
+      std::string rows = csv.str();
+      rows.erase(0, rows.find('\n') == std::string::npos ? rows.size() : rows.find('\n') + 1);
+      std::ofstream(PartFile(folder, i, "csv"), std::ios::binary) << rows;
+      std::ofstream(PartFile(folder, i, "status")) << status_;
+      if (::write(done, &i, sizeof i) != static_cast<ssize_t>(sizeof i)) break;
+    }
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+
+  int RunInProcesses(std::size_t jobs) {
+    std::string folder = (std::filesystem::temp_directory_path() / "holescan-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+      FailRun("cannot make a folder for the jobs: " + ErrnoReason(errno));
+      return status_;
+    }
+    struct Job {
+      pid_t pid = -1;
+      int commands = -1;  // picture numbers to the job
+      int done = -1;      // numbers of the pictures it finished
+    };
+    std::vector<Job> running;
+    std::fflush(nullptr);
+    for (std::size_t j = 0; j < jobs; ++j) {
+      int toJob[2], fromJob[2];
+      if (::pipe2(toJob, O_CLOEXEC) != 0 || ::pipe2(fromJob, O_CLOEXEC) != 0) break;
+      const pid_t pid = ::fork();
+      if (pid == 0) {
+        ::close(toJob[1]);
+        ::close(fromJob[0]);
+        for (const Job& other : running) {
+          ::close(other.commands);
+          ::close(other.done);
+        }
+        RunJob(toJob[0], fromJob[1], folder);
+      }
+      ::close(toJob[0]);
+      ::close(fromJob[1]);
+      if (pid < 0) {
+        ::close(toJob[1]);
+        ::close(fromJob[0]);
+        break;
+      }
+      running.push_back({pid, toJob[1], fromJob[0]});
+    }
+    if (running.empty()) {
+      FailRun("cannot start the jobs: " + ErrnoReason(errno));
+      std::filesystem::remove_all(folder);
+      return status_;
+    }
+
+    const std::size_t count = o_.pictures.size();
+    std::size_t next = 0;     // the next picture to hand out
+    std::size_t written = 0;  // pictures passed on so far, in order
+    std::vector<bool> finished(count, false);
+    std::vector<std::optional<std::size_t>> handling(running.size());
+    const auto handOut = [&](std::size_t j) {
+      handling[j].reset();
+      if (next >= count) return;
+      const auto i = static_cast<std::uint32_t>(next);
+      if (::write(running[j].commands, &i, sizeof i) == static_cast<ssize_t>(sizeof i))
+        handling[j] = next++;
+    };
+    for (std::size_t j = 0; j < running.size(); ++j) handOut(j);
+
+    std::optional<OutputFile> json;
+    bool anyJson = false;
+    if (o_.JsonCollected()) json.emplace(o_.json);
+    std::string csv = o_.CsvCollected() ? std::string(score::kCsvHeader) + "\n" : "";
+    while (written < count) {
+      std::vector<pollfd> waiting;
+      std::vector<std::size_t> jobOf;
+      for (std::size_t j = 0; j < running.size(); ++j) {
+        if (!handling[j]) continue;
+        waiting.push_back({running[j].done, POLLIN, 0});
+        jobOf.push_back(j);
+      }
+      if (waiting.empty()) break;  // every job is gone
+      if (::poll(waiting.data(), waiting.size(), -1) < 0 && errno != EINTR) break;
+      for (std::size_t w = 0; w < waiting.size(); ++w) {
+        if (waiting[w].revents == 0) continue;
+        const std::size_t j = jobOf[w];
+        std::uint32_t i = 0;
+        if (::read(running[j].done, &i, sizeof i) == static_cast<ssize_t>(sizeof i)) {
+          finished[i] = true;
+          handOut(j);
+        } else {
+          // The job died with the picture: say so in its place and go on without the job.
+          const std::size_t lost = *handling[j];
+          std::ofstream(PartFile(folder, lost, "err"))
+              << kProgram << ": " << OneLine(o_.pictures[lost]) << ": the job analysing it "
+              << "ended unexpectedly\n";
+          std::ofstream(PartFile(folder, lost, "status")) << kExitDrawFailed;
+          finished[lost] = true;
+          handling[j].reset();
+        }
+      }
+      for (; written < count && finished[written]; ++written) {
+        const std::string out = ReadPart(PartFile(folder, written, "out"));
+        const std::string err = ReadPart(PartFile(folder, written, "err"));
+        const std::string part = ReadPart(PartFile(folder, written, "json"));
+        csv += ReadPart(PartFile(folder, written, "csv"));
+        int status = kExitDrawFailed;
+        std::istringstream(ReadPart(PartFile(folder, written, "status"))) >> status;
+        status_ = std::max(status_, status);
+        if (!out.empty() || !err.empty()) ClearProgress();
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fflush(stdout);
+        std::fwrite(err.data(), 1, err.size(), stderr);
+        if (json && !part.empty()) {
+          json->Write(anyJson ? ",\n  " : "[\n  ");
+          json->Write(part);
+          anyJson = true;
+        }
+        ShowJobsProgress(written + 1);
+      }
+    }
+    for (Job& job : running) {
+      ::close(job.commands);
+      ::close(job.done);
+      int ignored = 0;
+      ::waitpid(job.pid, &ignored, 0);
+    }
+    std::filesystem::remove_all(folder);
+    ClearProgress();
+    if (written < count) FailRun("the jobs ended before every picture was analysed");
+    if (!csv.empty()) WriteCollected(o_.csv, csv);
+    if (json) {
+      json->Write(anyJson ? "\n]\n" : "[]\n");
+      if (auto failure = json->Commit()) FailRun(*failure);
+    }
+    return status_;
+  }
+
+  void ShowJobsProgress(std::size_t done) {
+    if (!progressLine_) return;
+    std::fprintf(stderr, "\r%s: %zu of %zu pictures analysed\033[K", kProgram, done,
+                 o_.pictures.size());
+    std::fflush(stderr);
+    shownPercent_ = 0;
+  }
+
   // An output that names the same file as a picture, or as another output, would destroy
   // what the run reads or writes: found before anything is read. Files are told apart by
   // device and inode, so a link or another spelling of the name is caught too; a device or
@@ -474,7 +675,7 @@ class Runner {
 
   const Options& o_;
   const char separator_;
-  const bool progressLine_;
+  bool progressLine_;
   std::size_t index_ = 0;
   int shownPercent_ = -1;  // -1: no progress line on the screen
   std::chrono::steady_clock::time_point shownAt_;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 #include <string_view>
+#include <thread>
 
 namespace holescan::cli {
 namespace {
@@ -31,7 +32,7 @@ With several pictures every FILE must contain {name}, replaced by the picture's 
 name without folder and extension; only --json may leave it out, and then holds an
 array with one object per picture analysed.
 
-Pictures are analysed one after the other; one that fails does not stop the others.
+Pictures are analysed --jobs at a time; one that fails does not stop the others.
 Nothing is written for a picture that cannot be loaded or whose rectangle does not fit;
 when "Draw" stops on an error only the captions up to the error are written.
 
@@ -91,7 +92,18 @@ struct SettingOption {
   std::string (*apply)(Options& o, const std::string& value);
 };
 
-const std::array<SettingOption, 8> kSettings = {{
+const std::array<SettingOption, 9> kSettings = {{
+    {"--jobs", "N",
+     "pictures analysed at once, each in a process of its own (at most N pictures in memory); "
+     "every output comes in the pictures' order, as with one. Default: the number of cores",
+     [](Options& o, const std::string& v) {
+       std::size_t jobs = 0;
+       const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), jobs);
+       if (failure != std::errc() || end != v.data() + v.size() || jobs < 1 || jobs > 256)
+         return "--jobs " + v + ": expected a whole number from 1 to 256";
+       o.jobs = jobs;
+       return std::string();
+     }},
     {"--memory-limit", "SIZE",
      "the memory the run of one picture may use: the decoded picture, the buffers, the hole "
      "records, the report and the outputs. SIZE in bytes or with K, M, G (powers of 1024). "
@@ -377,6 +389,10 @@ std::string CheckTogether(const Options& o) {
 }
 
 }  // namespace
+
+std::size_t DefaultJobs() {
+  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 256);
+}
 
 bool Options::Summary() const {
   if (quiet) return false;

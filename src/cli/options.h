@@ -29,6 +29,9 @@ inline constexpr char kStandardOutput[] = "-";
 
 enum class PictureFormat { Png, Bmp };
 
+// The number of cores.
+std::size_t DefaultJobs();
+
 struct Options {
   std::optional<Selection> select;
   // Output files; empty when not asked for, "-" for standard output, "{name}" replaced by the
@@ -48,6 +51,7 @@ struct Options {
   std::optional<double> gaugeMm;
   std::optional<score::Distance> distance;
   std::int64_t memoryLimit = kDefaultMemoryBudget;  // bytes, for each picture's run
+  std::size_t jobs = DefaultJobs();                 // pictures analysed at once
   PictureFormat resultFormat = PictureFormat::Png;
   bool quiet = false;
   bool timings = false;  // not in --help: durations of loading, analysis and writing

@@ -352,5 +352,25 @@ TEST_F(Command, outputs_replace_files_whole_and_never_a_device) {
     EXPECT_NE(entry.path().filename().string().rfind(".hs-", 0), 0u) << entry.path();
 }
 
+TEST_F(Command, several_jobs_write_exactly_what_one_job_writes) {
+  Write("one.bmp", DiscsBmp(60, 40, {{20, 20}}));
+  Write("two.bmp", DiscsBmp(80, 40, {{20, 20}, {60, 20}}));
+  Write("cut.bmp", DiscsBmp(60, 40, {{20, 20}}).substr(0, 300));
+  for (const bool calibrated : {false, true}) {
+    std::vector<std::string> outputs[2];
+    for (const char* jobs : {"1", "3"}) {
+      std::vector<std::string> arguments{"--jobs", jobs, "--json", std::string("j") + jobs};
+      if (calibrated) arguments.insert(arguments.end(), {"--calibre", "4.5", "--csv", "c.csv"});
+      arguments.insert(arguments.end(), {"one.bmp", "cut.bmp", "two.bmp", "one.bmp"});
+      const Outcome o = Run(arguments);
+      EXPECT_EQ(o.status, kExitLoadFailed);
+      outputs[jobs[0] == '3'] = {o.out, o.err, testing::ReadFile(Path(std::string("j") + jobs)),
+                                 calibrated ? testing::ReadFile(Path("c.csv")) : ""};
+    }
+    EXPECT_EQ(outputs[0], outputs[1]) << (calibrated ? "calibrated" : "exact");
+    EXPECT_EQ(outputs[1][1], "holescan-cli: cut.bmp: truncated file\n");
+  }
+}
+
 }  // namespace
 }  // namespace holescan::cli
