@@ -170,23 +170,40 @@ Spread ContrastSpread(const cv::Mat& paper, const cv::Mat& image) {
   return spread;
 }
 
-// Binary morphology by discs through the exact distance transform: its cost does not grow
-// with the radius.
+// Binary morphology by discs. Small discs go through OpenCV's erosion and dilation with the
+// disc itself; large ones through the distance transform (chamfer 5x5), whose cost does not
+// grow with the radius.
+constexpr double kLargeRadius = 6;
+
+cv::Mat DiscElement(double radius) {
+  const int size = 2 * static_cast<int>(std::lround(radius)) + 1;
+  return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(size, size));
+}
 Mask Erode(const Mask& mask, double radius) {
+  if (radius <= kLargeRadius) {
+    Mask out;
+    cv::erode(mask, out, DiscElement(radius), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    return out;
+  }
   cv::Mat distance;
-  cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
+  cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_5, CV_32F);
   return distance > radius;
 }
 Mask Dilate(const Mask& mask, double radius) {
+  if (radius <= kLargeRadius) {
+    Mask out;
+    cv::dilate(mask, out, DiscElement(radius), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, 0);
+    return out;
+  }
   cv::Mat distance;
-  cv::distanceTransform(mask == 0, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
+  cv::distanceTransform(mask == 0, distance, cv::DIST_L2, cv::DIST_MASK_5, CV_32F);
   return distance <= radius;
 }
 Mask Open(const Mask& mask, double radius) {
-  return Dilate(Erode(mask, radius), radius + 0.5) & mask;
+  return Dilate(Erode(mask, radius), radius) & mask;
 }
 Mask Close(const Mask& mask, double radius) {
-  return Erode(Dilate(mask, radius), radius - 0.5) | mask;
+  return Erode(Dilate(mask, radius), radius) | mask;
 }
 
 // Fills the enclosed gaps of the mask smaller than maxArea pixels: the light centre of a
@@ -354,29 +371,27 @@ struct Thresholds {
   double darkRange = 0;  // contrast of the darkest pixels
 };
 
-// Dark regions at one contrast threshold, print removed, as disc candidates.
-std::vector<Candidate> DarkAtThreshold(const Frame& f, double threshold) {
+// Dark holes. The dark mask at the paper's noise threshold decides what is print too wide to
+// be a hole (an aiming mark, a border); a hole touching print of a middling darkness (a navy
+// ring, a grey bar) is one region with it at that threshold, so the regions are also taken at
+// thresholds between paper and the darkest holes, where such print has gone and the hole
+// stands alone.
+std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   const double d = f.diameter;
+  const double discArea = std::numbers::pi * d * d / 4;
   cv::Mat contrast;
   cv::subtract(f.paperHi, f.hi, contrast);
   // Coloured ink (a blue ring) is dark in no channel a hole is dark in: a hole shows a grey
   // backing or torn paper, so a pixel much more colourful than it is dark is print.
   cv::Mat chroma;
   cv::subtract(f.hi, f.lo, chroma);
-  Mask mask = (contrast > threshold) & (chroma < cv::max(contrast * 0.6, 40.0));
-  FillSmallGaps(mask, 0.7 * std::numbers::pi * d * d / 4);
+  const Mask neutral = chroma < cv::max(contrast * 0.6, 40.0);
+  Mask base = (contrast > t.levels.darkThreshold) & neutral;
+  FillSmallGaps(base, 0.7 * discArea);
   // Thin light lines inside dark print (the white rings of an aiming mark) do not make the
   // print narrow.
-  const Mask wide = Open(Close(mask, kThinRadius * d), kWideRadius * d);
-  const Mask holes = Open(mask & ~Dilate(wide, 1.5), kThinRadius * d);
-  return DiscsInRegions(holes, d, HoleLook::Dark);
-}
+  const Mask print = Dilate(Open(Close(base, kThinRadius * d), kWideRadius * d), 1.5);
 
-// A hole touching print of a middling darkness (a navy ring, a grey bar) is one region with it
-// at a low threshold, so the regions are also taken at thresholds between paper and the
-// darkest holes, where such print has gone and the hole stands alone.
-std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
-  const double d = f.diameter;
   std::vector<double> thresholds{t.levels.darkThreshold};
   for (double share : {0.4, 0.65}) {
     const double level = share * t.darkRange;
@@ -384,7 +399,13 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   }
   std::vector<Candidate> found;
   for (double threshold : thresholds) {
-    std::vector<Candidate> level = DarkAtThreshold(f, threshold);
+    Mask mask = base;
+    if (threshold != thresholds.front()) {
+      mask = (contrast > threshold) & neutral;
+      FillSmallGaps(mask, 0.7 * discArea);
+    }
+    std::vector<Candidate> level =
+        DiscsInRegions(Open(mask & ~print, kThinRadius * d), d, HoleLook::Dark);
     found.insert(found.end(), level.begin(), level.end());
   }
   std::vector<Candidate> kept;
