@@ -19,6 +19,9 @@ constexpr double kWorkDiameter = 16;
 // The paper's level is the brightest level within this many calibres: wider than a black
 // aiming mark is deep, narrow enough that a lighting ramp barely moves within it.
 constexpr double kLevelWindowCalibres = 10;
+// Cells of paper differ from the brightest paper cell around them by less than this many grey
+// levels: shading across the level window, the noise of a cell's mean.
+constexpr int kPaperCellSpread = 20;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -124,22 +127,36 @@ bool Reduce(const PictureView& picture, Frame& f, const Progress& progress) {
   return true;
 }
 
-// The brightest level within about `window` working pixels, smooth: the paper's level,
-// unmoved by holes, print or a shadow, following shading.
+// The paper's level: smooth, unmoved by holes, print or a shadow, and following shading. The
+// picture is taken in cells of an eighth of `window`; the brightest cell within `window` is
+// paper, and so is every cell nearly as bright. A cell's level is the brightest paper cell
+// next to it, so a lighting ramp is followed within a few calibres; deep inside print wider
+// than that (an aiming mark) it is the brightest paper within `window`.
 cv::Mat UpperEnvelope(const cv::Mat& image, double window) {
   const int cell = std::max(1, static_cast<int>(std::lround(window / 8)));
   const cv::Size small((image.cols + cell - 1) / cell, (image.rows + cell - 1) / cell);
   cv::Mat reduced;
   cv::resize(image, reduced, small, 0, 0, cv::INTER_AREA);
-  cv::Mat envelope;
-  cv::dilate(reduced, envelope, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(9, 9)));
+  cv::Mat far;
+  cv::dilate(reduced, far, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(9, 9)));
+  cv::Mat paper;
+  cv::subtract(far, cv::Scalar(kPaperCellSpread), paper);
+  paper = reduced >= paper;
+  cv::Mat near = cv::Mat::zeros(reduced.size(), CV_8U);
+  reduced.copyTo(near, paper);
+  cv::dilate(near, near, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+  cv::Mat envelope = far.clone();
+  near.copyTo(envelope, near > 0);
   cv::blur(envelope, envelope, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
   cv::Mat out;
   cv::resize(envelope, out, image.size(), 0, 0, cv::INTER_LINEAR);
   return out;
 }
 
-// Median and robust spread (1.4826 median absolute deviations) of paper - image.
+// The paper's level and noise in paper - image: the most common value, and the spread of the
+// values on its light side (1.4826 median deviations). Print, holes and shadows all lie on
+// the dark side, however much of the picture they cover, so only the paper's own noise and
+// shading widen the light side.
 Spread ContrastSpread(const cv::Mat& paper, const cv::Mat& image) {
   std::array<std::uint64_t, 511> histogram{};
   std::uint64_t count = 0;
@@ -149,24 +166,30 @@ Spread ContrastSpread(const cv::Mat& paper, const cv::Mat& image) {
     for (int u = 0; u < image.cols; ++u) ++histogram[static_cast<std::size_t>(p[u] - q[u] + 255)];
     count += static_cast<std::uint64_t>(image.cols);
   }
-  auto quantileOf = [count](const auto& h, double q) {
-    std::uint64_t seen = 0;
-    for (std::size_t i = 0; i < h.size(); ++i) {
-      seen += h[i];
-      if (static_cast<double>(seen) >= q * static_cast<double>(count)) return static_cast<int>(i);
-    }
-    return 0;
-  };
   Spread spread;
   if (count == 0) return spread;
-  const int median = quantileOf(histogram, 0.5);
-  std::array<std::uint64_t, 511> deviations{};
-  for (std::size_t i = 0; i < histogram.size(); ++i) {
-    deviations[static_cast<std::size_t>(std::abs(static_cast<int>(i) - median))] += histogram[i];
+  std::size_t mode = 0;
+  for (std::size_t i = 1; i < histogram.size(); ++i) {
+    if (histogram[i] > histogram[mode]) mode = i;
   }
-  spread.median = median - 255;
-  spread.sigma = std::max(0.5, 1.4826 * quantileOf(deviations, 0.5));
-  spread.high = quantileOf(histogram, 0.9995) - 255;
+  std::uint64_t lightSide = 0;
+  for (std::size_t i = 0; i <= mode; ++i) lightSide += histogram[i];
+  std::uint64_t seen = 0;
+  std::size_t deviation = 0;
+  while (deviation < mode && 2 * (seen + histogram[mode - deviation]) < lightSide) {
+    seen += histogram[mode - deviation];
+    ++deviation;
+  }
+  std::uint64_t below = 0;
+  std::size_t high = 0;
+  while (high + 1 < histogram.size() &&
+         static_cast<double>(below + histogram[high]) < 0.9995 * static_cast<double>(count)) {
+    below += histogram[high];
+    ++high;
+  }
+  spread.median = static_cast<double>(mode) - 255;
+  spread.sigma = std::max(0.5, 1.4826 * static_cast<double>(deviation));
+  spread.high = static_cast<double>(high) - 255;
   return spread;
 }
 
@@ -387,10 +410,12 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   cv::subtract(f.hi, f.lo, chroma);
   const Mask neutral = chroma < cv::max(contrast * 0.6, 40.0);
   Mask base = (contrast > t.levels.darkThreshold) & neutral;
+  // Neither thin light lines inside dark print (the white rings of an aiming mark) nor light
+  // holes in it, even a triple, make the print narrow.
+  Mask solid = Close(base, kThinRadius * d);
+  FillSmallGaps(solid, 3.5 * discArea);
+  const Mask print = Dilate(Open(solid, kWideRadius * d), 1.5);
   FillSmallGaps(base, 0.7 * discArea);
-  // Thin light lines inside dark print (the white rings of an aiming mark) do not make the
-  // print narrow.
-  const Mask print = Dilate(Open(Close(base, kThinRadius * d), kWideRadius * d), 1.5);
 
   std::vector<double> thresholds{t.levels.darkThreshold};
   for (double share : {0.4, 0.65}) {
