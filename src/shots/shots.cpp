@@ -22,6 +22,9 @@ constexpr double kLevelWindowCalibres = 10;
 // Cells of paper differ from the brightest paper cell around them by less than this many grey
 // levels: shading across the level window, the noise of a cell's mean.
 constexpr int kPaperCellSpread = 20;
+// A shot's edge points stray from their circle by at most this share of its radius (root mean
+// square).
+constexpr double kMaxEdgeSpread = 0.15;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -501,6 +504,7 @@ double ChannelAt(const PictureView& picture, double x, double y, bool brightest)
 
 struct Circle {
   double x = 0, y = 0, r = 0;
+  double spread = 0;  // root mean square distance of the edge points from it, over r
 };
 
 std::optional<Circle> FitCircle(const std::vector<cv::Point2d>& points) {
@@ -596,6 +600,12 @@ std::optional<Circle> EdgeCircle(const PictureView& picture, const Candidate& c,
     circle = FitCircle(points);
   }
   if (!circle || circle->r < 0.3 * diameter || circle->r > 0.8 * diameter) return std::nullopt;
+  double sum = 0;
+  for (const auto& p : points) {
+    const double residual = std::hypot(p.x - circle->x, p.y - circle->y) - circle->r;
+    sum += residual * residual;
+  }
+  circle->spread = std::sqrt(sum / static_cast<double>(points.size())) / circle->r;
   return circle;
 }
 
@@ -608,6 +618,7 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          f.region.top + c.v * s + (s - 1) / 2);
   }
   const std::vector<cv::Point2d> start = centres;
+  std::vector<bool> round(centres.size(), true);
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<cv::Point2d> next = centres;
     for (std::size_t i = 0; i < centres.size(); ++i) {
@@ -623,11 +634,15 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
       if (circle && std::hypot(circle->x - start[i].x, circle->y - start[i].y) < 0.4 * diameter) {
         next[i] = {circle->x, circle->y};
       }
+      // An outline far from any circle is a printed figure (an 8 with its counters), not a
+      // hole; a torn edge strays from its circle by a few per cent.
+      round[i] = !circle || circle->spread <= kMaxEdgeSpread;
     }
     centres = std::move(next);
   }
   std::vector<Shot> shots;
   for (std::size_t i = 0; i < centres.size(); ++i) {
+    if (!round[i]) continue;
     Shot shot;
     shot.x = centres[i].x;
     shot.y = centres[i].y;
