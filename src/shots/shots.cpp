@@ -36,10 +36,12 @@ constexpr double kThinRadius = 0.2;
 constexpr double kWideRadius = 0.75;
 // A shot's disc must be covered at least this much by its region. A dark hole may be torn
 // smaller than the calibre or lose its fibres to the threshold; a light hole is print punched
-// clean, and a gap between two printed areas (a white ring inside a bull) that is nearly a
-// calibre wide covers about 0.86 of the disc.
+// clean, though a little under the calibre.
 constexpr double kMinDarkCoverage = 0.75;
-constexpr double kMinLightCoverage = 0.88;
+constexpr double kMinLightCoverage = 0.8;
+// A curved white gap shows less of a circle as outline (0.4 to 0.5) than a hole alone (0.85)
+// or in a pair (0.65); a light shot needs outline and coverage together.
+constexpr double kMinLightScore = 1.4;
 
 using Mask = cv::Mat;  // CV_8U, 255 inside
 
@@ -354,6 +356,7 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
         }
       }
       if (all == 0 || inside / all < minCoverage) continue;
+      if (look == HoleLook::Light && arc + inside / all < kMinLightScore) continue;
       Candidate candidate;
       candidate.u = p.u + left;
       candidate.v = p.v + top;
