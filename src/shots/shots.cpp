@@ -25,6 +25,8 @@ constexpr int kPaperCellSpread = 20;
 // A shot's edge points stray from their circle by at most this share of its radius (root mean
 // square).
 constexpr double kMaxEdgeSpread = 0.15;
+// or, where light gaps in the region were filled, this.
+constexpr double kMaxFilledEdgeSpread = 0.08;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -60,6 +62,7 @@ struct Candidate {
   double coverage = 0;
   double contrast = 0;
   double inside = 0, outside = 0;  // channel levels of the hole and what surrounds it
+  double filled = 0;               // share of the disc that is a light gap filled in the region
   HoleLook look = HoleLook::Dark;
 };
 
@@ -415,13 +418,11 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   cv::Mat chroma;
   cv::subtract(f.hi, f.lo, chroma);
   const Mask neutral = chroma < cv::max(contrast * 0.6, 40.0);
-  Mask base = (contrast > t.levels.darkThreshold) & neutral;
   // Neither thin light lines inside dark print (the white rings of an aiming mark) nor light
   // holes in it, even a triple, make the print narrow.
-  Mask solid = Close(base, kThinRadius * d);
+  Mask solid = Close((contrast > t.levels.darkThreshold) & neutral, kThinRadius * d);
   FillSmallGaps(solid, 3.5 * discArea);
   const Mask print = Dilate(Open(solid, kWideRadius * d), 1.5);
-  FillSmallGaps(base, 0.7 * discArea);
 
   std::vector<double> thresholds{t.levels.darkThreshold};
   for (double share : {0.4, 0.65}) {
@@ -430,13 +431,18 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   }
   std::vector<Candidate> found;
   for (double threshold : thresholds) {
-    Mask mask = base;
-    if (threshold != thresholds.front()) {
-      mask = (contrast > threshold) & neutral;
-      FillSmallGaps(mask, 0.7 * discArea);
-    }
+    const Mask raw = (contrast > threshold) & neutral;
+    Mask mask = raw.clone();
+    FillSmallGaps(mask, 0.7 * discArea);
     std::vector<Candidate> level =
         DiscsInRegions(Open(mask & ~print, kThinRadius * d), d, HoleLook::Dark);
+    const Mask gaps = mask & ~raw;
+    for (Candidate& c : level) {
+      const std::vector<int> disc = RingValues(gaps, c.u, c.v, 0, 0.45 * d);
+      c.filled = disc.empty() ? 0
+                              : static_cast<double>(std::count(disc.begin(), disc.end(), 255)) /
+                                    static_cast<double>(disc.size());
+    }
     found.insert(found.end(), level.begin(), level.end());
   }
   std::vector<Candidate> kept;
@@ -639,7 +645,10 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
       }
       // An outline far from any circle is a printed figure (an 8 with its counters), not a
       // hole; a torn edge strays from its circle by a few per cent.
-      round[i] = !circle || circle->spread <= kMaxEdgeSpread;
+      // A printed figure with closed counters (an 8, a 9) passes for a solid blob once its
+      // counters are filled, but a hole with a light centre keeps close to its circle.
+      round[i] = circle && circle->spread <= kMaxEdgeSpread &&
+                 (candidates[i].filled <= 0.05 || circle->spread <= kMaxFilledEdgeSpread);
     }
     centres = std::move(next);
   }
