@@ -27,6 +27,10 @@ constexpr int kPaperCellSpread = 20;
 constexpr double kMaxEdgeSpread = 0.15;
 // or, where light gaps in the region were filled, this.
 constexpr double kMaxFilledEdgeSpread = 0.08;
+// Regions longer than this many calibres are print (a border, a bar, a ring), or holes
+// touching print: those are the parts that still hold a disc of twice this radius.
+constexpr double kMaxRegionSpan = 4.5;
+constexpr double kTouchingPrintRadius = 0.3;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -135,6 +139,23 @@ bool Reduce(const PictureView& picture, Frame& f, const Progress& progress) {
   return true;
 }
 
+// The level of a cell of paper: the 90th percentile of its pixels, so that the printing of
+// a dense target (rings every calibre or so) does not pull it down as it would a mean.
+std::uint8_t CellLevel(const cv::Mat& cell) {
+  std::array<int, 256> histogram{};
+  for (int v = 0; v < cell.rows; ++v) {
+    const auto* row = cell.ptr<std::uint8_t>(v);
+    for (int u = 0; u < cell.cols; ++u) ++histogram[row[u]];
+  }
+  const int wanted = cell.rows * cell.cols / 10;
+  int above = 0;
+  for (int level = 255; level > 0; --level) {
+    above += histogram[static_cast<std::size_t>(level)];
+    if (above > wanted) return static_cast<std::uint8_t>(level);
+  }
+  return 0;
+}
+
 // The paper's level: smooth, unmoved by holes, print or a shadow, and following shading. The
 // picture is taken in cells of an eighth of `window`; the brightest cell within `window` is
 // paper, and so is every cell nearly as bright. A cell's level is the brightest paper cell
@@ -143,8 +164,14 @@ bool Reduce(const PictureView& picture, Frame& f, const Progress& progress) {
 cv::Mat UpperEnvelope(const cv::Mat& image, double window) {
   const int cell = std::max(1, static_cast<int>(std::lround(window / 8)));
   const cv::Size small((image.cols + cell - 1) / cell, (image.rows + cell - 1) / cell);
-  cv::Mat reduced;
-  cv::resize(image, reduced, small, 0, 0, cv::INTER_AREA);
+  cv::Mat reduced(small, CV_8U);
+  for (int cy = 0; cy < small.height; ++cy) {
+    for (int cx = 0; cx < small.width; ++cx) {
+      const cv::Rect box(cx * cell, cy * cell, std::min(cell, image.cols - cx * cell),
+                         std::min(cell, image.rows - cy * cell));
+      reduced.at<std::uint8_t>(cy, cx) = CellLevel(image(box));
+    }
+  }
   cv::Mat far;
   cv::dilate(reduced, far, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(9, 9)));
   cv::Mat paper;
@@ -279,96 +306,115 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
     const int area = stats.at<int>(i, cv::CC_STAT_AREA);
     const int width = stats.at<int>(i, cv::CC_STAT_WIDTH);
     const int height = stats.at<int>(i, cv::CC_STAT_HEIGHT);
-    // Specks and long thick print (a border, a shadow, a bar) are no holes.
-    if (area < 0.35 * discArea || std::max(width, height) > 4.5 * d) continue;
+    if (area < 0.35 * discArea) continue;  // a speck
     const int left = std::max(0, stats.at<int>(i, cv::CC_STAT_LEFT) - margin);
     const int top = std::max(0, stats.at<int>(i, cv::CC_STAT_TOP) - margin);
     const int right = std::min(mask.cols, stats.at<int>(i, cv::CC_STAT_LEFT) + width + margin);
     const int bottom = std::min(mask.rows, stats.at<int>(i, cv::CC_STAT_TOP) + height + margin);
     const cv::Rect box(left, top, right - left, bottom - top);
-    cv::Mat region;
-    cv::Mat(labels(box) == i).convertTo(region, CV_32F, 1.0 / 255);
-    cv::Mat smooth, gx, gy;
-    cv::GaussianBlur(region, smooth, cv::Size(0, 0), blur);
-    cv::Sobel(smooth, gx, CV_32F, 1, 0, 3, 0.125);
-    cv::Sobel(smooth, gy, CV_32F, 0, 1, 3, 0.125);
-    struct Edge {
-      float x, y, nx, ny, weight;
-    };
-    std::vector<Edge> edges;
-    cv::Mat votes(region.size(), CV_32F, cv::Scalar(0));
-    for (int v = 0; v < region.rows; ++v) {
-      for (int u = 0; u < region.cols; ++u) {
-        const float ex = gx.at<float>(v, u);
-        const float ey = gy.at<float>(v, u);
-        const float g = std::hypot(ex, ey);
-        if (g < 0.02f) continue;
-        const Edge e{static_cast<float>(u), static_cast<float>(v), ex / g, ey / g, g};
-        edges.push_back(e);
-        for (double share : {0.42, 0.47, 0.52, 0.57}) {
-          const int tu = static_cast<int>(std::lround(u + share * d * e.nx));
-          const int tv = static_cast<int>(std::lround(v + share * d * e.ny));
-          if (tu >= 0 && tv >= 0 && tu < votes.cols && tv < votes.rows) {
-            votes.at<float>(tv, tu) += g;
-          }
+    const Mask component = labels(box) == i;
+    std::vector<Mask> pieces;
+    if (std::max(width, height) <= kMaxRegionSpan * d) {
+      pieces.push_back(component);
+    } else {
+      // Long print (a ring, a line, a border) that holes touch: the holes are the parts of it
+      // wide enough to hold a good part of a disc; whatever is still long is print.
+      cv::Mat parts, partStats, partCentroids;
+      const int m = cv::connectedComponentsWithStats(Open(component, kTouchingPrintRadius * d),
+                                                     parts, partStats, partCentroids, 8, CV_32S);
+      for (int j = 1; j < m; ++j) {
+        if (partStats.at<int>(j, cv::CC_STAT_AREA) >= 0.35 * discArea &&
+            std::max(partStats.at<int>(j, cv::CC_STAT_WIDTH),
+                     partStats.at<int>(j, cv::CC_STAT_HEIGHT)) <= kMaxRegionSpan * d) {
+          pieces.push_back(parts == j);
         }
       }
     }
-    cv::GaussianBlur(votes, votes, cv::Size(0, 0), std::max(1.0, 0.06 * d));
-    cv::Mat neighbourhoodMax;
-    cv::dilate(votes, neighbourhoodMax, cv::Mat());
-    struct Peak {
-      float value;
-      int u, v;
-    };
-    std::vector<Peak> peaks;
-    for (int v = 0; v < votes.rows; ++v) {
-      const float* c = votes.ptr<float>(v);
-      const float* m = neighbourhoodMax.ptr<float>(v);
-      for (int u = 0; u < votes.cols; ++u) {
-        if (c[u] > 0 && c[u] >= m[u]) peaks.push_back({c[u], u, v});
-      }
-    }
-    std::stable_sort(peaks.begin(), peaks.end(),
-                     [](const Peak& a, const Peak& b) { return a.value > b.value; });
-    std::vector<Candidate> kept;
-    for (const Peak& p : peaks) {
-      bool near = false;
-      for (const Candidate& k : kept) {
-        near = near || std::hypot(k.u - (p.u + left), k.v - (p.v + top)) < kMinShotDistance * d;
-      }
-      if (near) continue;
-      // How much of the circle shows as outline facing this centre.
-      double arc = 0;
-      for (const Edge& e : edges) {
-        const double dx = static_cast<double>(p.u) - e.x;
-        const double dy = static_cast<double>(p.v) - e.y;
-        const double r = std::hypot(dx, dy);
-        if (r >= 0.38 * d && r <= 0.62 * d && (dx * e.nx + dy * e.ny) > 0.8 * r) arc += e.weight;
-      }
-      arc /= std::numbers::pi * d;
-      if (arc < kMinArc) continue;
-      double inside = 0, all = 0;
-      const int reach = static_cast<int>(std::ceil(d / 2));
-      for (int v = std::max(0, p.v - reach); v <= std::min(region.rows - 1, p.v + reach); ++v) {
-        for (int u = std::max(0, p.u - reach); u <= std::min(region.cols - 1, p.u + reach); ++u) {
-          if ((u - p.u) * (u - p.u) + (v - p.v) * (v - p.v) <= d * d / 4) {
-            all += 1;
-            inside += region.at<float>(v, u);
+    for (const Mask& piece : pieces) {
+      cv::Mat region;
+      piece.convertTo(region, CV_32F, 1.0 / 255);
+      cv::Mat smooth, gx, gy;
+      cv::GaussianBlur(region, smooth, cv::Size(0, 0), blur);
+      cv::Sobel(smooth, gx, CV_32F, 1, 0, 3, 0.125);
+      cv::Sobel(smooth, gy, CV_32F, 0, 1, 3, 0.125);
+      struct Edge {
+        float x, y, nx, ny, weight;
+      };
+      std::vector<Edge> edges;
+      cv::Mat votes(region.size(), CV_32F, cv::Scalar(0));
+      for (int v = 0; v < region.rows; ++v) {
+        for (int u = 0; u < region.cols; ++u) {
+          const float ex = gx.at<float>(v, u);
+          const float ey = gy.at<float>(v, u);
+          const float g = std::hypot(ex, ey);
+          if (g < 0.02f) continue;
+          const Edge e{static_cast<float>(u), static_cast<float>(v), ex / g, ey / g, g};
+          edges.push_back(e);
+          for (double share : {0.42, 0.47, 0.52, 0.57}) {
+            const int tu = static_cast<int>(std::lround(u + share * d * e.nx));
+            const int tv = static_cast<int>(std::lround(v + share * d * e.ny));
+            if (tu >= 0 && tv >= 0 && tu < votes.cols && tv < votes.rows) {
+              votes.at<float>(tv, tu) += g;
+            }
           }
         }
       }
-      if (all == 0 || inside / all < minCoverage) continue;
-      if (look == HoleLook::Light && arc + inside / all < kMinLightScore) continue;
-      Candidate candidate;
-      candidate.u = p.u + left;
-      candidate.v = p.v + top;
-      candidate.coverage = arc;
-      candidate.look = look;
-      kept.push_back(candidate);
-      if (kept.size() > 4 * static_cast<std::size_t>(area / discArea + 1)) break;
+      cv::GaussianBlur(votes, votes, cv::Size(0, 0), std::max(1.0, 0.06 * d));
+      cv::Mat neighbourhoodMax;
+      cv::dilate(votes, neighbourhoodMax, cv::Mat());
+      struct Peak {
+        float value;
+        int u, v;
+      };
+      std::vector<Peak> peaks;
+      for (int v = 0; v < votes.rows; ++v) {
+        const float* c = votes.ptr<float>(v);
+        const float* m = neighbourhoodMax.ptr<float>(v);
+        for (int u = 0; u < votes.cols; ++u) {
+          if (c[u] > 0 && c[u] >= m[u]) peaks.push_back({c[u], u, v});
+        }
+      }
+      std::stable_sort(peaks.begin(), peaks.end(),
+                       [](const Peak& a, const Peak& b) { return a.value > b.value; });
+      std::vector<Candidate> kept;
+      for (const Peak& p : peaks) {
+        bool near = false;
+        for (const Candidate& k : kept) {
+          near = near || std::hypot(k.u - (p.u + left), k.v - (p.v + top)) < kMinShotDistance * d;
+        }
+        if (near) continue;
+        // How much of the circle shows as outline facing this centre.
+        double arc = 0;
+        for (const Edge& e : edges) {
+          const double dx = static_cast<double>(p.u) - e.x;
+          const double dy = static_cast<double>(p.v) - e.y;
+          const double r = std::hypot(dx, dy);
+          if (r >= 0.38 * d && r <= 0.62 * d && (dx * e.nx + dy * e.ny) > 0.8 * r) arc += e.weight;
+        }
+        arc /= std::numbers::pi * d;
+        if (arc < kMinArc) continue;
+        double inside = 0, all = 0;
+        const int reach = static_cast<int>(std::ceil(d / 2));
+        for (int v = std::max(0, p.v - reach); v <= std::min(region.rows - 1, p.v + reach); ++v) {
+          for (int u = std::max(0, p.u - reach); u <= std::min(region.cols - 1, p.u + reach); ++u) {
+            if ((u - p.u) * (u - p.u) + (v - p.v) * (v - p.v) <= d * d / 4) {
+              all += 1;
+              inside += region.at<float>(v, u);
+            }
+          }
+        }
+        if (all == 0 || inside / all < minCoverage) continue;
+        if (look == HoleLook::Light && arc + inside / all < kMinLightScore) continue;
+        Candidate candidate;
+        candidate.u = p.u + left;
+        candidate.v = p.v + top;
+        candidate.coverage = arc;
+        candidate.look = look;
+        kept.push_back(candidate);
+        if (kept.size() > 4 * static_cast<std::size_t>(area / discArea + 1)) break;
+      }
+      out.insert(out.end(), kept.begin(), kept.end());
     }
-    out.insert(out.end(), kept.begin(), kept.end());
   }
   return out;
 }
@@ -419,8 +465,10 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   cv::subtract(f.hi, f.lo, chroma);
   const Mask neutral = chroma < cv::max(contrast * 0.6, 40.0);
   // Neither thin light lines inside dark print (the white rings of an aiming mark) nor light
-  // holes in it, even a triple, make the print narrow.
-  Mask solid = Close((contrast > t.levels.darkThreshold) & neutral, kThinRadius * d);
+  // holes in it, even a triple, make the print narrow. Thin print goes first, so that the
+  // paper between dense rings is never taken for such a gap.
+  Mask solid =
+      Close(Open((contrast > t.levels.darkThreshold) & neutral, kThinRadius * d), kThinRadius * d);
   FillSmallGaps(solid, 3.5 * discArea);
   const Mask print = Dilate(Open(solid, kWideRadius * d), 1.5);
 
