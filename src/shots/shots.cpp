@@ -562,6 +562,7 @@ double ChannelAt(const PictureView& picture, double x, double y, bool brightest)
 struct Circle {
   double x = 0, y = 0, r = 0;
   double spread = 0;  // root mean square distance of the edge points from it, over r
+  double kept = 0;    // share of the edge points found that lie on it
 };
 
 std::optional<Circle> FitCircle(const std::vector<cv::Point2d>& points) {
@@ -638,25 +639,42 @@ std::optional<Circle> EdgeCircle(const PictureView& picture, const Candidate& c,
       previous = value;
     }
   }
-  if (static_cast<int>(points.size()) < std::max(8, rays / 4)) return std::nullopt;
+  const std::size_t minPoints = static_cast<std::size_t>(std::max(8, rays / 4));
+  if (points.size() < minPoints) return std::nullopt;
+  const std::size_t found = points.size();
+  auto median = [](std::vector<double> values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+  };
+  // Print touching the hole (a ring, a line) moves some edge points out: first only the points
+  // near the typical distance from the start, then the circle of those points, tightened.
+  std::vector<double> distances;
+  for (const auto& p : points) distances.push_back(std::hypot(p.x - x, p.y - y));
+  const double typical = median(distances);
+  std::vector<cv::Point2d> near;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (std::abs(distances[i] - typical) <= 0.12 * diameter) near.push_back(points[i]);
+  }
+  if (near.size() < minPoints) return std::nullopt;
+  points = std::move(near);
   std::optional<Circle> circle = FitCircle(points);
-  for (int round = 0; round < 2 && circle; ++round) {
+  for (int round = 0; round < 3 && circle; ++round) {
     std::vector<double> residuals;
-    for (const auto& p : points)
+    for (const auto& p : points) {
       residuals.push_back(std::abs(std::hypot(p.x - circle->x, p.y - circle->y) - circle->r));
-    std::vector<double> sorted = residuals;
-    std::nth_element(sorted.begin(),
-                     sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
-    const double limit = std::max(0.75, 3 * sorted[sorted.size() / 2]);
+    }
+    const double limit = std::max(0.5, 2.5 * 1.4826 * median(residuals));
     std::vector<cv::Point2d> kept;
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (residuals[i] <= limit) kept.push_back(points[i]);
     }
-    if (static_cast<int>(kept.size()) < std::max(8, rays / 4)) break;
+    if (kept.size() < minPoints) break;
     points = std::move(kept);
     circle = FitCircle(points);
   }
   if (!circle || circle->r < 0.3 * diameter || circle->r > 0.8 * diameter) return std::nullopt;
+  circle->kept = static_cast<double>(points.size()) / static_cast<double>(found);
   double sum = 0;
   for (const auto& p : points) {
     const double residual = std::hypot(p.x - circle->x, p.y - circle->y) - circle->r;
@@ -696,7 +714,7 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
       // A printed figure with closed counters (an 8, a 9) passes for a solid blob once its
       // counters are filled, but a hole with a light centre keeps close to its circle.
       round[i] = circle && circle->spread <= kMaxEdgeSpread &&
-                 (candidates[i].filled <= 0.05 || circle->spread <= kMaxFilledEdgeSpread);
+                 (candidates[i].filled <= 0.03 || circle->spread <= kMaxFilledEdgeSpread);
     }
     centres = std::move(next);
   }
