@@ -48,6 +48,7 @@ constexpr double kMinLightCoverage = 0.8;
 // A curved white gap shows less of a circle as outline (0.4 to 0.5) than a hole alone (0.85)
 // or in a pair (0.65); a light shot needs outline and coverage together.
 constexpr double kMinLightScore = 1.4;
+constexpr double kMaxLightAreaPerDisc = 1.3;
 
 using Mask = cv::Mat;  // CV_8U, 255 inside
 
@@ -413,6 +414,13 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
         kept.push_back(candidate);
         if (kept.size() > 4 * static_cast<std::size_t>(area / discArea + 1)) break;
       }
+      // Light holes are punched clean: their region is their discs. A light region larger
+      // than its discs is paper that print happens to surround.
+      if (look == HoleLook::Light &&
+          cv::countNonZero(piece) >
+              kMaxLightAreaPerDisc * discArea * static_cast<double>(kept.size())) {
+        continue;
+      }
       out.insert(out.end(), kept.begin(), kept.end());
     }
   }
@@ -516,14 +524,18 @@ std::vector<Candidate> LightCandidates(const Frame& f, const Thresholds& t) {
   const double d = f.diameter;
   const Mask print = (f.paperLo - f.lo) > t.levels.lightThreshold;
   const Mask widePrint = Open(print, kThinRadius * d);
-  const Mask enclosed = Close(widePrint, kWideRadius * d) & ~print;
+  const Mask closed = Close(widePrint, kWideRadius * d);
+  // Print wide enough to hold a hole with print all round it: an aiming mark, not a line.
+  const Mask wide = Open(closed, kWideRadius * d);
+  const Mask enclosed = closed & ~print;
   const Mask holes = Open(enclosed, kThinRadius * d);
   std::vector<Candidate> found = DiscsInRegions(holes, d, HoleLook::Light);
   std::vector<Candidate> kept;
   for (Candidate& c : found) {
-    // A gap between two printed areas (a white ring between a bull and its ring) is light
-    // too, but print surrounds only a hole on nearly every side.
-    const std::vector<int> ring = RingValues(print, c.u, c.v, 0.65 * d, 0.95 * d);
+    // A gap between two printed areas (a white ring between a bull and its ring, paper
+    // between lines and a mark) is light too, but only a hole has wide print on nearly every
+    // side.
+    const std::vector<int> ring = RingValues(wide, c.u, c.v, 0.65 * d, 0.95 * d);
     const auto printed = std::count(ring.begin(), ring.end(), 255);
     if (ring.empty() || static_cast<double>(printed) < 0.7 * static_cast<double>(ring.size())) {
       continue;
