@@ -321,35 +321,49 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
   const double minCoverage = look == HoleLook::Light ? kMinLightCoverage : kMinDarkCoverage;
   const int margin = static_cast<int>(std::ceil(0.7 * d)) + 2;
   const double blur = std::max(0.8, 0.05 * d);
-  for (int i = 1; i < n; ++i) {
-    const int area = stats.at<int>(i, cv::CC_STAT_AREA);
-    const int width = stats.at<int>(i, cv::CC_STAT_WIDTH);
-    const int height = stats.at<int>(i, cv::CC_STAT_HEIGHT);
-    if (area < 0.35 * discArea) continue;  // a speck
-    const int left = std::max(0, stats.at<int>(i, cv::CC_STAT_LEFT) - margin);
-    const int top = std::max(0, stats.at<int>(i, cv::CC_STAT_TOP) - margin);
-    const int right = std::min(mask.cols, stats.at<int>(i, cv::CC_STAT_LEFT) + width + margin);
-    const int bottom = std::min(mask.rows, stats.at<int>(i, cv::CC_STAT_TOP) + height + margin);
-    const cv::Rect box(left, top, right - left, bottom - top);
-    const Mask component = labels(box) == i;
-    std::vector<Mask> pieces;
-    if (std::max(width, height) <= kMaxRegionSpan * d) {
-      pieces.push_back(component);
-    } else {
-      // Long print (a ring, a line, a border) that holes touch: the holes are the parts of it
-      // wide enough to hold a good part of a disc; whatever is still long is print.
-      cv::Mat parts, partStats, partCentroids;
-      const int m = cv::connectedComponentsWithStats(Open(component, kTouchingPrintRadius * d),
-                                                     parts, partStats, partCentroids, 8, CV_32S);
-      for (int j = 1; j < m; ++j) {
-        if (partStats.at<int>(j, cv::CC_STAT_AREA) >= 0.35 * discArea &&
-            std::max(partStats.at<int>(j, cv::CC_STAT_WIDTH),
-                     partStats.at<int>(j, cv::CC_STAT_HEIGHT)) <= kMaxRegionSpan * d) {
-          pieces.push_back(parts == j);
-        }
+  struct Piece {
+    Mask mask;  // the piece in its box
+    int left, top, area;
+  };
+  std::vector<Piece> pieces;
+  Mask longRegions = Mask::zeros(mask.size(), CV_8U);
+  // Regions to analyse in their boxes, widened so the votes and the coverage fit inside.
+  auto collect = [&](const cv::Mat& labelled, const cv::Mat& statistics, int count, bool keepLong) {
+    for (int i = 1; i < count; ++i) {
+      const int area = statistics.at<int>(i, cv::CC_STAT_AREA);
+      const int x = statistics.at<int>(i, cv::CC_STAT_LEFT);
+      const int y = statistics.at<int>(i, cv::CC_STAT_TOP);
+      const int width = statistics.at<int>(i, cv::CC_STAT_WIDTH);
+      const int height = statistics.at<int>(i, cv::CC_STAT_HEIGHT);
+      if (area < 0.35 * discArea) continue;  // a speck
+      if (std::max(width, height) > kMaxRegionSpan * d) {
+        if (keepLong)
+          longRegions(cv::Rect(x, y, width, height)) |=
+              labelled(cv::Rect(x, y, width, height)) == i;
+        continue;
       }
+      const int left = std::max(0, x - margin);
+      const int top = std::max(0, y - margin);
+      const cv::Rect box(left, top, std::min(mask.cols, x + width + margin) - left,
+                         std::min(mask.rows, y + height + margin) - top);
+      pieces.push_back({labelled(box) == i, left, top, area});
     }
-    for (const Mask& piece : pieces) {
+  };
+  collect(labels, stats, n, true);
+  // Long print (a ring, a line, a border) that holes touch: the holes are the parts of it
+  // wide enough to hold a good part of a disc; whatever is still long is print.
+  if (cv::countNonZero(longRegions) > 0) {
+    cv::Mat parts, partStats, partCentroids;
+    const int m = cv::connectedComponentsWithStats(Open(longRegions, kTouchingPrintRadius * d),
+                                                   parts, partStats, partCentroids, 8, CV_32S);
+    collect(parts, partStats, m, false);
+  }
+  for (const Piece& job : pieces) {
+    {
+      const Mask& piece = job.mask;
+      const int left = job.left;
+      const int top = job.top;
+      const int area = job.area;
       cv::Mat region;
       piece.convertTo(region, CV_32F, 1.0 / 255);
       cv::Mat smooth, gx, gy;
@@ -739,10 +753,10 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
       if (circle && std::hypot(circle->x - start[i].x, circle->y - start[i].y) < 0.4 * diameter) {
         next[i] = {circle->x, circle->y};
       }
-      // An outline far from any circle is a printed figure (an 8 with its counters), not a
-      // hole; a torn edge strays from its circle by a few per cent.
-      // A printed figure with closed counters (an 8, a 9) passes for a solid blob once its
-      // counters are filled, but a hole with a light centre keeps close to its circle.
+      // An outline far from any circle is print, not a hole; a torn edge strays from its
+      // circle by a few per cent. A printed figure with closed counters (an 8, a 9) passes
+      // for a solid blob once its counters are filled, but a hole with a light centre keeps
+      // close to its circle.
       round[i] = circle && circle->spread <= kMaxEdgeSpread &&
                  (candidates[i].filled <= 0.03 || circle->spread <= kMaxFilledEdgeSpread);
     }
