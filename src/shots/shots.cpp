@@ -31,6 +31,8 @@ constexpr double kMaxFilledEdgeSpread = 0.08;
 // touching print: those are the parts that still hold a disc of twice this radius.
 constexpr double kMaxRegionSpan = 4.5;
 constexpr double kTouchingPrintRadius = 0.3;
+// Breaks in a torn rim up to twice this (in calibres) are closed.
+constexpr double kRimBreakRadius = 0.12;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -519,9 +521,15 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   }
   std::vector<Candidate> found;
   for (double threshold : thresholds) {
+    // A torn rim round a light centre may be broken in a place or two: its centre is filled
+    // as if the breaks were not there (but the breaks stay, so no hole is joined to print).
     const Mask raw = (contrast > threshold) & neutral;
+    const Mask bridged = Close(raw, kRimBreakRadius * d);
+    Mask centres = bridged.clone();
+    FillSmallGaps(centres, 0.7 * discArea);
     Mask mask = raw.clone();
     FillSmallGaps(mask, 0.7 * discArea);
+    mask |= centres & ~bridged;
     std::vector<Candidate> level =
         DiscsInRegions(Open(mask & ~print, kThinRadius * d), d, HoleLook::Dark);
     const Mask gaps = mask & ~raw;
