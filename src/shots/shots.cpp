@@ -25,8 +25,10 @@ constexpr int kPaperCellSpread = 20;
 // A shot's edge points stray from their circle by at most this share of its radius (root mean
 // square).
 constexpr double kMaxEdgeSpread = 0.15;
-// or, where light gaps in the region were filled, this.
-constexpr double kMaxFilledEdgeSpread = 0.08;
+// or, where light gaps in the region were filled, this, with at least this share of the edge
+// points found on the circle: the straight sides of a 0 fit a circle well, its ends do not.
+constexpr double kMaxFilledEdgeSpread = 0.06;
+constexpr double kMinFilledEdgeKept = 0.75;
 // Regions longer than this many calibres are print (a border, a bar, a ring), or holes
 // touching print: those are the parts that still hold a disc of twice this radius.
 constexpr double kMaxRegionSpan = 4.5;
@@ -766,7 +768,8 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
       // for a solid blob once its counters are filled, but a hole with a light centre keeps
       // close to its circle.
       round[i] = circle && circle->spread <= kMaxEdgeSpread &&
-                 (candidates[i].filled <= 0.03 || circle->spread <= kMaxFilledEdgeSpread);
+                 (candidates[i].filled <= 0.03 ||
+                  (circle->spread <= kMaxFilledEdgeSpread && circle->kept >= kMinFilledEdgeKept));
     }
     centres = std::move(next);
   }
