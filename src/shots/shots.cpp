@@ -288,26 +288,15 @@ Mask Close(const Mask& mask, double radius) {
 }
 
 // Fills the enclosed gaps of the mask smaller than maxArea pixels: the light centre of a
-// torn hole, a fibre across it.
+// torn hole, a fibre across it. Gaps are the holes of the mask's outlines, so only outline
+// pixels are visited; a gap's area is that of its outline's polygon.
 void FillSmallGaps(Mask& mask, double maxArea) {
-  cv::Mat labels, stats, centroids;
-  const int n = cv::connectedComponentsWithStats(mask == 0, labels, stats, centroids, 4, CV_32S);
-  std::vector<std::uint8_t> fill(static_cast<std::size_t>(n), 0);
-  for (int i = 1; i < n; ++i) {
-    const int left = stats.at<int>(i, cv::CC_STAT_LEFT);
-    const int top = stats.at<int>(i, cv::CC_STAT_TOP);
-    const bool border = left == 0 || top == 0 ||
-                        left + stats.at<int>(i, cv::CC_STAT_WIDTH) == mask.cols ||
-                        top + stats.at<int>(i, cv::CC_STAT_HEIGHT) == mask.rows;
-    if (!border && stats.at<int>(i, cv::CC_STAT_AREA) <= maxArea) {
-      fill[static_cast<std::size_t>(i)] = 1;
-    }
-  }
-  for (int v = 0; v < mask.rows; ++v) {
-    const int* l = labels.ptr<int>(v);
-    auto* m = mask.ptr<std::uint8_t>(v);
-    for (int u = 0; u < mask.cols; ++u) {
-      if (fill[static_cast<std::size_t>(l[u])]) m[u] = 255;
+  std::vector<std::vector<cv::Point>> outlines;
+  std::vector<cv::Vec4i> hierarchy;
+  cv::findContours(mask, outlines, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+  for (std::size_t i = 0; i < outlines.size(); ++i) {
+    if (hierarchy[i][3] >= 0 && cv::contourArea(outlines[i]) <= maxArea) {
+      cv::drawContours(mask, outlines, static_cast<int>(i), cv::Scalar(255), cv::FILLED);
     }
   }
 }
