@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 #include <map>
 
 #include "bench_targets.h"
@@ -26,6 +27,8 @@ struct Page {
 };
 
 const Page& LetterPage(int dpi) {
+  // Qt refuses pictures over 256 MiB decoded by default; the front ends raise the limit too.
+  QImageReader::setAllocationLimit(1024);
   static std::map<int, Page> pages;
   auto found = pages.find(dpi);
   if (found != pages.end()) return found->second;

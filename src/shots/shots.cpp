@@ -16,6 +16,7 @@ namespace {
 // A hole is analysed at a scale where it is at least this many working pixels across: enough
 // to tell a disc from a stroke, few enough that a 600-ppi page costs little.
 constexpr double kWorkDiameter = 16;
+constexpr double kMinWorkPixelBound = 4e6;
 // The paper's level is the brightest level within this many calibres: wider than a black
 // aiming mark is deep, narrow enough that a lighting ramp barely moves within it.
 constexpr double kLevelWindowCalibres = 10;
@@ -805,6 +806,12 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
   f.region = Clip(picture, region);
   const double diameter = HoleDiameterPx(settings);
   f.scale = std::max(1, static_cast<int>(std::floor(diameter / kWorkDiameter)));
+  // The working pictures cost about 25 bytes per working pixel at their peak: bounded to a
+  // quarter of the region's pixels (or 4 megapixels) however low the resolution given.
+  const double pixels = static_cast<double>(f.region.right - f.region.left) *
+                        static_cast<double>(f.region.bottom - f.region.top);
+  const double maxWorkPixels = std::max(kMinWorkPixelBound, pixels / 4);
+  f.scale = std::max(f.scale, static_cast<int>(std::ceil(std::sqrt(pixels / maxWorkPixels))));
   f.diameter = diameter / f.scale;
   result.levels.scale = f.scale;
   result.levels.workDiameterPx = f.diameter;
