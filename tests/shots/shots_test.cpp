@@ -156,6 +156,25 @@ TEST(FindShots, keeps_to_its_region_and_look_and_stops_when_cancelled) {
   EXPECT_TRUE(cancelled.shots.empty());
 }
 
+// Pictures the analysis must survive: tiny, uniform, a region half outside.
+TEST(FindShots, copes_with_tiny_uniform_and_clipped_pictures) {
+  for (int side : {1, 2, 7, 40}) {
+    for (std::uint32_t colour : {Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(0, 0, 255)}) {
+      const Picture picture(side, side + 3, colour);
+      for (double dpi : {35.0, 600.0}) {
+        const ShotResult result = FindShots(picture.View(), {4.5, dpi, HoleLook::Auto});
+        EXPECT_TRUE(result.shots.empty()) << side;
+        EXPECT_FALSE(ShotAt(picture.View(), {4.5, dpi, HoleLook::Auto}, 0, 0)) << side;
+      }
+    }
+  }
+  const Picture white(300, 200, Rgb(250, 250, 250));
+  EXPECT_TRUE(FindShots(white.View(), {4.5, 150, HoleLook::Auto}, Region{-50, -50, 100, 9999})
+                  .shots.empty());
+  EXPECT_TRUE(FindShots(white.View(), {4.5, 150, HoleLook::Auto}, Region{500, 500, 600, 600})
+                  .shots.empty());
+}
+
 TEST(ShotAt, recentres_a_click_on_a_hole_and_finds_nothing_on_paper) {
   scangen::ScanOptions options = Options(300, 4.5, 25);
   options.pairs = options.triples = 0;
