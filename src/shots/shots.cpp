@@ -16,9 +16,26 @@ namespace {
 // A hole is analysed at a scale where it is at least this many working pixels across: enough
 // to tell a disc from a stroke, few enough that a 600-ppi page costs little.
 constexpr double kWorkDiameter = 16;
+constexpr double kMinWorkPixelBound = 4e6;
 // The paper's level is the brightest level within this many calibres: wider than a black
 // aiming mark is deep, narrow enough that a lighting ramp barely moves within it.
 constexpr double kLevelWindowCalibres = 10;
+// Cells of paper differ from the brightest paper cell around them by less than this many grey
+// levels: shading across the level window, the noise of a cell's mean.
+constexpr int kPaperCellSpread = 20;
+// A shot's edge points stray from their circle by at most this share of its radius (root mean
+// square).
+constexpr double kMaxEdgeSpread = 0.15;
+// or, where light gaps in the region were filled, this, with at least this share of the edge
+// points found on the circle: the straight sides of a 0 fit a circle well, its ends do not.
+constexpr double kMaxFilledEdgeSpread = 0.06;
+constexpr double kMinFilledEdgeKept = 0.75;
+// Regions longer than this many calibres are print (a border, a bar, a ring), or holes
+// touching print: those are the parts that still hold a disc of twice this radius.
+constexpr double kMaxRegionSpan = 4.5;
+constexpr double kTouchingPrintRadius = 0.3;
+// Breaks in a torn rim up to twice this (in calibres) are closed.
+constexpr double kRimBreakRadius = 0.12;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -30,10 +47,13 @@ constexpr double kThinRadius = 0.2;
 constexpr double kWideRadius = 0.75;
 // A shot's disc must be covered at least this much by its region. A dark hole may be torn
 // smaller than the calibre or lose its fibres to the threshold; a light hole is print punched
-// clean, and a gap between two printed areas (a white ring inside a bull) that is nearly a
-// calibre wide covers about 0.86 of the disc.
+// clean, though a little under the calibre.
 constexpr double kMinDarkCoverage = 0.75;
-constexpr double kMinLightCoverage = 0.88;
+constexpr double kMinLightCoverage = 0.8;
+// A curved white gap shows less of a circle as outline (0.4 to 0.5) than a hole alone (0.85)
+// or in a pair (0.65); a light shot needs outline and coverage together.
+constexpr double kMinLightScore = 1.4;
+constexpr double kMaxLightAreaPerDisc = 1.3;
 
 using Mask = cv::Mat;  // CV_8U, 255 inside
 
@@ -52,6 +72,7 @@ struct Candidate {
   double coverage = 0;
   double contrast = 0;
   double inside = 0, outside = 0;  // channel levels of the hole and what surrounds it
+  double filled = 0;               // share of the disc that is a light gap filled in the region
   HoleLook look = HoleLook::Dark;
 };
 
@@ -124,22 +145,59 @@ bool Reduce(const PictureView& picture, Frame& f, const Progress& progress) {
   return true;
 }
 
-// The brightest level within about `window` working pixels, smooth: the paper's level,
-// unmoved by holes, print or a shadow, following shading.
+// The level of a cell of paper: the 90th percentile of its pixels, so that the printing of
+// a dense target (rings every calibre or so) does not pull it down as it would a mean.
+std::uint8_t CellLevel(const cv::Mat& cell) {
+  std::array<int, 256> histogram{};
+  for (int v = 0; v < cell.rows; ++v) {
+    const auto* row = cell.ptr<std::uint8_t>(v);
+    for (int u = 0; u < cell.cols; ++u) ++histogram[row[u]];
+  }
+  const int wanted = cell.rows * cell.cols / 10;
+  int above = 0;
+  for (int level = 255; level > 0; --level) {
+    above += histogram[static_cast<std::size_t>(level)];
+    if (above > wanted) return static_cast<std::uint8_t>(level);
+  }
+  return 0;
+}
+
+// The paper's level: smooth, unmoved by holes, print or a shadow, and following shading. The
+// picture is taken in cells of an eighth of `window`; the brightest cell within `window` is
+// paper, and so is every cell nearly as bright. A cell's level is the brightest paper cell
+// next to it, so a lighting ramp is followed within a few calibres; deep inside print wider
+// than that (an aiming mark) it is the brightest paper within `window`.
 cv::Mat UpperEnvelope(const cv::Mat& image, double window) {
   const int cell = std::max(1, static_cast<int>(std::lround(window / 8)));
   const cv::Size small((image.cols + cell - 1) / cell, (image.rows + cell - 1) / cell);
-  cv::Mat reduced;
-  cv::resize(image, reduced, small, 0, 0, cv::INTER_AREA);
-  cv::Mat envelope;
-  cv::dilate(reduced, envelope, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(9, 9)));
+  cv::Mat reduced(small, CV_8U);
+  for (int cy = 0; cy < small.height; ++cy) {
+    for (int cx = 0; cx < small.width; ++cx) {
+      const cv::Rect box(cx * cell, cy * cell, std::min(cell, image.cols - cx * cell),
+                         std::min(cell, image.rows - cy * cell));
+      reduced.at<std::uint8_t>(cy, cx) = CellLevel(image(box));
+    }
+  }
+  cv::Mat far;
+  cv::dilate(reduced, far, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(9, 9)));
+  cv::Mat paper;
+  cv::subtract(far, cv::Scalar(kPaperCellSpread), paper);
+  paper = reduced >= paper;
+  cv::Mat near = cv::Mat::zeros(reduced.size(), CV_8U);
+  reduced.copyTo(near, paper);
+  cv::dilate(near, near, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+  cv::Mat envelope = far.clone();
+  near.copyTo(envelope, near > 0);
   cv::blur(envelope, envelope, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
   cv::Mat out;
   cv::resize(envelope, out, image.size(), 0, 0, cv::INTER_LINEAR);
   return out;
 }
 
-// Median and robust spread (1.4826 median absolute deviations) of paper - image.
+// The paper's level and noise in paper - image: the most common value, and the spread of the
+// values on its light side (1.4826 median deviations). Print, holes and shadows all lie on
+// the dark side, however much of the picture they cover, so only the paper's own noise and
+// shading widen the light side.
 Spread ContrastSpread(const cv::Mat& paper, const cv::Mat& image) {
   std::array<std::uint64_t, 511> histogram{};
   std::uint64_t count = 0;
@@ -149,67 +207,97 @@ Spread ContrastSpread(const cv::Mat& paper, const cv::Mat& image) {
     for (int u = 0; u < image.cols; ++u) ++histogram[static_cast<std::size_t>(p[u] - q[u] + 255)];
     count += static_cast<std::uint64_t>(image.cols);
   }
-  auto quantileOf = [count](const auto& h, double q) {
-    std::uint64_t seen = 0;
-    for (std::size_t i = 0; i < h.size(); ++i) {
-      seen += h[i];
-      if (static_cast<double>(seen) >= q * static_cast<double>(count)) return static_cast<int>(i);
-    }
-    return 0;
-  };
   Spread spread;
   if (count == 0) return spread;
-  const int median = quantileOf(histogram, 0.5);
-  std::array<std::uint64_t, 511> deviations{};
-  for (std::size_t i = 0; i < histogram.size(); ++i) {
-    deviations[static_cast<std::size_t>(std::abs(static_cast<int>(i) - median))] += histogram[i];
+  std::size_t mode = 0;
+  for (std::size_t i = 1; i < histogram.size(); ++i) {
+    if (histogram[i] > histogram[mode]) mode = i;
   }
-  spread.median = median - 255;
-  spread.sigma = std::max(0.5, 1.4826 * quantileOf(deviations, 0.5));
-  spread.high = quantileOf(histogram, 0.9995) - 255;
+  std::uint64_t lightSide = 0;
+  for (std::size_t i = 0; i <= mode; ++i) lightSide += histogram[i];
+  std::uint64_t seen = 0;
+  std::size_t deviation = 0;
+  while (deviation < mode && 2 * (seen + histogram[mode - deviation]) < lightSide) {
+    seen += histogram[mode - deviation];
+    ++deviation;
+  }
+  std::uint64_t below = 0;
+  std::size_t high = 0;
+  while (high + 1 < histogram.size() &&
+         static_cast<double>(below + histogram[high]) < 0.9995 * static_cast<double>(count)) {
+    below += histogram[high];
+    ++high;
+  }
+  spread.median = static_cast<double>(mode) - 255;
+  spread.sigma = std::max(0.5, 1.4826 * static_cast<double>(deviation));
+  spread.high = static_cast<double>(high) - 255;
   return spread;
 }
 
-// Binary morphology by discs through the exact distance transform: its cost does not grow
-// with the radius.
+// Binary morphology by discs. Small discs go through OpenCV's erosion and dilation with the
+// disc itself; large ones through the distance transform (chamfer 5x5), whose cost does not
+// grow with the radius.
+constexpr double kLargeRadius = 6;
+
+cv::Mat DiscElement(double radius) {
+  const int size = 2 * static_cast<int>(std::lround(radius)) + 1;
+  return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(size, size));
+}
+// Beyond this radius the disc's edge is coarse anyway: the transform runs on a mask of half
+// the size, which costs a quarter.
+constexpr double kCoarseRadius = 12;
+
+Mask Erode(const Mask& mask, double radius);
+Mask Dilate(const Mask& mask, double radius);
+
+Mask AtHalfSize(const Mask& mask, double radius, Mask (*operation)(const Mask&, double)) {
+  Mask half;
+  cv::resize(mask, half, cv::Size((mask.cols + 1) / 2, (mask.rows + 1) / 2), 0, 0, cv::INTER_AREA);
+  half = operation(half >= 128, radius / 2);
+  Mask out;
+  cv::resize(half, out, mask.size(), 0, 0, cv::INTER_NEAREST);
+  return out;
+}
+
 Mask Erode(const Mask& mask, double radius) {
+  if (radius > kCoarseRadius) return AtHalfSize(mask, radius, Erode);
+  if (radius <= kLargeRadius) {
+    Mask out;
+    cv::erode(mask, out, DiscElement(radius), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    return out;
+  }
   cv::Mat distance;
-  cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
+  cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_5, CV_32F);
   return distance > radius;
 }
 Mask Dilate(const Mask& mask, double radius) {
+  if (radius > kCoarseRadius) return AtHalfSize(mask, radius, Dilate);
+  if (radius <= kLargeRadius) {
+    Mask out;
+    cv::dilate(mask, out, DiscElement(radius), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, 0);
+    return out;
+  }
   cv::Mat distance;
-  cv::distanceTransform(mask == 0, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
+  cv::distanceTransform(mask == 0, distance, cv::DIST_L2, cv::DIST_MASK_5, CV_32F);
   return distance <= radius;
 }
 Mask Open(const Mask& mask, double radius) {
-  return Dilate(Erode(mask, radius), radius + 0.5) & mask;
+  return Dilate(Erode(mask, radius), radius) & mask;
 }
 Mask Close(const Mask& mask, double radius) {
-  return Erode(Dilate(mask, radius), radius - 0.5) | mask;
+  return Erode(Dilate(mask, radius), radius) | mask;
 }
 
 // Fills the enclosed gaps of the mask smaller than maxArea pixels: the light centre of a
-// torn hole, a fibre across it.
+// torn hole, a fibre across it. Gaps are the holes of the mask's outlines, so only outline
+// pixels are visited; a gap's area is that of its outline's polygon.
 void FillSmallGaps(Mask& mask, double maxArea) {
-  cv::Mat labels, stats, centroids;
-  const int n = cv::connectedComponentsWithStats(mask == 0, labels, stats, centroids, 4, CV_32S);
-  std::vector<std::uint8_t> fill(static_cast<std::size_t>(n), 0);
-  for (int i = 1; i < n; ++i) {
-    const int left = stats.at<int>(i, cv::CC_STAT_LEFT);
-    const int top = stats.at<int>(i, cv::CC_STAT_TOP);
-    const bool border = left == 0 || top == 0 ||
-                        left + stats.at<int>(i, cv::CC_STAT_WIDTH) == mask.cols ||
-                        top + stats.at<int>(i, cv::CC_STAT_HEIGHT) == mask.rows;
-    if (!border && stats.at<int>(i, cv::CC_STAT_AREA) <= maxArea) {
-      fill[static_cast<std::size_t>(i)] = 1;
-    }
-  }
-  for (int v = 0; v < mask.rows; ++v) {
-    const int* l = labels.ptr<int>(v);
-    auto* m = mask.ptr<std::uint8_t>(v);
-    for (int u = 0; u < mask.cols; ++u) {
-      if (fill[static_cast<std::size_t>(l[u])]) m[u] = 255;
+  std::vector<std::vector<cv::Point>> outlines;
+  std::vector<cv::Vec4i> hierarchy;
+  cv::findContours(mask, outlines, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+  for (std::size_t i = 0; i < outlines.size(); ++i) {
+    if (hierarchy[i][3] >= 0 && cv::contourArea(outlines[i]) <= maxArea) {
+      cv::drawContours(mask, outlines, static_cast<int>(i), cv::Scalar(255), cv::FILLED);
     }
   }
 }
@@ -227,99 +315,140 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
   const double minCoverage = look == HoleLook::Light ? kMinLightCoverage : kMinDarkCoverage;
   const int margin = static_cast<int>(std::ceil(0.7 * d)) + 2;
   const double blur = std::max(0.8, 0.05 * d);
-  for (int i = 1; i < n; ++i) {
-    const int area = stats.at<int>(i, cv::CC_STAT_AREA);
-    const int width = stats.at<int>(i, cv::CC_STAT_WIDTH);
-    const int height = stats.at<int>(i, cv::CC_STAT_HEIGHT);
-    // Specks and long thick print (a border, a shadow, a bar) are no holes.
-    if (area < 0.35 * discArea || std::max(width, height) > 4.5 * d) continue;
-    const int left = std::max(0, stats.at<int>(i, cv::CC_STAT_LEFT) - margin);
-    const int top = std::max(0, stats.at<int>(i, cv::CC_STAT_TOP) - margin);
-    const int right = std::min(mask.cols, stats.at<int>(i, cv::CC_STAT_LEFT) + width + margin);
-    const int bottom = std::min(mask.rows, stats.at<int>(i, cv::CC_STAT_TOP) + height + margin);
-    const cv::Rect box(left, top, right - left, bottom - top);
-    cv::Mat region;
-    cv::Mat(labels(box) == i).convertTo(region, CV_32F, 1.0 / 255);
-    cv::Mat smooth, gx, gy;
-    cv::GaussianBlur(region, smooth, cv::Size(0, 0), blur);
-    cv::Sobel(smooth, gx, CV_32F, 1, 0, 3, 0.125);
-    cv::Sobel(smooth, gy, CV_32F, 0, 1, 3, 0.125);
-    struct Edge {
-      float x, y, nx, ny, weight;
-    };
-    std::vector<Edge> edges;
-    cv::Mat votes(region.size(), CV_32F, cv::Scalar(0));
-    for (int v = 0; v < region.rows; ++v) {
-      for (int u = 0; u < region.cols; ++u) {
-        const float ex = gx.at<float>(v, u);
-        const float ey = gy.at<float>(v, u);
-        const float g = std::hypot(ex, ey);
-        if (g < 0.02f) continue;
-        const Edge e{static_cast<float>(u), static_cast<float>(v), ex / g, ey / g, g};
-        edges.push_back(e);
-        for (double share : {0.42, 0.47, 0.52, 0.57}) {
-          const int tu = static_cast<int>(std::lround(u + share * d * e.nx));
-          const int tv = static_cast<int>(std::lround(v + share * d * e.ny));
-          if (tu >= 0 && tv >= 0 && tu < votes.cols && tv < votes.rows) {
-            votes.at<float>(tv, tu) += g;
+  struct Piece {
+    Mask mask;  // the piece in its box
+    int left, top, area;
+  };
+  std::vector<Piece> pieces;
+  Mask longRegions = Mask::zeros(mask.size(), CV_8U);
+  // Regions to analyse in their boxes, widened so the votes and the coverage fit inside.
+  auto collect = [&](const cv::Mat& labelled, const cv::Mat& statistics, int count, bool keepLong) {
+    for (int i = 1; i < count; ++i) {
+      const int area = statistics.at<int>(i, cv::CC_STAT_AREA);
+      const int x = statistics.at<int>(i, cv::CC_STAT_LEFT);
+      const int y = statistics.at<int>(i, cv::CC_STAT_TOP);
+      const int width = statistics.at<int>(i, cv::CC_STAT_WIDTH);
+      const int height = statistics.at<int>(i, cv::CC_STAT_HEIGHT);
+      if (area < 0.35 * discArea) continue;  // a speck
+      if (std::max(width, height) > kMaxRegionSpan * d) {
+        if (keepLong)
+          longRegions(cv::Rect(x, y, width, height)) |=
+              labelled(cv::Rect(x, y, width, height)) == i;
+        continue;
+      }
+      const int left = std::max(0, x - margin);
+      const int top = std::max(0, y - margin);
+      const cv::Rect box(left, top, std::min(mask.cols, x + width + margin) - left,
+                         std::min(mask.rows, y + height + margin) - top);
+      pieces.push_back({labelled(box) == i, left, top, area});
+    }
+  };
+  collect(labels, stats, n, true);
+  // Long print (a ring, a line, a border) that holes touch: the holes are the parts of it
+  // wide enough to hold a good part of a disc; whatever is still long is print.
+  if (cv::countNonZero(longRegions) > 0) {
+    cv::Mat parts, partStats, partCentroids;
+    const int m = cv::connectedComponentsWithStats(Open(longRegions, kTouchingPrintRadius * d),
+                                                   parts, partStats, partCentroids, 8, CV_32S);
+    collect(parts, partStats, m, false);
+  }
+  for (const Piece& job : pieces) {
+    {
+      const Mask& piece = job.mask;
+      const int left = job.left;
+      const int top = job.top;
+      const int area = job.area;
+      cv::Mat region;
+      piece.convertTo(region, CV_32F, 1.0 / 255);
+      cv::Mat smooth, gx, gy;
+      cv::GaussianBlur(region, smooth, cv::Size(0, 0), blur);
+      cv::Sobel(smooth, gx, CV_32F, 1, 0, 3, 0.125);
+      cv::Sobel(smooth, gy, CV_32F, 0, 1, 3, 0.125);
+      struct Edge {
+        float x, y, nx, ny, weight;
+      };
+      std::vector<Edge> edges;
+      cv::Mat votes(region.size(), CV_32F, cv::Scalar(0));
+      for (int v = 0; v < region.rows; ++v) {
+        for (int u = 0; u < region.cols; ++u) {
+          const float ex = gx.at<float>(v, u);
+          const float ey = gy.at<float>(v, u);
+          const float g = std::hypot(ex, ey);
+          if (g < 0.02f) continue;
+          const Edge e{static_cast<float>(u), static_cast<float>(v), ex / g, ey / g, g};
+          edges.push_back(e);
+          for (double share : {0.42, 0.47, 0.52, 0.57}) {
+            const int tu = static_cast<int>(std::lround(u + share * d * e.nx));
+            const int tv = static_cast<int>(std::lround(v + share * d * e.ny));
+            if (tu >= 0 && tv >= 0 && tu < votes.cols && tv < votes.rows) {
+              votes.at<float>(tv, tu) += g;
+            }
           }
         }
       }
-    }
-    cv::GaussianBlur(votes, votes, cv::Size(0, 0), std::max(1.0, 0.06 * d));
-    cv::Mat neighbourhoodMax;
-    cv::dilate(votes, neighbourhoodMax, cv::Mat());
-    struct Peak {
-      float value;
-      int u, v;
-    };
-    std::vector<Peak> peaks;
-    for (int v = 0; v < votes.rows; ++v) {
-      const float* c = votes.ptr<float>(v);
-      const float* m = neighbourhoodMax.ptr<float>(v);
-      for (int u = 0; u < votes.cols; ++u) {
-        if (c[u] > 0 && c[u] >= m[u]) peaks.push_back({c[u], u, v});
-      }
-    }
-    std::stable_sort(peaks.begin(), peaks.end(),
-                     [](const Peak& a, const Peak& b) { return a.value > b.value; });
-    std::vector<Candidate> kept;
-    for (const Peak& p : peaks) {
-      bool near = false;
-      for (const Candidate& k : kept) {
-        near = near || std::hypot(k.u - (p.u + left), k.v - (p.v + top)) < kMinShotDistance * d;
-      }
-      if (near) continue;
-      // How much of the circle shows as outline facing this centre.
-      double arc = 0;
-      for (const Edge& e : edges) {
-        const double dx = static_cast<double>(p.u) - e.x;
-        const double dy = static_cast<double>(p.v) - e.y;
-        const double r = std::hypot(dx, dy);
-        if (r >= 0.38 * d && r <= 0.62 * d && (dx * e.nx + dy * e.ny) > 0.8 * r) arc += e.weight;
-      }
-      arc /= std::numbers::pi * d;
-      if (arc < kMinArc) continue;
-      double inside = 0, all = 0;
-      const int reach = static_cast<int>(std::ceil(d / 2));
-      for (int v = std::max(0, p.v - reach); v <= std::min(region.rows - 1, p.v + reach); ++v) {
-        for (int u = std::max(0, p.u - reach); u <= std::min(region.cols - 1, p.u + reach); ++u) {
-          if ((u - p.u) * (u - p.u) + (v - p.v) * (v - p.v) <= d * d / 4) {
-            all += 1;
-            inside += region.at<float>(v, u);
-          }
+      cv::GaussianBlur(votes, votes, cv::Size(0, 0), std::max(1.0, 0.06 * d));
+      cv::Mat neighbourhoodMax;
+      cv::dilate(votes, neighbourhoodMax, cv::Mat());
+      struct Peak {
+        float value;
+        int u, v;
+      };
+      std::vector<Peak> peaks;
+      for (int v = 0; v < votes.rows; ++v) {
+        const float* c = votes.ptr<float>(v);
+        const float* m = neighbourhoodMax.ptr<float>(v);
+        for (int u = 0; u < votes.cols; ++u) {
+          if (c[u] > 0 && c[u] >= m[u]) peaks.push_back({c[u], u, v});
         }
       }
-      if (all == 0 || inside / all < minCoverage) continue;
-      Candidate candidate;
-      candidate.u = p.u + left;
-      candidate.v = p.v + top;
-      candidate.coverage = arc;
-      candidate.look = look;
-      kept.push_back(candidate);
-      if (kept.size() > 4 * static_cast<std::size_t>(area / discArea + 1)) break;
+      std::stable_sort(peaks.begin(), peaks.end(),
+                       [](const Peak& a, const Peak& b) { return a.value > b.value; });
+      std::vector<Candidate> kept;
+      for (const Peak& p : peaks) {
+        bool near = false;
+        for (const Candidate& k : kept) {
+          near = near || std::hypot(k.u - (p.u + left), k.v - (p.v + top)) < kMinShotDistance * d;
+        }
+        if (near) continue;
+        // How much of the circle shows as outline facing this centre.
+        double arc = 0;
+        for (const Edge& e : edges) {
+          const double dx = static_cast<double>(p.u) - e.x;
+          const double dy = static_cast<double>(p.v) - e.y;
+          const double r = std::hypot(dx, dy);
+          if (r >= 0.38 * d && r <= 0.62 * d && (dx * e.nx + dy * e.ny) > 0.8 * r) arc += e.weight;
+        }
+        arc /= std::numbers::pi * d;
+        if (arc < kMinArc) continue;
+        double inside = 0, all = 0;
+        const int reach = static_cast<int>(std::ceil(d / 2));
+        for (int v = std::max(0, p.v - reach); v <= std::min(region.rows - 1, p.v + reach); ++v) {
+          for (int u = std::max(0, p.u - reach); u <= std::min(region.cols - 1, p.u + reach); ++u) {
+            if ((u - p.u) * (u - p.u) + (v - p.v) * (v - p.v) <= d * d / 4) {
+              all += 1;
+              inside += region.at<float>(v, u);
+            }
+          }
+        }
+        if (all == 0 || inside / all < minCoverage) continue;
+        if (look == HoleLook::Light && arc + inside / all < kMinLightScore) continue;
+        Candidate candidate;
+        candidate.u = p.u + left;
+        candidate.v = p.v + top;
+        candidate.coverage = arc;
+        candidate.look = look;
+        kept.push_back(candidate);
+        if (kept.size() > 4 * static_cast<std::size_t>(area / discArea + 1)) break;
+      }
+      // Light holes are punched clean: their region is their discs. A light region larger
+      // than its discs is paper that print happens to surround.
+      if (look == HoleLook::Light &&
+          cv::countNonZero(piece) >
+              kMaxLightAreaPerDisc * discArea * static_cast<double>(kept.size())) {
+        continue;
+      }
+      out.insert(out.end(), kept.begin(), kept.end());
     }
-    out.insert(out.end(), kept.begin(), kept.end());
   }
   return out;
 }
@@ -354,29 +483,29 @@ struct Thresholds {
   double darkRange = 0;  // contrast of the darkest pixels
 };
 
-// Dark regions at one contrast threshold, print removed, as disc candidates.
-std::vector<Candidate> DarkAtThreshold(const Frame& f, double threshold) {
+// Dark holes. The dark mask at the paper's noise threshold decides what is print too wide to
+// be a hole (an aiming mark, a border); a hole touching print of a middling darkness (a navy
+// ring, a grey bar) is one region with it at that threshold, so the regions are also taken at
+// thresholds between paper and the darkest holes, where such print has gone and the hole
+// stands alone.
+std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   const double d = f.diameter;
+  const double discArea = std::numbers::pi * d * d / 4;
   cv::Mat contrast;
   cv::subtract(f.paperHi, f.hi, contrast);
   // Coloured ink (a blue ring) is dark in no channel a hole is dark in: a hole shows a grey
   // backing or torn paper, so a pixel much more colourful than it is dark is print.
   cv::Mat chroma;
   cv::subtract(f.hi, f.lo, chroma);
-  Mask mask = (contrast > threshold) & (chroma < cv::max(contrast * 0.6, 40.0));
-  FillSmallGaps(mask, 0.7 * std::numbers::pi * d * d / 4);
-  // Thin light lines inside dark print (the white rings of an aiming mark) do not make the
-  // print narrow.
-  const Mask wide = Open(Close(mask, kThinRadius * d), kWideRadius * d);
-  const Mask holes = Open(mask & ~Dilate(wide, 1.5), kThinRadius * d);
-  return DiscsInRegions(holes, d, HoleLook::Dark);
-}
+  const Mask neutral = chroma < cv::max(contrast * 0.6, 40.0);
+  // Neither thin light lines inside dark print (the white rings of an aiming mark) nor light
+  // holes in it, even a triple, make the print narrow. Thin print goes first, so that the
+  // paper between dense rings is never taken for such a gap.
+  Mask solid =
+      Close(Open((contrast > t.levels.darkThreshold) & neutral, kThinRadius * d), kThinRadius * d);
+  FillSmallGaps(solid, 3.5 * discArea);
+  const Mask print = Dilate(Open(solid, kWideRadius * d), 1.5);
 
-// A hole touching print of a middling darkness (a navy ring, a grey bar) is one region with it
-// at a low threshold, so the regions are also taken at thresholds between paper and the
-// darkest holes, where such print has gone and the hole stands alone.
-std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
-  const double d = f.diameter;
   std::vector<double> thresholds{t.levels.darkThreshold};
   for (double share : {0.4, 0.65}) {
     const double level = share * t.darkRange;
@@ -384,7 +513,24 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   }
   std::vector<Candidate> found;
   for (double threshold : thresholds) {
-    std::vector<Candidate> level = DarkAtThreshold(f, threshold);
+    // A torn rim round a light centre may be broken in a place or two: its centre is filled
+    // as if the breaks were not there (but the breaks stay, so no hole is joined to print).
+    const Mask raw = (contrast > threshold) & neutral;
+    const Mask bridged = Close(raw, kRimBreakRadius * d);
+    Mask centres = bridged.clone();
+    FillSmallGaps(centres, 0.7 * discArea);
+    Mask mask = raw.clone();
+    FillSmallGaps(mask, 0.7 * discArea);
+    mask |= centres & ~bridged;
+    std::vector<Candidate> level =
+        DiscsInRegions(Open(mask & ~print, kThinRadius * d), d, HoleLook::Dark);
+    const Mask gaps = mask & ~raw;
+    for (Candidate& c : level) {
+      const std::vector<int> disc = RingValues(gaps, c.u, c.v, 0, 0.45 * d);
+      c.filled = disc.empty() ? 0
+                              : static_cast<double>(std::count(disc.begin(), disc.end(), 255)) /
+                                    static_cast<double>(disc.size());
+    }
     found.insert(found.end(), level.begin(), level.end());
   }
   std::vector<Candidate> kept;
@@ -410,14 +556,18 @@ std::vector<Candidate> LightCandidates(const Frame& f, const Thresholds& t) {
   const double d = f.diameter;
   const Mask print = (f.paperLo - f.lo) > t.levels.lightThreshold;
   const Mask widePrint = Open(print, kThinRadius * d);
-  const Mask enclosed = Close(widePrint, kWideRadius * d) & ~print;
+  const Mask closed = Close(widePrint, kWideRadius * d);
+  // Print wide enough to hold a hole with print all round it: an aiming mark, not a line.
+  const Mask wide = Open(closed, kWideRadius * d);
+  const Mask enclosed = closed & ~print;
   const Mask holes = Open(enclosed, kThinRadius * d);
   std::vector<Candidate> found = DiscsInRegions(holes, d, HoleLook::Light);
   std::vector<Candidate> kept;
   for (Candidate& c : found) {
-    // A gap between two printed areas (a white ring between a bull and its ring) is light
-    // too, but print surrounds only a hole on nearly every side.
-    const std::vector<int> ring = RingValues(print, c.u, c.v, 0.65 * d, 0.95 * d);
+    // A gap between two printed areas (a white ring between a bull and its ring, paper
+    // between lines and a mark) is light too, but only a hole has wide print on nearly every
+    // side.
+    const std::vector<int> ring = RingValues(wide, c.u, c.v, 0.65 * d, 0.95 * d);
     const auto printed = std::count(ring.begin(), ring.end(), 255);
     if (ring.empty() || static_cast<double>(printed) < 0.7 * static_cast<double>(ring.size())) {
       continue;
@@ -455,6 +605,8 @@ double ChannelAt(const PictureView& picture, double x, double y, bool brightest)
 
 struct Circle {
   double x = 0, y = 0, r = 0;
+  double spread = 0;  // root mean square distance of the edge points from it, over r
+  double kept = 0;    // share of the edge points found that lie on it
 };
 
 std::optional<Circle> FitCircle(const std::vector<cv::Point2d>& points) {
@@ -531,25 +683,48 @@ std::optional<Circle> EdgeCircle(const PictureView& picture, const Candidate& c,
       previous = value;
     }
   }
-  if (static_cast<int>(points.size()) < std::max(8, rays / 4)) return std::nullopt;
+  const std::size_t minPoints = static_cast<std::size_t>(std::max(8, rays / 4));
+  if (points.size() < minPoints) return std::nullopt;
+  const std::size_t found = points.size();
+  auto median = [](std::vector<double> values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+  };
+  // Print touching the hole (a ring, a line) moves some edge points out: first only the points
+  // near the typical distance from the start, then the circle of those points, tightened.
+  std::vector<double> distances;
+  for (const auto& p : points) distances.push_back(std::hypot(p.x - x, p.y - y));
+  const double typical = median(distances);
+  std::vector<cv::Point2d> near;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (std::abs(distances[i] - typical) <= 0.12 * diameter) near.push_back(points[i]);
+  }
+  if (near.size() < minPoints) return std::nullopt;
+  points = std::move(near);
   std::optional<Circle> circle = FitCircle(points);
-  for (int round = 0; round < 2 && circle; ++round) {
+  for (int round = 0; round < 3 && circle; ++round) {
     std::vector<double> residuals;
-    for (const auto& p : points)
+    for (const auto& p : points) {
       residuals.push_back(std::abs(std::hypot(p.x - circle->x, p.y - circle->y) - circle->r));
-    std::vector<double> sorted = residuals;
-    std::nth_element(sorted.begin(),
-                     sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
-    const double limit = std::max(0.75, 3 * sorted[sorted.size() / 2]);
+    }
+    const double limit = std::max(0.5, 2.5 * 1.4826 * median(residuals));
     std::vector<cv::Point2d> kept;
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (residuals[i] <= limit) kept.push_back(points[i]);
     }
-    if (static_cast<int>(kept.size()) < std::max(8, rays / 4)) break;
+    if (kept.size() < minPoints) break;
     points = std::move(kept);
     circle = FitCircle(points);
   }
   if (!circle || circle->r < 0.3 * diameter || circle->r > 0.8 * diameter) return std::nullopt;
+  circle->kept = static_cast<double>(points.size()) / static_cast<double>(found);
+  double sum = 0;
+  for (const auto& p : points) {
+    const double residual = std::hypot(p.x - circle->x, p.y - circle->y) - circle->r;
+    sum += residual * residual;
+  }
+  circle->spread = std::sqrt(sum / static_cast<double>(points.size())) / circle->r;
   return circle;
 }
 
@@ -562,6 +737,7 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
                          f.region.top + c.v * s + (s - 1) / 2);
   }
   const std::vector<cv::Point2d> start = centres;
+  std::vector<bool> round(centres.size(), true);
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<cv::Point2d> next = centres;
     for (std::size_t i = 0; i < centres.size(); ++i) {
@@ -577,11 +753,19 @@ std::vector<Shot> Refine(const PictureView& picture, const Frame& f,
       if (circle && std::hypot(circle->x - start[i].x, circle->y - start[i].y) < 0.4 * diameter) {
         next[i] = {circle->x, circle->y};
       }
+      // An outline far from any circle is print, not a hole; a torn edge strays from its
+      // circle by a few per cent. A printed figure with closed counters (an 8, a 9) passes
+      // for a solid blob once its counters are filled, but a hole with a light centre keeps
+      // close to its circle.
+      round[i] = circle && circle->spread <= kMaxEdgeSpread &&
+                 (candidates[i].filled <= 0.03 ||
+                  (circle->spread <= kMaxFilledEdgeSpread && circle->kept >= kMinFilledEdgeKept));
     }
     centres = std::move(next);
   }
   std::vector<Shot> shots;
   for (std::size_t i = 0; i < centres.size(); ++i) {
+    if (!round[i]) continue;
     Shot shot;
     shot.x = centres[i].x;
     shot.y = centres[i].y;
@@ -622,6 +806,12 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
   f.region = Clip(picture, region);
   const double diameter = HoleDiameterPx(settings);
   f.scale = std::max(1, static_cast<int>(std::floor(diameter / kWorkDiameter)));
+  // The working pictures cost about 25 bytes per working pixel at their peak: bounded to a
+  // quarter of the region's pixels (or 4 megapixels) however low the resolution given.
+  const double pixels = static_cast<double>(f.region.right - f.region.left) *
+                        static_cast<double>(f.region.bottom - f.region.top);
+  const double maxWorkPixels = std::max(kMinWorkPixelBound, pixels / 4);
+  f.scale = std::max(f.scale, static_cast<int>(std::ceil(std::sqrt(pixels / maxWorkPixels))));
   f.diameter = diameter / f.scale;
   result.levels.scale = f.scale;
   result.levels.workDiameterPx = f.diameter;

@@ -5,33 +5,48 @@
 // measured in D, so nothing needs tuning between a 75-ppi phone snapshot and a 600-ppi scan.
 //
 // FindShots runs, in this order:
-//   1. Grey at a working scale. The picture is reduced by an integer box factor so that a hole
-//      is about 20 working pixels across (factor 1 when it is smaller already); every step up
-//      to the last works on this small grey picture (R+G+B, 0..765).
-//   2. The paper's local level: a median over a window of several calibres, taken on a
-//      further-reduced copy and interpolated back, so a ramp of shading or a tinted paper
-//      cancels while a hole (much smaller than the window) does not pull the level.
-//   3. Contrast of every working pixel against that level, dark and light apart. The paper's
-//      noise is measured from the picture's own contrast histogram (a robust spread of the
-//      pixels near the level); the thresholds are a multiple of it, bounded below so clean
-//      synthetic paper does not make every faint stain a hole.
-//   4. Regions. Thin printing (rings, lines, the strokes of digits and letters, thinner than
-//      about a third of D) is removed by a morphological opening with a disc of about half D;
-//      what survives and is much larger than a hole in both directions (a printed bull, a
-//      scan border or shadow) is not a hole. In a region, the distance transform and the
-//      calibre's disc decide how many shots it holds: disc centres where the region can hold
-//      most of a disc of D, with suppression within half a calibre, then k discs fitted to
-//      the region when its area says there are k.
-//   5. Light holes (a white backing seen through dark print) are searched for only inside
-//      printed areas that are dark and wide enough to hold one; light paper is never a hole.
-//   6. Every shot is re-centred at full resolution on the hole's own edge, and checked: its
-//      contrast against the local paper, and how much of a disc of D around it is hole.
+//   1. Two grey pictures at a working scale: every pixel's brightest channel (a dark hole is
+//      dark in all three, blue or red ink is not) and its darkest channel (a light hole is
+//      light in all three, any ink is not), box means over an integer factor chosen so that
+//      a hole is 16 to 32 working pixels across (factor 1 when it is smaller already). This
+//      is the only pass over every picture pixel; all later steps but the last work on these.
+//   2. The paper's level: cells of 1.25 calibres take the 90th percentile of their pixels;
+//      the brightest cell within about 11 calibres is paper, and so is every cell within 20
+//      grey levels of it; a cell's level is the brightest paper cell next to it, else that
+//      far one. Shading, tinted paper and dense printing cancel; an aiming mark keeps the
+//      level of the paper around it.
+//   3. Contrast against that level. The paper's noise is the spread of the light side of the
+//      contrast histogram, which no print, hole or shadow can widen; the dark threshold is
+//      six times that noise (at least 20 grey levels) above the paper's own contrast.
+//   4. Dark holes. Pixels much more colourful than dark (blue print) are left out. Print wide
+//      enough to hold a disc of 1.5 calibres (an aiming mark, a border), once its thin white
+//      lines and the light holes in it are closed, is not searched. The rest is taken at the
+//      dark threshold and at 40 % and 65 % of the darkest contrast (a hole touching a navy
+//      ring stands alone at the higher ones), the light centres of torn holes filled, strokes
+//      thinner than 0.4 calibre removed. Regions longer than 4.5 calibres are print unless
+//      parts of them still hold a disc of 0.6 calibre (holes touching a ring or a line).
+//   5. Light holes: regions lighter than print that lie inside print wide enough to surround
+//      them (an aiming mark, not the paper between two lines), and fill their discs.
+//   6. Centres in a region: every outline pixel votes for the points about a radius inside it
+//      along its normal, so each arc of a hole votes for that hole's own centre, even when a
+//      triple leaves only half of it; peaks at least 0.4 calibre apart whose circle shows as
+//      outline for at least 35 % of its length and whose disc the region covers (75 % for a
+//      dark hole, 80 % for a light one) are candidates; a dark candidate must differ from the
+//      paper by 45 grey levels and be grey rather than coloured.
+//   7. Every candidate is re-centred at full resolution: rays from outside the hole (stopped
+//      at the half-way line to a neighbouring shot) walk inward to where the picture crosses
+//      half-way between the hole's level and the level around it; a circle is fitted to those
+//      edge points, points pushed out by print touching the hole dropped. A candidate whose
+//      edge does not lie on a circle (within 15 % of the radius, or 6 % with three quarters of
+//      its points for a region whose light gaps were filled: a printed 0, 8 or 9) is dropped.
 //
-// Limits: holes must differ from the paper around them by several times the paper's noise;
-// two shots closer than half a calibre are one shot; a hole torn much larger than the
-// calibre counts as as many shots as its area holds; a hole cut by the picture's edge or the
-// region's edge is found only if most of it lies inside; printed dark areas of about one
-// calibre (a dot of a digit that size) cannot be told from a hole by their shape.
+// Limits: holes must differ from the paper around them by about 45 grey levels, and from
+// their own surround by six times the paper's noise; two shots closer than 0.4 calibre are
+// one shot; a cluster of more than about six overlapping shots, or one longer than 4.5
+// calibres, is taken for print; a dark hole inside dark print and a light hole on light
+// paper cannot be seen; a hole cut by the picture's edge is found only if most of it lies
+// inside; printed dots and figures of about one calibre that are round (a registration dot)
+// are taken for holes; a torn rim round a light centre with wide gaps in it is missed.
 //
 // Coordinates are those of the exact analysis: pixel (i, j)'s centre is the point (i, j).
 #pragma once
@@ -90,15 +105,17 @@ struct Shot {
   double contrast = 0;             // hole against the local paper level, grey levels (R+G+B)/3
 };
 
-// What the analysis picked from the picture, for reports. Grey levels are (R+G+B)/3, 0..255.
+// What the analysis picked from the picture, for reports. Grey levels are 0..255 of a pixel's
+// brightest channel (paper, noise, the dark threshold, the shot contrast) or its darkest
+// channel (the light threshold), at the working scale.
 struct Levels {
   int scale = 1;               // working pixels are scale x scale picture pixels
   double workDiameterPx = 0;   // the hole's diameter in working pixels
   double paperLevel = 0;       // median local paper level over the region
   double paperNoise = 0;       // robust spread of the paper around its local level
   double darkThreshold = 0;    // contrast a pixel needs to count as part of a dark hole
-  double lightThreshold = 0;   // contrast a pixel needs to count as part of a light hole
-  double minShotContrast = 0;  // contrast a shot needs to be kept
+  double lightThreshold = 0;   // darkness below the paper a pixel needs to count as print
+  double minShotContrast = 0;  // contrast a dark shot needs to be kept
 };
 
 struct ShotResult {

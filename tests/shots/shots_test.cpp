@@ -1,5 +1,5 @@
-// The calibrated analysis on generated scans whose true centres are known. The analysis was
-// tuned on seeds 1 and 2; these tests use seeds it was never tuned on.
+// The calibrated analysis on generated scans whose true centres are known. Its settings were
+// chosen on other seeds (1 to 62) than these.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -59,54 +59,62 @@ scangen::ScanOptions Options(double dpi, double calibre, std::uint32_t seed) {
   return options;
 }
 
-// Every look, isolated and in pairs and a triple, on printed targets at the three calibres.
-class Resolution : public testing::TestWithParam<double> {};
-
-TEST_P(Resolution, finds_the_shots_of_every_look_with_their_centres) {
-  const double dpi = GetParam();
+// The goal on a seeded set: every look, isolated and in pairs and a triple 0.5 to 1.1
+// calibres apart, on printed targets with an aiming mark, specks and a border, at 75 to 600
+// ppi and three calibres; two scans a case, each with a seed of its own.
+TEST(FindShots, finds_the_shots_of_every_look_at_every_resolution_with_their_centres) {
   std::map<std::string, Tally> byLook;
+  std::map<int, Tally> byResolution;
   Tally all;
-  for (double calibre : {4.5, 5.6, 9.0}) {
-    for (std::uint32_t seed : {21u, 22u}) {
-      const scangen::Scan scan = scangen::MakeScan(Options(dpi, calibre, seed));
-      const ShotSettings settings{calibre, dpi, HoleLook::Auto};
-      Score(scan, FindShots(scan.picture.View(), settings), HoleDiameterPx(settings), byLook, all);
+  for (double dpi : {75.0, 150.0, 300.0, 600.0}) {
+    for (double calibre : {4.5, 5.6, 9.0}) {
+      for (std::uint32_t k = 0; k < 2; ++k) {
+        const auto seed = static_cast<std::uint32_t>(7000 + 7 * dpi + 130 * calibre) + k;
+        const scangen::Scan scan = scangen::MakeScan(Options(dpi, calibre, seed));
+        const ShotSettings settings{calibre, dpi, HoleLook::Auto};
+        const ShotResult result = FindShots(scan.picture.View(), settings);
+        Tally& resolution = byResolution[static_cast<int>(dpi)];
+        Tally scanTally;
+        Score(scan, result, HoleDiameterPx(settings), byLook, scanTally);
+        for (Tally* t : {&resolution, &all}) {
+          t->truth += scanTally.truth;
+          t->found += scanTally.found;
+          t->matched += scanTally.matched;
+          t->error += scanTally.error;
+        }
+      }
     }
   }
   for (const auto& [look, tally] : byLook) {
-    std::printf("%4.0f ppi %-9s recall %.3f centre error %.4f calibre (%d shots)\n", dpi,
-                look.c_str(), tally.Recall(), tally.MeanError(), tally.truth);
+    std::printf("%-9s recall %.3f  centre error %.4f calibre  (%d shots)\n", look.c_str(),
+                tally.Recall(), tally.MeanError(), tally.truth);
+    EXPECT_GE(tally.Recall(), 0.95) << look;
   }
-  std::printf("%4.0f ppi all       recall %.3f precision %.3f centre error %.4f calibre\n", dpi,
-              all.Recall(), all.Precision(), all.MeanError());
-  // Near-black, dark grey and light holes meet the goal; torn grey holes in tight groups are
-  // still the weak look, so the whole set's floor is lower (see the header's limits).
-  for (const char* look : {"black", "dark-grey", "light"}) {
-    EXPECT_GE(byLook[look].Recall(), 0.98) << look;
-    EXPECT_LE(byLook[look].MeanError(), 0.05) << look;
+  for (const auto& [dpi, tally] : byResolution) {
+    std::printf("%3d ppi   recall %.3f  precision %.3f  centre error %.4f calibre\n", dpi,
+                tally.Recall(), tally.Precision(), tally.MeanError());
+    EXPECT_GE(tally.Recall(), 0.95) << dpi;
+    EXPECT_GE(tally.Precision(), 0.95) << dpi;
   }
-  EXPECT_GE(byLook["torn"].Recall(), 0.5);
-  EXPECT_GE(all.Recall(), 0.75);
-  EXPECT_GE(all.Precision(), 0.85);
+  std::printf("all       recall %.3f  precision %.3f  centre error %.4f calibre  (%d shots)\n",
+              all.Recall(), all.Precision(), all.MeanError(), all.truth);
+  EXPECT_GE(all.Recall(), 0.98);
+  EXPECT_GE(all.Precision(), 0.98);
   EXPECT_LE(all.MeanError(), 0.05);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scans, Resolution, testing::Values(75.0, 150.0, 300.0, 600.0),
-                         [](const auto& info) {
-                           return std::to_string(static_cast<int>(info.param)) + "ppi";
-                         });
-
-// The aiming mark with its white rings, the border and its shadow, specks and the paper's
-// shading and noise. (Printed figures with closed counters, an 8 or a P about a calibre
-// high, still pass for holes.)
+// Rings, lines, figures, the aiming mark with its white rings, the border and its shadow,
+// specks and the paper's shading and noise.
 TEST(FindShots, finds_nothing_on_a_target_without_holes) {
-  for (double dpi : {75.0, 300.0}) {
-    scangen::ScanOptions options = Options(dpi, 4.5, 23);
-    options.singles = options.pairs = options.triples = 0;
-    options.print = false;
-    options.specks = 40;
-    const scangen::Scan scan = scangen::MakeScan(options);
-    EXPECT_TRUE(FindShots(scan.picture.View(), {4.5, dpi, HoleLook::Auto}).shots.empty()) << dpi;
+  for (std::uint32_t seed : {23u, 24u, 25u}) {
+    for (double dpi : {75.0, 300.0}) {
+      scangen::ScanOptions options = Options(dpi, 4.5, seed);
+      options.singles = options.pairs = options.triples = 0;
+      options.specks = 40;
+      const scangen::Scan scan = scangen::MakeScan(options);
+      EXPECT_TRUE(FindShots(scan.picture.View(), {4.5, dpi, HoleLook::Auto}).shots.empty())
+          << seed << " " << dpi;
+    }
   }
 }
 
@@ -115,18 +123,17 @@ TEST(FindShots, keeps_to_its_region_and_look_and_stops_when_cancelled) {
   options.looks = {scangen::Look::Black, scangen::Look::Light};
   options.pairs = options.triples = 0;
   options.singles = 4;
-  options.print = false;
   const scangen::Scan scan = scangen::MakeScan(options);
   const PictureView view = scan.picture.View();
   const ShotSettings settings{4.5, 150, HoleLook::Auto};
 
   const ShotResult whole = FindShots(view, settings);
-  EXPECT_GE(whole.shots.size(), 4u);  // one false shot on this page today, at the border
+  EXPECT_EQ(whole.shots.size(), 4u);
   EXPECT_EQ(whole.look, HoleLook::Auto);
   EXPECT_GT(whole.levels.paperLevel, 150);
   for (HoleLook look : {HoleLook::Dark, HoleLook::Light}) {
     const ShotResult one = FindShots(view, {4.5, 150, look});
-    EXPECT_GE(one.shots.size(), 2u);
+    EXPECT_EQ(one.shots.size(), 2u);
     for (const Shot& shot : one.shots) EXPECT_EQ(shot.look, look);
   }
 
@@ -147,6 +154,25 @@ TEST(FindShots, keeps_to_its_region_and_look_and_stops_when_cancelled) {
   });
   EXPECT_TRUE(cancelled.cancelled);
   EXPECT_TRUE(cancelled.shots.empty());
+}
+
+// Pictures the analysis must survive: tiny, uniform, a region half outside.
+TEST(FindShots, copes_with_tiny_uniform_and_clipped_pictures) {
+  for (int side : {1, 2, 7, 40}) {
+    for (std::uint32_t colour : {Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(0, 0, 255)}) {
+      const Picture picture(side, side + 3, colour);
+      for (double dpi : {35.0, 600.0}) {
+        const ShotResult result = FindShots(picture.View(), {4.5, dpi, HoleLook::Auto});
+        EXPECT_TRUE(result.shots.empty()) << side;
+        EXPECT_FALSE(ShotAt(picture.View(), {4.5, dpi, HoleLook::Auto}, 0, 0)) << side;
+      }
+    }
+  }
+  const Picture white(300, 200, Rgb(250, 250, 250));
+  EXPECT_TRUE(FindShots(white.View(), {4.5, 150, HoleLook::Auto}, Region{-50, -50, 100, 9999})
+                  .shots.empty());
+  EXPECT_TRUE(FindShots(white.View(), {4.5, 150, HoleLook::Auto}, Region{500, 500, 600, 600})
+                  .shots.empty());
 }
 
 TEST(ShotAt, recentres_a_click_on_a_hole_and_finds_nothing_on_paper) {

@@ -1,0 +1,107 @@
+// The calibrated analysis of a generated letter page, beside the exact analysis ("Draw") of the
+// same picture and decoding the same picture from PNG, at 300 and 600 pixels per inch.
+//
+// The page (scangen: 8.5 x 11 in, 4.5 mm, 50 shots of the dark looks in 38 isolated holes, 3
+// pairs and 2 triples, printed rings, lines and figures, an aiming mark, specks, a border) is
+// generated once per process; its PNG is encoded once by Qt, and the decoding case runs
+// QImage::loadFromData on those bytes, as loading a PNG scan costs a front end.
+#include <benchmark/benchmark.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <map>
+
+#include "bench_targets.h"
+#include "fastest.h"
+#include "scangen.h"
+#include "shots/shots.h"
+
+namespace holescan {
+namespace {
+
+struct Page {
+  Picture picture;
+  QByteArray png;
+};
+
+const Page& LetterPage(int dpi) {
+  // Qt refuses pictures over 256 MiB decoded by default; the front ends raise the limit too.
+  QImageReader::setAllocationLimit(1024);
+  static std::map<int, Page> pages;
+  auto found = pages.find(dpi);
+  if (found != pages.end()) return found->second;
+  scangen::ScanOptions options;
+  options.seed = 2026;
+  options.dpi = dpi;
+  options.widthMm = 215.9;
+  options.heightMm = 279.4;
+  options.singles = 38;
+  options.pairs = 3;
+  options.triples = 2;
+  options.specks = 200;
+  options.looks = {scangen::Look::Black, scangen::Look::DarkGrey, scangen::Look::Torn};
+  Page page{scangen::MakeScan(options).picture, {}};
+  const QImage image(reinterpret_cast<const uchar*>(page.picture.Data()), page.picture.Width(),
+                     page.picture.Height(), page.picture.Width() * 4, QImage::Format_RGB32);
+  QBuffer buffer(&page.png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return pages.emplace(dpi, std::move(page)).first->second;
+}
+
+void SetPixels(benchmark::State& state, const Picture& picture) {
+  state.counters["megapixels"] = static_cast<double>(picture.Width()) * picture.Height() / 1e6;
+}
+
+void BM_ShotsCalibrated(benchmark::State& state) {
+  const Page& page = LetterPage(static_cast<int>(state.range(0)));
+  const shots::ShotSettings settings{4.5, static_cast<double>(state.range(0)),
+                                     shots::HoleLook::Auto};
+  std::size_t found = 0;
+  for (auto _ : state) {
+    found = shots::FindShots(page.picture.View(), settings).shots.size();
+    benchmark::DoNotOptimize(found);
+  }
+  SetPixels(state, page.picture);
+  state.counters["shots"] = static_cast<double>(found);
+}
+
+void BM_ShotsExactDraw(benchmark::State& state) {
+  const Page& page = LetterPage(static_cast<int>(state.range(0)));
+  bench::SilentToolkit toolkit(page.picture);
+  Form1 form(toolkit);
+  form.TextFilename = "page.bmp";
+  form.CmdLoad_Click();
+  for (auto _ : state) {
+    if (form.CmdDraw_Click()) state.SkipWithError("Draw stopped");
+    benchmark::DoNotOptimize(toolkit.ClipboardText().size());
+  }
+  SetPixels(state, page.picture);
+}
+
+void BM_ShotsPngDecode(benchmark::State& state) {
+  const Page& page = LetterPage(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    QImage image;
+    if (!image.loadFromData(page.png, "PNG")) state.SkipWithError("PNG not decoded");
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  SetPixels(state, page.picture);
+  state.counters["png_megabytes"] = static_cast<double>(page.png.size()) / 1e6;
+}
+
+#define HOLESCAN_PAGE_CASE(name)          \
+  BENCHMARK(name)                         \
+      ->ComputeStatistics("min", Fastest) \
+      ->ArgName("ppi")                    \
+      ->Arg(300)                          \
+      ->Arg(600)                          \
+      ->Unit(benchmark::kMillisecond)
+HOLESCAN_PAGE_CASE(BM_ShotsCalibrated);
+HOLESCAN_PAGE_CASE(BM_ShotsExactDraw);
+HOLESCAN_PAGE_CASE(BM_ShotsPngDecode);
+
+}  // namespace
+}  // namespace holescan
