@@ -70,13 +70,14 @@ void BM_ShotsCalibrated(benchmark::State& state) {
 
 void BM_ShotsExactDraw(benchmark::State& state) {
   const Page& page = LetterPage(static_cast<int>(state.range(0)));
-  bench::SilentToolkit toolkit(page.picture);
-  Form1 form(toolkit);
-  form.TextFilename = "page.bmp";
-  form.CmdLoad_Click();
+  DarkMap dark(page.picture.Width(), page.picture.Height());
+  Picture result(page.picture.Width(), page.picture.Height(), kResultBackground);
+  HoleAnalysis analysis;
+  ScanObserver silent;
+  const Selection whole = WholePicture(page.picture.Width(), page.picture.Height());
   for (auto _ : state) {
-    if (form.CmdDraw_Click()) state.SkipWithError("Draw stopped");
-    benchmark::DoNotOptimize(toolkit.ClipboardText().size());
+    Draw(analysis, page.picture.View(), whole, {dark, result}, silent);
+    benchmark::DoNotOptimize(analysis.ReportText().size());
   }
   SetPixels(state, page.picture);
 }
