@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   }
   try {
     const holescan::scangen::Scan scan = holescan::scangen::MakeScan(o);
-    if (!holescan::targetgen::WriteBmp(scan.picture, out)) {
+    if (!holescan::targetgen::WriteBmp(scan.picture, out, o.dpi)) {
       std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, out.c_str(),
                    std::strerror(errno));
       return 1;

@@ -394,7 +394,6 @@ std::uint32_t Get32(const std::vector<unsigned char>& in, std::size_t at) {
 
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kPixelsPerMetre = 2953;  // 75 pixels per inch, a typical target scan
 
 std::size_t RowBytes(int width) {
   return (static_cast<std::size_t>(width) * 3 + 3) & ~3u;
@@ -434,7 +433,9 @@ Picture MakeDisc(int diameter) {
   return disc;
 }
 
-bool WriteBmp(const Picture& picture, const std::string& path) {
+bool WriteBmp(const Picture& picture, const std::string& path, double pixelsPerInch) {
+  // Stored per metre, rounded: 75 pixels per inch, a typical target scan, is 2953.
+  const auto pixelsPerMetre = static_cast<std::uint32_t>(std::lround(pixelsPerInch / 0.0254));
   const std::size_t rowBytes = RowBytes(picture.Width());
   const std::size_t imageBytes = rowBytes * static_cast<std::size_t>(picture.Height());
   std::vector<unsigned char> out;
@@ -451,8 +452,8 @@ bool WriteBmp(const Picture& picture, const std::string& path) {
   Put16(out, 24);                                            // bits per pixel
   Put32(out, 0);                                             // no compression
   Put32(out, static_cast<std::uint32_t>(imageBytes));
-  Put32(out, kPixelsPerMetre);
-  Put32(out, kPixelsPerMetre);
+  Put32(out, pixelsPerMetre);
+  Put32(out, pixelsPerMetre);
   Put32(out, 0);  // no palette
   Put32(out, 0);
   for (int y = picture.Height() - 1; y >= 0; --y) {

@@ -75,7 +75,7 @@ Picture MakeComb(int stripes, int height);
 Picture MakeDisc(int diameter);
 
 // Writes a 24-bit uncompressed bottom-up BMP; false when the file cannot be written.
-bool WriteBmp(const Picture& picture, const std::string& path);
+bool WriteBmp(const Picture& picture, const std::string& path, double pixelsPerInch = 75);
 // Reads a 24-bit uncompressed BMP (bottom-up or top-down); nullopt for anything else or a
 // damaged file.
 std::optional<Picture> ReadBmp(const std::string& path);
