@@ -8,8 +8,9 @@ namespace holescan::results {
 namespace {
 
 // Reports keep a thousandth (a micrometre, a thousandth of a pixel): more digits are noise.
-double Rounded(double value, double unit = 1e-3) {
-  return std::round(value / unit) * unit + 0.0;  // + 0.0: no "-0.0"
+// Divided, not multiplied, by the scale, so that 2.55 is written 2.55.
+double Rounded(double value, double scale = 1000) {
+  return std::round(value * scale) / scale + 0.0;  // + 0.0: no "-0.0"
 }
 
 void WriteGroup(JsonWriter& json, const score::GroupStats& g, const score::Distance* distance) {
@@ -124,7 +125,7 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
     json.Member("x_mm", Rounded(scored.xMm)).Member("y_mm", Rounded(scored.yMm));
     if (scored.score) {
       json.Member("score", scored.score->score);
-      json.Member("decimal", Rounded(scored.score->decimal, 0.1));
+      json.Member("decimal", Rounded(scored.score->decimal, 10));
       json.Member("inner_ten", scored.score->innerTen);
     }
     if (i < r.edited.size() && r.edited[i]) json.Member("edited", true);
@@ -135,7 +136,7 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
   if (sheet.total) {
     json.Key("total").BeginObject();
     json.Member("score", sheet.total->score);
-    json.Member("decimal", Rounded(sheet.total->decimal, 0.1));
+    json.Member("decimal", Rounded(sheet.total->decimal, 10));
     json.Member("inner_tens", sheet.total->innerTens);
     json.EndObject();
   }

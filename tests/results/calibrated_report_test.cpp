@@ -1,0 +1,78 @@
+#include "results/calibrated_report.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include <nlohmann/json.hpp>
+
+namespace holescan::results {
+namespace {
+
+// Two shots on an air-rifle face at 254 ppi (10 pixels a millimetre), aimed at (500, 500).
+struct Scored {
+  std::vector<shots::Shot> found{{510, 500, 45.0, shots::HoleLook::Light, 80.04},
+                                 {500, 475, 45.0, shots::HoleLook::Dark, 60}};
+  std::array<bool, 2> edited{false, true};
+  shots::Levels levels;
+  score::Sheet sheet;
+  score::Distance distance{10, score::DistanceUnit::Metre, 10};
+  CalibratedRecord record;
+
+  Scored() {
+    score::SheetOptions options;
+    options.dpi = 254;
+    options.face = score::FindFace("issf-air-rifle");
+    options.aim = score::AimPoint{500, 500};
+    options.source = score::AimSource::Face;
+    std::vector<score::ShotPx> pixels;
+    for (const shots::Shot& shot : found) pixels.push_back({shot.x, shot.y});
+    sheet = score::Score(pixels, options);
+    record = {"scan.png", 1000,  800,    {0, 800, 0, 1000}, {4.5, 254, shots::HoleLook::Auto},
+              "file",     found, edited, &levels,           &sheet,
+              &distance};
+  }
+};
+
+TEST(CalibratedReport, json_holds_pixels_millimetres_scores_and_the_group) {
+  const Scored s;
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto j = nlohmann::ordered_json::parse(text);
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : j.items()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"picture", "selection", "analysis", "aim", "shots",
+                                            "total", "group"}));
+  EXPECT_EQ(j["analysis"]["dpi_source"], "file");
+  EXPECT_EQ(j["analysis"]["face"], "issf-air-rifle");
+  EXPECT_EQ(j["aim"]["source"], "face");
+  const auto& first = j["shots"][0];
+  EXPECT_EQ(first["x_mm"], 1.0);  // right of the aim
+  EXPECT_EQ(first["contrast"], 80.04);
+  EXPECT_EQ(first["score"], 10);
+  EXPECT_FALSE(first.contains("edited"));
+  const auto& second = j["shots"][1];
+  EXPECT_EQ(second["y_mm"], 2.5);  // up is positive
+  EXPECT_EQ(j["group"]["centre_y_mm"], 1.25);
+  EXPECT_EQ(second["decimal"], 10.0);
+  EXPECT_EQ(second["edited"], true);
+  EXPECT_EQ(j["total"]["score"], 20);
+  EXPECT_EQ(j["group"]["count"], 2);
+  EXPECT_TRUE(j["group"].contains("extreme_spread_moa"));
+}
+
+TEST(CalibratedReport, summary_is_a_table_of_shots_then_total_and_group) {
+  const Scored s;
+  const std::string summary = CalibratedSummary(s.record, ',');
+  EXPECT_EQ(summary.substr(0, summary.find('\n')), "scan.png: 1000 x 800 pixels, 2 shot holes");
+  EXPECT_NE(summary.find("     1     1,00     0,00     10     10,6"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("(edited)"), std::string::npos);
+  EXPECT_NE(summary.find("  total 20, decimal "), std::string::npos);
+  EXPECT_NE(summary.find("mm      MOA     mrad"), std::string::npos) << summary;
+}
+
+}  // namespace
+}  // namespace holescan::results
