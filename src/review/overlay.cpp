@@ -50,7 +50,7 @@ void PaintOverlay(QPainter& painter, const ReviewDocument& document, double unit
   painter.setRenderHint(QPainter::Antialiasing);
   const double diameter = shots::HoleDiameterPx(
       {document.Settings().calibreMm, document.Settings().dpi, document.Settings().look});
-  const double line = std::max(3 * unit, diameter / 14);
+  const double line = std::max(3 * unit, diameter / 10);
   QFont font;
   font.setBold(true);
   font.setPixelSize(std::max(1, static_cast<int>(std::max(14 * unit, diameter * 0.45))));

@@ -100,8 +100,7 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
   connect(view_, &ShotView::shotSelectionChanged, this, [this] {
     if (syncing_) return;
     syncing_ = true;
-    table_->clearSelection();
-    for (int index : view_->SelectedShots()) table_->selectRow(index);
+    SelectRows(view_->SelectedShots());
     syncing_ = false;
   });
   connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -145,8 +144,8 @@ void ReviewWindow::BuildMenus() {
   QAction* undo = undoGroup_.createUndoAction(this, tr("&Undo"));
   undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
   QAction* redo = undoGroup_.createRedoAction(this, tr("&Redo"));
-  redo->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
-                      QKeySequence(QStringLiteral("Ctrl+Y"))});
+  redo->setShortcuts(
+      {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
   edit->addAction(undo);
   edit->addAction(redo);
   edit->addSeparator();
@@ -195,7 +194,8 @@ QWidget* ReviewWindow::BuildSidePanel() {
   calibre_->setEditable(true);
   calibre_->setInsertPolicy(QComboBox::NoInsert);
   for (const CalibrePreset& preset : CalibrePresets())
-    calibre_->addItem(QString::fromUtf8(preset.text.data(), static_cast<qsizetype>(preset.text.size())));
+    calibre_->addItem(
+        QString::fromUtf8(preset.text.data(), static_cast<qsizetype>(preset.text.size())));
   calibre_->setToolTip(tr("A preset, or any calibre in mm (5.6mm) or inches (.22in)"));
   form->addRow(tr("Calibre"), calibre_);
   dpi_ = new QDoubleSpinBox;
@@ -444,8 +444,9 @@ void ReviewWindow::RefreshNumbers() {
   table_->clearContents();
   if (!current_) {
     table_->setRowCount(0);
-    stats_->setText(tr("<i>Open a picture: File &gt; Open, drop it here, or name it on the "
-                       "command line.</i>"));
+    stats_->setText(
+        tr("<i>Open a picture: File &gt; Open, drop it here, or name it on the "
+           "command line.</i>"));
     syncing_ = wasSyncing;
     return;
   }
@@ -461,8 +462,7 @@ void ReviewWindow::RefreshNumbers() {
       table_->setItem(static_cast<int>(r), c, item);
     }
   }
-  for (int index : selected)
-    if (index < table_->rowCount()) table_->selectRow(index);
+  SelectRows(selected);
   QString html = QStringLiteral("<table cellspacing='2'>");
   for (const StatLine& line : StatLines(*current_))
     html += QStringLiteral("<tr><td><b>%1</b>&nbsp;&nbsp;</td><td>%2</td></tr>")
@@ -470,6 +470,16 @@ void ReviewWindow::RefreshNumbers() {
   html += QStringLiteral("</table>");
   stats_->setText(html);
   syncing_ = wasSyncing;
+}
+
+void ReviewWindow::SelectRows(const std::vector<int>& rows) {
+  QItemSelection selection;
+  for (int row : rows)
+    if (row < table_->rowCount())
+      selection.select(table_->model()->index(row, 0), table_->model()->index(row, 5));
+  table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  if (rows.size() == 1 && rows.front() < table_->rowCount())
+    table_->scrollTo(table_->model()->index(rows.front(), 0));
 }
 
 void ReviewWindow::RefreshList() {
@@ -596,17 +606,18 @@ void ReviewWindow::OpenDialog() {
 void ReviewWindow::closeEvent(QCloseEvent* event) {
   std::vector<ReviewDocument*> unsaved;
   for (const auto& document : documents_)
-    if (document->State() == Stage::Ready && document->Modified()) unsaved.push_back(document.get());
+    if (document->State() == Stage::Ready && document->Modified())
+      unsaved.push_back(document.get());
   if (!unsaved.empty()) {
     QStringList names;
     for (ReviewDocument* document : unsaved) names << document->Name();
     const QString text = tr("Save the edits of %1 before closing?").arg(names.join(", "));
     const int answer =
-        question_ ? question_(text)
-                  : QMessageBox::question(this, tr("Unsaved edits"), text,
-                                          QMessageBox::Save | QMessageBox::Discard |
-                                              QMessageBox::Cancel,
-                                          QMessageBox::Save);
+        question_
+            ? question_(text)
+            : QMessageBox::question(this, tr("Unsaved edits"), text,
+                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                    QMessageBox::Save);
     if (answer == QMessageBox::Cancel) {
       event->ignore();
       return;

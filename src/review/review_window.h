@@ -65,6 +65,7 @@ class ReviewWindow : public QMainWindow {
   void ShowSettings();
   void ApplySetting(const std::function<bool(ReviewSettings&)>& change);
   void RefreshNumbers();
+  void SelectRows(const std::vector<int>& rows);
   void RefreshList();
   void RefreshStatus();
   void JobFinished(ReviewDocument* document);

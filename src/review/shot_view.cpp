@@ -139,13 +139,12 @@ class MarkItem : public QGraphicsItem {
   std::shared_ptr<ViewScale> scale_;
 };
 
-ShotView::ShotView(QWidget* parent)
-    : QGraphicsView(parent), scale_(std::make_shared<ViewScale>()) {
+ShotView::ShotView(QWidget* parent) : QGraphicsView(parent), scale_(std::make_shared<ViewScale>()) {
   // A few hundred items whose sizes change with every zoom: no index to keep up to date.
   scene_.setItemIndexMethod(QGraphicsScene::NoIndex);
   setScene(&scene_);
   setDragMode(ScrollHandDrag);
-  setTransformationAnchor(AnchorUnderMouse);
+  setTransformationAnchor(NoAnchor);
   setResizeAnchor(AnchorViewCenter);
   setViewportUpdateMode(SmartViewportUpdate);
   setBackgroundBrush(QColor(96, 96, 96));
@@ -177,8 +176,8 @@ void ShotView::SetDocument(ReviewDocument* document) {
 }
 
 void ShotView::PictureChanged() {
-  const Picture* now = document_ && document_->PictureData() ? document_->PictureData().get()
-                                                             : nullptr;
+  const Picture* now =
+      document_ && document_->PictureData() ? document_->PictureData().get() : nullptr;
   if (now == shownPicture_ && (picture_ != nullptr) == (now != nullptr)) {
     Rebuild();
     return;
@@ -262,10 +261,17 @@ QPoint ShotView::ViewportPoint(const QPointF& picturePoint) const {
   return mapFromScene(picturePoint);
 }
 
-void ShotView::ZoomBy(double factor) {
+void ShotView::ZoomBy(double factor, std::optional<QPoint> anchor) {
   const double zoom = std::clamp(Zoom() * factor, kMinZoom, kMaxZoom);
   fit_ = false;
+  // The anchor is kept by hand: the view's own anchor follows mouse moves only, which a wheel
+  // turned without moving the mouse (or a test) does not give.
+  const QPoint at = anchor.value_or(viewport()->rect().center());
+  const QPointF fixed = mapToScene(at);
   setTransform(QTransform::fromScale(zoom, zoom));
+  const QPoint moved = mapFromScene(fixed) - at;
+  horizontalScrollBar()->setValue(horizontalScrollBar()->value() + moved.x());
+  verticalScrollBar()->setValue(verticalScrollBar()->value() + moved.y());
   ScaleChanged();
 }
 
@@ -294,7 +300,7 @@ void ShotView::ScaleChanged() {
 void ShotView::wheelEvent(QWheelEvent* event) {
   const double steps = event->angleDelta().y() / 120.0;
   if (steps == 0) return;
-  ZoomBy(std::pow(1.25, steps));
+  ZoomBy(std::pow(1.25, steps), event->position().toPoint());
   event->accept();
 }
 

@@ -15,6 +15,7 @@
 #include <QGraphicsView>
 #include <QPointF>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -40,7 +41,8 @@ class ShotView : public QGraphicsView {
   std::vector<int> SelectedShots() const;
   void SelectShots(const std::vector<int>& indices);
 
-  void ZoomBy(double factor);
+  // About the viewport point `anchor` (the viewport's centre when absent).
+  void ZoomBy(double factor, std::optional<QPoint> anchor = std::nullopt);
   void FitToWindow();
   void ActualSize();
   // Screen pixels per picture pixel.
