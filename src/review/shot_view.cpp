@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "review/overlay.h"
 #include "review/picture_image.h"
@@ -305,13 +306,16 @@ void ShotView::wheelEvent(QWheelEvent* event) {
 }
 
 void ShotView::mousePressEvent(QMouseEvent* event) {
+  consumedPress_ = false;
   if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier)) {
+    consumedPress_ = true;
     if (picture_ && picture_->boundingRect().contains(mapToScene(event->position().toPoint())))
       emit addRequested(mapToScene(event->position().toPoint()));
     event->accept();
     return;
   }
   if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier)) {
+    consumedPress_ = true;
     for (QGraphicsItem* item : items(event->position().toPoint())) {
       if (auto* shot = dynamic_cast<ShotItem*>(item)) {
         shot->setSelected(!shot->isSelected());
@@ -325,6 +329,12 @@ void ShotView::mousePressEvent(QMouseEvent* event) {
 }
 
 void ShotView::mouseReleaseEvent(QMouseEvent* event) {
+  // The view takes a release after a press on bare paper for a click that clears the
+  // selection; after a Ctrl+click or Shift+click it would undo what the press did.
+  if (std::exchange(consumedPress_, false) && event->button() == Qt::LeftButton) {
+    event->accept();
+    return;
+  }
   QGraphicsView::mouseReleaseEvent(event);
   if (!document_ || event->button() != Qt::LeftButton) return;
   std::vector<std::pair<int, ReviewShot>> moves;

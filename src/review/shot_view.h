@@ -76,6 +76,7 @@ class ShotView : public QGraphicsView {
   std::shared_ptr<ViewScale> scale_;
   bool fit_ = true;
   bool rebuilding_ = false;
+  bool consumedPress_ = false;
   std::vector<QMetaObject::Connection> connections_;
 };
 
