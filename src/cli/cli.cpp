@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,35 +9,36 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <span>
+#include <sstream>
 
 #include "cli/options.h"
 #include "cli/outputs.h"
 #include "holes/scan.h"
+#include "results/calibrated_report.h"
+#include "score/csv.h"
+#include "score/sheet.h"
+#include "shots/shots.h"
 #include "holes/vote_map.h"
 #include "io/dark_map_file.h"
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 
 namespace holescan::cli {
 namespace {
 
 constexpr char kProgram[] = "holescan-cli";
 constexpr std::chrono::milliseconds kRedrawInterval{100};
+// The marks of the annotated result: the point of aim and the group's centre.
+constexpr std::uint32_t kAimColour = Rgb(0, 160, 255);
+constexpr std::uint32_t kGroupCentreColour = Rgb(255, 0, 200);
 
-// The decoders behind Qt (libpng, libtiff) print their complaints to standard error
-// themselves; the command says in one line what went wrong instead.
-PictureFile LoadWithDecodersSilenced(const std::string& path) {
-  std::fflush(stderr);
-  const int saved = ::dup(STDERR_FILENO);
-  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  const bool silenced = saved >= 0 && null >= 0 && ::dup2(null, STDERR_FILENO) >= 0;
-  PictureFile file = LoadPictureFile(path);
-  if (silenced) {
-    std::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-  }
-  if (null >= 0) ::close(null);
-  if (saved >= 0) ::close(saved);
-  return file;
+// BMP and PNG store pixels per metre, a whole number: 300 ppi becomes 11811 and reads back
+// as 299.9994. A value within that rounding of a whole number of pixels per inch is taken as
+// the whole number the scanner was set to.
+double ScanResolution(double stored) {
+  constexpr double kMetreRounding = 0.5 * 0.0254;
+  const double whole = std::round(stored);
+  return std::abs(stored - whole) <= kMetreRounding ? whole : stored;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -87,6 +87,7 @@ class Runner {
       collected_.emplace([this](std::string_view bytes) { collectedFile_->Write(bytes); });
       collected_->BeginArray();
     }
+    if (o_.CsvCollected()) csvCollected_.emplace(csvRows_);
     for (std::size_t i = 0; i < o_.pictures.size(); ++i) {
       index_ = i;
       shownPercent_ = -1;
@@ -101,6 +102,13 @@ class Runner {
       }
     }
     ClearProgress();
+    if (csvCollected_) {
+      csvCollected_->Finish();
+      if (auto failure = WriteBytes(o_.csv, csvRows_.str())) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*failure).c_str());
+        status_ = std::max(status_, kExitDrawFailed);
+      }
+    }
     if (collected_) {
       collected_->EndArray();
       collected_.reset();
@@ -162,9 +170,13 @@ class Runner {
   void Analyse(const std::string& path) {
     ShowProgress(0);
     const auto loadStart = std::chrono::steady_clock::now();
-    PictureFile file = LoadWithDecodersSilenced(path);
+    PictureFile file = LoadPictureFile(path);
     if (!file.loaded) {
       Fail(path, file.reason, kExitLoadFailed);
+      return;
+    }
+    if (o_.Calibrated()) {
+      AnalyseCalibrated(path, file);
       return;
     }
     const Picture& target = file.picture;
@@ -246,6 +258,110 @@ class Runner {
     }
   }
 
+  // The calibrated analysis of one loaded picture, its scores and its outputs.
+  void AnalyseCalibrated(const std::string& path, const PictureFile& file) {
+    const Picture& target = file.picture;
+    const PictureView view = target.View();
+    const std::optional<Selection> selection =
+        SelectionFor(path, target.Width(), target.Height());
+    if (!selection) return;
+    shots::ShotSettings settings;
+    settings.calibreMm = *o_.calibreMm;
+    settings.look = o_.look.value_or(shots::HoleLook::Auto);
+    std::string_view dpiSource = "option";
+    if (o_.dpi) {
+      settings.dpi = *o_.dpi;
+    } else if (file.resolution && file.resolution->x > 0) {
+      settings.dpi = ScanResolution(file.resolution->x);
+      dpiSource = "file";
+    } else {
+      Fail(path, "the file stores no resolution; give it with --dpi", kExitUsage);
+      return;
+    }
+    if (auto problem = shots::SettingsProblem(settings)) {
+      Fail(path, *problem, kExitUsage);
+      return;
+    }
+    // The selection's bounds are inclusive, and column W and row H lie past the picture.
+    const shots::Region region{selection->SelLeft, selection->SelTop,
+                               std::min(selection->SelRight + 1, target.Width()),
+                               std::min(selection->SelBottom + 1, target.Height())};
+    const shots::ShotResult found =
+        shots::FindShots(view, settings, region, [this](double fraction) {
+          ShowProgress(static_cast<float>(fraction));
+          return true;
+        });
+
+    score::SheetOptions sheetOptions;
+    sheetOptions.dpi = settings.dpi;
+    sheetOptions.calibreMm = settings.calibreMm;
+    sheetOptions.face = o_.face;
+    sheetOptions.gaugeMm = o_.gaugeMm.value_or(score::kRulesGaugeMm);
+    if (o_.aim) {
+      sheetOptions.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
+      sheetOptions.source = score::AimSource::Given;
+    } else if (o_.face != nullptr) {
+      std::string reason;
+      const auto fit = score::FindAim(view, *o_.face, settings.dpi, &reason);
+      if (!fit) {
+        Fail(path, "no point of aim: " + reason, kExitDrawFailed);
+        return;
+      }
+      sheetOptions.aim = fit->centre;
+      sheetOptions.source = score::AimSource::Face;
+    }
+    std::vector<score::ShotPx> pixels;
+    pixels.reserve(found.shots.size());
+    for (const shots::Shot& shot : found.shots) pixels.push_back({shot.x, shot.y});
+    const score::Sheet sheet = score::Score(pixels, sheetOptions);
+
+    const results::CalibratedRecord record{path,
+                                           target.Width(),
+                                           target.Height(),
+                                           *selection,
+                                           settings,
+                                           dpiSource,
+                                           found.shots,
+                                           {},
+                                           &found.levels,
+                                           &sheet,
+                                           o_.distance ? &*o_.distance : nullptr,
+                                           sheetOptions.gaugeMm};
+    auto check = [&](std::optional<std::string> failure) {
+      if (failure) Fail(path, *failure, kExitDrawFailed);
+    };
+    if (!o_.result.empty()) {
+      const double mmPerPixel = score::MmPerPixel(settings.dpi);
+      const shots::Mark marks[] = {
+          {sheet.aim.x, sheet.aim.y, kAimColour},
+          {sheet.aim.x + sheet.group.centreX / mmPerPixel,
+           sheet.aim.y - sheet.group.centreY / mmPerPixel, kGroupCentreColour}};
+      const std::span<const shots::Mark> shown(marks, sheet.group.count > 0 ? 2 : 1);
+      check(WritePicture(shots::Annotated(view, found.shots, shown), o_.resultFormat,
+                         ExpandName(o_.result, path)));
+    }
+    if (!o_.json.empty()) {
+      WriteJsonDocument(path, [&](JsonWriter& json) { results::WriteCalibratedJson(json, record); });
+    }
+    if (!o_.csv.empty()) {
+      std::ostringstream rows;
+      if (csvCollected_) {
+        csvCollected_->Add(path, static_cast<int>(index_ + 1), sheet, record.distance);
+      } else {
+        score::CsvWriter csv(rows);
+        csv.Add(path, static_cast<int>(index_ + 1), sheet, record.distance);
+        csv.Finish();
+        check(WriteBytes(ExpandName(o_.csv, path), rows.str()));
+      }
+    }
+    if (o_.Summary()) {
+      ClearProgress();
+      const std::string summary = results::CalibratedSummary(record, separator_);
+      std::fwrite(summary.data(), 1, summary.size(), stdout);
+      std::fflush(stdout);
+    }
+  }
+
   // The output `pattern` names for this picture, open; nullopt when not asked for or when it
   // cannot be opened (said on standard error).
   void OpenOutput(std::optional<OutputFile>& file, const std::string& pattern,
@@ -260,14 +376,19 @@ class Runner {
 
   void WriteJson(const std::string& path, const AnalysisRecord& record) {
     if (o_.json.empty()) return;
+    WriteJsonDocument(path, [&](JsonWriter& json) { WriteAnalysisJson(json, record); });
+  }
+
+  // The picture's JSON object: into the collected array, or its own file.
+  void WriteJsonDocument(const std::string& path, const std::function<void(JsonWriter&)>& write) {
     if (collected_) {
-      WriteAnalysisJson(*collected_, record);
+      write(*collected_);
       return;
     }
     OutputFile json(ExpandName(o_.json, path));
     {
       JsonWriter writer([&json](std::string_view bytes) { json.Write(bytes); });
-      WriteAnalysisJson(writer, record);
+      write(writer);
     }
     json.Write("\n");
     if (auto failure = json.Commit()) Fail(path, *failure, kExitDrawFailed);
@@ -282,6 +403,8 @@ class Runner {
   int status_ = kExitOk;
   std::optional<OutputFile> collectedFile_;
   std::optional<JsonWriter> collected_;
+  std::ostringstream csvRows_;
+  std::optional<score::CsvWriter> csvCollected_;
 };
 
 }  // namespace

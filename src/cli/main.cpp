@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 
 int main(int argc, char* argv[]) {
   holescan::ConfigurePictureReading();

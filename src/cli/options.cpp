@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <set>
 #include <string_view>
@@ -17,7 +18,12 @@ constexpr char kDescription[] =
 window does: each PICTURE is loaded as "&Load" loads it, the whole picture (or the
 --select rectangle) is scanned as "Draw" scans it, and the outputs asked for are written.
 Pictures: BMP, PNG, JPEG, PBM/PGM/PPM, GIF, and TIFF and WebP with Qt's image format
-plugins; at most 32766 pixels on a side.)";
+plugins; at most 32766 pixels on a side.
+
+With --calibre, the calibrated analysis runs instead: every shot hole of that calibre is
+found on real scans at any resolution (--dpi, or the one the file stores), and the shots
+are given in millimetres from the point of aim, with ring scores (--face) and the group's
+statistics.)";
 
 constexpr char kFooter[] =
     R"(FILE may be "-" for standard output (for one output at most; there is then no summary).
@@ -32,7 +38,8 @@ when "Draw" stops on an error only the captions up to the error are written.
 Exit status:
   0  every picture was analysed (also when it has no shot hole)
   1  "Draw" stopped on an error, or an output could not be written
-  2  usage error (for --select not fitting a picture: nothing done for that picture)
+  2  usage error (for --select not fitting a picture, or --calibre on a picture that
+     stores no resolution without --dpi: nothing done for that picture)
   3  a picture could not be loaded
 When several apply, the status is the largest.)";
 
@@ -42,7 +49,7 @@ struct FileOption {
   const char* help;
 };
 
-const std::array<FileOption, 5> kFileOptions = {{
+const std::array<FileOption, 6> kFileOptions = {{
     {"--report", &Options::report,
      "the vote report, byte for byte the text \"Draw\" puts on the clipboard"},
     {"--result", &Options::result,
@@ -52,6 +59,92 @@ const std::array<FileOption, 5> kFileOptions = {{
     {"--json", &Options::json, "holes and shot holes as JSON"},
     {"--save-darkmap", &Options::saveDarkMap,
      "the darkness map after \"Draw\": (W + 1) x (H + 1) bytes, row by row, no header"},
+    {"--csv", &Options::csv,
+     "with --calibre: one row per shot in millimetres, the point table that shot-group "
+     "tools read (R's shotGroups); one file holds every picture"},
+}};
+
+// Two numbers "X,Y".
+std::optional<std::array<double, 2>> ParsePoint(const std::string& text) {
+  std::array<double, 2> values{};
+  const char* p = text.data();
+  const char* end = text.data() + text.size();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) {
+      if (p == end || *p != ',') return std::nullopt;
+      ++p;
+    }
+    const auto [next, failure] = std::from_chars(p, end, values[i]);
+    if (failure != std::errc() || next == p || !std::isfinite(values[i]) || values[i] < 0)
+      return std::nullopt;
+    p = next;
+  }
+  if (p != end) return std::nullopt;
+  return values;
+}
+
+// Options that set one value of the analysis; `apply` returns the usage error, or "".
+struct SettingOption {
+  const char* name;
+  const char* type;
+  const char* help;
+  std::string (*apply)(Options& o, const std::string& value);
+};
+
+const std::array<SettingOption, 7> kSettings = {{
+    {"--calibre", "D",
+     "the calibrated analysis: every shot hole of this calibre, on scans at any resolution. "
+     "D: 4.5mm, 5.6mm, 9mm, 0.177in, .22in, or a number in millimetres",
+     [](Options& o, const std::string& v) {
+       std::string reason;
+       o.calibreMm = shots::ParseCalibreMm(v, &reason);
+       return o.calibreMm ? std::string() : "--calibre " + v + ": " + reason;
+     }},
+    {"--dpi", "N",
+     "the scan's resolution in pixels per inch. Default: the resolution the file stores",
+     [](Options& o, const std::string& v) {
+       double dpi = 0;
+       const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), dpi);
+       if (failure != std::errc() || end != v.data() + v.size() || !(dpi > 0) || dpi > 100000)
+         return "--dpi " + v + ": expected a positive number of pixels per inch";
+       o.dpi = dpi;
+       return std::string();
+     }},
+    {"--holes", "auto|dark|light",
+     "holes showing darker than the paper around them (a dark backing), lighter (a white "
+     "backing seen through dark print), or either, decided per hole. Default: auto",
+     [](Options& o, const std::string& v) {
+       o.look = shots::ParseHoleLook(v);
+       return o.look ? std::string() : "--holes " + v + ": expected auto, dark or light";
+     }},
+    {"--face", "NAME",
+     "the printed target face, for the point of aim (the centre of its black) and ring "
+     "scores: issf-air-rifle or issf-air-pistol",
+     [](Options& o, const std::string& v) {
+       o.face = score::FindFace(v);
+       return o.face != nullptr ? std::string()
+                                : "--face " + v + ": expected one of " + score::FaceNames();
+     }},
+    {"--aim", "X,Y",
+     "the point of aim in picture pixels, instead of the face's black. Default: the face's "
+     "black, or without a face the group's centre",
+     [](Options& o, const std::string& v) {
+       o.aim = ParsePoint(v);
+       return o.aim ? std::string() : "--aim " + v + ": expected two numbers X,Y in pixels";
+     }},
+    {"--gauge", "D", "the gauge that scores a shot, as the rules gauge. Default: 4.5mm",
+     [](Options& o, const std::string& v) {
+       std::string reason;
+       o.gaugeMm = shots::ParseCalibreMm(v, &reason);
+       return o.gaugeMm ? std::string() : "--gauge " + v + ": " + reason;
+     }},
+    {"--distance", "D",
+     "the shooting distance (10m, 25yd, 50ft): group sizes also as angles, in MOA and mrad",
+     [](Options& o, const std::string& v) {
+       std::string reason;
+       o.distance = score::ParseDistance(v, &reason);
+       return o.distance ? std::string() : "--distance " + v + ": " + reason;
+     }},
 }};
 
 struct Flag {
@@ -73,6 +166,7 @@ const std::array<Flag, 4> kFlags = {{
 struct Given {
   std::vector<std::string> select;
   std::array<std::vector<std::string>, kFileOptions.size()> files;
+  std::array<std::vector<std::string>, kSettings.size()> settings;
   std::array<bool, kFlags.size()> flags{};
   std::vector<std::string> pictures;
 };
@@ -146,6 +240,12 @@ std::unique_ptr<CLI::App> Declare(Given& given) {
       ->type_name("L,T,R,B")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false);
+  for (std::size_t i = 0; i < kSettings.size(); ++i) {
+    app->add_option(kSettings[i].name, given.settings[i], kSettings[i].help)
+        ->type_name(kSettings[i].type)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+  }
   for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
     app->add_option(kFileOptions[i].name, given.files[i], kFileOptions[i].help)
         ->type_name("FILE")
@@ -223,7 +323,8 @@ std::string CheckTogether(const Options& o) {
   for (const FileOption& option : kFileOptions) {
     const std::string& file = o.*option.field;
     if (file == kStandardOutput) ++toStandardOutput;
-    const bool collected = option.field == &Options::json && o.JsonCollected();
+    const bool collected = (option.field == &Options::json && o.JsonCollected()) ||
+                           (option.field == &Options::csv && o.CsvCollected());
     if (o.pictures.size() > 1 && !file.empty() && !collected &&
         file.find(kNamePlaceholder) == std::string::npos) {
       return std::string(option.name) + " " + file +
@@ -231,6 +332,25 @@ std::string CheckTogether(const Options& o) {
     }
   }
   if (toStandardOutput > 1) return "only one output can go to standard output (-)";
+  if (o.Calibrated()) {
+    for (const auto& [name, file] : {std::pair{"--report", &o.report},
+                                     std::pair{"--messages", &o.messages},
+                                     std::pair{"--save-darkmap", &o.saveDarkMap}}) {
+      if (!file->empty()) {
+        return std::string(name) +
+               " writes what the exact analysis makes (vote maps, captions, the darkness map); "
+               "the calibrated analysis of --calibre makes none";
+      }
+    }
+  } else {
+    for (const auto& [name, given] :
+         {std::pair{"--dpi", o.dpi.has_value()}, std::pair{"--holes", o.look.has_value()},
+          std::pair{"--face", o.face != nullptr}, std::pair{"--aim", o.aim.has_value()},
+          std::pair{"--gauge", o.gaugeMm.has_value()},
+          std::pair{"--distance", o.distance.has_value()}, std::pair{"--csv", !o.csv.empty()}}) {
+      if (given) return std::string(name) + " needs --calibre (the calibrated analysis)";
+    }
+  }
   const bool named = std::any_of(kFileOptions.begin(), kFileOptions.end(), [&](const auto& option) {
     return (o.*option.field).find(kNamePlaceholder) != std::string::npos;
   });
@@ -306,6 +426,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
   if (!given.select.empty()) {
     o.select = ParseRectangle(given.select.front(), error);
     if (!error.empty()) return parsed;
+  }
+  for (std::size_t i = 0; i < kSettings.size(); ++i) {
+    const std::vector<std::string>& values = given.settings[i];
+    if (values.size() > 1) {
+      error = std::string(kSettings[i].name) + " given twice";
+      return parsed;
+    }
+    if (!values.empty()) {
+      error = kSettings[i].apply(o, values.front());
+      if (!error.empty()) return parsed;
+    }
   }
   for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
     const std::vector<std::string>& files = given.files[i];

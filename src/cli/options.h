@@ -10,12 +10,16 @@
 // within it) is checked by the runner after loading.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "pixel/picture.h"
+#include "score/faces.h"
+#include "score/group.h"
+#include "shots/shots.h"
 
 namespace holescan::cli {
 
@@ -33,6 +37,15 @@ struct Options {
   std::string messages;
   std::string json;
   std::string saveDarkMap;
+  std::string csv;  // one file for every picture unless it contains {name}
+  // The calibrated analysis, chosen by --calibre; the rest only with it.
+  std::optional<double> calibreMm;
+  std::optional<double> dpi;
+  std::optional<shots::HoleLook> look;
+  const score::Face* face = nullptr;
+  std::optional<std::array<double, 2>> aim;  // picture pixels
+  std::optional<double> gaugeMm;
+  std::optional<score::Distance> distance;
   PictureFormat resultFormat = PictureFormat::Png;
   bool quiet = false;
   bool timings = false;  // not in --help: durations of loading, analysis and writing
@@ -40,9 +53,14 @@ struct Options {
   bool version = false;
   std::vector<std::string> pictures;
 
+  bool Calibrated() const { return calibreMm.has_value(); }
   // One JSON document for all pictures (an array), written when the last one is done.
   bool JsonCollected() const {
     return !json.empty() && pictures.size() > 1 && json.find(kNamePlaceholder) == std::string::npos;
+  }
+  // One CSV table for all pictures.
+  bool CsvCollected() const {
+    return !csv.empty() && csv.find(kNamePlaceholder) == std::string::npos;
   }
   // No summary when asked for, or when an output goes to standard output.
   bool Summary() const;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/errno_reason.h"
 #include "io/output_file.h"
 
 namespace holescan {

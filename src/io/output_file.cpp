@@ -1,5 +1,7 @@
 #include "io/output_file.h"
 
+#include "io/errno_reason.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <system_error>
 
 namespace holescan {
 namespace {
@@ -31,12 +32,6 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-std::string ErrnoReason(int error) {
-  std::string reason = std::generic_category().message(error);
-  if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
-    reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
-  return reason;
-}
 
 OutputFile::OutputFile(std::string path, Devices devices) : path_(std::move(path)) {
   if (path_ == kStandardOutput) {

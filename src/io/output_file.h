@@ -55,8 +55,4 @@ class OutputFile {
   std::optional<mode_t> keepMode_;
 };
 
-// The reason errno `error` gives, lowercase as every reason of ours: "no such file or
-// directory".
-std::string ErrnoReason(int error);
-
 }  // namespace holescan

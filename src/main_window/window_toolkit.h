@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "io/picture_file.h"
 #include "pixel/picture.h"
 
 namespace holescan {
@@ -63,13 +64,6 @@ constexpr const ControlDesign& Design(Control control) {
 constexpr Geometry DesignGeometry(Control control) {
   return Design(control).design;
 }
-
-// The outcome of reading a picture file: the picture, or a one-line reason.
-struct PictureFile {
-  bool loaded = false;
-  Picture picture;
-  std::string reason;  // e.g. "no such file", "not a picture", "too large: 40000 x 20 pixels"
-};
 
 // Where the Load command reads pictures from. Never throws for a bad file: the Load command
 // relies on every one of its statements running.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -43,7 +44,7 @@ int GreyOf(std::uint32_t p) {
 // A grey copy (red + green + blue, 0..765) reduced by whole blocks of `factor` pixels; working
 // pixel (i, j) is the mean of the picture's pixels i*f..i*f+f-1 by j*f..j*f+f-1.
 struct Grey {
-  int width = 0, height = 0, factor = 1;
+  int width = 0, height = 0;
   std::vector<float> values;
 
   float At(int x, int y) const {
@@ -54,7 +55,6 @@ struct Grey {
 
 Grey Reduce(const PictureView& picture, int factor) {
   Grey grey;
-  grey.factor = factor;
   grey.width = picture.width / factor;
   grey.height = picture.height / factor;
   grey.values.assign(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height),
@@ -270,8 +270,10 @@ std::vector<Point> BlackBoundary(const Mask& mask, int width, int height, double
       bestSize = std::sqrt(static_cast<double>(members.size()) / std::numbers::pi) * 2;
       const double ratioW = w / (2 * radius), ratioH = h / (2 * radius);
       const double ratioA = static_cast<double>(members.size()) / area;
-      if (ratioW > 0.8 && ratioW < 1.4 && ratioH > 0.8 && ratioH < 1.4 && ratioA > 0.6 &&
-          ratioA < 1.4) {
+      // Loose bounds: dark shots astride the edge widen the region and light ones bite it,
+      // and the fit on the edge decides in the end.
+      if (ratioW > 0.75 && ratioW < 1.6 && ratioH > 0.75 && ratioH < 1.6 && ratioA > 0.5 &&
+          ratioA < 1.6) {
         bestMembers = members;
       } else {
         bestMembers.clear();
@@ -302,40 +304,55 @@ double Median(std::vector<double>& values) {
   return *middle;
 }
 
-// Least median of squares over circles of the known radius through pairs of points: the
-// centre half the points agree on, whatever the other half does.
-Circle LeastMedian(const std::vector<Point>& points, double radius) {
+// The share of points the robust fit needs on the circle: shots may cover most of the rest.
+constexpr double kQuantile = 0.35;
+// The kQuantile quantile of |N(0, 1)|: a robust deviation is that quantile over this.
+constexpr double kQuantileOfNormal = 0.4538;
+
+double Quantile(std::vector<double>& values) {
+  const auto at = values.begin() +
+                  static_cast<std::ptrdiff_t>(static_cast<double>(values.size() - 1) * kQuantile);
+  std::nth_element(values.begin(), at, values.end());
+  return *at;
+}
+
+// Least quantile of squares over circles through three points whose radius is within `slack`
+// (relative) of `radius`: the circle that the best kQuantile of the points lie closest to,
+// however the others scatter.
+Circle LeastQuantile(const std::vector<Point>& points, double radius, double slack) {
   Random random;
   Circle best{0, 0, radius};
-  double bestMedian = std::numeric_limits<double>::infinity();
-  // The median is judged on an even sample of at most 256 points: as robust, and cheap.
+  double bestScore = std::numeric_limits<double>::infinity();
+  // Candidates are judged on an even sample of at most 256 points: as robust, and cheap.
   std::vector<Point> judges;
   const std::size_t every = points.size() / 256 + 1;
   for (std::size_t i = 0; i < points.size(); i += every) judges.push_back(points[i]);
   std::vector<double> residuals(judges.size());
-  const auto consider = [&](double cx, double cy) {
+  for (int trial = 0, tried = 0; trial < 20000 && tried < 400; ++trial) {
+    const Point& a = points[random.Below(points.size())];
+    const Point& b = points[random.Below(points.size())];
+    const Point& c = points[random.Below(points.size())];
+    // Points close together fix a circle poorly.
+    const double ab = std::hypot(b.x - a.x, b.y - a.y), bc = std::hypot(c.x - b.x, c.y - b.y),
+                 ca = std::hypot(a.x - c.x, a.y - c.y);
+    if (std::min({ab, bc, ca}) < 0.5 * radius) continue;
+    const double d = 2 * (a.x * (b.y - c.y) + b.x * (c.y - a.y) + c.x * (a.y - b.y));
+    if (d == 0) continue;
+    const double a2 = a.x * a.x + a.y * a.y, b2 = b.x * b.x + b.y * b.y, c2 = c.x * c.x + c.y * c.y;
+    const double cx = (a2 * (b.y - c.y) + b2 * (c.y - a.y) + c2 * (a.y - b.y)) / d;
+    const double cy = (a2 * (c.x - b.x) + b2 * (a.x - c.x) + c2 * (b.x - a.x)) / d;
+    const double r = std::hypot(a.x - cx, a.y - cy);
+    if (std::abs(r / radius - 1) > slack) continue;
+    ++tried;
     for (std::size_t i = 0; i < judges.size(); ++i) {
       const double dx = judges[i].x - cx, dy = judges[i].y - cy;
-      residuals[i] = std::abs(std::sqrt(dx * dx + dy * dy) - radius);
+      residuals[i] = std::abs(std::sqrt(dx * dx + dy * dy) - r);
     }
-    const double median = Median(residuals);
-    if (median < bestMedian) {
-      bestMedian = median;
-      best = {cx, cy, radius};
+    const double score = Quantile(residuals);
+    if (score < bestScore) {
+      bestScore = score;
+      best = {cx, cy, r};
     }
-  };
-  for (int trial = 0, tried = 0; trial < 4000 && tried < 150; ++trial) {
-    const Point& p = points[random.Below(points.size())];
-    const Point& q = points[random.Below(points.size())];
-    const double dx = q.x - p.x, dy = q.y - p.y;
-    const double d = std::hypot(dx, dy);
-    // Close pairs fix a centre poorly; pairs farther apart than a diameter fix none.
-    if (d < radius * 0.7 || d >= 2 * radius) continue;
-    ++tried;
-    const double h = std::sqrt(radius * radius - d * d / 4);
-    const double mx = (p.x + q.x) / 2, my = (p.y + q.y) / 2;
-    consider(mx - dy / d * h, my + dx / d * h);
-    consider(mx + dy / d * h, my - dx / d * h);
   }
   return best;
 }
@@ -388,7 +405,7 @@ struct Fit {
 // black lie off the circle by a good part of a calibre and drop out on the first round.
 Fit RobustCircle(const std::vector<Point>& points, double radius, double floorPx) {
   Fit fit;
-  fit.circle = LeastMedian(points, radius);
+  fit.circle = LeastQuantile(points, radius, 1.5 * kRadiusTolerance);
   std::vector<double> residuals(points.size());
   for (int round = 0; round < 4; ++round) {
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -396,7 +413,7 @@ Fit RobustCircle(const std::vector<Point>& points, double radius, double floorPx
       residuals[i] = std::abs(std::sqrt(dx * dx + dy * dy) - fit.circle.r);
     }
     std::vector<double> sorted = residuals;
-    const double tolerance = std::max(floorPx, 3 * 1.4826 * Median(sorted));
+    const double tolerance = std::max(floorPx, 3 * Quantile(sorted) / kQuantileOfNormal);
     fit.inliers.clear();
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (residuals[i] <= tolerance) fit.inliers.push_back(points[i]);
@@ -551,28 +568,46 @@ std::optional<AimFit> FindAim(const PictureView& picture, const Face& face, doub
   const double offset = (factor - 1) / 2.0;
   for (Point& p : boundary) p = {p.x * factor + offset, p.y * factor + offset};
   Fit fit = RobustCircle(boundary, radius - 0.5 * factor, factor);
+  // Boundary pixels lie half a working pixel inside the edge. From here on the black's own
+  // size leads, so a resolution that is a few per cent off does not put its edge outside
+  // the rays' window.
+  double expected = fit.circle.r + 0.5 * factor;
+  if (!std::isfinite(expected) || fit.residual > factor ||
+      std::abs(expected / radius - 1) > kRadiusTolerance) {
+    expected = radius;
+  }
 
   const double ringWidthPx = face.ringWidthMm * pxPerMm;
   const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * radius / 2), 180, 1440);
   std::vector<Point> edge;
   for (int pass = 0; pass < 2; ++pass) {
-    const double window = std::max(0.4 * ringWidthPx, pass == 0 ? 2.0 * factor + 3 : 3.0);
-    edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, pass == 0 ? radius : fit.circle.r,
-                      window, rays);
+    // The first window also reaches a black a few per cent off its printed size, short of the
+    // next ring either side.
+    const double window = pass == 0 ? std::min(std::max({0.4 * ringWidthPx, 2.0 * factor + 3,
+                                                         kRadiusTolerance * radius + 2}),
+                                               0.8 * ringWidthPx)
+                                    : std::max(0.4 * ringWidthPx, 3.0);
+    edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, window, rays);
     if (edge.size() < 16) break;
-    fit = RobustCircle(edge, radius, 0.5);
+    fit = RobustCircle(edge, expected, 0.5);
+    expected = fit.circle.r;
   }
 
+  const std::string name(face.name);
   const double ratio = fit.circle.r / radius;
+  if (edge.size() >= 16 && fit.inliers.size() >= 3 && std::abs(ratio - 1) > kRadiusTolerance) {
+    return fail("no black aiming mark of " + Millimetres(face.blackDiameterMm) + " mm found for " +
+                name + " (a round mark of " + Millimetres(2 * fit.circle.r / pxPerMm) +
+                " mm is there)");
+  }
+  // A clean edge scatters by a fraction of a pixel about its circle; far more means the
+  // points that agree are not one edge (a black cut all round by shots).
+  const double roughest = std::max(1.0, 0.05 * pxPerMm);
   if (edge.size() < 16 || fit.inliers.size() < std::max<std::size_t>(16, edge.size() / 4) ||
-      std::abs(ratio - 1) > kRadiusTolerance ||
+      fit.residual > roughest ||
       LargestGap(fit.inliers, {fit.circle.x, fit.circle.y}) > 2 * std::numbers::pi / 3) {
-    std::string why = "no black aiming mark of " + Millimetres(face.blackDiameterMm) +
-                      " mm found for " + std::string(face.name);
-    if (edge.size() >= 16 && fit.inliers.size() >= 3) {
-      why += " (a round mark of " + Millimetres(2 * fit.circle.r / pxPerMm) + " mm is there)";
-    }
-    return fail(why);
+    return fail("the edge of the " + Millimetres(face.blackDiameterMm) + " mm black of " + name +
+                " is too broken by shots or marks to find its centre");
   }
   AimFit result;
   result.centre = {fit.circle.x, fit.circle.y};

@@ -1,5 +1,6 @@
 #include "score/scoring.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -40,9 +41,10 @@ RingScore ScoreShot(const Face& face, double distanceMm, double gaugeMm) {
 
   const std::int64_t step = Nanometres(face.ringWidthMm) / 10;
   const std::int64_t steps = (d + step - 1) / step;
-  std::int64_t tenths = 110 - steps;
-  if (tenths > 109) tenths = 109;
-  if (tenths < 0) tenths = 0;
+  // With the rules' gauge the tenths of ring n are exactly n.0 to n.9; with another gauge the
+  // ring moves and the tenths are held within it, so the decimal never contradicts the score.
+  const std::int64_t low = 10 * result.score, high = std::min<std::int64_t>(low + 9, 109);
+  const std::int64_t tenths = std::clamp<std::int64_t>(110 - steps, low, high);
   result.tenths = static_cast<int>(tenths);
   result.decimal = static_cast<double>(tenths) / 10.0;
   result.innerTen = d <= Nanometres(face.innerTenDistanceMm);

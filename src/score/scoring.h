@@ -4,7 +4,8 @@
 // hole taken as the rules' gauge g whatever the calibre: the score is the highest n with
 // d <= D(n)/2 + g/2, d being the distance of the shot's centre from the point of aim, and 0
 // outside ring 1. The decimal score is 11.0 - ceil(d / (w/10)) x 0.1 for a ring width w, at
-// most 10.9, and 0 outside ring 1.
+// most 10.9, and 0 outside ring 1. With the rules' gauge a shot in ring n has n.0 to n.9 by
+// that formula alone; with another gauge the decimal is held within its ring's tenths.
 //
 // Limits fall on exact decimal figures (d = 2.50 mm is a ten for air rifle, 2.25 mm a 10.1),
 // where binary floating point would land either side at random. Distances are therefore

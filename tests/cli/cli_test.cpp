@@ -9,9 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <nlohmann/json.hpp>
 
-#include "test_files.h"
+#include "support/picture_writers.h"
+#include "support/scratch_folder.h"
 
 extern char** environ;
 
@@ -25,15 +29,15 @@ struct Outcome {
 };
 
 // White with black discs of radius 6 at the given centres.
-testfiles::Bytes DiscsBmp(int width, int height, std::vector<std::pair<int, int>> centres) {
-  return testfiles::Bmp24(width, height, [&](int x, int y) {
+testing::Bytes DiscsBmp(int width, int height, std::vector<std::pair<int, int>> centres) {
+  return testing::Bmp24(width, height, [&](int x, int y) {
     for (const auto& [cx, cy] : centres)
       if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 36) return 0x000000u;
     return 0xFFFFFFu;
   });
 }
 
-class Command : public testfiles::ScratchFolder {
+class Command : public testing::ScratchFolder {
  protected:
   // Runs holescan-cli in the scratch folder with LC_ALL=C and `environment` added.
   Outcome Run(const std::vector<std::string>& arguments,
@@ -67,8 +71,8 @@ class Command : public testfiles::ScratchFolder {
     int status = 0;
     ::waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.out = testfiles::ReadFile(out);
-    outcome.err = testfiles::ReadFile(err);
+    outcome.out = testing::ReadFile(out);
+    outcome.err = testing::ReadFile(err);
     std::filesystem::remove(out);
     std::filesystem::remove(err);
     return outcome;
@@ -94,7 +98,7 @@ class Command : public testfiles::ScratchFolder {
 TEST_F(Command, pictures_that_cannot_be_loaded_exit_3_and_write_nothing) {
   Write("text.bmp", "not a picture at all\n");
   std::filesystem::create_directory(folder_ / "folder.bmp");
-  Write("wide.bmp", testfiles::BmpHeaders(40000, 10, 24, 0, 0, 54, 54));
+  Write("wide.bmp", testing::BmpHeaders(40000, 10, 24, 0, 0, 54, 54));
   const std::pair<std::string, std::string> cases[] = {
       {"missing.bmp", "no such file"},
       {"text.bmp", "not a picture"},
@@ -111,7 +115,7 @@ TEST_F(Command, pictures_that_cannot_be_loaded_exit_3_and_write_nothing) {
 }
 
 TEST_F(Command, a_truncated_bmp_fails_the_same_way_every_run) {
-  const testfiles::Bytes whole = DiscsBmp(120, 90, {{30, 30}});
+  const testing::Bytes whole = DiscsBmp(120, 90, {{30, 30}});
   Write("cut.bmp", whole.substr(0, whole.size() * 3 / 5));
   const Outcome first = Run(WithAllOutputs("cut.bmp"));
   const Outcome second = Run(WithAllOutputs("cut.bmp"));
@@ -177,7 +181,7 @@ TEST_F(Command, several_pictures_go_on_after_a_failure) {
   EXPECT_TRUE(Exists("one.txt") && Exists("two.txt") && Exists("one-result.bmp") &&
               Exists("two-result.bmp"));
   EXPECT_FALSE(Exists("missing.txt") || Exists("missing-result.bmp"));
-  const auto all = nlohmann::json::parse(testfiles::ReadFile(Path("all.json")));
+  const auto all = nlohmann::json::parse(testing::ReadFile(Path("all.json")));
   ASSERT_TRUE(all.is_array());
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[0]["picture"]["path"], "one.bmp");
@@ -193,11 +197,11 @@ TEST_F(Command, one_output_may_go_to_standard_output_instead_of_the_summary) {
   EXPECT_EQ(json.status, kExitOk);
   EXPECT_EQ(nlohmann::json::parse(json.out)["picture"]["width"], 60);
   EXPECT_EQ(Run({"--report", "r.txt", "-q", "a.bmp"}).status, kExitOk);
-  EXPECT_EQ(Run({"--report", "-", "a.bmp"}).out, testfiles::ReadFile(Path("r.txt")));
+  EXPECT_EQ(Run({"--report", "-", "a.bmp"}).out, testing::ReadFile(Path("r.txt")));
 
   // The darkness map: (W + 1) x (H + 1) bytes, row by row; the same on standard output.
   EXPECT_EQ(Run({"--save-darkmap", "d.dat", "-q", "a.bmp"}).status, kExitOk);
-  const std::string map = testfiles::ReadFile(Path("d.dat"));
+  const std::string map = testing::ReadFile(Path("d.dat"));
   ASSERT_EQ(map.size(), 61u * 41u);
   EXPECT_EQ(static_cast<unsigned char>(map[20 * 61 + 20]), 255);  // the disc's centre
   EXPECT_EQ(static_cast<unsigned char>(map[40 * 61 + 60]), 0);    // past the picture
@@ -221,6 +225,66 @@ TEST_F(Command, help_and_version_exit_0) {
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, kExitOk);
   EXPECT_EQ(version.out.rfind("holescan-cli ", 0), 0u);
+}
+
+// ---- The calibrated analysis ---------------------------------------------------------
+
+TEST_F(Command, calibrated_analysis_reports_shots_in_pixels_and_millimetres) {
+  // Discs of 13 pixels at the 72 ppi the BMP stores: 4.6 mm holes.
+  Write("a.bmp", DiscsBmp(160, 100, {{40, 30}, {110, 60}}));
+  const Outcome o = Run({"--calibre", "4.5mm", "--json", "j.json", "--csv", "s.csv", "a.bmp"});
+  ASSERT_EQ(o.status, kExitOk) << o.err;
+  EXPECT_EQ(o.out.substr(0, o.out.find('\n')), "a.bmp: 160 x 100 pixels, 2 shot holes");
+  const auto j = nlohmann::json::parse(testing::ReadFile(Path("j.json")));
+  EXPECT_EQ(j["analysis"]["mode"], "calibrated");
+  EXPECT_EQ(j["analysis"]["dpi_source"], "file");
+  EXPECT_EQ(j["analysis"]["dpi"].get<double>(), 72.0);  // 2835 pixels per metre
+  EXPECT_EQ(j["aim"]["source"], "group");
+  ASSERT_EQ(j["shots"].size(), 2u);
+  const double mmPerPixel = 25.4 / j["analysis"]["dpi"].get<double>();
+  for (int i = 0; i < 2; ++i) {
+    const auto& shot = j["shots"][static_cast<std::size_t>(i)];
+    EXPECT_NEAR(shot["x"].get<double>(), i == 0 ? 40 : 110, 0.5);
+    EXPECT_NEAR(shot["y"].get<double>(), i == 0 ? 30 : 60, 0.5);
+    EXPECT_NEAR(shot["diameter_px"].get<double>(), 4.5 / mmPerPixel, 0.01);
+    // From the group's centre, right and up.
+    EXPECT_NEAR(shot["x_mm"].get<double>(), (i == 0 ? -35 : 35) * mmPerPixel, 0.2);
+    EXPECT_NEAR(shot["y_mm"].get<double>(), (i == 0 ? 15 : -15) * mmPerPixel, 0.2);
+  }
+  EXPECT_EQ(j["group"]["count"], 2);
+  EXPECT_NEAR(j["group"]["extreme_spread_mm"].get<double>(), std::hypot(70, 30) * mmPerPixel, 0.3);
+  const std::string csv = testing::ReadFile(Path("s.csv"));
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
+  EXPECT_EQ(csv.rfind("file,group,shot,point.x,", 0), 0u);
+
+  const Outcome given = Run({"--calibre", "4.5", "--dpi", "150", "--json", "-", "a.bmp"});
+  ASSERT_EQ(given.status, kExitOk) << given.err;
+  EXPECT_EQ(nlohmann::json::parse(given.out)["analysis"]["dpi_source"], "option");
+}
+
+TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_outputs) {
+  Write("a.bmp", DiscsBmp(60, 40, {{20, 20}}));
+  Write("plain.png", testing::PngRgb(60, 40, [](int, int) { return 0xFFFFFFu; }));
+  const Outcome o = Run({"-q", "--calibre", "4.5mm", "plain.png", "a.bmp"});
+  EXPECT_EQ(o.status, kExitUsage);
+  EXPECT_EQ(o.err, "holescan-cli: plain.png: the file stores no resolution; give it with --dpi\n");
+
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--calibre", "4.5furlong", "a.bmp"}, "--calibre 4.5furlong: "},
+      {{"--calibre", "4.5mm", "--report", "r.txt", "a.bmp"}, "--report writes what the exact"},
+      {{"--calibre", "4.5mm", "--save-darkmap", "d.dat", "a.bmp"}, "--save-darkmap writes"},
+      {{"--face", "issf-air-rifle", "a.bmp"}, "--face needs --calibre"},
+      {{"--calibre", "9mm", "--holes", "pink", "a.bmp"}, "--holes pink: expected auto, dark"},
+      {{"--calibre", "9mm", "--face", "bullseye", "a.bmp"}, "--face bullseye: expected one of"},
+      {{"--calibre", "9mm", "--aim", "1,x", "a.bmp"}, "--aim 1,x: expected two numbers"},
+      {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: expected a positive number"},
+      {{"--calibre", "9mm", "--distance", "far", "a.bmp"}, "--distance far: "},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const Outcome bad = Run(arguments);
+    EXPECT_EQ(bad.status, kExitUsage) << message;
+    EXPECT_EQ(bad.err.rfind("holescan-cli: " + message, 0), 0u) << bad.err;
+  }
 }
 
 }  // namespace

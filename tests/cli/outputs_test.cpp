@@ -9,8 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include "holes/scan.h"
-#include "main_window/qt/picture_loader.h"
-#include "test_files.h"
+#include "io/qt/picture_loader.h"
+#include "support/picture_writers.h"
+#include "support/scratch_folder.h"
 
 namespace holescan::cli {
 namespace {
@@ -115,7 +116,7 @@ TEST(Outputs, json_holds_the_picture_rectangle_holes_and_shots_in_order) {
   EXPECT_EQ(j["shots"].size(), shots);
 }
 
-class OutputFiles : public testfiles::ScratchFolder {};
+class OutputFiles : public testing::ScratchFolder {};
 
 TEST_F(OutputFiles, write_failures_name_the_file_and_the_reason) {
   EXPECT_EQ(WriteBytes(Path("no/such/folder/r.txt"), "x"),
@@ -125,7 +126,7 @@ TEST_F(OutputFiles, write_failures_name_the_file_and_the_reason) {
   EXPECT_EQ(WritePicture(DiscPicture(), PictureFormat::Png, "/dev/full"),
             "cannot write /dev/full: no space left on device");
   EXPECT_EQ(WriteBytes(Path("r.txt"), std::string("a\0b", 3)), std::nullopt);
-  EXPECT_EQ(testfiles::ReadFile(Path("r.txt")), std::string("a\0b", 3));
+  EXPECT_EQ(testing::ReadFile(Path("r.txt")), std::string("a\0b", 3));
 }
 
 TEST_F(OutputFiles, result_picture_reads_back_pixel_for_pixel) {
@@ -137,7 +138,7 @@ TEST_F(OutputFiles, result_picture_reads_back_pixel_for_pixel) {
     ASSERT_EQ(WritePicture(picture, format, Path(name)), std::nullopt);
     const PictureFile back = LoadPictureFile(Path(name));
     ASSERT_TRUE(back.loaded) << back.reason;
-    const std::string head = testfiles::ReadFile(Path(name)).substr(0, 2);
+    const std::string head = testing::ReadFile(Path(name)).substr(0, 2);
     EXPECT_EQ(head, format == PictureFormat::Png ? "\x89P" : "BM");
     for (int y = 0; y < 7; ++y)
       for (int x = 0; x < 13; ++x) ASSERT_EQ(back.picture.At(x, y), picture.At(x, y)) << name;

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "io/qt/picture_loader.h"
 #include "main_window/form1.h"
-#include "main_window/qt/picture_loader.h"
 #include "support/recording_window.h"
 
 namespace {

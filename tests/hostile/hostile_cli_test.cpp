@@ -20,9 +20,10 @@
 
 #include "cli/outputs.h"
 #include "hostile_files.h"
+#include "io/qt/picture_loader.h"
 #include "limited_run.h"
-#include "main_window/qt/picture_loader.h"
 #include "pixel/darkness.h"
+#include "support/scratch_folder.h"
 
 namespace holescan {
 namespace {
@@ -57,19 +58,15 @@ struct CaseRun {
 class HostileFiles : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "holescan-hostile-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
+    scratch_.emplace("hostile");
+    folder_ = scratch_->Get();
     // An unprivileged user reads the folder and writes the outputs.
     ::chmod(folder_.c_str(), 0755);
     std::filesystem::create_directory(folder_ / "out");
     ::chmod((folder_ / "out").c_str(), 0777);
     cases_ = hostile::WriteHostileFiles(folder_);
   }
-  static void TearDownTestSuite() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
+  static void TearDownTestSuite() { scratch_.reset(); }
 
   static std::string Output(std::size_t i, const char* extension) {
     return "out/" + std::to_string(i) + extension;
@@ -92,7 +89,7 @@ class HostileFiles : public ::testing::Test {
     for (const char* extension : kOutputs) {
       const std::filesystem::path file = folder_ / Output(i, extension);
       if (std::filesystem::exists(file)) {
-        run.outputs[extension] = testing::ReadWholeFile(file);
+        run.outputs[extension] = testing::ReadFile(file);
         std::filesystem::remove(file);
       }
     }
@@ -107,6 +104,7 @@ class HostileFiles : public ::testing::Test {
     return firstRun_;
   }
 
+  static inline std::optional<testing::TemporaryFolder> scratch_;
   static inline std::filesystem::path folder_;
   static inline std::vector<HostileCase> cases_;
   static inline std::vector<CaseRun> firstRun_;
@@ -179,6 +177,23 @@ TEST_F(HostileFiles, each_gives_its_picture_or_one_line_naming_it_within_the_lim
               static_cast<double>(largest->ending.peakBytes) / kMiB);
 }
 
+TEST_F(HostileFiles, a_load_out_of_memory_leaves_one_line_and_the_next_pictures_theirs) {
+  if (testing::kUnderAddressSanitizer) GTEST_SKIP() << "no address-space limit under ASan";
+  testing::Limits limits;
+  limits.time = kTimeLimit;
+  limits.addressSpace = 320 * kMiB;  // the program and less than the 8000 x 8000 picture
+  const Ending e = testing::RunLimited(
+      {HOLESCAN_CLI, "rle8-8000-square-end-only.bmp", "png-ztxt-bomb.png", "missing.bmp"}, folder_,
+      {}, limits);
+  EXPECT_EQ(e.status, 3);
+  const std::string first = "holescan-cli: rle8-8000-square-end-only.bmp: out of memory\n";
+  const std::string second = "holescan-cli: png-ztxt-bomb.png: too much text: ";
+  const std::string third = "holescan-cli: missing.bmp: no such file\n";
+  EXPECT_EQ(std::count(e.err.begin(), e.err.end(), '\n'), 3) << e.err;
+  EXPECT_EQ(e.err.rfind(first + second, 0), 0u) << e.err;
+  EXPECT_EQ(e.err.size() - e.err.rfind(third), third.size()) << e.err;
+}
+
 TEST_F(HostileFiles, a_name_with_a_line_break_stays_on_one_line) {
   for (std::size_t i = 0; i < cases_.size(); ++i) {
     if (cases_[i].name == "missing\nline-break.bmp") {
@@ -212,7 +227,7 @@ TEST_F(HostileFiles, bytes_in_memory_load_as_the_file_does) {
     if (c.unreadable || !std::filesystem::is_regular_file(path, error)) continue;
     SCOPED_TRACE(cli::OneLine(c.name));
     const PictureFile file = LoadPictureFile(path.string());
-    const PictureFile bytes = LoadPictureBytes(testing::ReadWholeFile(path));
+    const PictureFile bytes = LoadPictureBytes(testing::ReadFile(path));
     EXPECT_EQ(bytes.loaded, file.loaded);
     EXPECT_EQ(bytes.reason, file.reason);
     ASSERT_EQ(bytes.picture.Width(), file.picture.Width());
@@ -228,7 +243,7 @@ TEST_F(HostileFiles, bytes_in_memory_load_as_the_file_does) {
 }
 
 TEST_F(HostileFiles, bytes_in_memory_keep_to_the_limits_given) {
-  const std::string bmp = testing::ReadWholeFile(folder_ / "bmp-24.bmp");
+  const std::string bmp = testing::ReadFile(folder_ / "bmp-24.bmp");
   EXPECT_TRUE(LoadPictureBytes(bmp, {37, 37 * 23}).loaded);
   EXPECT_EQ(LoadPictureBytes(bmp, {36, 10000}).reason,
             "too large: 37 x 23 pixels (the limit is 36 on a side)");
@@ -252,7 +267,7 @@ TEST_F(HostileFiles, json_written_line_by_line_is_what_the_library_writes) {
     std::vector<std::string> arguments{HOLESCAN_CLI, "-q"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     const Ending e = testing::RunLimited(arguments, folder_);
-    const std::string text = testing::ReadWholeFile(folder_ / options[1]);
+    const std::string text = testing::ReadFile(folder_ / options[1]);
     SCOPED_TRACE(options[1] + ":\n" + text.substr(0, 300));
     EXPECT_TRUE(e.status == 0 || e.status == 3) << e.err;
     using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,

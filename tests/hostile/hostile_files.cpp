@@ -7,65 +7,38 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <utility>
 
+#include "support/bytes.h"
+#include "support/picture_writers.h"
+#include "support/random.h"
+#include "support/scratch_folder.h"
+
 namespace holescan::hostile {
 namespace {
 
-using Bytes = std::string;
+using testing::Bytes;
 
 constexpr int kWidth = 37;  // odd: BMP rows of every depth are padded
 constexpr int kHeight = 23;
 constexpr char kTooBigSide[] = " (the limit is 32766 on a side)";
 constexpr char kTooManyPixels[] = " (the limit is 268435456 pixels)";
 
-void Le16(Bytes& b, std::uint32_t v) {
-  b.push_back(static_cast<char>(v & 0xFF));
-  b.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Le32(Bytes& b, std::uint32_t v) {
-  Le16(b, v & 0xFFFF);
-  Le16(b, v >> 16);
-}
-void Be32(Bytes& b, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-void SetLe32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
-void SetBe16(Bytes& b, std::size_t at, std::uint32_t v) {
-  b[at] = static_cast<char>((v >> 8) & 0xFF);
-  b[at + 1] = static_cast<char>(v & 0xFF);
-}
-std::uint32_t GetLe16(const Bytes& b, std::size_t at) {
-  return static_cast<std::uint8_t>(b[at]) |
-         (static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8);
-}
-std::uint32_t GetLe32(const Bytes& b, std::size_t at) {
-  return GetLe16(b, at) | (GetLe16(b, at + 2) << 16);
-}
-
-// splitmix64, for bytes that only need to look random.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint8_t Byte() { return static_cast<std::uint8_t>(Next() >> 56); }
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-
- private:
-  std::uint64_t state_;
-};
+using testing::GetLe16;
+using testing::GetLe32;
+using testing::PngChunk;
+using testing::PutBe32;
+using testing::PutLe16;
+using testing::PutLe32;
+using testing::Random;
+using testing::SetBe16;
+using testing::SetLe32;
 
 bool InDisc(int x, int y) {
   return (x - 18) * (x - 18) + (y - 11) * (y - 11) <= 36;
@@ -154,26 +127,26 @@ struct Bmp {
   Bytes Build() const {
     Bytes info;
     if (infoLayout == 12) {
-      Le32(info, infoSizeField.value_or(12));
-      Le16(info, static_cast<std::uint32_t>(width));
-      Le16(info, static_cast<std::uint32_t>(height));
-      Le16(info, planes);
-      Le16(info, bits);
+      PutLe32(info, infoSizeField.value_or(12));
+      PutLe16(info, static_cast<std::uint32_t>(width));
+      PutLe16(info, static_cast<std::uint32_t>(height));
+      PutLe16(info, planes);
+      PutLe16(info, bits);
     } else {
-      Le32(info, infoSizeField.value_or(infoLayout));
-      Le32(info, static_cast<std::uint32_t>(width));
-      Le32(info, static_cast<std::uint32_t>(height));
-      Le16(info, planes);
-      Le16(info, bits);
-      Le32(info, compression);
-      Le32(info, static_cast<std::uint32_t>(data.size()));
-      Le32(info, 2835);
-      Le32(info, 2835);
-      Le32(info, coloursUsed);
-      Le32(info, 0);
+      PutLe32(info, infoSizeField.value_or(infoLayout));
+      PutLe32(info, static_cast<std::uint32_t>(width));
+      PutLe32(info, static_cast<std::uint32_t>(height));
+      PutLe16(info, planes);
+      PutLe16(info, bits);
+      PutLe32(info, compression);
+      PutLe32(info, static_cast<std::uint32_t>(data.size()));
+      PutLe32(info, 2835);
+      PutLe32(info, 2835);
+      PutLe32(info, coloursUsed);
+      PutLe32(info, 0);
       if (infoLayout > 40) {
-        for (std::uint32_t mask : v4Masks) Le32(info, mask);
-        Le32(info, 0x73524742);  // 'sRGB'
+        for (std::uint32_t mask : v4Masks) PutLe32(info, mask);
+        PutLe32(info, 0x73524742);  // 'sRGB'
         info.resize(infoLayout, '\0');
       }
     }
@@ -186,9 +159,9 @@ struct Bmp {
     }
     const auto offset = static_cast<std::uint32_t>(14 + info.size() + masks.size() + table.size());
     Bytes b = "BM";
-    Le32(b, fileSize.value_or(offset + static_cast<std::uint32_t>(data.size())));
-    Le32(b, 0);
-    Le32(b, dataOffset.value_or(offset));
+    PutLe32(b, fileSize.value_or(offset + static_cast<std::uint32_t>(data.size())));
+    PutLe32(b, 0);
+    PutLe32(b, dataOffset.value_or(offset));
     return b + info + masks + table + data;
   }
 };
@@ -224,8 +197,8 @@ Bytes PackRgb(const Picture& p, int bits, bool topDown = false, bool rgb565 = fa
       const std::uint32_t c = p.At(x, y);
       const std::uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
       if (bits == 16) {
-        Le16(line, rgb565 ? (r >> 3) << 11 | (g >> 2) << 5 | b >> 3
-                          : (r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+        PutLe16(line, rgb565 ? (r >> 3) << 11 | (g >> 2) << 5 | b >> 3
+                             : (r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
       } else {
         line.push_back(static_cast<char>(b));
         line.push_back(static_cast<char>(g));
@@ -331,29 +304,11 @@ Bmp BmpRle(int bits, const Bytes& stream, int entries = 16) {
 
 // ---- PNG -----------------------------------------------------------------------------------
 
-std::uint32_t Crc32(const Bytes& bytes, std::size_t from, std::size_t count) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = from; i < from + count; ++i) {
-    crc ^= static_cast<std::uint8_t>(bytes[i]);
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-Bytes PngChunk(const char* type, const Bytes& body) {
-  Bytes chunk;
-  Be32(chunk, static_cast<std::uint32_t>(body.size()));
-  chunk += type;
-  chunk += body;
-  Be32(chunk, Crc32(chunk, 4, body.size() + 4));
-  return chunk;
-}
-
 // A PNG of the given declared size whose only image data is the zlib stream of `raw`.
 Bytes PngDeclaring(std::uint32_t width, std::uint32_t height, const Bytes& raw, bool end = true) {
   Bytes ihdr;
-  Be32(ihdr, width);
-  Be32(ihdr, height);
+  PutBe32(ihdr, width);
+  PutBe32(ihdr, height);
   ihdr += Bytes("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, not interlaced
   const QByteArray compressed =
       qCompress(QByteArray(raw.data(), static_cast<qsizetype>(raw.size())), 9);
@@ -371,49 +326,13 @@ Bytes PngResized(Bytes png, std::uint32_t width, std::uint32_t height) {
     png[16 + static_cast<std::size_t>(i)] = static_cast<char>(width >> (24 - 8 * i));
     png[20 + static_cast<std::size_t>(i)] = static_cast<char>(height >> (24 - 8 * i));
   }
-  const std::uint32_t crc = Crc32(png, 12, 17);
+  const std::uint32_t crc = testing::Crc32(png, 12, 17);
   for (int i = 0; i < 4; ++i)
     png[29 + static_cast<std::size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
   return png;
 }
 
 // ---- GIF -----------------------------------------------------------------------------------
-
-// LZW codes of 9 bits, all literals, a clear code every 250 so that the width never grows.
-Bytes GifData(const IndexPicture& p) {
-  Bytes codes;
-  std::uint32_t bits = 0;
-  int count = 0;
-  auto put = [&](std::uint32_t code) {
-    bits |= code << count;
-    count += 9;
-    while (count >= 8) {
-      codes.push_back(static_cast<char>(bits & 0xFF));
-      bits >>= 8;
-      count -= 8;
-    }
-  };
-  put(256);
-  int sinceClear = 0;
-  for (int y = 0; y < p.height; ++y)
-    for (int x = 0; x < p.width; ++x) {
-      put(p.At(x, y));
-      if (++sinceClear == 250) {
-        put(256);
-        sinceClear = 0;
-      }
-    }
-  put(257);
-  if (count > 0) codes.push_back(static_cast<char>(bits & 0xFF));
-  Bytes blocks;
-  for (std::size_t i = 0; i < codes.size(); i += 255) {
-    const std::size_t n = std::min<std::size_t>(255, codes.size() - i);
-    blocks.push_back(static_cast<char>(n));
-    blocks.append(codes, i, n);
-  }
-  blocks.push_back('\0');
-  return blocks;
-}
 
 struct Gif {
   std::uint32_t screenWidth = kWidth;
@@ -426,8 +345,8 @@ struct Gif {
 
   Bytes Build() const {
     Bytes b = "GIF89a";
-    Le16(b, screenWidth);
-    Le16(b, screenHeight);
+    PutLe16(b, screenWidth);
+    PutLe16(b, screenHeight);
     b.push_back(globalTable ? '\xF7' : '\x00');
     b.append(2, '\0');
     if (globalTable) {
@@ -439,9 +358,9 @@ struct Gif {
       }
     }
     b += ",";
-    Le32(b, 0);
-    Le16(b, imageWidth);
-    Le16(b, imageHeight);
+    PutLe32(b, 0);
+    PutLe16(b, imageWidth);
+    PutLe16(b, imageHeight);
     b.push_back('\0');
     b.push_back(codeSize);
     return b + data + ";";
@@ -488,10 +407,7 @@ class Writer {
   explicit Writer(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
   void File(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + (folder_ / name).string());
+    testing::WriteFile(folder_ / name, bytes);
   }
 
   Bytes Encode(const QImage& image, const char* format, int quality = -1,
@@ -693,7 +609,7 @@ void WriteLyingBmps(Writer& w) {
     Bmp b = Bmp24();
     b.bits = static_cast<std::uint32_t>(bits);
     b.compression = 3;
-    for (std::uint32_t m : masks) Le32(b.masks, m);
+    for (std::uint32_t m : masks) PutLe32(b.masks, m);
     return b;
   };
   Bmp b565 = fields(16, {0xF800, 0x07E0, 0x001F});
@@ -892,6 +808,73 @@ void WritePngs(Writer& w) {
   w.Loads("png-palette.png", w.Encode(palette, "png"), paletteTruth, "palette PNG");
   w.Loads("png-16-bits.png", w.Encode(ToImage(base).convertToFormat(QImage::Format_RGBA64), "png"),
           base, "16 bits a channel with alpha");
+  // 100 zTXt chunks of 7 MB each in 684 KB: the decoder would inflate all of them.
+  const QByteArray text = qCompress(QByteArray(7 << 20, 'x'), 9).mid(4);
+  const Bytes zText =
+      PngChunk("zTXt", Bytes("Comment\0\0", 9) +
+                           Bytes(text.constData(), static_cast<std::size_t>(text.size())));
+  const Bytes small = w.Encode(ToImage(base).scaled(10, 10), "png");
+  Bytes textBomb = small.substr(0, 33);
+  for (int i = 0; i < 100; ++i) textBomb += zText;
+  textBomb += small.substr(33);
+  w.Refused("png-ztxt-bomb.png", textBomb,
+            "too much text: " + std::to_string(100 * (zText.size() - 12)) +
+                " bytes of compressed text chunks (the limit is 65536)",
+            "10 x 10 with 100 zTXt chunks of 7 MB each");
+}
+
+// JPEG entropy-coded bits, most significant first, with 0xFF stuffed.
+class JpegBits {
+ public:
+  void Put(std::uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      byte_ = (byte_ << 1) | ((value >> i) & 1u);
+      if (++filled_ == 8) Flush();
+    }
+  }
+  Bytes Done() {
+    while (filled_ != 0) Put(1, 1);
+    return std::move(bytes_);
+  }
+
+ private:
+  void Flush() {
+    bytes_.push_back(static_cast<char>(byte_));
+    if (byte_ == 0xFF) bytes_.push_back('\0');
+    byte_ = 0;
+    filled_ = 0;
+  }
+  Bytes bytes_;
+  std::uint32_t byte_ = 0;
+  int filled_ = 0;
+};
+
+// A progressive grey JPEG of side x side, all mid grey: a DC scan, then `scans` - 1 identical
+// AC scans that each hold one end-of-band run a 32767 blocks (one bit and 14), which libjpeg
+// accepts again and again and walks block by block every time.
+Bytes ProgressiveScans(int side, int scans) {
+  const int blocks = ((side + 7) / 8) * ((side + 7) / 8);
+  const auto size = static_cast<std::uint32_t>(side);
+  Bytes frame("\x08", 1);
+  testing::PutBe16(frame, size);
+  testing::PutBe16(frame, size);
+  frame += Bytes("\x01\x01\x11\x00", 4);
+  const Bytes oneCode = Bytes("\x01", 1) + Bytes(15, '\0');  // a single code of length 1
+  Bytes b = Bytes("\xFF\xD8", 2) + testing::JpegSegment(0xDB, Bytes(1, '\0') + Bytes(64, '\1')) +
+            testing::JpegSegment(0xC2, frame) +
+            testing::JpegSegment(0xC4, Bytes(1, '\x00') + oneCode + Bytes(1, '\x00')) +
+            testing::JpegSegment(0xC4, Bytes(1, '\x10') + oneCode + Bytes(1, '\xE0'));
+  JpegBits dc;
+  for (int i = 0; i < blocks; ++i) dc.Put(0, 1);  // DC difference category 0
+  b += testing::JpegSegment(0xDA, Bytes("\x01\x01\x00\x00\x00\x00", 6)) + dc.Done();
+  JpegBits ac;
+  for (int left = blocks; left > 0; left -= 32767) {
+    ac.Put(0, 1);  // EOB14, then the run's low 14 bits
+    ac.Put(static_cast<std::uint32_t>(std::min(left, 32767) - 16384), 14);
+  }
+  const Bytes run = testing::JpegSegment(0xDA, Bytes("\x01\x01\x00\x01\x3F\x00", 6)) + ac.Done();
+  for (int i = 1; i < scans; ++i) b += run;
+  return b + "\xFF\xD9";
 }
 
 void WriteJpegs(Writer& w) {
@@ -912,6 +895,9 @@ void WriteJpegs(Writer& w) {
           "progressive JPEG");
   w.Cuts("jpeg-progressive", ".jpg", progressive, {progressive.size() / 2, progressive.size() - 3},
          "truncated file");
+  w.Refused("jpeg-progressive-10000-scans.jpg", ProgressiveScans(4000, 10000),
+            "too many scans: 10000 (the limit is 100)",
+            "4000 x 4000 grey in 341 KB: 10000 scans of end-of-band runs, each decoded anew");
   const std::size_t scan = jpeg.find("\xFF\xDA") + 14;
   const std::size_t middle = scan + (jpeg.size() - scan) / 2;
   w.Refused("jpeg-hole-in-scan.jpg", jpeg.substr(0, middle) + jpeg.substr(middle + 40),
@@ -939,7 +925,7 @@ void WriteGifs(Writer& w) {
   const IndexPicture indices = Indices(256);
   const Picture truth = Apply(indices, Palette(256));
   Gif gif;
-  gif.data = GifData(indices);
+  gif.data = testing::GifLzwData(indices.index);
   const Bytes whole = gif.Build();
   w.Loads("gif.gif", whole, truth, "plain GIF");
   w.Cuts("gif", ".gif", whole, {6, 10, 13, 100, 900, whole.size() / 2, whole.size() - 2},
@@ -970,8 +956,14 @@ void WriteGifs(Writer& w) {
             "LZW minimum code size 12");
   Gif wide = gif;
   wide.imageWidth = 300;
-  w.LoadsSomehow("gif-image-wider-than-screen.gif", wide.Build(), kWidth, kHeight,
-                 "image 300 wide on a screen 37 wide, data for 37 columns");
+  w.Refused("gif-image-wider-than-screen.gif", wide.Build(), "truncated file",
+            "image 300 wide on a screen 37 wide, data for 37 columns");
+  Gif few;
+  few.screenWidth = few.screenHeight = few.imageWidth = few.imageHeight = 200;
+  few.globalTable = false;
+  few.data = testing::GifLzwData({0, 1, 2, 3});
+  w.Refused("gif-lzw-short-200-square.gif", few.Build(), "truncated file",
+            "200 x 200 whose codes end after 4 pixels");
 }
 
 void WriteTiffs(Writer& w) {
@@ -1003,6 +995,24 @@ void WriteTiffs(Writer& w) {
   SetTiffValue(big, 257, 12000);
   w.Refused("tiff-12000-square.tif", big, "damaged or truncated file",
             "ImageWidth and ImageLength 12000, data for 37 x 23");
+  // 16000 x 16000 RGB deflate: BitsPerSample's three values make at least 744 KB.
+  Random random(23);
+  Bytes strip;
+  for (int i = 0; i < 300000; ++i) strip.push_back(static_cast<char>(random.Byte()));
+  const auto stripBytes = static_cast<std::uint32_t>(strip.size());
+  const Bytes rgb = testing::Tiff(true,
+                                  {{256, 4, {16000}},
+                                   {257, 4, {16000}},
+                                   {258, 3, {8, 8, 8}},
+                                   {259, 3, {8}},
+                                   {262, 3, {2}},
+                                   {273, 4, {8}},
+                                   {277, 3, {3}},
+                                   {278, 4, {16000}},
+                                   {279, 4, {stripBytes}}},
+                                  strip);
+  w.Refused("tiff-16000-rgb-deflate-short.tif", rgb, "damaged or truncated file",
+            "16000 x 16000 RGB deflate in 300 KB");
 }
 
 void WriteOtherFormats(Writer& w) {
@@ -1066,6 +1076,31 @@ void WritePaths(Writer& w) {
 
 Picture BasePicture() {
   return Base();
+}
+
+void WriteSixteenBitPng(const std::filesystem::path& path, int side) {
+  const Bytes row(static_cast<std::size_t>(side) * 6 + 1, '\0');  // filter byte and pixels
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK)
+    throw std::runtime_error("cannot start deflate");
+  Bytes stream;
+  std::array<char, 65536> out{};
+  for (int y = 0; y <= side; ++y) {
+    const bool last = y == side;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(row.data()));
+    z.avail_in = last ? 0 : static_cast<uInt>(row.size());
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      stream.append(out.data(), out.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  const auto sideBytes = static_cast<std::uint32_t>(side);
+  testing::WriteFile(path, Bytes("\x89PNG\r\n\x1a\n", 8) +
+                               PngChunk("IHDR", testing::PngHeader(sideBytes, sideBytes, 16, 2)) +
+                               PngChunk("IDAT", stream) + PngChunk("IEND", {}));
 }
 
 std::vector<HostileCase> WriteHostileFiles(const std::filesystem::path& folder) {

@@ -55,4 +55,9 @@ Picture BasePicture();
 // too. Throws std::runtime_error when a file cannot be written.
 std::vector<HostileCase> WriteHostileFiles(const std::filesystem::path& folder);
 
+// Writes an all-black 16-bit RGB PNG of `side` x `side` pixels to `path`, as small as deflate
+// makes it (870 KB for 12000 x 12000). Kept out of the set: writing it takes seconds.
+// Throws std::runtime_error when it cannot.
+void WriteSixteenBitPng(const std::filesystem::path& path, int side);
+
 }  // namespace holescan::hostile

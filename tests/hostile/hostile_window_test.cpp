@@ -30,6 +30,7 @@
 
 #include "cli/outputs.h"
 #include "hostile_files.h"
+#include "support/scratch_folder.h"
 #include "limited_run.h"
 #include "main_window/form1.h"
 #include "main_window/qt/form_window.h"
@@ -59,17 +60,9 @@ bool Typable(const std::string& path) {
 class HostileWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "holescan-hostile-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
     ::chmod(folder_.c_str(), 0755);  // an unprivileged user may look inside
     cases_ = hostile::WriteHostileFiles(folder_);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
   std::string PathOf(const HostileCase& c) const {
     return c.name.front() == '/' ? c.name : (folder_ / c.name).string();
   }
@@ -96,7 +89,8 @@ class HostileWindow : public ::testing::Test {
     return window.findChild<QLabel*>(QStringLiteral("LabelVerbose"))->toolTip();
   }
 
-  std::filesystem::path folder_;
+  testing::TemporaryFolder scratch_{"hostile"};
+  const std::filesystem::path& folder_ = scratch_.Get();
   std::vector<HostileCase> cases_;
 };
 

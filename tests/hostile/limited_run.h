@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 extern char** environ;
 
 namespace holescan::testing {
@@ -58,11 +60,6 @@ struct Ending {
   std::string out;
   std::string err;
 };
-
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Runs `arguments` (the program first) in `folder` with `environment` added to this
 // process's own (a NAME=value there replaces the inherited one) and LC_ALL=C, through the
@@ -124,8 +121,8 @@ inline Ending RunLimited(const std::vector<std::string>& arguments,
   ending.timedOut = timedOut != 0;
   ending.peakBytes = static_cast<std::uint64_t>(peakKiB) * 1024;
   if (!in) ending.status = -2;  // run_limited itself failed
-  ending.out = ReadWholeFile(out);
-  ending.err = ReadWholeFile(err);
+  ending.out = ReadFile(out);
+  ending.err = ReadFile(err);
   for (const auto& file : {out, err, report}) std::filesystem::remove(file);
   return ending;
 }

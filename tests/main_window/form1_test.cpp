@@ -14,6 +14,7 @@
 
 #include "pixel/darkness.h"
 #include "support/recording_window.h"
+#include "support/scratch_folder.h"
 
 namespace holescan {
 namespace {
@@ -53,15 +54,11 @@ void WriteFile(const fs::path& path, std::size_t size, std::uint8_t byte) {
 
 class TempDir {
  public:
-  TempDir() : path_(fs::temp_directory_path() / ("holescan-form1-" + std::to_string(::getpid()))) {
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  fs::path operator/(const char* name) const { return path_ / name; }
-  const fs::path& path() const { return path_; }
+  fs::path operator/(const char* name) const { return folder_.Get() / name; }
+  const fs::path& path() const { return folder_.Get(); }
 
  private:
-  fs::path path_;
+  testing::TemporaryFolder folder_{"form1"};
 };
 
 TEST(Form1, load_lays_the_window_out_around_the_picture_and_selects_all_of_it) {

@@ -21,6 +21,8 @@
 #include "limited_run.h"
 #include "pixel/darkness.h"
 #include "pixel/picture.h"
+#include "support/random.h"
+#include "support/scratch_folder.h"
 #include "targetgen.h"
 
 namespace holescan {
@@ -34,14 +36,6 @@ constexpr std::uint32_t kBlack = Rgb(0, 0, 0);
 constexpr std::uint32_t kPaper = Rgb(235, 230, 220);
 const std::chrono::seconds kTimeLimit{60};
 constexpr std::uint64_t kMemoryLimit = 1536 * kMiB;
-
-// splitmix64, the same everywhere.
-std::uint64_t Mix(std::uint64_t& state) {
-  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
 
 bool Dark(std::uint32_t pixel) {
   return DarknessByteTable()[static_cast<std::size_t>(ColourSum(pixel))] > kDarkThreshold;
@@ -92,16 +86,6 @@ std::size_t HolesLeft(const Picture& picture, int top, int bottom) {
 
 class Pathological : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "holescan-patho-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
   // Writes the picture, runs holescan-cli on it with `options`, checks the limits and keeps
   // what it wrote; every run also asks for the report (r.txt).
   Ending Analyse(const Picture& picture, std::vector<std::string> options) {
@@ -125,10 +109,11 @@ class Pathological : public ::testing::Test {
     EXPECT_LT(e.peakBytes, kMemoryLimit);
     return e;
   }
-  std::string Read(const char* file) const { return testing::ReadWholeFile(folder_ / file); }
+  std::string Read(const char* file) const { return testing::ReadFile(folder_ / file); }
   nlohmann::json Json() const { return nlohmann::json::parse(Read("j.json")); }
 
-  std::filesystem::path folder_;
+  testing::TemporaryFolder scratch_{"patho"};
+  const std::filesystem::path& folder_ = scratch_.Get();
 };
 
 TEST_F(Pathological, all_black_is_one_hole_rejected_twice_and_voted_over_its_whole_box) {
@@ -187,10 +172,10 @@ TEST_F(Pathological, the_json_of_eight_million_holes_is_written_within_the_limit
 
 TEST_F(Pathological, noise_with_half_the_pixels_dark_keeps_exactly_the_plausible_regions) {
   Picture noise(kSide, kSide, kPaper);
-  std::uint64_t state = 2024;
+  testing::Random random(2024);
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; x += 64) {
-      const std::uint64_t bits = Mix(state);
+      const std::uint64_t bits = random.Next();
       for (int i = 0; i < 64; ++i)
         if ((bits >> i) & 1u) noise.Set(x + i, y, kBlack);
     }

@@ -44,6 +44,53 @@ TEST(FindAim, shots_cutting_one_side_of_the_edge_do_not_pull_the_centre) {
   }
 }
 
+// Two dozen shots astride the edge, light or dark: well over half of it cut.
+TEST(FindAim, many_shots_cutting_the_edge_all_round) {
+  for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {
+    for (std::uint32_t seed = 1; seed <= 2; ++seed) {
+      FaceOptions options = testing_support::ScanOf(face, 200, seed);
+      options.edgeShots = 24;
+      EXPECT_LT(FindAimOn(options).errorMm, 0.1) << face << " seed " << seed;
+    }
+  }
+}
+
+// Shots all round by the score: the centre is measured or refused, never guessed.
+TEST(FindAim, a_black_cut_to_pieces_is_measured_or_refused) {
+  for (const int shots : {40, 80}) {
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+      FaceOptions options = testing_support::ScanOf("issf-air-rifle", 150, seed);
+      options.edgeShots = shots;
+      const facegen::FaceTarget target = facegen::MakeFace(options);
+      std::string reason;
+      const auto fit = FindAim(target.picture.View(), *options.face, 150, &reason);
+      if (fit) {
+        EXPECT_LT(std::hypot(fit->centre.x - target.aimX, fit->centre.y - target.aimY) * 25.4 / 150,
+                  0.1)
+            << shots << " shots, seed " << seed;
+      } else {
+        EXPECT_FALSE(reason.empty());
+      }
+    }
+  }
+}
+
+// A scanner's resolution a few per cent off what the file says: the black is a little larger
+// or smaller than printed, within kRadiusTolerance.
+TEST(FindAim, a_resolution_a_few_per_cent_off) {
+  for (const double claim : {0.96, 1.04}) {
+    for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {
+      const FaceOptions options = testing_support::ScanOf(face, 200, 5);
+      const facegen::FaceTarget target = facegen::MakeFace(options);
+      const auto fit = FindAim(target.picture.View(), *options.face, 200 * claim, nullptr);
+      ASSERT_TRUE(fit) << face << " " << claim;
+      EXPECT_LT(std::hypot(fit->centre.x - target.aimX, fit->centre.y - target.aimY) * 25.4 / 200,
+                0.1)
+          << face << " " << claim;
+    }
+  }
+}
+
 // The lid encloses the whole card: the card must not be taken for a hole in a dark region.
 TEST(FindAim, finds_the_black_of_a_card_on_a_dark_scanner_lid) {
   for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {

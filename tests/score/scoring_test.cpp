@@ -73,6 +73,10 @@ TEST(ScoreShot, a_wider_gauge_reaches_further) {
   const Face& rifle = *FindFace("issf-air-rifle");
   EXPECT_EQ(ScoreShot(rifle, 3.0, 5.5).score, 10);
   EXPECT_EQ(ScoreShot(rifle, 3.0001, 5.5).score, 9);
+  // The decimal stays within the ring: 11.0 - ceil(2.9 / 0.25) x 0.1 would be 9.8.
+  EXPECT_EQ(ScoreShot(rifle, 2.9, 5.5).tenths, 100);
+  EXPECT_EQ(ScoreShot(rifle, 2.4, 4.0).score, 9);
+  EXPECT_EQ(ScoreShot(rifle, 2.4, 4.0).tenths, 99);
   EXPECT_EQ(ScoreShot(rifle, 2.5001, kRulesGaugeMm).score, 9);
 }
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "io/qt/picture_loader.h"
 #include "main_window/qt/form_window.h"
-#include "main_window/qt/picture_loader.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <array>
 #include <cmath>
 
+#include "io/qt/picture_loader.h"
 #include "main_window/qt/picture_box.h"
-#include "main_window/qt/picture_loader.h"
 
 namespace holescan {
 namespace {

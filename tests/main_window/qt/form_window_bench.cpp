@@ -23,10 +23,10 @@
 #include <cstdio>
 #include <string>
 
+#include "io/qt/picture_loader.h"
 #include "support/recording_window.h"
 #include "main_window/form1.h"
 #include "main_window/qt/form_window.h"
-#include "main_window/qt/picture_loader.h"
 #include "targetgen.h"
 
 namespace {

@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "gui_test_support.h"
+#include "io/qt/picture_loader.h"
 #include "support/recording_window.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
-#include "main_window/qt/picture_loader.h"
 #include "main_window/qt/qt_toolkit.h"
 #include "targetgen.h"
 

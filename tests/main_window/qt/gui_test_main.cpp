@@ -8,7 +8,7 @@
 #include <QLocale>
 #include <QTemporaryFile>
 
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 
 int main(int argc, char** argv) {
   holescan::ConfigurePictureReading();

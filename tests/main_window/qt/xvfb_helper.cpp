@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
+#include "io/qt/picture_loader.h"
 #include "support/recording_window.h"
 #include "main_window/form1.h"
 #include "main_window/qt/picture_box.h"
-#include "main_window/qt/picture_loader.h"
 #include "targetgen.h"
 
 namespace {

@@ -1,0 +1,206 @@
+#include "results/calibrated_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace holescan::results {
+namespace {
+
+// Reports keep a thousandth (a micrometre, a thousandth of a pixel): more digits are noise.
+double Rounded(double value, double unit = 1e-3) {
+  return std::round(value / unit) * unit + 0.0;  // + 0.0: no "-0.0"
+}
+
+void WriteGroup(JsonWriter& json, const score::GroupStats& g, const score::Distance* distance) {
+  json.Key("group").BeginObject();
+  json.Member("count", g.count);
+  json.Member("centre_x_mm", Rounded(g.centreX)).Member("centre_y_mm", Rounded(g.centreY));
+  const struct {
+    const char* name;
+    double score::GroupStats::*size;
+  } sizes[] = {{"extreme_spread", &score::GroupStats::extremeSpread},
+               {"extreme_spread_edge", &score::GroupStats::extremeSpreadEdge},
+               {"mean_radius", &score::GroupStats::meanRadius},
+               {"sd_x", &score::GroupStats::sdX},
+               {"sd_y", &score::GroupStats::sdY},
+               {"cep50", &score::GroupStats::cep50},
+               {"max_radius", &score::GroupStats::maxRadius}};
+  for (const auto& size : sizes) json.Member(std::string(size.name) + "_mm", Rounded(g.*size.size));
+  if (distance != nullptr) {
+    for (const auto& [unit, angle] :
+         {std::pair{"_moa", &score::Moa}, std::pair{"_mrad", &score::Mrad}}) {
+      json.Member(std::string("centre_x") + unit, Rounded(angle(g.centreX, *distance)));
+      json.Member(std::string("centre_y") + unit, Rounded(angle(g.centreY, *distance)));
+      for (const auto& size : sizes)
+        json.Member(std::string(size.name) + unit, Rounded(angle(g.*size.size, *distance)));
+    }
+  }
+  json.EndObject();
+}
+
+std::string Format(const char* format, double value, char separator) {
+  char text[64];
+  std::snprintf(text, sizeof(text), format, value);
+  std::string out(text);
+  for (char& c : out) {
+    if (c == '.') c = separator;
+  }
+  return out;
+}
+
+std::string Padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+}  // namespace
+
+void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
+  const score::Sheet& sheet = *r.sheet;
+  json.BeginObject();
+  json.Key("picture").BeginObject();
+  json.Member("path", r.path).Member("width", r.width).Member("height", r.height);
+  json.EndObject();
+  json.Key("selection").BeginObject();
+  json.Member("left", r.selection.SelLeft).Member("top", r.selection.SelTop);
+  json.Member("right", r.selection.SelRight).Member("bottom", r.selection.SelBottom);
+  json.EndObject();
+
+  json.Key("analysis").BeginObject();
+  json.Member("mode", "calibrated");
+  json.Member("calibre_mm", Rounded(r.settings.calibreMm));
+  json.Member("dpi", Rounded(r.settings.dpi));
+  json.Member("dpi_source", r.dpiSource);
+  json.Member("holes", shots::HoleLookName(r.settings.look));
+  json.Key("face");
+  if (sheet.face != nullptr) {
+    json.String(sheet.face->name);
+  } else {
+    json.Null();
+  }
+  json.Member("gauge_mm", Rounded(r.gaugeMm));
+  json.Key("distance");
+  if (r.distance != nullptr) {
+    json.BeginObject();
+    json.Member("value", r.distance->value);
+    json.Member("unit", score::DistanceUnitName(r.distance->unit));
+    json.Member("metres", Rounded(r.distance->metres));
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("levels");
+  if (r.levels != nullptr) {
+    const shots::Levels& l = *r.levels;
+    json.BeginObject();
+    json.Member("scale", l.scale);
+    json.Member("work_diameter_px", Rounded(l.workDiameterPx));
+    json.Member("paper_level", Rounded(l.paperLevel));
+    json.Member("paper_noise", Rounded(l.paperNoise));
+    json.Member("dark_threshold", Rounded(l.darkThreshold));
+    json.Member("light_threshold", Rounded(l.lightThreshold));
+    json.Member("min_shot_contrast", Rounded(l.minShotContrast));
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.EndObject();
+
+  json.Key("aim").BeginObject();
+  json.Member("x", Rounded(sheet.aim.x)).Member("y", Rounded(sheet.aim.y));
+  json.Member("source", score::AimSourceName(sheet.source));
+  json.EndObject();
+
+  json.Key("shots").BeginArray();
+  for (std::size_t i = 0; i < r.shots.size(); ++i) {
+    const shots::Shot& shot = r.shots[i];
+    const score::ScoredShot& scored = sheet.shots[i];
+    json.BeginObject();
+    json.Member("x", Rounded(shot.x)).Member("y", Rounded(shot.y));
+    json.Member("diameter_px", Rounded(shot.diameterPx));
+    json.Member("look", shots::HoleLookName(shot.look));
+    json.Member("contrast", Rounded(shot.contrast));
+    json.Member("x_mm", Rounded(scored.xMm)).Member("y_mm", Rounded(scored.yMm));
+    if (scored.score) {
+      json.Member("score", scored.score->score);
+      json.Member("decimal", Rounded(scored.score->decimal, 0.1));
+      json.Member("inner_ten", scored.score->innerTen);
+    }
+    if (i < r.edited.size() && r.edited[i]) json.Member("edited", true);
+    json.EndObject();
+  }
+  json.EndArray();
+
+  if (sheet.total) {
+    json.Key("total").BeginObject();
+    json.Member("score", sheet.total->score);
+    json.Member("decimal", Rounded(sheet.total->decimal, 0.1));
+    json.Member("inner_tens", sheet.total->innerTens);
+    json.EndObject();
+  }
+  WriteGroup(json, sheet.group, r.distance);
+  json.EndObject();
+}
+
+std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
+  const score::Sheet& sheet = *r.sheet;
+  const auto mm = [&](double value) { return Format("%.2f", value, separator); };
+  const std::size_t n = r.shots.size();
+  std::string text = std::string(r.path) + ": " + std::to_string(r.width) + " x " +
+                     std::to_string(r.height) + " pixels, " + std::to_string(n) +
+                     (n == 1 ? " shot hole\n" : " shot holes\n");
+  text += "  calibre " + Format("%g", r.settings.calibreMm, separator) + " mm at " +
+          Format("%g", r.settings.dpi, separator) + " ppi (" + std::string(r.dpiSource) +
+          "), point of aim (" + std::string(score::AimSourceName(sheet.source)) + ") at x " +
+          Format("%.1f", sheet.aim.x, separator) + " y " + Format("%.1f", sheet.aim.y, separator) +
+          " px\n";
+  if (n == 0) return text;
+  text += "  shot     x mm     y mm";
+  if (sheet.face != nullptr) text += "  score  decimal";
+  text += "\n";
+  for (std::size_t i = 0; i < n; ++i) {
+    const score::ScoredShot& s = sheet.shots[i];
+    text += Padded(std::to_string(i + 1), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
+    if (s.score) {
+      text += Padded(std::to_string(s.score->score), 7) +
+              Padded(Format("%.1f", s.score->decimal, separator), 9);
+      if (s.score->innerTen) text += "  inner ten";
+    }
+    if (i < r.edited.size() && r.edited[i]) text += "  (edited)";
+    text += "\n";
+  }
+  if (sheet.total) {
+    text += "  total " + std::to_string(sheet.total->score) + ", decimal " +
+            Format("%.1f", sheet.total->decimal, separator) + ", " +
+            std::to_string(sheet.total->innerTens) +
+            (sheet.total->innerTens == 1 ? " inner ten\n" : " inner tens\n");
+  }
+  const score::GroupStats& g = sheet.group;
+  std::string head = "  group of " + std::to_string(g.count) + (g.count == 1 ? " shot" : " shots");
+  head.resize(std::max<std::size_t>(head.size(), 25), ' ');
+  text += head + Padded("mm", 8);
+  if (r.distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
+  text += "\n";
+  const struct {
+    const char* name;
+    double value;
+  } rows[] = {{"centre x", g.centreX},          {"centre y", g.centreY},
+              {"extreme spread", g.extremeSpread}, {"  edge to edge", g.extremeSpreadEdge},
+              {"mean radius", g.meanRadius},     {"sd x", g.sdX},
+              {"sd y", g.sdY},                   {"cep50", g.cep50},
+              {"max radius", g.maxRadius}};
+  for (const auto& row : rows) {
+    std::string line = std::string("    ") + row.name;
+    line.resize(25, ' ');
+    line += Padded(mm(row.value), 8);
+    if (r.distance != nullptr) {
+      line += Padded(mm(score::Moa(row.value, *r.distance)), 9);
+      line += Padded(mm(score::Mrad(row.value, *r.distance)), 9);
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+}  // namespace holescan::results
