@@ -6,7 +6,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 #include "review/picture_image.h"
 #include "review/shots_file.h"
 #include "shots/shots.h"
@@ -41,6 +41,8 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       output.loadProblem = file.reason.empty() ? "cannot read the picture" : file.reason;
       return output;
     }
+    if (file.resolution && file.resolution->x >= kMinDpi && file.resolution->x <= kMaxDpi)
+      output.fileDpi = file.resolution->x;
     picture = std::make_shared<const Picture>(std::move(file.picture));
     output.picture = picture;
     output.levels = std::make_shared<const std::vector<QImage>>(HalvedLevels(ImageOf(*picture)));
@@ -59,6 +61,11 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       findShots = false;
     } else if (saved.exists) {
       output.fileProblem = saved.reason;
+    }
+    if (!output.fromFile && output.fileDpi) {
+      settings.dpi = *output.fileDpi;
+      settings.dpiSource = "file";
+      output.settings = settings;
     }
   }
   if (auto problem = SettingsProblem(settings)) {
@@ -80,8 +87,10 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       }
       std::vector<ReviewShot> shots;
       shots.reserve(result.shots.size());
-      for (const shots::Shot& shot : result.shots) shots.push_back({shot.x, shot.y, false});
+      for (const shots::Shot& shot : result.shots)
+        shots.push_back({shot.x, shot.y, false, shot.look, shot.contrast});
       output.shots = std::move(shots);
+      output.analysisLevels = result.levels;
     } catch (const std::exception& error) {
       output.shotsProblem = std::string("analysis failed: ") + error.what();
     }
@@ -100,10 +109,13 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
     document.SetAnalysisProblem("analysis cancelled");
     return;
   }
+  if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open)
+    document.SetFileResolution(*output.fileDpi);
   if (output.aimSearched) document.SetAim(output.aim, output.aimProblem);
   if (output.fromFile) {
     document.SetShotsFromFile(output.settings, *output.shots);
   } else if (output.shots) {
+    document.SetAnalysisLevels(output.analysisLevels);
     document.SetShotsFound(*output.shots, output.kind == JobKind::Shots);
   }
   if (!output.shotsProblem.empty()) {

@@ -47,6 +47,7 @@ struct JobOutput {
   ReviewSettings settings;
   std::string fileProblem;
   std::optional<std::vector<ReviewShot>> shots;
+  std::optional<shots::Levels> analysisLevels;  // with shots found by the analysis
   std::string shotsProblem;
   bool aimSearched = false;
   std::optional<score::AimPoint> aim;

@@ -50,9 +50,13 @@ void ReviewDocument::MarkSaved() {
   emit stateChanged();
 }
 
-void ReviewDocument::AddShot(double x, double y) {
+void ReviewDocument::AddShot(double x, double y, std::optional<shots::Shot> hole) {
   std::vector<ReviewShot> after = shots_;
   after.push_back({x, y, true});
+  if (hole) {
+    after.back().look = hole->look;
+    after.back().contrast = hole->contrast;
+  }
   PushShots(tr("add shot %1").arg(after.size()), std::move(after));
 }
 
@@ -61,7 +65,10 @@ void ReviewDocument::MoveShots(const std::vector<std::pair<int, ReviewShot>>& mo
   int moved = 0;
   for (const auto& [index, shot] : moves) {
     if (index < 0 || static_cast<std::size_t>(index) >= after.size()) continue;
-    after[static_cast<std::size_t>(index)] = {shot.x, shot.y, true};
+    ReviewShot& target = after[static_cast<std::size_t>(index)];
+    target.x = shot.x;
+    target.y = shot.y;
+    target.edited = true;
     ++moved;
   }
   if (moved == 0) return;
@@ -109,6 +116,12 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
   emit shotsChanged();
   emit stateChanged();
   return rework;
+}
+
+void ReviewDocument::SetFileResolution(double dpi) {
+  settings_.dpi = dpi;
+  settings_.dpiSource = "file";
+  Rescore();
 }
 
 void ReviewDocument::SetLoading() {

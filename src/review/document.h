@@ -33,6 +33,10 @@ namespace holescan::review {
 struct ReviewShot {
   double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
   bool edited = false;  // added or moved by hand
+  // How the hole showed, and its contrast against the paper (0 for a shot set where no hole
+  // was found).
+  shots::HoleLook look = shots::HoleLook::Dark;
+  double contrast = 0;
   friend bool operator==(const ReviewShot&, const ReviewShot&) = default;
 };
 
@@ -72,8 +76,9 @@ class ReviewDocument : public QObject {
   bool Modified() const { return !undo_.isClean() || settingsModified_; }
   void MarkSaved();
 
-  // Hand edits, each one undoable command. Indices outside the list are ignored.
-  void AddShot(double x, double y);
+  // Hand edits, each one undoable command. Indices outside the list are ignored. A shot added
+  // on a hole the analysis knows (shots::ShotAt) keeps its look and contrast.
+  void AddShot(double x, double y, std::optional<shots::Shot> hole = std::nullopt);
   void MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves);
   void DeleteShots(std::vector<int> indices);
 
@@ -92,6 +97,12 @@ class ReviewDocument : public QObject {
   void SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots);
   void SetAim(std::optional<score::AimPoint> aim, std::string problem);
   void SetAnalysisProblem(std::string problem);
+
+  // The levels the last analysis picked; nullopt when the shots came from a saved file.
+  const std::optional<shots::Levels>& AnalysisLevels() const { return analysisLevels_; }
+  void SetAnalysisLevels(std::optional<shots::Levels> levels) { analysisLevels_ = levels; }
+  // Takes the resolution stored in the picture file, before any shot is known.
+  void SetFileResolution(double dpi);
 
   // Generation of the settings; an analysis started under an older one is stale.
   int Generation() const { return generation_; }
@@ -116,6 +127,7 @@ class ReviewDocument : public QObject {
   ReviewSettings settings_;
   std::vector<ReviewShot> shots_;
   std::optional<score::AimPoint> aim_;
+  std::optional<shots::Levels> analysisLevels_;
   score::Sheet sheet_;
   QUndoStack undo_;
   bool settingsModified_ = false;

@@ -8,10 +8,13 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <span>
 #include <sstream>
 
 #include "io/json_writer.h"
 #include "io/output_file.h"
+#include "results/calibrated_report.h"
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/picture_image.h"
@@ -68,65 +71,37 @@ std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::
 }
 
 std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
+  const ReviewSettings& settings = document.Settings();
+  const shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
+  const double diameter = shots::HoleDiameterPx(shotSettings);
+  const auto& reviewed = document.Shots();
+  std::vector<shots::Shot> shots;
+  shots.reserve(reviewed.size());
+  // std::vector<bool> has no array to take a span of.
+  const auto edited = std::make_unique<bool[]>(reviewed.size());
+  for (std::size_t i = 0; i < reviewed.size(); ++i) {
+    const ReviewShot& shot = reviewed[i];
+    shots.push_back({shot.x, shot.y, diameter, shot.look, shot.contrast});
+    edited[i] = shot.edited;
+  }
+  const auto& picture = document.PictureData();
+  const auto distance = document.Distance();
+  results::CalibratedRecord record;
+  record.path = document.Path();
+  record.width = picture ? picture->Width() : 0;
+  record.height = picture ? picture->Height() : 0;
+  record.selection = WholePicture(record.width, record.height);
+  record.settings = shotSettings;
+  record.dpiSource = settings.dpiSource;
+  record.shots = shots;
+  record.edited = std::span<const bool>(edited.get(), reviewed.size());
+  record.levels = document.AnalysisLevels() ? &*document.AnalysisLevels() : nullptr;
+  record.sheet = &document.Sheet();
+  record.distance = distance ? &*distance : nullptr;
   std::string out;
   {
     JsonWriter json([&](std::string_view bytes) { out.append(bytes); });
-    const ReviewSettings& settings = document.Settings();
-    const score::Sheet& sheet = document.Sheet();
-    const double diameter =
-        shots::HoleDiameterPx({settings.calibreMm, settings.dpi, settings.look});
-    json.BeginObject().Member("file", FileName(document));
-    json.Key("analysis")
-        .BeginObject()
-        .Member("mode", "calibrated")
-        .Member("calibre_mm", settings.calibreMm)
-        .Member("dpi", settings.dpi)
-        .Member("holes", shots::HoleLookName(settings.look))
-        .EndObject();
-    json.Key("aim")
-        .BeginObject()
-        .Member("x", sheet.aim.x)
-        .Member("y", sheet.aim.y)
-        .Member("source", score::AimSourceName(sheet.source))
-        .EndObject();
-    json.Key("shots").BeginArray();
-    const auto& shots = document.Shots();
-    for (std::size_t i = 0; i < sheet.shots.size() && i < shots.size(); ++i) {
-      const score::ScoredShot& shot = sheet.shots[i];
-      json.BeginObject()
-          .Member("x", shot.xPx)
-          .Member("y", shot.yPx)
-          .Member("diameter_px", diameter)
-          .Member("x_mm", shot.xMm)
-          .Member("y_mm", shot.yMm);
-      if (shot.score)
-        json.Member("score", shot.score->score)
-            .Member("decimal", shot.score->decimal)
-            .Member("inner_ten", shot.score->innerTen);
-      json.Member("edited", shots[i].edited).EndObject();
-    }
-    json.EndArray();
-    if (sheet.total)
-      json.Key("total")
-          .BeginObject()
-          .Member("score", sheet.total->score)
-          .Member("decimal", sheet.total->decimal)
-          .Member("inner_tens", sheet.total->innerTens)
-          .EndObject();
-    const score::GroupStats& group = sheet.group;
-    json.Key("group")
-        .BeginObject()
-        .Member("count", group.count)
-        .Member("centre_x_mm", group.centreX)
-        .Member("centre_y_mm", group.centreY)
-        .Member("extreme_spread_mm", group.extremeSpread)
-        .Member("mean_radius_mm", group.meanRadius)
-        .Member("sd_x_mm", group.sdX)
-        .Member("sd_y_mm", group.sdY)
-        .Member("cep50_mm", group.cep50)
-        .Member("max_radius_mm", group.maxRadius)
-        .EndObject();
-    json.EndObject();
+    results::WriteCalibratedJson(json, record);
   }
   out += "\n";
   return WriteWhole(path, out);

@@ -2,7 +2,7 @@
 // document (JSON) of the command line, the annotated scan (PNG) and a one-page report (PDF).
 //
 // Every file is written whole or not at all. Shots added or moved by hand are marked: an
-// extra last column "edited" (TRUE/FALSE) in the CSV, "edited" in every JSON shot, their own
+// extra last column "edited" (TRUE/FALSE) in the CSV, "edited": true in their JSON shots, their own
 // colour in the pictures and "edited" in the report's table.
 #pragma once
 

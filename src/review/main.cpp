@@ -4,7 +4,7 @@
 #include <QFile>
 #include <cstdio>
 
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 #include "review/review_window.h"
 
 int main(int argc, char* argv[]) {

@@ -51,6 +51,8 @@ std::optional<std::string> SettingsProblem(const ReviewSettings& settings) {
     return problem;
   if (!settings.face.empty() && !score::FindFace(settings.face))
     return "unknown face " + settings.face + " (known: " + score::FaceNames() + ")";
+  if (settings.dpiSource != "file" && settings.dpiSource != "user")
+    return std::string("the resolution's source is neither the file nor the user");
   std::string reason;
   if (!settings.distance.empty() && !score::ParseDistance(settings.distance, &reason))
     return reason;

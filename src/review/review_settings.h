@@ -18,6 +18,8 @@ struct ReviewSettings {
   shots::HoleLook look = shots::HoleLook::Auto;
   std::string face;      // a face's name from score::Faces(); empty for none
   std::string distance;  // as score::ParseDistance reads it ("10m"); empty for none
+  // Where the resolution came from: "file" (stored in the picture) or "user".
+  std::string dpiSource = "user";
   friend bool operator==(const ReviewSettings&, const ReviewSettings&) = default;
 };
 

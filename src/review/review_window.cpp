@@ -250,6 +250,7 @@ QWidget* ReviewWindow::BuildSidePanel() {
   connect(dpi_, &QDoubleSpinBox::valueChanged, this, [this](double dpi) {
     ApplySetting([dpi](ReviewSettings& settings) {
       settings.dpi = dpi;
+      settings.dpiSource = "user";
       return true;
     });
   });
@@ -519,11 +520,13 @@ void ReviewWindow::AddShotAt(QPointF point) {
   if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready) return;
   const ReviewSettings& settings = current_->Settings();
   double x = point.x(), y = point.y();
+  std::optional<shots::Shot> hole;
   try {
-    if (auto shot = shots::ShotAt(current_->PictureData()->View(),
-                                  {settings.calibreMm, settings.dpi, settings.look}, x, y)) {
-      x = shot->x;
-      y = shot->y;
+    hole = shots::ShotAt(current_->PictureData()->View(),
+                         {settings.calibreMm, settings.dpi, settings.look}, x, y);
+    if (hole) {
+      x = hole->x;
+      y = hole->y;
     }
   } catch (const std::invalid_argument& error) {
     transient_ = Local(error.what());
@@ -531,7 +534,7 @@ void ReviewWindow::AddShotAt(QPointF point) {
     return;
   }
   transient_.clear();
-  current_->AddShot(x, y);
+  current_->AddShot(x, y, hole);
   view_->SelectShots({static_cast<int>(current_->Shots().size()) - 1});
   RefreshNumbers();
   RefreshStatus();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "io/errno_reason.h"
 #include "io/json_writer.h"
 #include "io/output_file.h"
 
@@ -62,6 +63,7 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
   file.settings.look = *look;
   file.settings.face = Text(settings, "face");
   file.settings.distance = Text(settings, "distance");
+  if (settings.contains("dpi_source")) file.settings.dpiSource = Text(settings, "dpi_source");
   if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
 
   const json& shots = Member(document, "shots", json::value_t::array);
@@ -71,6 +73,12 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
     if (!shot.is_object()) throw Refusal{"a shot is not an object"};
     ReviewShot read{Number(shot, "x"), Number(shot, "y"),
                     Member(shot, "edited", json::value_t::boolean).get<bool>()};
+    if (shot.contains("look")) {
+      const auto look = shots::ParseHoleLook(Text(shot, "look"));
+      if (!look || *look == shots::HoleLook::Auto) throw Refusal{"\"look\" is not dark or light"};
+      read.look = *look;
+    }
+    if (shot.contains("contrast")) read.contrast = Number(shot, "contrast");
     if (read.x < -0.5 || read.y < -0.5 || read.x > width - 0.5 || read.y > height - 0.5) {
       char text[96];
       std::snprintf(text, sizeof text, "shot %zu lies outside the picture", file.shots.size() + 1);
@@ -104,6 +112,7 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
         .Member("holes", shots::HoleLookName(file.settings.look))
         .Member("face", file.settings.face)
         .Member("distance", file.settings.distance)
+        .Member("dpi_source", file.settings.dpiSource)
         .EndObject();
     json.Key("shots").BeginArray();
     for (const ReviewShot& shot : file.shots)
@@ -111,6 +120,8 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
           .Member("x", shot.x)
           .Member("y", shot.y)
           .Member("edited", shot.edited)
+          .Member("look", shots::HoleLookName(shot.look))
+          .Member("contrast", shot.contrast)
           .EndObject();
     json.EndArray().EndObject();
   }

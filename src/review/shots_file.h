@@ -5,8 +5,12 @@
 //     "format": "holescan-review shots",
 //     "version": 1,
 //     "picture": "target.png",
-//     "settings": {"calibre_mm": 4.5, "dpi": 300, "holes": "auto", "face": "", "distance": ""},
-//     "shots": [{"x": 812.5, "y": 640.25, "edited": false}, ...]
+//     "settings": {"calibre_mm": 4.5, "dpi": 300, "holes": "auto", "face": "", "distance": "",
+//                  "dpi_source": "file"},
+//     "shots": [{"x": 812.5, "y": 640.25, "edited": false, "look": "dark", "contrast": 61.5},
+//               ...]
+//
+// dpi_source, look and contrast may be absent ("user", "dark", 0).
 //   }
 //
 // x and y are picture pixels, pixel (i, j)'s centre at (i, j). The file is written whole or

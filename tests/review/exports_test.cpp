@@ -91,6 +91,8 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
   EXPECT_EQ(json["shots"][1]["x_mm"], 5.0);
   EXPECT_EQ(json["shots"][1]["score"], 9);
   EXPECT_EQ(json["shots"][2]["edited"], true);
+  EXPECT_FALSE(json["shots"][1].contains("edited"));
+  EXPECT_EQ(json["analysis"]["dpi_source"], "user");
   EXPECT_EQ(json["aim"]["source"], "face");
   EXPECT_EQ(json["total"]["score"], 28);
   EXPECT_EQ(json["group"]["count"], 3);

@@ -7,7 +7,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "main_window/qt/picture_loader.h"
+#include "io/qt/picture_loader.h"
 
 int main(int argc, char** argv) {
   holescan::ConfigurePictureReading();

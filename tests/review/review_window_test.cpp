@@ -245,9 +245,12 @@ TEST(AnalysisJob, a_cancelled_analysis_leaves_the_shots_as_they_were) {
   std::atomic<double> progress{0};
   JobInput input;
   input.path = card.path;
-  input.settings.dpi = 150;
+  input.settings.dpi = 300;
   const JobOutput output = RunJob(input, cancel, progress);
   EXPECT_TRUE(output.cancelled);
+  // The resolution stored in the file wins over the last one used.
+  EXPECT_NEAR(output.settings.dpi, 150, 0.05);  // as pixels per metre store it
+  EXPECT_EQ(output.settings.dpiSource, "file");
   ReviewDocument document(card.path, input.settings);
   document.SetShotsFound({{1, 2, false}}, false);
   ApplyJob(document, output);

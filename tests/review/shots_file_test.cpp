@@ -19,8 +19,10 @@ std::string WriteText(const QTemporaryDir& dir, const char* name, const std::str
 TEST(ShotsFile, what_is_saved_reads_back_the_same) {
   QTemporaryDir dir;
   ShotsFile file;
-  file.settings = {5.6, 612.5, shots::HoleLook::Light, "issf-air-pistol", "25yd"};
-  file.shots = {{10.125, 20.0 / 3, false}, {0, 99.5, true}, {-0.5, -0.5, true}};
+  file.settings = {5.6, 612.5, shots::HoleLook::Light, "issf-air-pistol", "25yd", "file"};
+  file.shots = {{10.125, 20.0 / 3, false, shots::HoleLook::Light, 81.25},
+                {0, 99.5, true},
+                {-0.5, -0.5, true}};
   const std::string path = ShotsFilePath(dir.filePath("a, b.png").toStdString());
   EXPECT_TRUE(path.ends_with("a, b.png.shots.json"));
   ASSERT_FALSE(WriteShotsFile(path, "a, b.png", file));
