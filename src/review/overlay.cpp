@@ -20,8 +20,12 @@ void DrawHaloText(QPainter& painter, const QPointF& at, const QString& text, con
                   const QColor& bright) {
   QPainterPath path;
   path.addText(at, font, text);
-  const double halo =
-      std::max(2.0, font.pointSizeF() > 0 ? font.pointSizeF() / 4 : font.pixelSize() / 4.0);
+  DrawHaloPath(
+      painter, path, bright,
+      std::max(2.0, font.pointSizeF() > 0 ? font.pointSizeF() / 4 : font.pixelSize() / 4.0));
+}
+
+void DrawHaloPath(QPainter& painter, const QPainterPath& path, const QColor& bright, double halo) {
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QPen(kOutlineColour, halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.drawPath(path);

@@ -30,6 +30,9 @@ void StrokeTwoTone(QPainter& painter, const QPainterPath& path, const QColor& br
 // Text in bright colour with a dark halo, its baseline starting at `at`.
 void DrawHaloText(QPainter& painter, const QPointF& at, const QString& text, const QFont& font,
                   const QColor& bright);
+// The same for text already made a path (the view keeps its numbers' paths: shaping text is
+// most of what a repaint would cost).
+void DrawHaloPath(QPainter& painter, const QPainterPath& path, const QColor& bright, double halo);
 // A cross of `size` across.
 QPainterPath CrossPath(const QPointF& centre, double size);
 

@@ -66,6 +66,10 @@ class ShotItem : public QGraphicsItem {
  public:
   ShotItem(int index, bool edited, std::shared_ptr<ViewScale> scale)
       : index_(index), edited_(edited), scale_(std::move(scale)) {
+    QFont font;
+    font.setBold(true);
+    font.setPixelSize(15);
+    label_.addText(0, 0, font, QString::number(index + 1));
     setFlags(ItemIsSelectable | ItemIsMovable);
     setZValue(1);
     setCursor(Qt::SizeAllCursor);
@@ -98,13 +102,10 @@ class ShotItem : public QGraphicsItem {
     QPainterPath circle;
     circle.addEllipse(QPointF(0, 0), Radius(), Radius());
     StrokeTwoTone(*painter, circle, colour, Line());
-    QFont font;
-    font.setBold(true);
-    font.setPixelSize(15);
     painter->save();
     painter->translate(Radius() * 0.72 + 2 * scale_->unit, -Radius() * 0.72 - 2 * scale_->unit);
     painter->scale(scale_->unit, scale_->unit);
-    DrawHaloText(*painter, QPointF(0, 0), QString::number(index_ + 1), font, colour);
+    DrawHaloPath(*painter, label_, colour, 3.75);
     painter->restore();
   }
 
@@ -114,6 +115,7 @@ class ShotItem : public QGraphicsItem {
 
   int index_;
   bool edited_;
+  QPainterPath label_;  // the number, in screen pixels
   std::shared_ptr<ViewScale> scale_;
 };
 
