@@ -39,6 +39,100 @@ std::string FileName(const ReviewDocument& document) {
 // breaks before the real name (which may hold one, quoted) goes in.
 constexpr std::string_view kNameStandIn = "@file@";
 
+// The report on an A4 page whose device has `dpi` pixels per inch.
+void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateTime& when,
+                 int dpi) {
+  const auto& picture = document.PictureData();
+  const auto mm = [dpi](double value) { return value * dpi / 25.4; };
+  const double left = mm(15), width = mm(180);
+  double y = mm(15);
+
+  QFont title;
+  title.setPointSizeF(14);
+  title.setBold(true);
+  QFont text;
+  text.setPointSizeF(9);
+  painter.setFont(title);
+  painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignLeft | Qt::AlignVCenter,
+                   document.Name());
+  painter.setFont(text);
+  painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignRight | Qt::AlignVCenter,
+                   QLocale::c().toString(when, QStringLiteral("yyyy-MM-dd HH:mm")));
+  y += mm(9);
+  const ReviewSettings& settings = document.Settings();
+  const score::Face* face = FaceOf(settings);
+  QString line = QStringLiteral("calibre %1, %2 ppi, holes %3")
+                     .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
+                     .arg(settings.dpi)
+                     .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
+  if (face)
+    line += QStringLiteral(", face ") +
+            QString::fromUtf8(face->title.data(), static_cast<qsizetype>(face->title.size()));
+  if (!settings.distance.empty())
+    line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
+  painter.drawText(QRectF(left, y, width, mm(6)), Qt::AlignLeft | Qt::AlignVCenter, line);
+  y += mm(8);
+
+  // The annotated target, at the page's resolution.
+  const double boxW = width, boxH = mm(150);
+  const double scale = std::min(boxW / picture->Width(), boxH / picture->Height());
+  const QSizeF shown(picture->Width() * scale, picture->Height() * scale);
+  const QRectF target(left + (boxW - shown.width()) / 2, y, shown.width(), shown.height());
+  painter.drawImage(target, ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
+                                                     Qt::SmoothTransformation));
+  painter.save();
+  painter.translate(target.topLeft());
+  painter.scale(scale, scale);
+  painter.translate(0.5, 0.5);
+  PaintOverlay(painter, document, 1 / scale);
+  painter.restore();
+  y += shown.height() + mm(6);
+
+  // Statistics on the left, the shots in columns on the right.
+  const double rowH = mm(4.2);
+  double sy = y;
+  for (const StatLine& stat : StatLines(document)) {
+    painter.drawText(QRectF(left, sy, mm(28), rowH), Qt::AlignLeft | Qt::AlignVCenter, stat.label);
+    painter.drawText(QRectF(left + mm(28), sy, mm(50), rowH), Qt::AlignLeft | Qt::AlignVCenter,
+                     stat.value);
+    sy += rowH;
+  }
+  const std::vector<ShotRow> rows = ShotRows(document);
+  const double tableLeft = left + mm(82), tableW = width - mm(82);
+  const double bottom = mm(297 - 12);
+  const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
+  const int columns =
+      std::max(1, static_cast<int>(std::ceil(static_cast<double>(rows.size()) / perColumn)));
+  const double columnW = tableW / columns;
+  const double fit = std::min(1.0, columnW / mm(98));
+  QFont small = text;
+  small.setPointSizeF(9 * std::max(0.45, fit));
+  painter.setFont(small);
+  const QStringList heads = ShotColumns();
+  const double widths[] = {0.1, 0.18, 0.18, 0.14, 0.16, 0.24};
+  for (int c = 0; c < columns; ++c) {
+    double cx = tableLeft + c * columnW;
+    const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
+    for (int k = 0; k < 6; ++k) {
+      painter.drawText(QRectF(cx, y, columnW * widths[k], rh), Qt::AlignLeft | Qt::AlignVCenter,
+                       heads[k]);
+      cx += columnW * widths[k];
+    }
+    for (int r = 0; r < perColumn; ++r) {
+      const std::size_t index = static_cast<std::size_t>(c * perColumn + r);
+      if (index >= rows.size()) break;
+      const ShotRow& row = rows[index];
+      const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
+      cx = tableLeft + c * columnW;
+      for (int k = 0; k < 6; ++k) {
+        painter.drawText(QRectF(cx, y + (r + 1) * rh, columnW * widths[k], rh),
+                         Qt::AlignLeft | Qt::AlignVCenter, cells[k]);
+        cx += columnW * widths[k];
+      }
+    }
+  }
+}
+
 }  // namespace
 
 ExportPaths ExportPathsFor(const std::string& base) {
@@ -122,8 +216,7 @@ std::optional<std::string> ExportPng(const ReviewDocument& document, const std::
 
 std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
                                      const QDateTime& when) {
-  const auto& picture = document.PictureData();
-  if (!picture) return "cannot write " + path + ": the picture is not open";
+  if (!document.PictureData()) return "cannot write " + path + ": the picture is not open";
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -135,100 +228,25 @@ std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle(document.Name());
     pdf.setCreator(QStringLiteral("holescan-review"));
-    const auto mm = [](double value) { return value * kDpi / 25.4; };
     QPainter painter(&pdf);
-    const double left = mm(15), width = mm(180);
-    double y = mm(15);
-
-    QFont title;
-    title.setPointSizeF(14);
-    title.setBold(true);
-    QFont text;
-    text.setPointSizeF(9);
-    painter.setFont(title);
-    painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignLeft | Qt::AlignVCenter,
-                     document.Name());
-    painter.setFont(text);
-    painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignRight | Qt::AlignVCenter,
-                     QLocale::c().toString(when, QStringLiteral("yyyy-MM-dd HH:mm")));
-    y += mm(9);
-    const ReviewSettings& settings = document.Settings();
-    const score::Face* face = FaceOf(settings);
-    QString line = QStringLiteral("calibre %1, %2 ppi, holes %3")
-                       .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
-                       .arg(settings.dpi)
-                       .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
-    if (face)
-      line += QStringLiteral(", face ") +
-              QString::fromUtf8(face->title.data(), static_cast<qsizetype>(face->title.size()));
-    if (!settings.distance.empty())
-      line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
-    painter.drawText(QRectF(left, y, width, mm(6)), Qt::AlignLeft | Qt::AlignVCenter, line);
-    y += mm(8);
-
-    // The annotated target, at the page's resolution.
-    const double boxW = width, boxH = mm(150);
-    const double scale = std::min(boxW / picture->Width(), boxH / picture->Height());
-    const QSizeF shown(picture->Width() * scale, picture->Height() * scale);
-    const QRectF target(left + (boxW - shown.width()) / 2, y, shown.width(), shown.height());
-    painter.drawImage(target, ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
-                                                       Qt::SmoothTransformation));
-    painter.save();
-    painter.translate(target.topLeft());
-    painter.scale(scale, scale);
-    painter.translate(0.5, 0.5);
-    PaintOverlay(painter, document, 1 / scale);
-    painter.restore();
-    y += shown.height() + mm(6);
-
-    // Statistics on the left, the shots in columns on the right.
-    const double rowH = mm(4.2);
-    double sy = y;
-    for (const StatLine& stat : StatLines(document)) {
-      painter.drawText(QRectF(left, sy, mm(28), rowH), Qt::AlignLeft | Qt::AlignVCenter,
-                       stat.label);
-      painter.drawText(QRectF(left + mm(28), sy, mm(50), rowH), Qt::AlignLeft | Qt::AlignVCenter,
-                       stat.value);
-      sy += rowH;
-    }
-    const std::vector<ShotRow> rows = ShotRows(document);
-    const double tableLeft = left + mm(82), tableW = width - mm(82);
-    const double bottom = mm(297 - 12);
-    const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
-    const int columns =
-        std::max(1, static_cast<int>(std::ceil(static_cast<double>(rows.size()) / perColumn)));
-    const double columnW = tableW / columns;
-    const double fit = std::min(1.0, columnW / mm(98));
-    QFont small = text;
-    small.setPointSizeF(9 * std::max(0.45, fit));
-    painter.setFont(small);
-    const QStringList heads = ShotColumns();
-    const double widths[] = {0.1, 0.18, 0.18, 0.14, 0.16, 0.24};
-    for (int c = 0; c < columns; ++c) {
-      double cx = tableLeft + c * columnW;
-      const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
-      for (int k = 0; k < 6; ++k) {
-        painter.drawText(QRectF(cx, y, columnW * widths[k], rh), Qt::AlignLeft | Qt::AlignVCenter,
-                         heads[k]);
-        cx += columnW * widths[k];
-      }
-      for (int r = 0; r < perColumn; ++r) {
-        const std::size_t index = static_cast<std::size_t>(c * perColumn + r);
-        if (index >= rows.size()) break;
-        const ShotRow& row = rows[index];
-        const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
-        cx = tableLeft + c * columnW;
-        for (int k = 0; k < 6; ++k) {
-          painter.drawText(QRectF(cx, y + (r + 1) * rh, columnW * widths[k], rh),
-                           Qt::AlignLeft | Qt::AlignVCenter, cells[k]);
-          cx += columnW * widths[k];
-        }
-      }
-    }
-    painter.end();
+    PaintReport(painter, document, when, kDpi);
   }
   return WriteWhole(path,
                     std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi) {
+  const QSizeF a4 = QPageSize(QPageSize::A4).size(QPageSize::Millimeter);
+  QImage page(static_cast<int>(a4.width() * dpi / 25.4), static_cast<int>(a4.height() * dpi / 25.4),
+              QImage::Format_RGB32);
+  page.fill(Qt::white);
+  page.setDotsPerMeterX(static_cast<int>(dpi / 0.0254));
+  page.setDotsPerMeterY(static_cast<int>(dpi / 0.0254));
+  if (document.PictureData()) {
+    QPainter painter(&page);
+    PaintReport(painter, document, when, dpi);
+  }
+  return page;
 }
 
 std::vector<std::string> ExportAll(const ReviewDocument& document, const std::string& base,

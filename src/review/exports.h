@@ -28,6 +28,10 @@ std::optional<std::string> ExportPng(const ReviewDocument& document, const std::
 std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
                                      const QDateTime& when);
 
+// The report's page as a picture at `dpi` (what the PDF holds, for looking at it); white
+// without a picture.
+QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi);
+
 // All four; the reasons of those that failed.
 std::vector<std::string> ExportAll(const ReviewDocument& document, const std::string& base,
                                    const QDateTime& when);

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "review/exports.h"
 #include "review/shot_view.h"
 #include "review/shots_file.h"
 #include "review_support.h"
@@ -134,6 +135,12 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
   EXPECT_EQ(view_->SelectedShots(), (std::vector<int>{0, 3}));
   EXPECT_EQ(table_->selectionModel()->selectedRows().size(), 2);
   Screenshot(window_, "selected");
+  if (const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS");
+      !folder.isEmpty()) {
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_TRUE(ExportAll(*document_, (folder + "/export").toStdString(), now).empty());
+    ReportImage(*document_, now, 100).save(folder + "/export-report.png");
+  }
   QTest::keyClick(&window_, Qt::Key_Delete);
   EXPECT_EQ(shots.size(), found_ - 2);
   EXPECT_EQ(table_->rowCount(), n - 2);
