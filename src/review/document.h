@@ -1,0 +1,138 @@
+// document.h - one picture under review: its pixels, its settings, its shots and their edits.
+//
+// The shots are the document's own list, seeded by the calibrated analysis (or by a saved
+// PICTURE.shots.json) and then corrected by hand. Every change to the list is a command on the
+// document's undo stack; a command holds the list before and after it, so undo and redo give
+// back exactly the shots there were, numbers and edited flags included. Shots added or moved by
+// hand carry the edited flag; the analysis's own do not.
+//
+// After every change the document scores its shots again (millimetres from the point of aim,
+// ring scores with a face, totals, group statistics) and says so through shotsChanged(); the
+// window redraws its view, table and statistics from that one signal.
+//
+// Qt Gui only (QUndoStack): the widgets are the window's business.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QUndoStack>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pixel/picture.h"
+#include "review/review_settings.h"
+#include "score/aim.h"
+#include "score/group.h"
+#include "score/sheet.h"
+
+namespace holescan::review {
+
+struct ReviewShot {
+  double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
+  bool edited = false;  // added or moved by hand
+  // How the hole showed, and its contrast against the paper (0 for a shot set where no hole
+  // was found).
+  shots::HoleLook look = shots::HoleLook::Dark;
+  double contrast = 0;
+  friend bool operator==(const ReviewShot&, const ReviewShot&) = default;
+};
+
+// Where the document's picture and analysis stand.
+enum class Stage { Loading, Failed, Analysing, Ready };
+
+class ReviewDocument : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit ReviewDocument(std::string path, ReviewSettings settings = {});
+
+  const std::string& Path() const { return path_; }
+  // The file's name without its folder, for lists and titles.
+  QString Name() const;
+
+  Stage State() const { return stage_; }
+  // The one-line reason the picture could not be opened, or why the last analysis or the
+  // point of aim failed; empty when there is none.
+  const std::string& Problem() const { return problem_; }
+  // Null until the picture is loaded.
+  const std::shared_ptr<const Picture>& PictureData() const { return picture_; }
+  // The picture halved again and again, for drawing it zoomed out (see picture_image.h).
+  const std::shared_ptr<const std::vector<QImage>>& Levels() const { return levels_; }
+
+  const ReviewSettings& Settings() const { return settings_; }
+  const std::vector<ReviewShot>& Shots() const { return shots_; }
+  const score::Sheet& Sheet() const { return sheet_; }
+  // The face's point of aim when one was found; nullopt otherwise.
+  const std::optional<score::AimPoint>& Aim() const { return aim_; }
+  // The parsed distance of the settings, when they name one.
+  std::optional<score::Distance> Distance() const;
+
+  QUndoStack& UndoStack() { return undo_; }
+  // Unsaved: an edit or a setting changed since the document was opened, saved or analysed
+  // afresh.
+  bool Modified() const { return !undo_.isClean() || settingsModified_; }
+  void MarkSaved();
+
+  // Hand edits, each one undoable command. Indices outside the list are ignored. A shot added
+  // on a hole the analysis knows (shots::ShotAt) keeps its look and contrast.
+  void AddShot(double x, double y, std::optional<shots::Shot> hole = std::nullopt);
+  void MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves);
+  void DeleteShots(std::vector<int> indices);
+
+  // What the settings change asks for: a new analysis, a new point of aim, or only scores.
+  enum class Rework { None, Score, Aim, Shots };
+  Rework SetSettings(const ReviewSettings& settings);
+
+  // Results from the analysing thread (see analysis.h). The first shots of a document, and
+  // shots read from its saved file, are not an edit: the undo stack starts empty and clean.
+  void SetLoading();
+  void SetFailed(std::string reason);
+  void SetPicture(std::shared_ptr<const Picture> picture,
+                  std::shared_ptr<const std::vector<QImage>> levels = {});
+  void SetAnalysing();
+  void SetShotsFound(std::vector<ReviewShot> shots, bool asEdit);
+  void SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots);
+  void SetAim(std::optional<score::AimPoint> aim, std::string problem);
+  void SetAnalysisProblem(std::string problem);
+
+  // The levels the last analysis picked; nullopt when the shots came from a saved file.
+  const std::optional<shots::Levels>& AnalysisLevels() const { return analysisLevels_; }
+  void SetAnalysisLevels(std::optional<shots::Levels> levels) { analysisLevels_ = levels; }
+  // Takes the resolution stored in the picture file, before any shot is known.
+  void SetFileResolution(double dpi);
+
+  // Generation of the settings; an analysis started under an older one is stale.
+  int Generation() const { return generation_; }
+
+  // For the undo commands.
+  void ReplaceShots(std::vector<ReviewShot> shots);
+
+ signals:
+  void shotsChanged();
+  void stateChanged();
+
+ private:
+  void PushShots(const QString& text, std::vector<ReviewShot> after);
+  void Rescore();
+
+  std::string path_;
+  Stage stage_ = Stage::Loading;
+  std::string problem_;
+  std::string aimProblem_;
+  std::shared_ptr<const Picture> picture_;
+  std::shared_ptr<const std::vector<QImage>> levels_;
+  ReviewSettings settings_;
+  std::vector<ReviewShot> shots_;
+  std::optional<score::AimPoint> aim_;
+  std::optional<shots::Levels> analysisLevels_;
+  score::Sheet sheet_;
+  QUndoStack undo_;
+  bool settingsModified_ = false;
+  bool shotsSeeded_ = false;
+  int generation_ = 0;
+};
+
+}  // namespace holescan::review

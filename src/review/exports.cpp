@@ -1,0 +1,262 @@
+#include "review/exports.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <span>
+#include <sstream>
+
+#include "io/json_writer.h"
+#include "io/output_file.h"
+#include "results/calibrated_report.h"
+#include "review/numbers.h"
+#include "review/overlay.h"
+#include "review/picture_image.h"
+#include "score/csv.h"
+
+namespace holescan::review {
+
+namespace {
+
+std::optional<std::string> WriteWhole(const std::string& path, std::string_view bytes) {
+  OutputFile out(path, OutputFile::Devices::Refuse);
+  if (!out.IsOpen()) return out.OpenError();
+  out.Write(bytes);
+  return out.Commit();
+}
+
+std::string FileName(const ReviewDocument& document) {
+  return QFileInfo(QString::fromLocal8Bit(document.Path())).fileName().toStdString();
+}
+
+// Stands in for the file name while CsvWriter writes, so that the rows can be split on line
+// breaks before the real name (which may hold one, quoted) goes in.
+constexpr std::string_view kNameStandIn = "@file@";
+
+// The report on an A4 page whose device has `dpi` pixels per inch.
+void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateTime& when,
+                 int dpi) {
+  const auto& picture = document.PictureData();
+  const auto mm = [dpi](double value) { return value * dpi / 25.4; };
+  const double left = mm(15), width = mm(180);
+  double y = mm(15);
+
+  QFont title;
+  title.setPointSizeF(14);
+  title.setBold(true);
+  QFont text;
+  text.setPointSizeF(9);
+  painter.setFont(title);
+  painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignLeft | Qt::AlignVCenter,
+                   document.Name());
+  painter.setFont(text);
+  painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignRight | Qt::AlignVCenter,
+                   QLocale::c().toString(when, QStringLiteral("yyyy-MM-dd HH:mm")));
+  y += mm(9);
+  const ReviewSettings& settings = document.Settings();
+  const score::Face* face = FaceOf(settings);
+  QString line = QStringLiteral("calibre %1, %2 ppi, holes %3")
+                     .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
+                     .arg(settings.dpi)
+                     .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
+  if (face)
+    line += QStringLiteral(", face ") +
+            QString::fromUtf8(face->title.data(), static_cast<qsizetype>(face->title.size()));
+  if (!settings.distance.empty())
+    line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
+  painter.drawText(QRectF(left, y, width, mm(6)), Qt::AlignLeft | Qt::AlignVCenter, line);
+  y += mm(8);
+
+  // The annotated target, at the page's resolution.
+  const double boxW = width, boxH = mm(150);
+  const double scale = std::min(boxW / picture->Width(), boxH / picture->Height());
+  const QSizeF shown(picture->Width() * scale, picture->Height() * scale);
+  const QRectF target(left + (boxW - shown.width()) / 2, y, shown.width(), shown.height());
+  painter.drawImage(target, ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
+                                                     Qt::SmoothTransformation));
+  painter.save();
+  painter.translate(target.topLeft());
+  painter.scale(scale, scale);
+  painter.translate(0.5, 0.5);
+  PaintOverlay(painter, document, 1 / scale);
+  painter.restore();
+  y += shown.height() + mm(6);
+
+  // Statistics on the left, the shots in columns on the right.
+  const double rowH = mm(4.2);
+  double sy = y;
+  for (const StatLine& stat : StatLines(document)) {
+    painter.drawText(QRectF(left, sy, mm(28), rowH), Qt::AlignLeft | Qt::AlignVCenter, stat.label);
+    painter.drawText(QRectF(left + mm(28), sy, mm(50), rowH), Qt::AlignLeft | Qt::AlignVCenter,
+                     stat.value);
+    sy += rowH;
+  }
+  const std::vector<ShotRow> rows = ShotRows(document);
+  const double tableLeft = left + mm(82), tableW = width - mm(82);
+  const double bottom = mm(297 - 12);
+  const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
+  const int columns =
+      std::max(1, static_cast<int>(std::ceil(static_cast<double>(rows.size()) / perColumn)));
+  const double columnW = tableW / columns;
+  const double fit = std::min(1.0, columnW / mm(98));
+  QFont small = text;
+  small.setPointSizeF(9 * std::max(0.45, fit));
+  painter.setFont(small);
+  const QStringList heads = ShotColumns();
+  const double widths[] = {0.1, 0.18, 0.18, 0.14, 0.16, 0.24};
+  for (int c = 0; c < columns; ++c) {
+    double cx = tableLeft + c * columnW;
+    const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
+    for (int k = 0; k < 6; ++k) {
+      painter.drawText(QRectF(cx, y, columnW * widths[k], rh), Qt::AlignLeft | Qt::AlignVCenter,
+                       heads[k]);
+      cx += columnW * widths[k];
+    }
+    for (int r = 0; r < perColumn; ++r) {
+      const std::size_t index = static_cast<std::size_t>(c * perColumn + r);
+      if (index >= rows.size()) break;
+      const ShotRow& row = rows[index];
+      const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
+      cx = tableLeft + c * columnW;
+      for (int k = 0; k < 6; ++k) {
+        painter.drawText(QRectF(cx, y + (r + 1) * rh, columnW * widths[k], rh),
+                         Qt::AlignLeft | Qt::AlignVCenter, cells[k]);
+        cx += columnW * widths[k];
+      }
+    }
+  }
+}
+
+}  // namespace
+
+ExportPaths ExportPathsFor(const std::string& base) {
+  return {base + ".csv", base + ".json", base + ".png", base + ".pdf"};
+}
+
+std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
+  std::ostringstream rows;
+  score::CsvWriter writer(rows);
+  const auto distance = document.Distance();
+  writer.Add(kNameStandIn, 1, document.Sheet(), distance ? &*distance : nullptr);
+  writer.Finish();
+  const std::string name = score::CsvField(FileName(document));
+  std::string out;
+  std::istringstream lines(rows.str());
+  std::string line;
+  std::size_t shot = 0;
+  const auto& shots = document.Shots();
+  while (std::getline(lines, line)) {
+    if (shot == 0 && out.empty()) {
+      out += line + ",edited\n";
+      continue;
+    }
+    if (line.starts_with(kNameStandIn)) line.replace(0, kNameStandIn.size(), name);
+    const bool edited = shot < shots.size() && shots[shot].edited;
+    out += line + (edited ? ",TRUE\n" : ",FALSE\n");
+    ++shot;
+  }
+  return WriteWhole(path, out);
+}
+
+std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
+  const ReviewSettings& settings = document.Settings();
+  const shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
+  const double diameter = shots::HoleDiameterPx(shotSettings);
+  const auto& reviewed = document.Shots();
+  std::vector<shots::Shot> shots;
+  shots.reserve(reviewed.size());
+  // std::vector<bool> has no array to take a span of.
+  const auto edited = std::make_unique<bool[]>(reviewed.size());
+  for (std::size_t i = 0; i < reviewed.size(); ++i) {
+    const ReviewShot& shot = reviewed[i];
+    shots.push_back({shot.x, shot.y, diameter, shot.look, shot.contrast});
+    edited[i] = shot.edited;
+  }
+  const auto& picture = document.PictureData();
+  const auto distance = document.Distance();
+  results::CalibratedRecord record;
+  record.path = document.Path();
+  record.width = picture ? picture->Width() : 0;
+  record.height = picture ? picture->Height() : 0;
+  record.selection = WholePicture(record.width, record.height);
+  record.settings = shotSettings;
+  record.dpiSource = settings.dpiSource;
+  record.shots = shots;
+  record.edited = std::span<const bool>(edited.get(), reviewed.size());
+  record.levels = document.AnalysisLevels() ? &*document.AnalysisLevels() : nullptr;
+  record.sheet = &document.Sheet();
+  record.distance = distance ? &*distance : nullptr;
+  std::string out;
+  {
+    JsonWriter json([&](std::string_view bytes) { out.append(bytes); });
+    results::WriteCalibratedJson(json, record);
+  }
+  out += "\n";
+  return WriteWhole(path, out);
+}
+
+std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path) {
+  const QImage image = AnnotatedImage(document);
+  if (image.isNull()) return "cannot write " + path + ": the picture is not open";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  if (!writer.write(image))
+    return "cannot write " + path + ": " + writer.errorString().toLower().toStdString();
+  return WriteWhole(path,
+                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
+                                     const QDateTime& when) {
+  if (!document.PictureData()) return "cannot write " + path + ": the picture is not open";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&buffer);
+    constexpr int kDpi = 300;
+    pdf.setResolution(kDpi);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setTitle(document.Name());
+    pdf.setCreator(QStringLiteral("holescan-review"));
+    QPainter painter(&pdf);
+    PaintReport(painter, document, when, kDpi);
+  }
+  return WriteWhole(path,
+                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi) {
+  const QSizeF a4 = QPageSize(QPageSize::A4).size(QPageSize::Millimeter);
+  QImage page(static_cast<int>(a4.width() * dpi / 25.4), static_cast<int>(a4.height() * dpi / 25.4),
+              QImage::Format_RGB32);
+  page.fill(Qt::white);
+  page.setDotsPerMeterX(static_cast<int>(dpi / 0.0254));
+  page.setDotsPerMeterY(static_cast<int>(dpi / 0.0254));
+  if (document.PictureData()) {
+    QPainter painter(&page);
+    PaintReport(painter, document, when, dpi);
+  }
+  return page;
+}
+
+std::vector<std::string> ExportAll(const ReviewDocument& document, const std::string& base,
+                                   const QDateTime& when) {
+  const ExportPaths paths = ExportPathsFor(base);
+  std::vector<std::string> problems;
+  for (auto problem : {ExportCsv(document, paths.csv), ExportJson(document, paths.json),
+                       ExportPng(document, paths.png), ExportPdf(document, paths.pdf, when)})
+    if (problem) problems.push_back(*problem);
+  return problems;
+}
+
+}  // namespace holescan::review

@@ -1,0 +1,107 @@
+#include "review/numbers.h"
+
+#include <QCoreApplication>
+
+namespace holescan::review {
+
+namespace {
+
+QString Tr(const char* text) {
+  return QCoreApplication::translate("holescan::review::Numbers", text);
+}
+
+QString Mm(double value) {
+  return QString::number(value, 'f', 2);
+}
+
+QString Decimal(double value) {
+  return QString::number(value, 'f', 1);
+}
+
+// "12.34 mm", and "(1.23 MOA, 0.36 mrad)" at a distance.
+QString Size(double mm, const std::optional<score::Distance>& distance) {
+  QString text = Mm(mm) + QStringLiteral(" mm");
+  if (distance)
+    text += QStringLiteral("  (%1 MOA, %2 mrad)")
+                .arg(QString::number(score::Moa(mm, *distance), 'f', 2),
+                     QString::number(score::Mrad(mm, *distance), 'f', 2));
+  return text;
+}
+
+}  // namespace
+
+QStringList ShotColumns() {
+  return {Tr("#"), Tr("x mm"), Tr("y mm"), Tr("score"), Tr("decimal"), Tr("edited")};
+}
+
+std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
+  const score::Sheet& sheet = document.Sheet();
+  const auto& shots = document.Shots();
+  std::vector<ShotRow> rows;
+  rows.reserve(sheet.shots.size());
+  for (std::size_t i = 0; i < sheet.shots.size() && i < shots.size(); ++i) {
+    const score::ScoredShot& shot = sheet.shots[i];
+    ShotRow row{QString::number(i + 1),
+                Mm(shot.xMm),
+                Mm(shot.yMm),
+                {},
+                {},
+                shots[i].edited ? Tr("edited") : QString()};
+    if (shot.score) {
+      row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
+      row.decimal = Decimal(shot.score->decimal);
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<StatLine> StatLines(const ReviewDocument& document) {
+  const score::Sheet& sheet = document.Sheet();
+  const score::GroupStats& group = sheet.group;
+  const auto distance = document.Distance();
+  std::vector<StatLine> lines;
+  int edited = 0;
+  for (const ReviewShot& shot : document.Shots()) edited += shot.edited ? 1 : 0;
+  lines.push_back({Tr("Shots"), edited ? Tr("%1 (%2 edited)").arg(group.count).arg(edited)
+                                       : QString::number(group.count)});
+  if (sheet.total)
+    lines.push_back({Tr("Total"), Tr("%1 (%2), %3 inner tens")
+                                      .arg(sheet.total->score)
+                                      .arg(Decimal(sheet.total->decimal))
+                                      .arg(sheet.total->innerTens)});
+  lines.push_back({Tr("Point of aim"), sheet.source == score::AimSource::Face
+                                           ? Tr("the face's black")
+                                           : Tr("the group's centre")});
+  if (group.count == 0) return lines;
+  lines.push_back({Tr("Group centre"), Tr("%1, %2 mm").arg(Mm(group.centreX), Mm(group.centreY))});
+  lines.push_back({Tr("Extreme spread"), Size(group.extremeSpread, distance)});
+  lines.push_back({Tr("Edge to edge"), Size(group.extremeSpreadEdge, distance)});
+  lines.push_back({Tr("Mean radius"), Size(group.meanRadius, distance)});
+  lines.push_back({Tr("SD x, y"), Tr("%1, %2 mm").arg(Mm(group.sdX), Mm(group.sdY))});
+  lines.push_back({Tr("CEP50"), Size(group.cep50, distance)});
+  lines.push_back({Tr("Largest radius"), Size(group.maxRadius, distance)});
+  return lines;
+}
+
+QString ListEntry(const ReviewDocument& document) {
+  const QString name = document.Name();
+  switch (document.State()) {
+    case Stage::Loading:
+      return Tr("%1: opening").arg(name);
+    case Stage::Failed:
+      return Tr("%1: %2").arg(name, QString::fromStdString(document.Problem()));
+    case Stage::Analysing:
+      return Tr("%1: analysing").arg(name);
+    case Stage::Ready:
+      break;
+  }
+  const score::Sheet& sheet = document.Sheet();
+  QString entry = Tr("%1: %2 shots").arg(name).arg(sheet.group.count);
+  if (sheet.total)
+    entry += Tr(", %1 (%2)").arg(sheet.total->score).arg(Decimal(sheet.total->decimal));
+  if (document.Modified()) entry += QStringLiteral(" *");
+  return entry;
+}
+
+}  // namespace holescan::review

@@ -1,0 +1,30 @@
+// numbers.h - the shot table, the statistics panel and the picture list as text, from a
+// document's scored sheet: what the window shows and the printed report repeats.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "review/document.h"
+
+namespace holescan::review {
+
+struct ShotRow {
+  QString number, x, y, score, decimal, edited;  // x, y in mm from the point of aim
+};
+// One row per shot, in the document's order; score and decimal empty without a face.
+std::vector<ShotRow> ShotRows(const ReviewDocument& document);
+// The table's column titles.
+QStringList ShotColumns();
+
+struct StatLine {
+  QString label, value;
+};
+// Total (with a face), the point of aim, and the group's statistics, with angles when the
+// settings give a distance.
+std::vector<StatLine> StatLines(const ReviewDocument& document);
+
+// The picture list's entry: "target.png: 10 shots, 95 (98.3)", or its problem.
+QString ListEntry(const ReviewDocument& document);
+
+}  // namespace holescan::review

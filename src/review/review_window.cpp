@@ -1,0 +1,658 @@
+#include "review/review_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDoubleSpinBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "review/exports.h"
+#include "review/numbers.h"
+#include "review/overlay.h"
+#include "review/shot_view.h"
+#include "review/shots_file.h"
+
+namespace holescan::review {
+
+namespace {
+
+QString Local(const std::string& bytes) {
+  return QString::fromLocal8Bit(bytes);
+}
+
+std::string Bytes(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("ReviewWindow"));
+  setWindowTitle(tr("holescan-review"));
+  setAcceptDrops(true);
+
+  view_ = new ShotView;
+  view_->setObjectName(QStringLiteral("view"));
+  auto* splitter = new QSplitter;
+  splitter->addWidget(BuildSidePanel());
+  splitter->addWidget(view_);
+  splitter->addWidget(BuildNumbersPanel());
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setStretchFactor(2, 0);
+  splitter->setChildrenCollapsible(false);
+  setCentralWidget(splitter);
+
+  message_ = new QLabel;
+  message_->setObjectName(QStringLiteral("message"));
+  progress_ = new QProgressBar;
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setRange(0, 1000);
+  progress_->setMaximumWidth(220);
+  progress_->setTextVisible(false);
+  progress_->hide();
+  cancel_ = new QPushButton(tr("Cancel"));
+  cancel_->setObjectName(QStringLiteral("cancel"));
+  cancel_->hide();
+  statusBar()->addWidget(message_, 1);
+  statusBar()->addPermanentWidget(progress_);
+  statusBar()->addPermanentWidget(cancel_);
+
+  BuildMenus();
+
+  connect(cancel_, &QPushButton::clicked, this, [this] { analyser_.CancelAll(); });
+  connect(&analyser_, &Analyser::progress, this,
+          [this](double fraction) { progress_->setValue(static_cast<int>(fraction * 1000)); });
+  connect(&analyser_, &Analyser::busyChanged, this, [this](bool busy) {
+    progress_->setVisible(busy);
+    cancel_->setVisible(busy);
+  });
+  connect(&analyser_, &Analyser::jobFinished, this, &ReviewWindow::JobFinished);
+  connect(view_, &ShotView::addRequested, this, &ReviewWindow::AddShotAt);
+  connect(view_, &ShotView::moveRequested, this,
+          [this](const std::vector<std::pair<int, ReviewShot>>& moves) {
+            if (current_) current_->MoveShots(moves);
+          });
+  connect(view_, &ShotView::shotSelectionChanged, this, [this] {
+    if (syncing_) return;
+    syncing_ = true;
+    SelectRows(view_->SelectedShots());
+    syncing_ = false;
+  });
+  connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
+    if (syncing_) return;
+    syncing_ = true;
+    std::vector<int> indices;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+      indices.push_back(index.row());
+    std::sort(indices.begin(), indices.end());
+    view_->SelectShots(indices);
+    syncing_ = false;
+  });
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0 && static_cast<std::size_t>(row) < documents_.size())
+      SetCurrent(documents_[static_cast<std::size_t>(row)].get());
+  });
+  resize(1280, 800);
+  ShowSettings();
+  RefreshNumbers();
+  RefreshStatus();
+}
+
+ReviewWindow::~ReviewWindow() {
+  analyser_.CancelAll();
+  view_->SetDocument(nullptr);
+}
+
+void ReviewWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  QAction* open = file->addAction(tr("&Open..."), this, &ReviewWindow::OpenDialog);
+  open->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+  QAction* save = file->addAction(tr("&Save"), this, [this] { Save(); });
+  save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+  file->addAction(tr("&Export..."), this, &ReviewWindow::Export)
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+  file->addSeparator();
+  file->addAction(tr("&Quit"), this, &QWidget::close)
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  QAction* undo = undoGroup_.createUndoAction(this, tr("&Undo"));
+  undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+  QAction* redo = undoGroup_.createRedoAction(this, tr("&Redo"));
+  redo->setShortcuts(
+      {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+  edit->addAction(undo);
+  edit->addAction(redo);
+  edit->addSeparator();
+  QAction* remove = edit->addAction(tr("&Delete Shots"), this, &ReviewWindow::DeleteSelected);
+  remove->setShortcut(QKeySequence(QKeySequence::Delete));
+  remove->setObjectName(QStringLiteral("deleteShots"));
+
+  QMenu* view = menuBar()->addMenu(tr("&View"));
+  view->addAction(tr("Zoom &In"), this, [this] { view_->ZoomBy(1.25); })
+      ->setShortcuts({QKeySequence(QStringLiteral("+")), QKeySequence(QStringLiteral("=")),
+                      QKeySequence(QKeySequence::ZoomIn)});
+  view->addAction(tr("Zoom &Out"), this, [this] { view_->ZoomBy(0.8); })
+      ->setShortcuts({QKeySequence(QStringLiteral("-")), QKeySequence(QKeySequence::ZoomOut)});
+  view->addAction(tr("&Fit to Window"), this, [this] { view_->FitToWindow(); })
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
+  view->addAction(tr("&Actual Size (1:1)"), this, [this] { view_->ActualSize(); })
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+1")));
+
+  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  help->addAction(tr("&About holescan-review"), this, [this] {
+    QMessageBox::about(
+        this, tr("About holescan-review"),
+        tr("<b>holescan-review</b> %1<p>Finds the shot holes of a scanned target, lets you "
+           "correct them, and gives the score and the group.</p>"
+           "<p>Ctrl+click adds a shot, Delete removes the selected ones, dragging a shot moves "
+           "it, dragging the paper pans, the wheel zooms.</p>")
+            .arg(QApplication::applicationVersion()));
+  });
+  for (QAction* action : {open, save, undo, redo, remove}) addAction(action);
+}
+
+QWidget* ReviewWindow::BuildSidePanel() {
+  auto* panel = new QWidget;
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(new QLabel(tr("Pictures")));
+  list_ = new QListWidget;
+  list_->setObjectName(QStringLiteral("pictures"));
+  list_->setWordWrap(true);
+  layout->addWidget(list_, 1);
+
+  auto* box = new QGroupBox(tr("Settings"));
+  auto* form = new QFormLayout(box);
+  calibre_ = new QComboBox;
+  calibre_->setObjectName(QStringLiteral("calibre"));
+  calibre_->setEditable(true);
+  calibre_->setInsertPolicy(QComboBox::NoInsert);
+  for (const CalibrePreset& preset : CalibrePresets())
+    calibre_->addItem(
+        QString::fromUtf8(preset.text.data(), static_cast<qsizetype>(preset.text.size())));
+  calibre_->setToolTip(tr("A preset, or any calibre in mm (5.6mm) or inches (.22in)"));
+  form->addRow(tr("Calibre"), calibre_);
+  dpi_ = new QDoubleSpinBox;
+  dpi_->setObjectName(QStringLiteral("dpi"));
+  dpi_->setRange(kMinDpi, kMaxDpi);
+  dpi_->setDecimals(1);
+  dpi_->setSuffix(tr(" ppi"));
+  dpi_->setKeyboardTracking(false);
+  form->addRow(tr("Resolution"), dpi_);
+  holes_ = new QComboBox;
+  holes_->setObjectName(QStringLiteral("holes"));
+  holes_->addItem(tr("auto"), int(shots::HoleLook::Auto));
+  holes_->addItem(tr("dark"), int(shots::HoleLook::Dark));
+  holes_->addItem(tr("light"), int(shots::HoleLook::Light));
+  form->addRow(tr("Holes"), holes_);
+  face_ = new QComboBox;
+  face_->setObjectName(QStringLiteral("face"));
+  face_->addItem(tr("none"), QString());
+  for (const score::Face& face : score::Faces())
+    face_->addItem(QString::fromUtf8(face.title.data(), static_cast<qsizetype>(face.title.size())),
+                   QString::fromUtf8(face.name.data(), static_cast<qsizetype>(face.name.size())));
+  form->addRow(tr("Face"), face_);
+  distance_ = new QLineEdit;
+  distance_->setObjectName(QStringLiteral("distance"));
+  distance_->setPlaceholderText(tr("e.g. 10m, 25yd"));
+  form->addRow(tr("Distance"), distance_);
+  layout->addWidget(box);
+  panel->setMinimumWidth(240);
+  panel->setMaximumWidth(360);
+
+  const auto fail = [this](const std::string& reason) {
+    transient_ = Local(reason);
+    RefreshStatus();
+    return false;
+  };
+  connect(calibre_->lineEdit(), &QLineEdit::editingFinished, this, [this, fail] {
+    ApplySetting([&](ReviewSettings& settings) {
+      std::string reason;
+      const auto mm = ParseCalibreChoice(calibre_->currentText().trimmed().toStdString(), &reason);
+      if (!mm) return fail(reason);
+      settings.calibreMm = *mm;
+      return true;
+    });
+  });
+  connect(calibre_, &QComboBox::activated, this, [this] {
+    ApplySetting([&](ReviewSettings& settings) {
+      const auto mm = ParseCalibreChoice(calibre_->currentText().toStdString());
+      if (mm) settings.calibreMm = *mm;
+      return mm.has_value();
+    });
+  });
+  connect(dpi_, &QDoubleSpinBox::valueChanged, this, [this](double dpi) {
+    ApplySetting([dpi](ReviewSettings& settings) {
+      settings.dpi = dpi;
+      settings.dpiSource = "user";
+      return true;
+    });
+  });
+  connect(holes_, &QComboBox::activated, this, [this] {
+    ApplySetting([this](ReviewSettings& settings) {
+      settings.look = static_cast<shots::HoleLook>(holes_->currentData().toInt());
+      return true;
+    });
+  });
+  connect(face_, &QComboBox::activated, this, [this] {
+    ApplySetting([this](ReviewSettings& settings) {
+      settings.face = face_->currentData().toString().toStdString();
+      return true;
+    });
+  });
+  connect(distance_, &QLineEdit::editingFinished, this, [this, fail] {
+    ApplySetting([&](ReviewSettings& settings) {
+      const std::string text = distance_->text().trimmed().toStdString();
+      std::string reason;
+      if (!text.empty() && !score::ParseDistance(text, &reason)) return fail(reason);
+      settings.distance = text;
+      return true;
+    });
+  });
+  return panel;
+}
+
+QWidget* ReviewWindow::BuildNumbersPanel() {
+  auto* panel = new QWidget;
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(4, 4, 4, 4);
+  table_ = new QTableWidget(0, static_cast<int>(ShotColumns().size()));
+  table_->setObjectName(QStringLiteral("shots"));
+  table_->setHorizontalHeaderLabels(ShotColumns());
+  table_->verticalHeader()->hide();
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  layout->addWidget(table_, 1);
+  stats_ = new QLabel;
+  stats_->setObjectName(QStringLiteral("statistics"));
+  stats_->setTextFormat(Qt::RichText);
+  stats_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  stats_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  stats_->setMinimumHeight(200);
+  layout->addWidget(stats_);
+  panel->setMinimumWidth(340);
+  return panel;
+}
+
+ReviewSettings ReviewWindow::DefaultSettings() const {
+  QSettings stored;
+  ReviewSettings settings;
+  settings.calibreMm = stored.value("settings/calibre_mm", settings.calibreMm).toDouble();
+  settings.dpi = stored.value("settings/dpi", settings.dpi).toDouble();
+  if (auto look = shots::ParseHoleLook(stored.value("settings/holes").toString().toStdString()))
+    settings.look = *look;
+  settings.face = stored.value("settings/face").toString().toStdString();
+  settings.distance = stored.value("settings/distance").toString().toStdString();
+  // What another version or a hand edit left there may not be usable.
+  if (SettingsProblem(settings)) return {};
+  return settings;
+}
+
+void ReviewWindow::RememberSettings(const ReviewSettings& settings) const {
+  QSettings stored;
+  stored.setValue("settings/calibre_mm", settings.calibreMm);
+  stored.setValue("settings/dpi", settings.dpi);
+  stored.setValue("settings/holes", QString::fromUtf8(shots::HoleLookName(settings.look).data()));
+  stored.setValue("settings/face", Local(settings.face));
+  stored.setValue("settings/distance", Local(settings.distance));
+}
+
+void ReviewWindow::OpenFiles(const std::vector<std::string>& paths) {
+  pendingShow_.clear();
+  for (const std::string& path : paths) {
+    const auto same = std::find_if(documents_.begin(), documents_.end(),
+                                   [&](const auto& document) { return document->Path() == path; });
+    if (same != documents_.end()) {
+      if (pendingShow_.empty()) SetCurrent(same->get());
+      continue;
+    }
+    documents_.push_back(std::make_unique<ReviewDocument>(path, DefaultSettings()));
+    ReviewDocument* document = documents_.back().get();
+    undoGroup_.addStack(&document->UndoStack());
+    connect(document, &ReviewDocument::stateChanged, this, [this] {
+      RefreshList();
+      RefreshStatus();
+    });
+    connect(document, &ReviewDocument::shotsChanged, this, [this, document] {
+      if (document == current_) RefreshNumbers();
+      RefreshList();
+    });
+    list_->addItem(document->Name());
+    pendingShow_.push_back(document);
+    analyser_.Request(document, JobKind::Open);
+  }
+  RefreshList();
+  RefreshStatus();
+}
+
+void ReviewWindow::JobFinished(ReviewDocument* document) {
+  if (!pendingShow_.empty() && pendingShow_.front() == document) {
+    if (document->State() == Stage::Failed) {
+      transient_ = tr("cannot open %1: %2").arg(document->Name(), Local(document->Problem()));
+      pendingShow_.erase(pendingShow_.begin());
+    } else {
+      pendingShow_.clear();
+      SetCurrent(document);
+    }
+  } else if (document->State() == Stage::Failed) {
+    transient_ = tr("cannot open %1: %2").arg(document->Name(), Local(document->Problem()));
+  }
+  if (document == current_) {
+    ShowSettings();
+    RefreshNumbers();
+  }
+  RefreshList();
+  RefreshStatus();
+}
+
+void ReviewWindow::SetCurrent(ReviewDocument* document) {
+  if (document == current_) return;
+  if (document && document->State() == Stage::Failed) {
+    transient_ = tr("cannot open %1: %2").arg(document->Name(), Local(document->Problem()));
+    RefreshStatus();
+    return;
+  }
+  current_ = document;
+  transient_.clear();
+  undoGroup_.setActiveStack(document ? &document->UndoStack() : nullptr);
+  view_->SetDocument(document);
+  const auto at = std::find_if(documents_.begin(), documents_.end(),
+                               [&](const auto& d) { return d.get() == document; });
+  {
+    const QSignalBlocker block(list_);
+    list_->setCurrentRow(at == documents_.end() ? -1 : static_cast<int>(at - documents_.begin()));
+  }
+  setWindowTitle(document ? tr("%1 - holescan-review").arg(document->Name())
+                          : tr("holescan-review"));
+  ShowSettings();
+  RefreshNumbers();
+  RefreshStatus();
+}
+
+void ReviewWindow::ShowSettings() {
+  const ReviewSettings settings = current_ ? current_->Settings() : DefaultSettings();
+  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_);
+  calibre_->setEditText(Local(CalibreText(settings.calibreMm)));
+  dpi_->setValue(settings.dpi);
+  holes_->setCurrentIndex(holes_->findData(int(settings.look)));
+  face_->setCurrentIndex(std::max(0, face_->findData(Local(settings.face))));
+  distance_->setText(Local(settings.distance));
+}
+
+void ReviewWindow::ApplySetting(const std::function<bool(ReviewSettings&)>& change) {
+  if (!current_ || current_->State() == Stage::Failed || current_->State() == Stage::Loading)
+    return;
+  ReviewSettings settings = current_->Settings();
+  if (!change(settings)) {
+    ShowSettings();
+    return;
+  }
+  if (auto problem = SettingsProblem(settings)) {
+    transient_ = Local(*problem);
+    ShowSettings();
+    RefreshStatus();
+    return;
+  }
+  transient_.clear();
+  RememberSettings(settings);
+  switch (current_->SetSettings(settings)) {
+    case ReviewDocument::Rework::Shots:
+      analyser_.Request(current_, JobKind::Shots);
+      break;
+    case ReviewDocument::Rework::Aim:
+      analyser_.Request(current_, JobKind::Aim);
+      break;
+    case ReviewDocument::Rework::Score:
+    case ReviewDocument::Rework::None:
+      break;
+  }
+  ShowSettings();
+  RefreshStatus();
+}
+
+void ReviewWindow::RefreshNumbers() {
+  const bool wasSyncing = std::exchange(syncing_, true);
+  const std::vector<int> selected = view_->SelectedShots();
+  table_->clearContents();
+  if (!current_) {
+    table_->setRowCount(0);
+    stats_->setText(
+        tr("<i>Open a picture: File &gt; Open, drop it here, or name it on the "
+           "command line.</i>"));
+    syncing_ = wasSyncing;
+    return;
+  }
+  const std::vector<ShotRow> rows = ShotRows(*current_);
+  table_->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const ShotRow& row = rows[r];
+    const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
+    for (int c = 0; c < 6; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c < 5) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (!row.edited.isEmpty()) item->setForeground(kEditedColour.darker(160));
+      table_->setItem(static_cast<int>(r), c, item);
+    }
+  }
+  SelectRows(selected);
+  QString html = QStringLiteral("<table cellspacing='2'>");
+  for (const StatLine& line : StatLines(*current_))
+    html += QStringLiteral("<tr><td><b>%1</b>&nbsp;&nbsp;</td><td>%2</td></tr>")
+                .arg(line.label.toHtmlEscaped(), line.value.toHtmlEscaped());
+  html += QStringLiteral("</table>");
+  stats_->setText(html);
+  syncing_ = wasSyncing;
+}
+
+void ReviewWindow::SelectRows(const std::vector<int>& rows) {
+  QItemSelection selection;
+  for (int row : rows)
+    if (row < table_->rowCount())
+      selection.select(table_->model()->index(row, 0), table_->model()->index(row, 5));
+  table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  if (rows.size() == 1 && rows.front() < table_->rowCount())
+    table_->scrollTo(table_->model()->index(rows.front(), 0));
+}
+
+void ReviewWindow::RefreshList() {
+  for (std::size_t i = 0; i < documents_.size() && static_cast<int>(i) < list_->count(); ++i) {
+    QListWidgetItem* item = list_->item(static_cast<int>(i));
+    item->setText(ListEntry(*documents_[i]));
+    item->setForeground(documents_[i]->State() == Stage::Failed ? QColor(190, 0, 0)
+                                                                : palette().text().color());
+  }
+}
+
+void ReviewWindow::RefreshStatus() {
+  QString text = transient_;
+  if (text.isEmpty() && current_) {
+    switch (current_->State()) {
+      case Stage::Loading:
+        text = tr("opening %1").arg(current_->Name());
+        break;
+      case Stage::Analysing:
+        text = tr("analysing %1").arg(current_->Name());
+        break;
+      case Stage::Failed:
+      case Stage::Ready:
+        text = Local(current_->Problem());
+        break;
+    }
+    if (text.isEmpty())
+      text = tr("%1 shots. Ctrl+click adds a shot, Delete removes the selected ones, drag moves "
+                "one.")
+                 .arg(current_->Shots().size());
+  }
+  if (text.isEmpty() && analyser_.Busy()) text = tr("opening...");
+  message_->setText(text);
+}
+
+void ReviewWindow::AddShotAt(QPointF point) {
+  if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready) return;
+  const ReviewSettings& settings = current_->Settings();
+  double x = point.x(), y = point.y();
+  std::optional<shots::Shot> hole;
+  try {
+    hole = shots::ShotAt(current_->PictureData()->View(),
+                         {settings.calibreMm, settings.dpi, settings.look}, x, y);
+    if (hole) {
+      x = hole->x;
+      y = hole->y;
+    }
+  } catch (const std::invalid_argument& error) {
+    transient_ = Local(error.what());
+    RefreshStatus();
+    return;
+  }
+  transient_.clear();
+  current_->AddShot(x, y, hole);
+  view_->SelectShots({static_cast<int>(current_->Shots().size()) - 1});
+  RefreshNumbers();
+  RefreshStatus();
+}
+
+void ReviewWindow::DeleteSelected() {
+  if (!current_) return;
+  const std::vector<int> selected = view_->SelectedShots();
+  if (selected.empty()) {
+    transient_ = tr("no shot is selected");
+    RefreshStatus();
+    return;
+  }
+  view_->SelectShots({});
+  current_->DeleteShots(selected);
+  transient_.clear();
+  RefreshStatus();
+}
+
+bool ReviewWindow::Save() {
+  if (!current_ || current_->State() != Stage::Ready) {
+    transient_ = tr("nothing to save");
+    RefreshStatus();
+    return false;
+  }
+  const std::string path = ShotsFilePath(current_->Path());
+  if (auto problem = WriteShotsFile(path, current_->Name().toStdString(),
+                                    {current_->Settings(), current_->Shots()})) {
+    transient_ = Local(*problem);
+    RefreshStatus();
+    return false;
+  }
+  current_->MarkSaved();
+  transient_ = tr("saved %1").arg(Local(path));
+  RefreshList();
+  RefreshStatus();
+  return true;
+}
+
+void ReviewWindow::Export() {
+  if (!current_ || !current_->PictureData()) {
+    transient_ = tr("nothing to export");
+    RefreshStatus();
+    return;
+  }
+  const QFileInfo info(Local(current_->Path()));
+  const QString suggested = info.dir().filePath(info.completeBaseName());
+  const QString base = QFileDialog::getSaveFileName(
+      this, tr("Export: CSV, JSON, annotated PNG and PDF report"), suggested,
+      tr("Base name (the four files get .csv, .json, .png and .pdf) (*)"));
+  if (base.isEmpty()) return;
+  QString stem = base;
+  for (const char* suffix : {".csv", ".json", ".png", ".pdf"})
+    if (stem.endsWith(QLatin1String(suffix))) stem.chop(static_cast<int>(std::strlen(suffix)));
+  const std::vector<std::string> problems =
+      ExportAll(*current_, Bytes(stem), QDateTime::currentDateTime());
+  transient_ = problems.empty() ? tr("exported %1.csv, .json, .png and .pdf").arg(stem)
+                                : Local(problems.front());
+  RefreshStatus();
+}
+
+void ReviewWindow::OpenDialog() {
+  const QStringList names = QFileDialog::getOpenFileNames(
+      this, tr("Open pictures"), QString(),
+      tr("Pictures (*.bmp *.png *.jpg *.jpeg *.tif *.tiff *.gif *.webp *.pbm *.pgm *.ppm);;"
+         "All files (*)"));
+  std::vector<std::string> paths;
+  for (const QString& name : names) paths.push_back(Bytes(name));
+  if (!paths.empty()) OpenFiles(paths);
+}
+
+void ReviewWindow::closeEvent(QCloseEvent* event) {
+  std::vector<ReviewDocument*> unsaved;
+  for (const auto& document : documents_)
+    if (document->State() == Stage::Ready && document->Modified())
+      unsaved.push_back(document.get());
+  if (!unsaved.empty()) {
+    QStringList names;
+    for (ReviewDocument* document : unsaved) names << document->Name();
+    const QString text = tr("Save the edits of %1 before closing?").arg(names.join(", "));
+    const int answer =
+        question_
+            ? question_(text)
+            : QMessageBox::question(this, tr("Unsaved edits"), text,
+                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                    QMessageBox::Save);
+    if (answer == QMessageBox::Cancel) {
+      event->ignore();
+      return;
+    }
+    if (answer == QMessageBox::Save) {
+      ReviewDocument* was = current_;
+      for (ReviewDocument* document : unsaved) {
+        SetCurrent(document);
+        if (!Save()) {
+          event->ignore();
+          return;
+        }
+      }
+      SetCurrent(was);
+    }
+  }
+  analyser_.CancelAll();
+  analyser_.WaitIdle();
+  event->accept();
+}
+
+void ReviewWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void ReviewWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(Bytes(url.toLocalFile()));
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  OpenFiles(paths);
+}
+
+}  // namespace holescan::review

@@ -1,0 +1,103 @@
+// review_window.h - holescan-review's main window: the open pictures and their settings on the
+// left, the scan with its shots in the middle, the shot table and the statistics on the right.
+//
+// Opening a picture reads it off the GUI thread, then shows its saved shots
+// (PICTURE.shots.json) or analyses it; every change of a setting analyses it again. Edits go
+// to the current picture's undo stack. A picture that cannot be opened keeps its reason in its
+// list entry and the status bar, and the picture shown stays the one that was.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QUndoGroup>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "review/analysis.h"
+#include "review/document.h"
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace holescan::review {
+
+class ShotView;
+
+class ReviewWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit ReviewWindow(QWidget* parent = nullptr);
+  ~ReviewWindow() override;
+
+  // Opens the pictures (file names as bytes); one already open is shown again.
+  void OpenFiles(const std::vector<std::string>& paths);
+  ReviewDocument* Current() const { return current_; }
+  const std::vector<std::unique_ptr<ReviewDocument>>& Documents() const { return documents_; }
+  Analyser& Analysis() { return analyser_; }
+  ShotView* View() const { return view_; }
+
+  // Writes the current picture's shots beside it; false with the reason in the status bar.
+  bool Save();
+  // What closing asks when pictures have unsaved edits: Save, Discard or Cancel. A test
+  // replaces the dialog.
+  using Question = std::function<int(const QString& text)>;
+  void SetQuestion(Question question) { question_ = std::move(question); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildMenus();
+  QWidget* BuildSidePanel();
+  QWidget* BuildNumbersPanel();
+  void SetCurrent(ReviewDocument* document);
+  void ShowSettings();
+  void ApplySetting(const std::function<bool(ReviewSettings&)>& change);
+  void RefreshNumbers();
+  void SelectRows(const std::vector<int>& rows);
+  void RefreshList();
+  void RefreshStatus();
+  void JobFinished(ReviewDocument* document);
+  void AddShotAt(QPointF point);
+  void DeleteSelected();
+  void Export();
+  void OpenDialog();
+  ReviewSettings DefaultSettings() const;
+  void RememberSettings(const ReviewSettings& settings) const;
+
+  std::vector<std::unique_ptr<ReviewDocument>> documents_;
+  ReviewDocument* current_ = nullptr;
+  // The first picture of the last batch opened, to be shown once it has loaded.
+  std::vector<ReviewDocument*> pendingShow_;
+  Analyser analyser_;
+  QUndoGroup undoGroup_;
+  Question question_;
+  bool syncing_ = false;
+
+  ShotView* view_ = nullptr;
+  QListWidget* list_ = nullptr;
+  QComboBox* calibre_ = nullptr;
+  QDoubleSpinBox* dpi_ = nullptr;
+  QComboBox* holes_ = nullptr;
+  QComboBox* face_ = nullptr;
+  QLineEdit* distance_ = nullptr;
+  QTableWidget* table_ = nullptr;
+  QLabel* stats_ = nullptr;
+  QLabel* message_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QString transient_;  // a message of the last action, shown until the next one
+};
+
+}  // namespace holescan::review

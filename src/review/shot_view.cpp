@@ -1,0 +1,359 @@
+#include "review/shot_view.h"
+
+#include <QGraphicsItem>
+#include <QGraphicsScene>
+#include <QMouseEvent>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QStyleOptionGraphicsItem>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "review/overlay.h"
+#include "review/picture_image.h"
+
+namespace holescan::review {
+
+// Picture pixels per screen pixel, shared by the items so their lines keep a screen width.
+struct ViewScale {
+  double unit = 1;
+  double diameter = 10;
+};
+
+namespace {
+
+constexpr double kLinePx = 5;    // the dark line of a circle, screen pixels
+constexpr double kCrossPx = 28;  // a cross mark at least this wide
+constexpr double kMinZoom = 1.0 / 64, kMaxZoom = 32;
+
+}  // namespace
+
+class PictureItem : public QGraphicsItem {
+ public:
+  PictureItem(std::shared_ptr<const Picture> picture,
+              std::shared_ptr<const std::vector<QImage>> levels)
+      : picture_(std::move(picture)), levels_(std::move(levels)), full_(ImageOf(*picture_)) {
+    setFlag(ItemUsesExtendedStyleOption);
+  }
+  QRectF boundingRect() const override {
+    return QRectF(-0.5, -0.5, picture_->Width(), picture_->Height());
+  }
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override {
+    const double scale = painter->worldTransform().m11();
+    std::size_t level = 0;
+    const std::size_t count = levels_ ? levels_->size() : 0;
+    while (level < count && scale * static_cast<double>(2u << level) <= 1.0) ++level;
+    const QImage& image = level == 0 ? full_ : (*levels_)[level - 1];
+    const double factor = static_cast<double>(1u << level);
+    const QRectF exposed = option->exposedRect.intersected(boundingRect());
+    if (exposed.isEmpty()) return;
+    const QRectF source((exposed.x() + 0.5) / factor, (exposed.y() + 0.5) / factor,
+                        exposed.width() / factor, exposed.height() / factor);
+    // Zoomed in, pixels show as squares; zoomed out, the copy is at most twice too fine.
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter->drawImage(exposed, image, source);
+  }
+
+ private:
+  std::shared_ptr<const Picture> picture_;
+  std::shared_ptr<const std::vector<QImage>> levels_;
+  QImage full_;
+};
+
+class ShotItem : public QGraphicsItem {
+ public:
+  ShotItem(int index, bool edited, std::shared_ptr<ViewScale> scale)
+      : index_(index), edited_(edited), scale_(std::move(scale)) {
+    QFont font;
+    font.setBold(true);
+    font.setPixelSize(15);
+    label_.addText(0, 0, font, QString::number(index + 1));
+    setFlags(ItemIsSelectable | ItemIsMovable);
+    setZValue(1);
+    setCursor(Qt::SizeAllCursor);
+  }
+  int Index() const { return index_; }
+  void ScaleChanged() { prepareGeometryChange(); }
+
+  QRectF boundingRect() const override {
+    const double r = Radius() + Line() + scale_->unit;
+    // The number sits above and right of the circle.
+    const double label = 40 * scale_->unit;
+    return QRectF(-r, -r - label, 2 * r + label * 1.5, 2 * r + label);
+  }
+  QPainterPath shape() const override {
+    QPainterPath path;
+    const double r = std::max(Radius(), 6 * scale_->unit);
+    path.addEllipse(QPointF(0, 0), r, r);
+    return path;
+  }
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QColor colour = isSelected() ? kSelectedColour : edited_ ? kEditedColour : kFoundColour;
+    if (isSelected()) {
+      QColor fill = kSelectedColour;
+      fill.setAlpha(70);
+      painter->setPen(Qt::NoPen);
+      painter->setBrush(fill);
+      painter->drawEllipse(QPointF(0, 0), Radius(), Radius());
+    }
+    QPainterPath circle;
+    circle.addEllipse(QPointF(0, 0), Radius(), Radius());
+    StrokeTwoTone(*painter, circle, colour, Line());
+    painter->save();
+    painter->translate(Radius() * 0.72 + 2 * scale_->unit, -Radius() * 0.72 - 2 * scale_->unit);
+    painter->scale(scale_->unit, scale_->unit);
+    DrawHaloPath(*painter, label_, colour, 3.75);
+    painter->restore();
+  }
+
+ private:
+  double Radius() const { return scale_->diameter / 2; }
+  double Line() const { return kLinePx * scale_->unit; }
+
+  int index_;
+  bool edited_;
+  QPainterPath label_;  // the number, in screen pixels
+  std::shared_ptr<ViewScale> scale_;
+};
+
+class MarkItem : public QGraphicsItem {
+ public:
+  MarkItem(QColor colour, std::shared_ptr<ViewScale> scale)
+      : colour_(std::move(colour)), scale_(std::move(scale)) {
+    setZValue(2);
+    setAcceptedMouseButtons(Qt::NoButton);
+  }
+  void ScaleChanged() { prepareGeometryChange(); }
+  QRectF boundingRect() const override {
+    const double half = Size() / 2 + kLinePx * scale_->unit;
+    return QRectF(-half, -half, 2 * half, 2 * half);
+  }
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+    painter->setRenderHint(QPainter::Antialiasing);
+    StrokeTwoTone(*painter, CrossPath({0, 0}, Size()), colour_, kLinePx * scale_->unit);
+  }
+
+ private:
+  double Size() const { return std::max(scale_->diameter * 1.5, kCrossPx * scale_->unit); }
+  QColor colour_;
+  std::shared_ptr<ViewScale> scale_;
+};
+
+ShotView::ShotView(QWidget* parent) : QGraphicsView(parent), scale_(std::make_shared<ViewScale>()) {
+  // A few hundred items whose sizes change with every zoom: no index to keep up to date.
+  scene_.setItemIndexMethod(QGraphicsScene::NoIndex);
+  setScene(&scene_);
+  setDragMode(ScrollHandDrag);
+  setTransformationAnchor(NoAnchor);
+  setResizeAnchor(AnchorViewCenter);
+  setViewportUpdateMode(SmartViewportUpdate);
+  setBackgroundBrush(QColor(96, 96, 96));
+  setFocusPolicy(Qt::StrongFocus);
+  connect(&scene_, &QGraphicsScene::selectionChanged, this, [this] {
+    if (!rebuilding_) emit shotSelectionChanged();
+  });
+}
+
+ShotView::~ShotView() {
+  for (const auto& connection : connections_) disconnect(connection);
+}
+
+void ShotView::SetDocument(ReviewDocument* document) {
+  for (const auto& connection : connections_) disconnect(connection);
+  connections_.clear();
+  document_ = document;
+  if (document_) {
+    connections_.push_back(
+        connect(document_, &ReviewDocument::shotsChanged, this, &ShotView::Rebuild));
+    connections_.push_back(
+        connect(document_, &ReviewDocument::stateChanged, this, &ShotView::PictureChanged));
+    connections_.push_back(connect(document_, &QObject::destroyed, this, [this] {
+      document_ = nullptr;
+      PictureChanged();
+    }));
+  }
+  PictureChanged();
+}
+
+void ShotView::PictureChanged() {
+  const Picture* now =
+      document_ && document_->PictureData() ? document_->PictureData().get() : nullptr;
+  if (now == shownPicture_ && (picture_ != nullptr) == (now != nullptr)) {
+    Rebuild();
+    return;
+  }
+  shownPicture_ = now;
+  rebuilding_ = true;
+  shots_.clear();
+  aim_ = centre_ = nullptr;
+  scene_.clear();
+  picture_ = nullptr;
+  rebuilding_ = false;
+  if (now) {
+    picture_ = new PictureItem(document_->PictureData(), document_->Levels());
+    scene_.addItem(picture_);
+    scene_.setSceneRect(picture_->boundingRect());
+    fit_ = true;
+    FitToWindow();
+  } else {
+    scene_.setSceneRect(QRectF());
+  }
+  Rebuild();
+}
+
+void ShotView::Rebuild() {
+  const std::vector<int> selected = SelectedShots();
+  rebuilding_ = true;
+  for (ShotItem* item : shots_) delete item;
+  shots_.clear();
+  delete aim_;
+  delete centre_;
+  aim_ = centre_ = nullptr;
+  if (document_ && picture_) {
+    const ReviewSettings& settings = document_->Settings();
+    scale_->diameter = shots::HoleDiameterPx({settings.calibreMm, settings.dpi, settings.look});
+    const auto& shots = document_->Shots();
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+      auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, scale_);
+      item->setPos(shots[i].x, shots[i].y);
+      scene_.addItem(item);
+      shots_.push_back(item);
+    }
+    for (int index : selected)
+      if (index >= 0 && static_cast<std::size_t>(index) < shots_.size())
+        shots_[static_cast<std::size_t>(index)]->setSelected(true);
+    if (const auto& aim = document_->Aim()) {
+      aim_ = new MarkItem(kAimColour, scale_);
+      aim_->setPos(aim->x, aim->y);
+      scene_.addItem(aim_);
+    }
+    if (const auto centre = GroupCentrePx(*document_)) {
+      centre_ = new MarkItem(kCentreColour, scale_);
+      centre_->setPos(*centre);
+      scene_.addItem(centre_);
+    }
+  }
+  rebuilding_ = false;
+  if (SelectedShots() != selected) emit shotSelectionChanged();
+}
+
+std::vector<int> ShotView::SelectedShots() const {
+  std::vector<int> indices;
+  for (const ShotItem* item : shots_)
+    if (item->isSelected()) indices.push_back(item->Index());
+  return indices;
+}
+
+void ShotView::SelectShots(const std::vector<int>& indices) {
+  rebuilding_ = true;
+  for (ShotItem* item : shots_)
+    item->setSelected(std::find(indices.begin(), indices.end(), item->Index()) != indices.end());
+  rebuilding_ = false;
+  if (indices.size() == 1 && static_cast<std::size_t>(indices.front()) < shots_.size())
+    ensureVisible(shots_[static_cast<std::size_t>(indices.front())], 40, 40);
+}
+
+double ShotView::Zoom() const {
+  return transform().m11();
+}
+
+QPoint ShotView::ViewportPoint(const QPointF& picturePoint) const {
+  return mapFromScene(picturePoint);
+}
+
+void ShotView::ZoomBy(double factor, std::optional<QPoint> anchor) {
+  const double zoom = std::clamp(Zoom() * factor, kMinZoom, kMaxZoom);
+  fit_ = false;
+  // The anchor is kept by hand: the view's own anchor follows mouse moves only, which a wheel
+  // turned without moving the mouse (or a test) does not give.
+  const QPoint at = anchor.value_or(viewport()->rect().center());
+  const QPointF fixed = mapToScene(at);
+  setTransform(QTransform::fromScale(zoom, zoom));
+  const QPoint moved = mapFromScene(fixed) - at;
+  horizontalScrollBar()->setValue(horizontalScrollBar()->value() + moved.x());
+  verticalScrollBar()->setValue(verticalScrollBar()->value() + moved.y());
+  ScaleChanged();
+}
+
+void ShotView::FitToWindow() {
+  fit_ = true;
+  if (!picture_) return;
+  fitInView(picture_->boundingRect(), Qt::KeepAspectRatio);
+  ScaleChanged();
+}
+
+void ShotView::ActualSize() {
+  fit_ = false;
+  setTransform(QTransform());
+  ScaleChanged();
+}
+
+void ShotView::ScaleChanged() {
+  // The items' sizes follow the unit: the scene must hear of it before it changes.
+  for (ShotItem* item : shots_) item->ScaleChanged();
+  if (aim_) aim_->ScaleChanged();
+  if (centre_) centre_->ScaleChanged();
+  scale_->unit = 1 / std::max(Zoom(), 1e-6);
+  viewport()->update();
+}
+
+void ShotView::wheelEvent(QWheelEvent* event) {
+  const double steps = event->angleDelta().y() / 120.0;
+  if (steps == 0) return;
+  ZoomBy(std::pow(1.25, steps), event->position().toPoint());
+  event->accept();
+}
+
+void ShotView::mousePressEvent(QMouseEvent* event) {
+  consumedPress_ = false;
+  if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier)) {
+    consumedPress_ = true;
+    if (picture_ && picture_->boundingRect().contains(mapToScene(event->position().toPoint())))
+      emit addRequested(mapToScene(event->position().toPoint()));
+    event->accept();
+    return;
+  }
+  if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier)) {
+    consumedPress_ = true;
+    for (QGraphicsItem* item : items(event->position().toPoint())) {
+      if (auto* shot = dynamic_cast<ShotItem*>(item)) {
+        shot->setSelected(!shot->isSelected());
+        break;
+      }
+    }
+    event->accept();
+    return;
+  }
+  QGraphicsView::mousePressEvent(event);
+}
+
+void ShotView::mouseReleaseEvent(QMouseEvent* event) {
+  // The view takes a release after a press on bare paper for a click that clears the
+  // selection; after a Ctrl+click or Shift+click it would undo what the press did.
+  if (std::exchange(consumedPress_, false) && event->button() == Qt::LeftButton) {
+    event->accept();
+    return;
+  }
+  QGraphicsView::mouseReleaseEvent(event);
+  if (!document_ || event->button() != Qt::LeftButton) return;
+  std::vector<std::pair<int, ReviewShot>> moves;
+  const auto& shots = document_->Shots();
+  for (const ShotItem* item : shots_) {
+    const std::size_t i = static_cast<std::size_t>(item->Index());
+    if (i >= shots.size()) continue;
+    const QPointF at = item->pos();
+    if (at.x() != shots[i].x || at.y() != shots[i].y)
+      moves.push_back({item->Index(), {at.x(), at.y(), true}});
+  }
+  if (!moves.empty()) emit moveRequested(moves);
+}
+
+void ShotView::resizeEvent(QResizeEvent* event) {
+  QGraphicsView::resizeEvent(event);
+  if (fit_) FitToWindow();
+}
+
+}  // namespace holescan::review

@@ -1,0 +1,83 @@
+// shot_view.h - the scan with its shots, zoomed and panned, where shots are selected, added
+// (Ctrl+click), and moved (drag).
+//
+// A QGraphicsView whose scene is in picture pixels (pixel (i, j)'s centre at (i, j)). The scan
+// is one item that draws from the smallest halved copy still at least as fine as the screen,
+// and only the part exposed, so a repaint of a 600-ppi page costs about the same at any zoom.
+// Shots are items of the calibre's size with lines and numbers of a fixed screen size, so
+// they stay visible zoomed out and readable zoomed in.
+//
+// Mouse: the wheel zooms about the cursor; dragging the paper pans; dragging a shot moves it;
+// a click selects a shot, Shift+click adds it to the selection or takes it out; Ctrl+click
+// asks for a shot there (addRequested).
+#pragma once
+
+#include <QGraphicsView>
+#include <QPointF>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "review/document.h"
+
+namespace holescan::review {
+
+class PictureItem;
+class ShotItem;
+class MarkItem;
+struct ViewScale;
+
+class ShotView : public QGraphicsView {
+  Q_OBJECT
+
+ public:
+  explicit ShotView(QWidget* parent = nullptr);
+  ~ShotView() override;
+
+  // The document to show (null: none); the view fits the picture when it changes.
+  void SetDocument(ReviewDocument* document);
+
+  std::vector<int> SelectedShots() const;
+  void SelectShots(const std::vector<int>& indices);
+
+  // About the viewport point `anchor` (the viewport's centre when absent).
+  void ZoomBy(double factor, std::optional<QPoint> anchor = std::nullopt);
+  void FitToWindow();
+  void ActualSize();
+  // Screen pixels per picture pixel.
+  double Zoom() const;
+  // Where a picture point lies in the viewport, for tests and the window's messages.
+  QPoint ViewportPoint(const QPointF& picturePoint) const;
+
+ signals:
+  void addRequested(QPointF picturePoint);
+  void moveRequested(std::vector<std::pair<int, holescan::review::ReviewShot>> moves);
+  void shotSelectionChanged();
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void Rebuild();
+  void PictureChanged();
+  void ScaleChanged();
+
+  QGraphicsScene scene_;
+  ReviewDocument* document_ = nullptr;
+  const Picture* shownPicture_ = nullptr;
+  PictureItem* picture_ = nullptr;
+  std::vector<ShotItem*> shots_;
+  MarkItem* aim_ = nullptr;
+  MarkItem* centre_ = nullptr;
+  std::shared_ptr<ViewScale> scale_;
+  bool fit_ = true;
+  bool rebuilding_ = false;
+  bool consumedPress_ = false;
+  std::vector<QMetaObject::Connection> connections_;
+};
+
+}  // namespace holescan::review

@@ -1,0 +1,168 @@
+#include "review/shots_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "io/errno_reason.h"
+#include "io/json_writer.h"
+#include "io/output_file.h"
+
+namespace holescan::review {
+
+namespace {
+
+using nlohmann::json;
+
+// A reason without the file's name; the caller adds "cannot read PATH: ".
+struct Refusal {
+  std::string reason;
+};
+
+const json& Member(const json& object, const char* key, json::value_t type) {
+  const auto found = object.find(key);
+  if (found == object.end()) throw Refusal{std::string("no \"") + key + "\""};
+  const bool numberWanted = type == json::value_t::number_float;
+  if (numberWanted ? !found->is_number() : found->type() != type)
+    throw Refusal{std::string("\"") + key + "\" is not " +
+                  (numberWanted                     ? "a number"
+                   : type == json::value_t::string  ? "a string"
+                   : type == json::value_t::boolean ? "true or false"
+                   : type == json::value_t::array   ? "a list"
+                                                    : "an object")};
+  return *found;
+}
+
+double Number(const json& object, const char* key) {
+  const double value = Member(object, key, json::value_t::number_float).get<double>();
+  if (!std::isfinite(value)) throw Refusal{std::string("\"") + key + "\" is not finite"};
+  return value;
+}
+
+std::string Text(const json& object, const char* key) {
+  return Member(object, key, json::value_t::string).get<std::string>();
+}
+
+ShotsFile Parse(const std::string& bytes, int width, int height) {
+  const json document = json::parse(bytes, nullptr, false);
+  if (document.is_discarded()) throw Refusal{"not a JSON file"};
+  if (!document.is_object() || !document.contains("format") || document["format"] != kShotsFormat)
+    throw Refusal{"not a holescan-review shots file"};
+  const json& version = Member(document, "version", json::value_t::number_float);
+  if (!version.is_number_integer() || version.get<long long>() != 1)
+    throw Refusal{"a version this program does not know"};
+  ShotsFile file;
+  const json& settings = Member(document, "settings", json::value_t::object);
+  file.settings.calibreMm = Number(settings, "calibre_mm");
+  file.settings.dpi = Number(settings, "dpi");
+  const auto look = shots::ParseHoleLook(Text(settings, "holes"));
+  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
+  file.settings.look = *look;
+  file.settings.face = Text(settings, "face");
+  file.settings.distance = Text(settings, "distance");
+  if (settings.contains("dpi_source")) file.settings.dpiSource = Text(settings, "dpi_source");
+  if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
+
+  const json& shots = Member(document, "shots", json::value_t::array);
+  if (shots.size() > kMaxSavedShots) throw Refusal{"too many shots"};
+  file.shots.reserve(shots.size());
+  for (const json& shot : shots) {
+    if (!shot.is_object()) throw Refusal{"a shot is not an object"};
+    ReviewShot read{Number(shot, "x"), Number(shot, "y"),
+                    Member(shot, "edited", json::value_t::boolean).get<bool>()};
+    if (shot.contains("look")) {
+      const auto look = shots::ParseHoleLook(Text(shot, "look"));
+      if (!look || *look == shots::HoleLook::Auto) throw Refusal{"\"look\" is not dark or light"};
+      read.look = *look;
+    }
+    if (shot.contains("contrast")) read.contrast = Number(shot, "contrast");
+    if (read.x < -0.5 || read.y < -0.5 || read.x > width - 0.5 || read.y > height - 0.5) {
+      char text[96];
+      std::snprintf(text, sizeof text, "shot %zu lies outside the picture", file.shots.size() + 1);
+      throw Refusal{text};
+    }
+    file.shots.push_back(read);
+  }
+  return file;
+}
+
+}  // namespace
+
+std::string ShotsFilePath(const std::string& picturePath) {
+  return picturePath + ".shots.json";
+}
+
+std::optional<std::string> WriteShotsFile(const std::string& path, const std::string& pictureName,
+                                          const ShotsFile& file) {
+  OutputFile out(path, OutputFile::Devices::Refuse);
+  if (!out.IsOpen()) return out.OpenError();
+  {
+    JsonWriter json([&](std::string_view bytes) { out.Write(bytes); });
+    json.BeginObject()
+        .Member("format", kShotsFormat)
+        .Member("version", 1)
+        .Member("picture", pictureName);
+    json.Key("settings")
+        .BeginObject()
+        .Member("calibre_mm", file.settings.calibreMm)
+        .Member("dpi", file.settings.dpi)
+        .Member("holes", shots::HoleLookName(file.settings.look))
+        .Member("face", file.settings.face)
+        .Member("distance", file.settings.distance)
+        .Member("dpi_source", file.settings.dpiSource)
+        .EndObject();
+    json.Key("shots").BeginArray();
+    for (const ReviewShot& shot : file.shots)
+      json.BeginObject()
+          .Member("x", shot.x)
+          .Member("y", shot.y)
+          .Member("edited", shot.edited)
+          .Member("look", shots::HoleLookName(shot.look))
+          .Member("contrast", shot.contrast)
+          .EndObject();
+    json.EndArray().EndObject();
+  }
+  out.Write("\n");
+  return out.Commit();
+}
+
+ShotsFileRead ReadShotsFile(const std::string& path, int width, int height) {
+  ShotsFileRead read;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return read;
+    read.exists = true;
+    read.reason = "cannot read " + path + ": " + ErrnoReason(errno);
+    return read;
+  }
+  read.exists = true;
+  const auto refuse = [&](const std::string& reason) {
+    read.reason = "cannot read " + path + ": " + reason;
+    return read;
+  };
+  if (!S_ISREG(status.st_mode)) return refuse("not a regular file");
+  if (static_cast<std::size_t>(status.st_size) > kMaxShotsFileBytes) return refuse("too large");
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (!stream) return refuse(ErrnoReason(errno));
+  // One byte past the size found, so a file that grew since is seen.
+  std::string bytes(static_cast<std::size_t>(status.st_size) + 1, '\0');
+  const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stream);
+  const bool failed = std::ferror(stream) != 0;
+  std::fclose(stream);
+  if (failed) return refuse("read error");
+  if (got > static_cast<std::size_t>(status.st_size)) return refuse("changed while read");
+  bytes.resize(got);
+  try {
+    read.file = Parse(bytes, width, height);
+  } catch (const Refusal& refusal) {
+    return refuse(refusal.reason);
+  } catch (const nlohmann::json::exception&) {
+    return refuse("damaged file");
+  }
+  return read;
+}
+
+}  // namespace holescan::review

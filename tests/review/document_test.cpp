@@ -1,0 +1,128 @@
+// Edits, undo and redo, and the numbers after an edit, on a document without a window.
+#include "review/document.h"
+
+#include <gtest/gtest.h>
+
+#include "review/numbers.h"
+
+namespace holescan::review {
+namespace {
+
+// 254 ppi: ten pixels a millimetre.
+ReviewSettings TenPerMm(std::string face = {}) {
+  ReviewSettings settings;
+  settings.dpi = 254;
+  settings.face = std::move(face);
+  return settings;
+}
+
+TEST(ReviewDocument, edits_are_undone_and_redone_exactly) {
+  ReviewDocument document("card.png", TenPerMm());
+  const std::vector<ReviewShot> found{{100, 100, false}, {200, 120, false}, {300, 80, false}};
+  document.SetShotsFound(found, false);
+  EXPECT_FALSE(document.Modified());
+  EXPECT_EQ(document.UndoStack().count(), 0);
+
+  document.AddShot(400, 400);
+  document.MoveShots({{0, {110, 90, false}}});
+  document.DeleteShots({1, 1, 7});
+  const std::vector<ReviewShot> edited{{110, 90, true}, {300, 80, false}, {400, 400, true}};
+  EXPECT_EQ(document.Shots(), edited);
+  EXPECT_TRUE(document.Modified());
+
+  for (int i = 0; i < 3; ++i) document.UndoStack().undo();
+  EXPECT_EQ(document.Shots(), found);
+  EXPECT_FALSE(document.Modified());
+  for (int i = 0; i < 3; ++i) document.UndoStack().redo();
+  EXPECT_EQ(document.Shots(), edited);
+
+  document.MarkSaved();
+  EXPECT_FALSE(document.Modified());
+  document.DeleteShots({5});  // nothing there: no command
+  EXPECT_EQ(document.UndoStack().count(), 3);
+}
+
+TEST(ReviewDocument, scores_table_and_statistics_follow_every_edit) {
+  ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
+  int changes = 0;
+  QObject::connect(&document, &ReviewDocument::shotsChanged, [&] { ++changes; });
+  document.SetAim(score::AimPoint{500, 500}, {});
+  // 2.25 mm right of the aim: a ten, 10.1; then moved to 5 mm: a nine, 9.0 (the limits of the
+  // rules: D(9)/2 + 4.5/2 = 5.0).
+  document.SetShotsFound({{522.5, 500, false}}, false);
+  ASSERT_TRUE(document.Sheet().total);
+  EXPECT_EQ(document.Sheet().total->score, 10);
+  EXPECT_EQ(ShotRows(document)[0].decimal, "10.1");
+
+  changes = 0;
+  document.MoveShots({{0, {550, 500, false}}});
+  EXPECT_EQ(changes, 1);
+  const std::vector<ShotRow> rows = ShotRows(document);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].x, "5.00");
+  EXPECT_EQ(rows[0].y, "0.00");
+  EXPECT_EQ(rows[0].score, "9");
+  EXPECT_EQ(rows[0].decimal, "9.0");
+  EXPECT_EQ(rows[0].edited, "edited");
+
+  document.AddShot(500, 530);  // 3 mm below the aim
+  const std::vector<StatLine> lines = StatLines(document);
+  const auto value = [&](const char* label) {
+    for (const StatLine& line : lines)
+      if (line.label == label) return line.value;
+    return QString("missing");
+  };
+  EXPECT_EQ(value("Shots"), "2 (2 edited)");
+  EXPECT_EQ(value("Total"), "18 (18.8), 0 inner tens");  // 9 (9.0) and, at d = 3 mm, 9 (9.8)
+  EXPECT_EQ(value("Group centre"), "2.50, -1.50 mm");
+  EXPECT_EQ(value("Extreme spread"), "5.83 mm");
+  EXPECT_TRUE(ListEntry(document).startsWith("card.png: 2 shots, 18 (18.8)"));
+}
+
+TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
+  ReviewDocument document("card.png", TenPerMm());
+  document.SetShotsFound({{100, 100, false}, {200, 100, false}}, false);
+  ReviewSettings settings = document.Settings();
+  settings.distance = "10m";
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Score);
+  EXPECT_TRUE(StatLines(document)[3].value.contains("MOA"));  // extreme spread at 10 m
+  settings.face = "issf-air-pistol";
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Aim);
+  settings.calibreMm = 5.6;
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::None);
+  EXPECT_TRUE(document.Modified());
+
+  // An analysis run again is an edit that can be undone.
+  const int generation = document.Generation();
+  document.SetShotsFound({{150, 100, false}}, true);
+  EXPECT_EQ(document.Shots().size(), 1u);
+  document.UndoStack().undo();
+  EXPECT_EQ(document.Shots().size(), 2u);
+  EXPECT_EQ(document.Generation(), generation);
+}
+
+TEST(ReviewSettings, calibre_choices_and_refused_settings) {
+  EXPECT_EQ(ParseCalibreChoice(".22 (5.6 mm)"), 5.6);
+  EXPECT_EQ(ParseCalibreChoice("9 mm"), 9.0);
+  EXPECT_NEAR(*ParseCalibreChoice(".177in"), 4.4958, 1e-9);
+  std::string reason;
+  EXPECT_FALSE(ParseCalibreChoice("big", &reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(CalibreText(5.6), ".22 (5.6 mm)");
+  EXPECT_EQ(CalibreText(7.62), "7.62 mm");
+
+  ReviewSettings settings;
+  EXPECT_FALSE(SettingsProblem(settings));
+  settings.dpi = 5;
+  EXPECT_TRUE(SettingsProblem(settings));
+  settings = {};
+  settings.face = "moving-boar";
+  EXPECT_TRUE(SettingsProblem(settings)->starts_with("unknown face"));
+  settings = {};
+  settings.distance = "ten metres";
+  EXPECT_TRUE(SettingsProblem(settings));
+}
+
+}  // namespace
+}  // namespace holescan::review

@@ -1,0 +1,126 @@
+// File > Export: each file read back.
+#include "review/exports.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "review/overlay.h"
+#include "review_support.h"
+#include "score/csv.h"
+
+namespace holescan::review {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream in(line);
+  std::string field;
+  while (std::getline(in, field, ',')) fields.push_back(field);
+  if (!line.empty() && line.back() == ',') fields.emplace_back();
+  return fields;
+}
+
+class Exports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // 254 ppi: ten pixels a millimetre; the aim at (400, 300).
+    auto picture = std::make_shared<const Picture>(800, 600, Rgb(240, 238, 230));
+    ReviewSettings settings;
+    settings.dpi = 254;
+    settings.face = "issf-air-rifle";
+    settings.distance = "10m";
+    document_ = std::make_unique<ReviewDocument>(dir_.filePath("card.bmp").toStdString(), settings);
+    document_->SetPicture(picture);
+    document_->SetAim(score::AimPoint{400, 300}, {});
+    document_->SetShotsFound({{400, 300, false}, {450, 300, false}}, false);
+    document_->AddShot(400, 330);
+    base_ = dir_.filePath("out").toStdString();
+  }
+  QTemporaryDir dir_;
+  std::unique_ptr<ReviewDocument> document_;
+  std::string base_;
+};
+
+TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
+  ASSERT_FALSE(ExportCsv(*document_, base_ + ".csv"));
+  std::istringstream lines(ReadAll(base_ + ".csv"));
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, std::string(score::kCsvHeader) + ",edited");
+  std::vector<std::vector<std::string>> rows;
+  while (std::getline(lines, line)) rows.push_back(Split(line));
+  ASSERT_EQ(rows.size(), 3u);
+  // Shot 3, 3 mm below the aim: points in mm from the corner, y down.
+  const std::vector<std::string>& third = rows[2];
+  ASSERT_EQ(third.size(), 16u);
+  EXPECT_EQ(third[0], "card.bmp");
+  EXPECT_EQ(third[1], "1");
+  EXPECT_EQ(third[2], "3");
+  EXPECT_NEAR(std::stod(third[3]), 40.05, 1e-9);
+  EXPECT_NEAR(std::stod(third[4]), 33.05, 1e-9);
+  EXPECT_NEAR(std::stod(third[5]), 40.05, 1e-9);
+  EXPECT_NEAR(std::stod(third[6]), 30.05, 1e-9);
+  EXPECT_EQ(third[7], "10");
+  EXPECT_EQ(third[8], "m");
+  EXPECT_EQ(third[11], "issf-air-rifle");
+  EXPECT_EQ(third[12], "9");
+  EXPECT_EQ(third[13], "9.8");
+  EXPECT_EQ(third[14], "FALSE");
+  EXPECT_EQ(third[15], "TRUE");
+  EXPECT_EQ(rows[0][14], "TRUE");  // on the aim: an inner ten
+  EXPECT_EQ(rows[0][15], "FALSE");
+}
+
+TEST_F(Exports, json_png_and_pdf_read_back) {
+  EXPECT_TRUE(ExportAll(*document_, base_, QDateTime(QDate(2026, 12, 9), QTime(4, 30))).empty());
+  const nlohmann::json json = nlohmann::json::parse(ReadAll(base_ + ".json"));
+  ASSERT_EQ(json["shots"].size(), 3u);
+  EXPECT_EQ(json["shots"][1]["x_mm"], 5.0);
+  EXPECT_EQ(json["shots"][1]["score"], 9);
+  EXPECT_EQ(json["shots"][2]["edited"], true);
+  EXPECT_FALSE(json["shots"][1].contains("edited"));
+  EXPECT_EQ(json["analysis"]["dpi_source"], "user");
+  EXPECT_EQ(json["aim"]["source"], "face");
+  EXPECT_EQ(json["total"]["score"], 28);
+  EXPECT_EQ(json["group"]["count"], 3);
+  EXPECT_EQ(json["analysis"]["dpi"], 254.0);
+
+  QImage png(QString::fromStdString(base_ + ".png"));
+  ASSERT_EQ(png.size(), QSize(800, 600));
+  // The circle of shot 2 (radius 22.5 px) in its two tones, the paper left alone away from it.
+  const auto grey = [&](int x, int y) { return qGray(png.pixel(x, y)); };
+  EXPECT_LT(grey(450 + 24, 300), 60);                       // the dark outer part of the line
+  EXPECT_GT(QColor(png.pixel(450 + 22, 300)).blue(), 200);  // the bright middle, cyan
+  EXPECT_LT(QColor(png.pixel(450 + 22, 300)).red(), 100);
+  EXPECT_EQ(png.pixel(700, 550), qRgb(240, 238, 230));
+  // The edited shot in its own colour.
+  EXPECT_GT(QColor(png.pixel(400 + 22, 330)).red(), 200);
+
+  const std::string pdf = ReadAll(base_ + ".pdf");
+  EXPECT_TRUE(pdf.starts_with("%PDF-"));
+  EXPECT_GT(pdf.size(), 10000u);
+  EXPECT_NE(pdf.find("/Title"), std::string::npos);
+}
+
+TEST_F(Exports, an_unwritable_place_gives_one_reason_per_file) {
+  const auto problems =
+      ExportAll(*document_, dir_.filePath("no/folder").toStdString(), QDateTime::currentDateTime());
+  ASSERT_EQ(problems.size(), 4u);
+  for (const std::string& problem : problems) EXPECT_TRUE(problem.starts_with("cannot write"));
+}
+
+}  // namespace
+}  // namespace holescan::review

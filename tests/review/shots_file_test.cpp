@@ -1,0 +1,83 @@
+// PICTURE.shots.json: what is saved reads back the same; a damaged or foreign file is refused
+// with a reason.
+#include "review/shots_file.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+
+namespace holescan::review {
+namespace {
+
+std::string WriteText(const QTemporaryDir& dir, const char* name, const std::string& text) {
+  const std::string path = dir.filePath(name).toStdString();
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+TEST(ShotsFile, what_is_saved_reads_back_the_same) {
+  QTemporaryDir dir;
+  ShotsFile file;
+  file.settings = {5.6, 612.5, shots::HoleLook::Light, "issf-air-pistol", "25yd", "file"};
+  file.shots = {{10.125, 20.0 / 3, false, shots::HoleLook::Light, 81.25},
+                {0, 99.5, true},
+                {-0.5, -0.5, true}};
+  const std::string path = ShotsFilePath(dir.filePath("a, b.png").toStdString());
+  EXPECT_TRUE(path.ends_with("a, b.png.shots.json"));
+  ASSERT_FALSE(WriteShotsFile(path, "a, b.png", file));
+  const ShotsFileRead read = ReadShotsFile(path, 100, 100);
+  ASSERT_TRUE(read.file) << read.reason;
+  EXPECT_EQ(read.file->settings, file.settings);
+  EXPECT_EQ(read.file->shots, file.shots);
+
+  EXPECT_FALSE(ReadShotsFile(dir.filePath("none.json").toStdString(), 100, 100).exists);
+  EXPECT_TRUE(WriteShotsFile(dir.filePath("no/such/folder.json").toStdString(), "x", file)
+                  ->starts_with("cannot write"));
+}
+
+TEST(ShotsFile, damaged_or_foreign_files_are_refused_with_a_reason) {
+  QTemporaryDir dir;
+  const std::string good =
+      R"({"format": "holescan-review shots", "version": 1, "settings": {"calibre_mm": 4.5,
+      "dpi": 300, "holes": "auto", "face": "", "distance": ""}, "shots": [SHOTS]})";
+  const auto with = [&](const std::string& shots) {
+    std::string text = good;
+    return text.replace(text.find("SHOTS"), 5, shots);
+  };
+  const std::string valid = with("");
+  struct Case {
+    const char* text;
+    std::string content;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"empty", "", "not a JSON file"},
+      {"truncated", good.substr(0, 60), "not a JSON file"},
+      {"foreign", R"({"shots": []})", "not a holescan-review shots file"},
+      {"array", "[1, 2]", "not a holescan-review shots file"},
+      {"version", std::string(valid).replace(valid.find("1,"), 1, "2"), "a version"},
+      {"type", with(R"({"x": "1", "y": 2, "edited": false})"), "\"x\" is not a number"},
+      {"missing", with(R"({"x": 1, "y": 2})"), "no \"edited\""},
+      {"outside", with(R"({"x": 1, "y": 2, "edited": false}, {"x": 1, "y": 100, "edited": true})"),
+       "shot 2 lies outside the picture"},
+      {"not object", with("3"), "a shot is not an object"},
+      {"dpi", std::string(valid).replace(valid.find("300"), 3, "-30"), "resolution"},
+      {"huge", std::string(valid).replace(valid.find("300"), 3, "1e999"), "not a JSON file"},
+      {"holes", std::string(valid).replace(valid.find("auto"), 4, "grey"), "\"holes\""},
+  };
+  for (const Case& c : cases) {
+    const std::string path = WriteText(dir, c.text, c.content);
+    const ShotsFileRead read = ReadShotsFile(path, 100, 100);
+    EXPECT_TRUE(read.exists) << c.text;
+    EXPECT_FALSE(read.file) << c.text;
+    EXPECT_TRUE(read.reason.starts_with("cannot read " + path + ": ")) << read.reason;
+    EXPECT_NE(read.reason.find(c.reason), std::string::npos) << c.text << ": " << read.reason;
+    EXPECT_EQ(read.reason.find('\n'), std::string::npos) << c.text;
+  }
+  const ShotsFileRead folder = ReadShotsFile(dir.path().toStdString(), 100, 100);
+  EXPECT_NE(folder.reason.find("not a regular file"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace holescan::review
