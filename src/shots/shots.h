@@ -46,7 +46,8 @@
 // calibres, is taken for print; a dark hole inside dark print and a light hole on light
 // paper cannot be seen; a hole cut by the picture's edge is found only if most of it lies
 // inside; printed dots and figures of about one calibre that are round (a registration dot)
-// are taken for holes; a torn rim round a light centre with wide gaps in it is missed.
+// are taken for holes; a torn rim round a light centre with breaks wider than 0.4 calibre
+// is missed.
 //
 // Coordinates are those of the exact analysis: pixel (i, j)'s centre is the point (i, j).
 #pragma once
