@@ -22,7 +22,8 @@
 //      enough to hold a disc of 1.5 calibres (an aiming mark, a border), once its thin white
 //      lines and the light holes in it are closed, is not searched. The rest is taken at the
 //      dark threshold and at 40 % and 65 % of the darkest contrast (a hole touching a navy
-//      ring stands alone at the higher ones), the light centres of torn holes filled, strokes
+//      ring stands alone at the higher ones), the light centres of torn holes filled (also
+//      across breaks in the rim, in a further pass where nothing was found), strokes
 //      thinner than 0.4 calibre removed. Regions longer than 4.5 calibres are print unless
 //      parts of them still hold a disc of 0.6 calibre (holes touching a ring or a line).
 //   5. Light holes: regions lighter than print that lie inside print wide enough to surround
