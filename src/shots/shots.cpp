@@ -36,6 +36,7 @@ constexpr double kMaxRegionSpan = 4.5;
 constexpr double kTouchingPrintRadius = 0.3;
 // Breaks in a torn rim up to twice this (in calibres) are closed.
 constexpr double kRimBreakRadius = 0.12;
+constexpr double kWideBreakRadius = 0.2;
 // Two shots closer than this (in calibres) are one.
 constexpr double kMinShotDistance = 0.4;
 // A shot's circle must show as outline over at least this share of its length: half of it
@@ -532,6 +533,27 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
                                     static_cast<double>(disc.size());
     }
     found.insert(found.end(), level.begin(), level.end());
+  }
+  {
+    // Torn rims round a light centre with wider breaks: their centres filled as if the
+    // breaks were closed. Only where nothing was found already, and only if the edge then
+    // keeps to a circle as strictly as a filled region must.
+    const Mask raw = (contrast > thresholds.front()) & neutral;
+    Mask centres = Close(raw, kWideBreakRadius * d);
+    FillSmallGaps(centres, 0.7 * discArea);
+    Mask mask = raw.clone();
+    FillSmallGaps(mask, 0.7 * discArea);
+    mask |= Erode(centres, kWideBreakRadius * d);
+    const std::size_t before = found.size();
+    for (Candidate& c : DiscsInRegions(Open(mask & ~print, kThinRadius * d), d, HoleLook::Dark)) {
+      bool near = false;
+      for (std::size_t i = 0; i < before; ++i) {
+        near = near || std::hypot(found[i].u - c.u, found[i].v - c.v) < kMinShotDistance * d;
+      }
+      if (near) continue;
+      c.filled = 1;
+      found.push_back(c);
+    }
   }
   std::vector<Candidate> kept;
   for (Candidate& c : found) {

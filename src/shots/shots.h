@@ -22,7 +22,8 @@
 //      enough to hold a disc of 1.5 calibres (an aiming mark, a border), once its thin white
 //      lines and the light holes in it are closed, is not searched. The rest is taken at the
 //      dark threshold and at 40 % and 65 % of the darkest contrast (a hole touching a navy
-//      ring stands alone at the higher ones), the light centres of torn holes filled, strokes
+//      ring stands alone at the higher ones), the light centres of torn holes filled (also
+//      across breaks in the rim, in a further pass where nothing was found), strokes
 //      thinner than 0.4 calibre removed. Regions longer than 4.5 calibres are print unless
 //      parts of them still hold a disc of 0.6 calibre (holes touching a ring or a line).
 //   5. Light holes: regions lighter than print that lie inside print wide enough to surround
@@ -46,7 +47,8 @@
 // calibres, is taken for print; a dark hole inside dark print and a light hole on light
 // paper cannot be seen; a hole cut by the picture's edge is found only if most of it lies
 // inside; printed dots and figures of about one calibre that are round (a registration dot)
-// are taken for holes; a torn rim round a light centre with wide gaps in it is missed.
+// are taken for holes; a torn rim round a light centre with breaks wider than 0.4 calibre
+// is missed.
 //
 // Coordinates are those of the exact analysis: pixel (i, j)'s centre is the point (i, j).
 #pragma once
