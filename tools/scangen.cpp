@@ -6,26 +6,15 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "splitmix.h"
+
 namespace holescan::scangen {
 namespace {
 
-class Random {
+// Seeds are spread so that neighbouring seeds start far apart.
+class Random : public SplitMix {
  public:
-  explicit Random(std::uint64_t seed) : state_(seed * 0x2545F4914F6CDD1Dull + 1) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-  double Uniform(double low, double high) { return low + (high - low) * Unit(); }
-  int IntIn(int low, int high) {
-    return low + static_cast<int>(Next() % static_cast<std::uint64_t>(high - low + 1));
-  }
-
- private:
-  std::uint64_t state_;
+  explicit Random(std::uint64_t seed) : SplitMix(seed * 0x2545F4914F6CDD1Dull + 1) {}
 };
 
 struct Colour {
