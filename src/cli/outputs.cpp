@@ -89,29 +89,6 @@ std::string FormatFloat(float value, char decimalSeparator) {
   return formatted;
 }
 
-std::string OneLine(std::string_view text) {
-  std::string line;
-  line.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      line.push_back(c);
-    } else if (c == '\n') {
-      line += "\\n";
-    } else if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\t') {
-      line += "\\t";
-    } else {
-      static constexpr char kHex[] = "0123456789abcdef";
-      line += "\\x";
-      line.push_back(kHex[byte >> 4]);
-      line.push_back(kHex[byte & 0x0F]);
-    }
-  }
-  return line;
-}
-
 std::string SummaryText(const AnalysisRecord& r, char decimalSeparator) {
   std::string lines;
   int shots = 0;

@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "holes/hole_array.h"
 #include "io/json_writer.h"
+#include "io/one_line.h"
 #include "io/output_file.h"
 #include "pixel/picture.h"
 
@@ -35,9 +36,7 @@ struct AnalysisRecord {
 // the shot holes, written as it goes (a picture of millions of holes costs no memory).
 void WriteAnalysisJson(JsonWriter& json, const AnalysisRecord& record);
 
-// `text` fit for one line of a message: control characters are written as \n, \r, \t or
-// \xNN, so that a file name holding a line break cannot split the line.
-std::string OneLine(std::string_view text);
+using holescan::OneLine;
 
 // The shortest decimal that reads back as `value`, with the given decimal separator.
 std::string FormatFloat(float value, char decimalSeparator);

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <future>
 
+#include "io/one_line.h"
 #include "io/qt/picture_loader.h"
 #include "main_window/qt/picture_box.h"
 
@@ -30,28 +31,6 @@ QMargins FrameMargins(const QWidget* window) {
   const QRect inner = window->geometry();
   return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
           outer.bottom() - inner.bottom()};
-}
-
-// The caption on one line: control characters (a line break in a file name) are shown as
-// \n, \r, \t or \xNN, as holescan-cli writes them.
-QString OneLine(const QString& text) {
-  QString line;
-  line.reserve(text.size());
-  for (const QChar c : text) {
-    const char16_t code = c.unicode();
-    if (code >= 0x20 && code != 0x7F) {
-      line += c;
-    } else if (code == '\n') {
-      line += QStringLiteral("\\n");
-    } else if (code == '\r') {
-      line += QStringLiteral("\\r");
-    } else if (code == '\t') {
-      line += QStringLiteral("\\t");
-    } else {
-      line += QStringLiteral("\\x%1").arg(static_cast<int>(code), 2, 16, QLatin1Char('0'));
-    }
-  }
-  return line;
 }
 
 }  // namespace
@@ -200,7 +179,7 @@ void QtToolkit::Flush(bool wholeResult) {
     // end, where the reason is; the tooltip holds all of it.
     QLabel* label = c_.LabelVerbose;
     const QString text =
-        OneLine(QString::fromUtf8(caption_.data(), static_cast<qsizetype>(caption_.size())));
+        QString::fromStdString(OneLine(caption_));  // as holescan-cli writes it
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, label->width()));
     label->setToolTip(text);
     captionChanged_ = false;
