@@ -184,7 +184,8 @@ class Runner {
     std::optional<Picture> result;
     try {
       dark.emplace(target.Width(), target.Height());
-      result.emplace(target.Width(), target.Height(), kResultBackground);
+      // Draw writes every pixel of the result picture; without --result there is none.
+      if (!o_.result.empty()) result = Picture::Unfilled(target.Width(), target.Height());
     } catch (const std::bad_alloc&) {
       Fail(path, "out of memory", kExitLoadFailed);
       return;
@@ -208,7 +209,8 @@ class Runner {
     analysis.SetDecimalSeparator(separator_);
     std::optional<std::string> drawFailure;
     try {
-      Draw(analysis, target.View(), *selection, {*dark, *result}, observer);
+      Draw(analysis, target.View(), *selection,
+           result ? ScanBuffers(*dark, *result) : ScanBuffers(*dark), observer);
     } catch (const std::bad_alloc&) {
       drawFailure = "Draw stopped: out of memory";
     } catch (const std::exception& error) {
@@ -262,8 +264,7 @@ class Runner {
   void AnalyseCalibrated(const std::string& path, const PictureFile& file) {
     const Picture& target = file.picture;
     const PictureView view = target.View();
-    const std::optional<Selection> selection =
-        SelectionFor(path, target.Width(), target.Height());
+    const std::optional<Selection> selection = SelectionFor(path, target.Width(), target.Height());
     if (!selection) return;
     shots::ShotSettings settings;
     settings.calibreMm = *o_.calibreMm;
@@ -341,7 +342,8 @@ class Runner {
                          ExpandName(o_.result, path)));
     }
     if (!o_.json.empty()) {
-      WriteJsonDocument(path, [&](JsonWriter& json) { results::WriteCalibratedJson(json, record); });
+      WriteJsonDocument(path,
+                        [&](JsonWriter& json) { results::WriteCalibratedJson(json, record); });
     }
     if (!o_.csv.empty()) {
       std::ostringstream rows;
