@@ -10,9 +10,12 @@
 //   rows read in bands and expanded straight into the picture.
 // - JPEG (jpeg_decode.cpp): TurboJPEG, straight to 4-byte pixels, for RGB, YCbCr and grey
 //   files; the file is read into memory first.
+// - PNG (png_decode.cpp): 8-bit RGB and grey, not interlaced, with no chunk that could change
+//   a pixel: libdeflate inflates the image data into the picture's own memory, where the rows
+//   are unfiltered and widened to words.
 //
-// Memory: the picture, 4 bytes a pixel, plus a band of rows (BMP) or the file's bytes (JPEG),
-// within the budget or not at all. Throws std::bad_alloc when memory runs out.
+// Memory: the picture, 4 bytes a pixel, plus a band of rows (BMP) or the file's bytes (JPEG,
+// PNG), within the budget or not at all. Throws std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +33,8 @@ namespace holescan {
 std::optional<Picture> DecodeBmpDirect(const ByteSource& file, const BmpHeader& header);
 std::optional<Picture> DecodeJpegDirect(const ByteSource& file, const PictureCheck& check,
                                         const PictureLimits& limits);
+std::optional<Picture> DecodePngDirect(const ByteSource& file, const PictureCheck& check,
+                                       const PictureLimits& limits);
 
 // The decoder above for `format`, or nothing.
 std::optional<Picture> DecodeDirect(const ByteSource& file, PictureFormat format,

@@ -58,6 +58,8 @@ std::optional<Picture> DecodeDirect(const ByteSource& file, PictureFormat format
       return DecodeBmpDirect(file, ReadBmpHeader(file));
     case PictureFormat::Jpeg:
       return DecodeJpegDirect(file, check, limits);
+    case PictureFormat::Png:
+      return DecodePngDirect(file, check, limits);
     default:
       return std::nullopt;
   }

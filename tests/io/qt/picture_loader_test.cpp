@@ -91,7 +91,7 @@ TEST_F(PictureLoader, jpeg_gives_what_qt_decodes) {
                [&](int x, int y) { return reference.pixel(x, y) & 0xFFFFFFu; });
 }
 
-// The direct decoders (and Qt where they decline) must give Qt's own pixels: JPEGs of every
+// The direct decoders (and Qt where they decline) must give Qt's own pixels: PNGs, JPEGs of every
 // subsampling Qt writes, grey ones, sizes that are not a whole number of blocks, and
 // a picture larger than one band of BMP rows.
 TEST_F(PictureLoader, direct_decoders_give_the_pixels_qt_decodes) {
@@ -106,6 +106,10 @@ TEST_F(PictureLoader, direct_decoders_give_the_pixels_qt_decodes) {
     paths.push_back(Save(grey, "grey" + q + ".jpg", "jpeg", quality));
   }
   paths.push_back(Save(large, "large.bmp", "bmp"));
+  // Qt's writer picks each row's filter: all five kinds appear.
+  paths.push_back(Save(large, "large.png", "png"));
+  paths.push_back(Save(grey, "grey.png", "png"));
+  paths.push_back(Write("stored.png", testing::PngRgb(kWidth, kHeight, Pattern)));
   // A 32-bit BMP: the fourth byte of each pixel is not alpha.
   Bytes bmp32 = testing::BmpHeaders(5, -3, 32, 0, 0, 54, 54 + 60);
   for (int i = 0; i < 15; ++i) testing::PutLe32(bmp32, 0x12000000u | Pattern(i, 7 * i));
