@@ -30,7 +30,7 @@ void* Allocate(std::size_t bytes, bool& mapped) {
     // every huge page of the store can be a real one.
     const std::size_t length = MappedBytes(bytes);
     void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) throw std::bad_alloc();
     const auto start = reinterpret_cast<std::uintptr_t>(raw);
     const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;

@@ -81,7 +81,8 @@ std::optional<Picture> DecodePngDirect(const ByteSource& file, const PictureChec
     return std::nullopt;
   }
   const std::int64_t pictureBytes = 4 * check.width * check.height;
-  if (size <= 8 || size > limits.memoryBudget - pictureBytes) return std::nullopt;
+  // The file and its image data gathered beside it, then the data beside the picture.
+  if (size <= 8 || size > (limits.memoryBudget - pictureBytes) / 2) return std::nullopt;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (!file.ReadExactly(0, bytes.data(), bytes.size())) return std::nullopt;
 
