@@ -462,7 +462,8 @@ class Runner {
     std::optional<Picture> result;
     try {
       dark.emplace(target.Width(), target.Height());
-      result.emplace(target.Width(), target.Height(), kResultBackground);
+      // Draw writes every pixel of the result picture; without --result there is none.
+      if (!o_.result.empty()) result = Picture::Unfilled(target.Width(), target.Height());
     } catch (const std::bad_alloc&) {
       Fail(path, "out of memory", kExitLoadFailed);
       return;
@@ -487,7 +488,8 @@ class Runner {
     analysis.SetBudget(&budget);
     std::optional<std::string> drawFailure;
     try {
-      Draw(analysis, target.View(), *selection, {*dark, *result}, observer);
+      Draw(analysis, target.View(), *selection,
+           result ? ScanBuffers(*dark, *result) : ScanBuffers(*dark), observer);
     } catch (const std::bad_alloc&) {
       drawFailure = "Draw stopped: out of memory";
     } catch (const std::exception& error) {

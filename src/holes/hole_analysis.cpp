@@ -12,7 +12,6 @@ namespace {
 // What an analysis not yet bound to buffers works on: nothing to see, nothing to tell.
 struct Unbound {
   DarkMap dark;
-  Picture result;
   ScanObserver observer;
 };
 
@@ -24,10 +23,13 @@ Unbound& NothingBound() {
 }  // namespace
 
 HoleAnalysis::HoleAnalysis()
-    : HoleAnalysis(NothingBound().dark, NothingBound().result, NothingBound().observer) {}
+    : HoleAnalysis(NothingBound().dark, nullptr, NothingBound().observer) {}
 
 HoleAnalysis::HoleAnalysis(const DarkMap& darkMap, Picture& result, ScanObserver& observer)
-    : darkMap_(&darkMap), result_(&result), observer_(&observer) {
+    : HoleAnalysis(darkMap, &result, observer) {}
+
+HoleAnalysis::HoleAnalysis(const DarkMap& darkMap, Picture* result, ScanObserver& observer)
+    : darkMap_(&darkMap), result_(result), observer_(&observer) {
   ResetHoleArrays(0, 0);
 }
 
@@ -43,9 +45,9 @@ void HoleAnalysis::SetBudget(MemoryBudget* budget) {
   }
 }
 
-void HoleAnalysis::Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer) {
+void HoleAnalysis::Bind(const DarkMap& darkMap, Picture* result, ScanObserver& observer) {
   darkMap_ = &darkMap;
-  result_ = &result;
+  result_ = result;
   observer_ = &observer;
 }
 
@@ -121,20 +123,20 @@ void HoleAnalysis::LabelDarkPixel(int x, int y) {
   if (label == 0) {
     const Label created = holes_.Add();
     mergedInto_.push_back(created);
-    result_->Set(x, y, kNewHoleColour);
+    Paint(x, y, kNewHoleColour);
     observer_->SetCaption((Caption() << "=-=Made new Hole " << created).View());
     AddPoint(holes_, created, x, y);
     row.Set(x, created);
     return;
   }
   if (left == 0 || up == 0 || left == up) {
-    result_->Set(x, y, kJoinColour);
+    Paint(x, y, kJoinColour);
     AddPoint(holes_, label, x, y);
     row.Set(x, label);
     return;
   }
   // Two holes meet here: the left one joins the upper one.
-  result_->Set(x, y, kMergeColour);
+  Paint(x, y, kMergeColour);
   observer_->SetCaption((Caption() << "==Merging Hole " << left << " to " << up).View());
   holes_.MovePoints(up, left);
   mergedInto_[left] = up;
@@ -220,7 +222,7 @@ void HoleAnalysis::VoteHole(Label index) {
       // doubled vote: a half goes up exactly when the whole part is odd.
       const std::uint32_t whole = doubled / 2u;
       const std::uint32_t red = whole + (doubled & whole & 1u);
-      result_->Set(x, y, Rgb(red, 0, 0));
+      Paint(x, y, Rgb(red, 0, 0));
       if (IsPeak(voteMap_, x, y)) GroupPeak(x, y);
     }
     reportText_.append("\r\n");
@@ -280,7 +282,7 @@ void HoleAnalysis::MarkPeakCenters() {
   for (Label i = 0; i <= upper; ++i) {
     const int x = RoundHalfEven(peaks_[i].CenterX);
     const int y = RoundHalfEven(peaks_[i].CenterY);
-    result_->Set(x, y, kCentreColour);
+    Paint(x, y, kCentreColour);
   }
 }
 

@@ -22,9 +22,9 @@
 // When left and up carry different labels, left's record is moved into up's; the peak
 // label map is deliberately not rewritten, so later cells may refill the emptied record.
 //
-// Everything painted goes into the result picture; captions and the report go to the
-// ScanObserver. The analysis keeps pointers to the darkness map, the result picture and the
-// observer it is bound to, which must outlive it or its next Bind.
+// Everything painted goes into the result picture, when there is one; captions and the
+// report go to the ScanObserver. The analysis keeps pointers to the darkness map, the result
+// picture and the observer it is bound to, which must outlive it or its next Bind.
 #pragma once
 
 #include <algorithm>
@@ -54,9 +54,13 @@ class HoleAnalysis {
   HoleAnalysis();
   ~HoleAnalysis() { SetBudget(nullptr); }
   HoleAnalysis(const DarkMap& darkMap, Picture& result, ScanObserver& observer);
+  HoleAnalysis(const DarkMap& darkMap, Picture* result, ScanObserver& observer);
 
-  // The buffers and observer of the next operations.
-  void Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer);
+  // The buffers and observer of the next operations; a null result paints nothing.
+  void Bind(const DarkMap& darkMap, Picture& result, ScanObserver& observer) {
+    Bind(darkMap, &result, observer);
+  }
+  void Bind(const DarkMap& darkMap, Picture* result, ScanObserver& observer);
   // The budget the hole records, the shot holes and a report kept whole are taken from;
   // nullptr: no limit. Must outlive the analysis or the next call.
   void SetBudget(MemoryBudget* budget);
@@ -111,12 +115,15 @@ class HoleAnalysis {
   LabelRow* HoleMapRow(int y);
   const LabelRow* HoleMapRow(int y) const;
   void SeekHoleMapRow(int y);
+  void Paint(int x, int y, std::uint32_t colour) {
+    if (result_ != nullptr) result_->Set(x, y, colour);
+  }
   static std::uint32_t PeakKey(int x, int y) {
     return (static_cast<std::uint32_t>(y) << 16) | static_cast<std::uint32_t>(x);
   }
 
   const DarkMap* darkMap_;
-  Picture* result_;
+  Picture* result_;  // null: nobody looks at the result picture
   ScanObserver* observer_;
   char decimalSeparator_ = '.';
   MemoryBudget* budget_ = nullptr;

@@ -5,15 +5,18 @@
 //     centre of every shot hole white in the result picture.
 //   ScanSelection: ScanRows, the finishing passes over the holes and the shot holes, and the
 //     progress set full.
-//   ScanRows: clears the result picture to kResultBackground, then for every row of the
-//     selection top to bottom and every pixel left to right writes its darkness byte into the
-//     darkness map, its grey into the result picture, and labels it when it is dark; the
-//     progress grows by one row's share after every row.
+//   ScanRows: for every row of the selection top to bottom and every pixel left to right
+//     writes its darkness byte into the darkness map, its grey into the result picture, and
+//     labels it when it is dark; the progress grows by one row's share after every row. Every
+//     other pixel of the result picture becomes kResultBackground before the first row (the
+//     pixels of the selection only when the scan stops early, for the rows it did not reach),
+//     so that the picture is cleared and written once.
 //
 // Inputs: the target picture (read only), the selection (inclusive bounds, as the mouse sets
 // it; column W and row H lie outside the picture and weigh 0), and the buffers written: the
-// darkness map of (W + 1) x (H + 1) bytes and the result picture of W x H pixels. The
-// analysis keeps the holes, the shot holes and the report until the next Draw.
+// darkness map of (W + 1) x (H + 1) bytes and the result picture of W x H pixels, or no
+// result picture at all when nobody will look at it (the analysis is the same without it).
+// The analysis keeps the holes, the shot holes and the report until the next Draw.
 //
 // What a window would show reaches the caller through the ScanObserver, whose operations
 // all do nothing by default: captions, progress, a repaint hint after every row, and the
@@ -21,8 +24,8 @@
 // is called from the scanning thread; a call that throws stops the scan there.
 //
 // Errors: a selection outside the buffers, or buffers whose size does not match the picture,
-// stop the scan with std::out_of_range or std::runtime_error after the result picture is
-// cleared; running out of memory throws std::bad_alloc. What was done so far stays.
+// stop the scan with std::out_of_range or std::runtime_error after the whole result picture
+// is cleared; running out of memory throws std::bad_alloc. What was done so far stays.
 #pragma once
 
 #include <string>
@@ -36,10 +39,15 @@ namespace holescan {
 
 inline constexpr std::uint32_t kResultBackground = Rgb(0, 0, 64);
 
-// What a scan writes besides the analysis: sized for the picture by the caller.
+// What a scan writes besides the analysis: sized for the picture by the caller. The result
+// picture's pixels may be anything before the scan: it writes every one of them.
 struct ScanBuffers {
-  DarkMap& dark;    // bounds 0..W, 0..H
-  Picture& result;  // W x H
+  ScanBuffers(DarkMap& darkMap, Picture& resultPicture) : dark(darkMap), result(&resultPicture) {}
+  // No result picture.
+  explicit ScanBuffers(DarkMap& darkMap) : dark(darkMap) {}
+
+  DarkMap& dark;              // bounds 0..W, 0..H
+  Picture* result = nullptr;  // W x H, or none
 };
 
 // The outcome of a Draw: views into the analysis, valid until its next reset.

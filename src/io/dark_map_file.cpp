@@ -40,7 +40,7 @@ std::optional<std::string> LoadDarkMapFile(DarkMap& map, const std::string& path
                   std::to_string(bytes.size()) + " (" + std::to_string(map.Columns()) + " x " +
                   std::to_string(map.Rows()) + ")");
   }
-  std::vector<std::uint8_t> incoming(bytes.size());
+  PixelStore<std::uint8_t> incoming(bytes.size());
   std::size_t got = 0;
   while (got < incoming.size()) {
     const ssize_t n = ::read(fd, incoming.data() + got, incoming.size() - got);
@@ -49,7 +49,7 @@ std::optional<std::string> LoadDarkMapFile(DarkMap& map, const std::string& path
     if (n == 0) return failed("the file ended early");
     got += static_cast<std::size_t>(n);
   }
-  bytes.swap(incoming);
+  bytes.Swap(incoming);
   return std::nullopt;
 }
 

@@ -20,18 +20,22 @@ namespace holescan {
 namespace {
 
 // Floor division of the colour value in double precision, as the components are defined.
-double HighPart(std::int32_t colour) { return std::floor(static_cast<double>(colour) / 65536.0); }
+double HighPart(std::int32_t colour) {
+  return std::floor(static_cast<double>(colour) / 65536.0);
+}
 
 std::array<std::uint8_t, kMaxColourSum + 1> MakeTable() {
   std::array<std::uint8_t, kMaxColourSum + 1> table{};
-  for (int s = 0; s <= kMaxColourSum; ++s) table[static_cast<std::size_t>(s)] =
-      DarknessByte(DarknessWeightOfSum(s));
+  for (int s = 0; s <= kMaxColourSum; ++s)
+    table[static_cast<std::size_t>(s)] = DarknessByte(DarknessWeightOfSum(s));
   return table;
 }
 
 }  // namespace
 
-int RoundHalfEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+int RoundHalfEven(double value) {
+  return static_cast<int>(std::nearbyint(value));
+}
 
 std::uint8_t GetBlue(std::int32_t colour) {
   const double blue = HighPart(colour);
@@ -90,7 +94,9 @@ constexpr std::uint32_t GreyWord(std::uint32_t v) {
   return v * 0x010101u | 0xFF000000u;
 }
 
-// One whole block as if every pixel were light; returns true when one is not.
+// One whole block as if every pixel were light; returns true when one is not. Grey words are
+// written only with kGrey (a scan without a result picture has no use for them).
+template <bool kGrey>
 inline bool LightBlock(const std::uint32_t* __restrict pixels, std::uint8_t* __restrict dark,
                        std::uint32_t* __restrict grey) {
   int smallestSum = kMaxColourSum;
@@ -104,12 +110,13 @@ inline bool LightBlock(const std::uint32_t* __restrict pixels, std::uint8_t* __r
     const auto v =
         static_cast<std::uint32_t>(static_cast<int>((product + kRoundingBias) - kRoundingBias));
     dark[i] = static_cast<std::uint8_t>(v);
-    grey[i] = GreyWord(v);
+    if constexpr (kGrey) grey[i] = GreyWord(v);
   }
   return smallestSum <= kLightestDarkSum;
 }
 
 // Up to one block from the table; returns its dark pixels, bit i for pixel i.
+template <bool kGrey>
 std::uint32_t TableBlock(const std::uint32_t* pixels, int count, std::uint8_t* dark,
                          std::uint32_t* grey) {
   const auto& table = DarknessByteTable();
@@ -117,31 +124,35 @@ std::uint32_t TableBlock(const std::uint32_t* pixels, int count, std::uint8_t* d
   for (int i = 0; i < count; ++i) {
     const std::uint8_t v = table[static_cast<std::size_t>(ColourSum(pixels[i]))];
     dark[i] = v;
-    grey[i] = GreyWord(v);
+    if constexpr (kGrey) grey[i] = GreyWord(v);
     if (v > kDarkThreshold) darkPixels |= std::uint32_t{1} << i;
   }
   return darkPixels;
 }
 
 // A whole block in portable code; returns its dark pixels.
+template <bool kGrey>
 inline std::uint32_t PortableBlock(const std::uint32_t* pixels, std::uint8_t* dark,
                                    std::uint32_t* grey) {
-  return LightBlock(pixels, dark, grey) ? TableBlock(pixels, kDarknessBlock, dark, grey) : 0;
+  return LightBlock<kGrey>(pixels, dark, grey)
+             ? TableBlock<kGrey>(pixels, kDarknessBlock, dark, grey)
+             : 0;
 }
 
 // Always inlined, so that the block function is inlined into a caller built for its
 // instruction set.
-template <std::uint32_t (*Block)(const std::uint32_t*, std::uint8_t*, std::uint32_t*)>
+template <bool kGrey, std::uint32_t (*Block)(const std::uint32_t*, std::uint8_t*, std::uint32_t*)>
 HOLESCAN_ALWAYS_INLINE int ScanBlocks(const std::uint32_t* pixels, int count, std::uint8_t* dark,
                                       std::uint32_t* grey, DarkBlock* darkBlocks) {
   int blocks = 0;
   int i = 0;
   for (; i + kDarknessBlock <= count; i += kDarknessBlock) {
-    if (const std::uint32_t darkPixels = Block(pixels + i, dark + i, grey + i))
+    if (const std::uint32_t darkPixels = Block(pixels + i, dark + i, kGrey ? grey + i : nullptr))
       darkBlocks[blocks++] = {i, darkPixels};
   }
   if (i < count) {
-    if (const std::uint32_t darkPixels = TableBlock(pixels + i, count - i, dark + i, grey + i))
+    if (const std::uint32_t darkPixels =
+            TableBlock<kGrey>(pixels + i, count - i, dark + i, kGrey ? grey + i : nullptr))
       darkBlocks[blocks++] = {i, darkPixels};
   }
   return blocks;
@@ -156,6 +167,7 @@ HOLESCAN_ALWAYS_INLINE int ScanBlocks(const std::uint32_t* pixels, int count, st
 // - cvtps rounds in the current rounding mode, as nearbyint in RoundHalfEven does;
 // - bytes 6..121 pass the saturating packs unchanged.
 // Only the dark pixels themselves are then redone from the table.
+template <bool kGrey>
 __attribute__((target("avx2"))) inline std::uint32_t Avx2Block(const std::uint32_t* pixels,
                                                                std::uint8_t* dark,
                                                                std::uint32_t* grey) {
@@ -178,8 +190,10 @@ __attribute__((target("avx2"))) inline std::uint32_t Avx2Block(const std::uint32
     const __m256 divisor =
         _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_max_epi32(sum, lightest), eighteen));
     v[k] = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_div_ps(numerator, divisor), scale));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(grey + 8 * k),
-                        _mm256_or_si256(_mm256_mullo_epi32(v[k], greyChannels), opaque));
+    if constexpr (kGrey) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(grey + 8 * k),
+                          _mm256_or_si256(_mm256_mullo_epi32(v[k], greyChannels), opaque));
+    }
   }
   // The packs work within 128-bit lanes; the permutation puts the pixels back in order.
   const __m256i packed =
@@ -193,7 +207,7 @@ __attribute__((target("avx2"))) inline std::uint32_t Avx2Block(const std::uint32
       const int i = std::countr_zero(bits);
       const std::uint8_t byte = table[static_cast<std::size_t>(ColourSum(pixels[i]))];
       dark[i] = byte;
-      grey[i] = GreyWord(byte);
+      if constexpr (kGrey) grey[i] = GreyWord(byte);
     }
   }
   return darkPixels;
@@ -202,7 +216,9 @@ __attribute__((target("avx2"))) inline std::uint32_t Avx2Block(const std::uint32
 __attribute__((target("avx2"))) int DarknessRowAvx2(const std::uint32_t* pixels, int count,
                                                     std::uint8_t* dark, std::uint32_t* grey,
                                                     DarkBlock* darkBlocks) {
-  return ScanBlocks<Avx2Block>(pixels, count, dark, grey, darkBlocks);
+  return grey != nullptr
+             ? ScanBlocks<true, Avx2Block<true>>(pixels, count, dark, grey, darkBlocks)
+             : ScanBlocks<false, Avx2Block<false>>(pixels, count, dark, grey, darkBlocks);
 }
 #endif
 
@@ -222,7 +238,9 @@ int DarknessRow(const std::uint32_t* pixels, int count, std::uint8_t* dark, std:
 
 int DarknessRowPortable(const std::uint32_t* pixels, int count, std::uint8_t* dark,
                         std::uint32_t* grey, DarkBlock* darkBlocks) {
-  return ScanBlocks<PortableBlock>(pixels, count, dark, grey, darkBlocks);
+  return grey != nullptr
+             ? ScanBlocks<true, PortableBlock<true>>(pixels, count, dark, grey, darkBlocks)
+             : ScanBlocks<false, PortableBlock<false>>(pixels, count, dark, grey, darkBlocks);
 }
 
 }  // namespace holescan

@@ -72,7 +72,7 @@ struct DarkBlock {
 // grey[i] = Rgb(dark[i], dark[i], dark[i]) for i in 0..count-1. Every block (pixels
 // b * kDarknessBlock onwards) with a byte above kDarkThreshold goes to darkBlocks, in
 // increasing order; returns how many there are. darkBlocks needs room for
-// DarknessBlocks(count) blocks. No two buffers may overlap.
+// DarknessBlocks(count) blocks. No two buffers may overlap. A null `grey` writes no grey words.
 //
 // Light pixels (s > 55, nearly all of a scan) get their byte from the weight's own float
 // arithmetic in vector instructions (AVX2 where the processor has it), dark pixels from the

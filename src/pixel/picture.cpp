@@ -18,10 +18,28 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+std::size_t Pixels(int width, int height) {
+  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+}
+
+}  // namespace
+
 Picture::Picture(int width, int height, std::uint32_t fill)
-    : width_(width),
-      height_(height),
-      pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill) {}
+    : width_(width), height_(height), pixels_(Pixels(width, height), fill) {}
+
+Picture Picture::Unfilled(int width, int height) {
+  Picture picture;
+  picture.Reshape(width, height);
+  return picture;
+}
+
+void Picture::Reshape(int width, int height) {
+  pixels_.Resize(Pixels(width, height));
+  width_ = width;
+  height_ = height;
+}
 
 void Picture::Fill(std::uint32_t colour) {
   if (pixels_.empty()) return;
@@ -47,8 +65,12 @@ void Picture::Fill(std::uint32_t colour) {
 }
 
 DarkMap::DarkMap(int maxX, int maxY)
-    : maxX_(maxX),
-      maxY_(maxY),
-      bytes_(static_cast<std::size_t>(maxX + 1) * static_cast<std::size_t>(maxY + 1), 0) {}
+    : maxX_(maxX), maxY_(maxY), bytes_(Pixels(maxX + 1, maxY + 1), 0) {}
+
+void DarkMap::Reset(int maxX, int maxY) {
+  bytes_.Assign(Pixels(maxX + 1, maxY + 1), 0);
+  maxX_ = maxX;
+  maxY_ = maxY;
+}
 
 }  // namespace holescan

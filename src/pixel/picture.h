@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "pixel/pixel_store.h"
+
 namespace holescan {
 
 inline constexpr int kMaxPictureSide = 32766;
@@ -33,7 +35,9 @@ struct Selection {
 };
 
 // The selection of a whole picture.
-constexpr Selection WholePicture(int width, int height) { return {0, height, 0, width}; }
+constexpr Selection WholePicture(int width, int height) {
+  return {0, height, 0, width};
+}
 
 // A read-only view of pixels owned elsewhere (a decoded file, a test's array).
 struct PictureView {
@@ -45,11 +49,17 @@ struct PictureView {
   const std::uint32_t* Row(int y) const { return pixels + y * stride; }
 };
 
-// An owned picture with stride == width.
+// An owned picture with stride == width, in a PixelStore (huge pages for large pictures).
 class Picture {
  public:
   Picture() = default;
   Picture(int width, int height, std::uint32_t fill);
+
+  // A picture whose pixels are unspecified, for a writer that sets every one of them.
+  static Picture Unfilled(int width, int height);
+  // Makes the picture width x height with unspecified pixels, keeping its memory when it is
+  // large enough: one picture serves every picture of a batch.
+  void Reshape(int width, int height);
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -75,7 +85,7 @@ class Picture {
  private:
   int width_ = 0;
   int height_ = 0;
-  std::vector<std::uint32_t> pixels_;
+  PixelStore<std::uint32_t> pixels_;
 };
 
 // The darkness byte of every pixel: columns 0..W and rows 0..H, both inclusive, for a
@@ -86,6 +96,10 @@ class DarkMap {
   DarkMap() : DarkMap(0, 0) {}
   // Bounds (0..maxX, 0..maxY).
   DarkMap(int maxX, int maxY);
+
+  // The map of bounds (0..maxX, 0..maxY), zero-filled, keeping its memory when it is large
+  // enough.
+  void Reset(int maxX, int maxY);
 
   int MaxX() const { return maxX_; }
   int MaxY() const { return maxY_; }
@@ -98,8 +112,8 @@ class DarkMap {
   std::uint8_t* Row(int y) { return bytes_.data() + Offset(0, y); }
   const std::uint8_t* Row(int y) const { return bytes_.data() + Offset(0, y); }
 
-  std::vector<std::uint8_t>& Bytes() { return bytes_; }
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  PixelStore<std::uint8_t>& Bytes() { return bytes_; }
+  const PixelStore<std::uint8_t>& Bytes() const { return bytes_; }
 
  private:
   std::size_t Offset(int x, int y) const {
@@ -109,7 +123,7 @@ class DarkMap {
 
   int maxX_;
   int maxY_;
-  std::vector<std::uint8_t> bytes_;
+  PixelStore<std::uint8_t> bytes_;
 };
 
 }  // namespace holescan

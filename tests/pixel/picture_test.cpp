@@ -44,5 +44,30 @@ TEST(Picture, fill_of_an_empty_picture_does_nothing) {
   EXPECT_EQ(noColumns.Height(), 10);
 }
 
+// A batch reuses one picture and one map: smaller sizes keep the memory, and a reset map is
+// zero again however it was written.
+TEST(Picture, reshape_and_reset_keep_the_memory_and_a_reset_map_is_zero) {
+  Picture picture(3000, 2000, 0);
+  EXPECT_TRUE(AllPixelsAre(picture, 0));
+  const std::uint32_t* memory = picture.Data();
+  picture.Reshape(2000, 1500);
+  EXPECT_EQ(picture.Data(), memory);
+  EXPECT_EQ(picture.Width(), 2000);
+  picture.Fill(Rgb(9, 9, 9));
+  EXPECT_TRUE(AllPixelsAre(picture, Rgb(9, 9, 9)));
+  const Picture copy = picture;
+  EXPECT_TRUE(AllPixelsAre(copy, Rgb(9, 9, 9)));
+
+  DarkMap map(1999, 999);
+  EXPECT_EQ(std::count(map.Bytes().begin(), map.Bytes().end(), 0), 2000 * 1000);
+  map.At(5, 5) = 7;
+  map.Reset(999, 499);
+  EXPECT_EQ(map.Row(0), map.Bytes().data());
+  EXPECT_EQ(map.Bytes().size(), 1000u * 500u);
+  EXPECT_EQ(std::count(map.Bytes().begin(), map.Bytes().end(), 0), 1000 * 500);
+  map.Reset(2999, 1999);  // larger: new memory, zero as well
+  EXPECT_EQ(std::count(map.Bytes().begin(), map.Bytes().end(), 0), 3000 * 2000);
+}
+
 }  // namespace
 }  // namespace holescan

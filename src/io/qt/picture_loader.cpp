@@ -8,6 +8,7 @@
 #include "io/file_reading.h"
 #include "io/picture_check.h"
 #include "io/picture_format.h"
+#include "io/qt/direct_decode.h"
 
 namespace holescan {
 namespace {
@@ -37,7 +38,13 @@ PictureFile Load(const OpenedFile& opened, const PictureLimits& limits) {
   if (decoder.Refusal()) return Refused(*decoder.Refusal());
   const PictureCheck check = CheckPicture(file, format, decoder.Width(), decoder.Height(), limits);
   if (check.refusal) return Refused(*check.refusal);
-  PictureFile result = decoder.Decode(check, limits);
+  PictureFile result;
+  if (std::optional<Picture> direct = DecodeDirect(file, format, check, limits)) {
+    result.picture = std::move(*direct);
+    result.loaded = true;
+  } else {
+    result = decoder.Decode(check, limits);
+  }
   // A file cut or rewritten during the decode gives rows of both versions, or made-up ones.
   if (result.loaded && opened.Changed()) return Refused("file changed while it was read");
   result.resolution = check.resolution;

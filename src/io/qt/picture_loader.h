@@ -2,8 +2,9 @@
 // decoders.
 //
 // The format is decided from the file's first bytes, never from its name (io/picture_format.h);
-// the file is checked before anything is decoded (io/picture_check.h) and decoded through
-// Qt (io/qt/qt_decode.h). The result carries the resolution the file stores, if any.
+// the file is checked before anything is decoded (io/picture_check.h) and decoded by a
+// direct decoder where one takes it (io/qt/direct_decode.h), through Qt otherwise
+// (io/qt/qt_decode.h). The result carries the resolution the file stores, if any.
 //
 // Refused, with a short lowercase reason in PictureFile::reason:
 //   "no file name", "no such file", "permission denied", "is a directory",

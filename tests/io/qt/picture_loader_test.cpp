@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <QImage>
 #include <QImageWriter>
 
@@ -86,6 +89,52 @@ TEST_F(PictureLoader, jpeg_gives_what_qt_decodes) {
       QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
   ExpectPixels(LoadPictureFile(path),
                [&](int x, int y) { return reference.pixel(x, y) & 0xFFFFFFu; });
+}
+
+// The direct decoders (and Qt where they decline) must give Qt's own pixels: PNGs, JPEGs of every
+// subsampling Qt writes, grey ones, sizes that are not a whole number of blocks, and
+// a picture larger than one band of BMP rows.
+TEST_F(PictureLoader, direct_decoders_give_the_pixels_qt_decodes) {
+  QImage large(1531, 407, QImage::Format_RGB32);
+  for (int y = 0; y < large.height(); ++y)
+    for (int x = 0; x < large.width(); ++x) large.setPixel(x, y, 0xFF000000u | Pattern(x, y));
+  QImage grey = large.convertToFormat(QImage::Format_Grayscale8);
+  std::vector<std::string> paths;
+  for (const int quality : {30, 75, 100}) {
+    const std::string q = std::to_string(quality);
+    paths.push_back(Save(large, "q" + q + ".jpg", "jpeg", quality));
+    paths.push_back(Save(grey, "grey" + q + ".jpg", "jpeg", quality));
+  }
+  paths.push_back(Save(large, "large.bmp", "bmp"));
+  // Qt's writer picks each row's filter: all five kinds appear.
+  paths.push_back(Save(large, "large.png", "png"));
+  paths.push_back(Save(grey, "grey.png", "png"));
+  paths.push_back(Write("stored.png", testing::PngRgb(kWidth, kHeight, Pattern)));
+  // A 32-bit BMP: the fourth byte of each pixel is not alpha.
+  Bytes bmp32 = testing::BmpHeaders(5, -3, 32, 0, 0, 54, 54 + 60);
+  for (int i = 0; i < 15; ++i) testing::PutLe32(bmp32, 0x12000000u | Pattern(i, 7 * i));
+  paths.push_back(Write("a32.bmp", bmp32));
+  for (const std::string& path : paths) {
+    const QImage reference =
+        QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(reference.isNull()) << path;
+    const PictureFile file = LoadPictureFile(path);
+    ASSERT_TRUE(file.loaded) << path << ": " << file.reason;
+    ASSERT_EQ(file.picture.Width(), reference.width()) << path;
+    ASSERT_EQ(file.picture.Height(), reference.height()) << path;
+    for (int y = 0; y < reference.height(); ++y) {
+      const auto* row = reinterpret_cast<const std::uint32_t*>(reference.constScanLine(y));
+      ASSERT_TRUE(std::equal(row, row + reference.width(), file.picture.Row(y)))
+          << path << " row " << y;
+    }
+  }
+}
+
+// A BMP the direct decoder declines still gets Qt's verdict.
+TEST_F(PictureLoader, bmp_of_two_planes_is_refused_as_qt_refuses_it) {
+  Bytes bmp = testing::Bmp24(4, 4, Pattern);
+  bmp[26] = 2;
+  EXPECT_EQ(LoadPictureFile(Write("planes.bmp", bmp)).reason, "damaged or truncated file");
 }
 
 TEST_F(PictureLoader, alpha_is_ignored_and_colour_kept) {
