@@ -102,10 +102,24 @@ class ShotItem : public QGraphicsItem {
     QPainterPath circle;
     circle.addEllipse(QPointF(0, 0), Radius(), Radius());
     StrokeTwoTone(*painter, circle, colour, Line());
+    // The number drawn once into a small picture per colour and then copied at screen scale:
+    // stroking glyph outlines at every repaint is most of what a zoomed-out repaint costs.
+    if (labelColour_ != colour || labelImage_.isNull()) {
+      const QRectF bounds = label_.boundingRect().adjusted(-3, -3, 3, 3);
+      labelImage_ =
+          QImage(bounds.size().toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+      labelImage_.fill(Qt::transparent);
+      QPainter label(&labelImage_);
+      label.setRenderHint(QPainter::Antialiasing);
+      label.translate(-bounds.topLeft());
+      DrawHaloPath(label, label_, colour, 3.75);
+      labelOrigin_ = bounds.topLeft();
+      labelColour_ = colour;
+    }
     painter->save();
     painter->translate(Radius() * 0.72 + 2 * scale_->unit, -Radius() * 0.72 - 2 * scale_->unit);
     painter->scale(scale_->unit, scale_->unit);
-    DrawHaloPath(*painter, label_, colour, 3.75);
+    painter->drawImage(labelOrigin_, labelImage_);
     painter->restore();
   }
 
@@ -116,6 +130,9 @@ class ShotItem : public QGraphicsItem {
   int index_;
   bool edited_;
   QPainterPath label_;  // the number, in screen pixels
+  QImage labelImage_;
+  QPointF labelOrigin_;
+  QColor labelColour_;
   std::shared_ptr<ViewScale> scale_;
 };
 

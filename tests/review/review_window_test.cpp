@@ -43,8 +43,8 @@ class Window : public ::testing::Test {
     document_ = window_.Current();
     view_ = window_.View();
     table_ = window_.findChild<QTableWidget*>("shots");
-    // What the engine finds on the card (it also takes a few edges of the black next to light
-    // holes for shots): the window must show exactly that, and every true hole among it.
+    // What the engine finds on the card: the window must show exactly that, and every true
+    // hole among it.
     found_ = shots::FindShots(card_.target.picture.View(), {4.5, 150, shots::HoleLook::Auto})
                  .shots.size();
   }
