@@ -51,10 +51,10 @@
 // one shot; a cluster of more than about six overlapping shots, or one longer than 4.5
 // calibres, is taken for print; a dark hole inside dark print and a light hole on light
 // paper (even paper a little darker than the hole, a tinted card) cannot be seen, nor a light
-// hole less than about a third of which lies in the mark; a hole cut by the picture's edge is found
-// only if most of it lies inside; printed dots and figures of about one calibre that are round (a
-// registration dot) are taken for holes; a torn rim round a light centre with breaks wider than 0.4
-// calibre is missed.
+// hole less than about a third of which lies in the mark; a hole cut by the picture's edge
+// is found only if most of it lies inside; printed dots and figures of about one calibre that
+// are round (a registration dot) are taken for holes; a torn rim round a light centre with
+// breaks wider than 0.4 calibre is missed.
 //
 // Coordinates are those of the exact analysis: pixel (i, j)'s centre is the point (i, j).
 #pragma once
