@@ -62,6 +62,8 @@ constexpr double kMinPrintedRing = 0.3;
 // An aiming mark is at least this many discs large, and fills this share of its convex hull but
 // for the notches holes cut in it.
 constexpr double kMinMarkDiscs = 6;
+// A light hole on paper is lighter than the paper around it by at least this many grey levels.
+constexpr double kMinLightOnPaper = 15;
 constexpr double kMaxMarkHullShare = 1.25;
 
 using Mask = cv::Mat;  // CV_8U, 255 inside
@@ -742,6 +744,33 @@ std::vector<Candidate> LightCandidates(const Frame& f, const Thresholds& t) {
   return kept;
 }
 
+// Light holes on paper a little darker than the backing (a tinted card). The paper's level
+// takes the brightest of a cell, which such a hole is, so these are measured against the
+// median around them instead, and must be surrounded by even paper, not by print.
+std::vector<Candidate> LightOnPaperCandidates(const Frame& f, const Spread& loSpread) {
+  const double d = f.diameter;
+  const int size = 2 * static_cast<int>(std::lround(1.5 * d)) + 1;
+  cv::Mat around;
+  cv::medianBlur(f.lo, around, size);
+  const double threshold = std::max(6 * loSpread.sigma, kMinLightOnPaper);
+  cv::Mat lighter;
+  cv::subtract(f.lo, around, lighter);
+  const Mask holes = Open(lighter > threshold, kThinRadius * d);
+  std::vector<Candidate> kept;
+  for (Candidate& c : DiscsInRegions(holes, d, HoleLook::Light)) {
+    const std::vector<int> ring = RingValues(f.lo, c.u, c.v, 0.7 * d, 1.0 * d);
+    const double surround = Quantile(ring, 0.5);
+    const double light = Quantile(RingValues(f.lo, c.u, c.v, 0, 0.35 * d), 0.5);
+    c.outside = surround;
+    c.inside = light;
+    c.contrast = light - surround;
+    if (c.contrast >= 1.5 * threshold && Quantile(ring, 0.2) >= surround - 0.5 * threshold) {
+      kept.push_back(c);
+    }
+  }
+  return kept;
+}
+
 // ---- Full-resolution centres -------------------------------------------------------------
 
 double ChannelAt(const PictureView& picture, double x, double y, bool brightest) {
@@ -969,6 +998,8 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
   }
   if (settings.look != HoleLook::Dark) {
     std::vector<Candidate> light = LightCandidates(f, t);
+    candidates.insert(candidates.end(), light.begin(), light.end());
+    light = LightOnPaperCandidates(f, loSpread);
     candidates.insert(candidates.end(), light.begin(), light.end());
   }
   if (!Continue(progress, 0.9)) {

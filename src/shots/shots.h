@@ -32,7 +32,9 @@
 //      backing the rest of it does not show at all): print of at least six discs that fills
 //      four fifths of the circle fitted to its outline (notches and bumps dropped as
 //      outliers), else of its convex hull, is taken as a mark whole, and near a mark a hole
-//      is judged by the part of its disc inside it.
+//      is judged by the part of its disc inside it. On paper a little darker than the
+//      backing (a tinted card), regions lighter than the median of 3 calibres around them by
+//      six times the paper's noise (at least 15 grey levels), ringed by even paper.
 //   6. Centres in a region: every outline pixel votes for the points about a radius inside it
 //      along its normal, so each arc of a hole votes for that hole's own centre, even when a
 //      triple leaves only half of it; peaks at least 0.4 calibre apart whose circle shows as
@@ -49,9 +51,9 @@
 // Limits: holes must differ from the paper around them by about 45 grey levels, and from
 // their own surround by six times the paper's noise; two shots closer than 0.4 calibre are
 // one shot; a cluster of more than about six overlapping shots, or one longer than 4.5
-// calibres, is taken for print; a dark hole inside dark print and a light hole on light
-// paper (even paper a little darker than the hole, a tinted card) cannot be seen, nor a light
-// hole less than about a third of which lies in the mark; a hole cut by the picture's edge
+// calibres, is taken for print; a dark hole inside dark print and a light hole on paper as
+// light as it cannot be seen, nor a light hole less than about a third of which lies in the
+// mark and the rest on paper; a hole cut by the picture's edge
 // is found only if most of it lies inside; printed dots and figures of about one calibre that
 // are round (a registration dot) are taken for holes; a torn rim round a light centre with
 // breaks wider than 0.4 calibre is missed.

@@ -1,8 +1,8 @@
 // The calibrated analysis on generated target faces: light holes inside the black aiming mark
 // and across its edge, dark ones too, on a tinted card. Its settings were chosen on seeds 3 to
 // 5; these are others. The floors are what the analysis reaches on them, less a shot or two.
-// Left unfound: light holes on the card (lighter than a tinted card, which no dark pass takes),
-// dark holes in the black, and part of those across its edge.
+// Left unfound: light holes mostly outside the black but touching it or a ring, dark holes in
+// the black, and part of those across its edge.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -72,10 +72,11 @@ Tally FindOnFaces(const char* face, bool dark) {
   return tally;
 }
 
-TEST(FindShotsOnFaces, finds_light_holes_inside_and_across_the_black_of_both_faces) {
+TEST(FindShotsOnFaces, finds_light_holes_in_across_and_off_the_black_of_both_faces) {
   for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {
     const Tally tally = FindOnFaces(face, false);
     EXPECT_GE(tally.matchedOnBlack, 0.45 * tally.onBlack) << face;
+    EXPECT_GE(tally.matched, 0.5 * tally.truth) << face;
     EXPECT_GE(tally.matched, 0.95 * tally.found) << face;
   }
 }
