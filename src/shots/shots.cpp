@@ -55,6 +55,16 @@ constexpr double kMinLightCoverage = 0.8;
 // or in a pair (0.65); a light shot needs outline and coverage together.
 constexpr double kMinLightScore = 1.4;
 constexpr double kMaxLightAreaPerDisc = 1.3;
+// A light hole across the edge of an aiming mark shows only in the mark: at least this share of
+// its disc, with print round at least this share of the ring about it.
+constexpr double kMinVisible = 0.35;
+constexpr double kMinPrintedRing = 0.3;
+// An aiming mark is at least this many discs large, and fills this share of its convex hull but
+// for the notches holes cut in it.
+constexpr double kMinMarkDiscs = 6;
+// A light hole on paper is lighter than the paper around it by at least this many grey levels.
+constexpr double kMinLightOnPaper = 15;
+constexpr double kMaxMarkHullShare = 1.25;
 
 using Mask = cv::Mat;  // CV_8U, 255 inside
 
@@ -308,7 +318,12 @@ void FillSmallGaps(Mask& mask, double maxArea) {
 // hole, even the part left of it in a tight triple, votes for that hole's own centre, while
 // the middle of a cluster or a straight edge gets no agreeing votes. A peak is a shot where
 // enough of its circle shows as outline and the disc lies in the region.
-std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look) {
+//
+// Where `visible` is given, a hole may show only where it is set (a light hole across the edge
+// of an aiming mark shows only in the mark): the disc's coverage is taken over its visible
+// part, which must be at least kMinVisible of it.
+std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look,
+                                      const Mask* visible = nullptr) {
   std::vector<Candidate> out;
   cv::Mat labels, stats, centroids;
   const int n = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
@@ -319,6 +334,7 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
   struct Piece {
     Mask mask;  // the piece in its box
     int left, top, area;
+    Mask visible;  // where a hole shows, in the same box; empty when everywhere
   };
   std::vector<Piece> pieces;
   Mask longRegions = Mask::zeros(mask.size(), CV_8U);
@@ -341,7 +357,8 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
       const int top = std::max(0, y - margin);
       const cv::Rect box(left, top, std::min(mask.cols, x + width + margin) - left,
                          std::min(mask.rows, y + height + margin) - top);
-      pieces.push_back({labelled(box) == i, left, top, area});
+      pieces.push_back(
+          {labelled(box) == i, left, top, area, visible ? (*visible)(box).clone() : Mask()});
     }
   };
   collect(labels, stats, n, true);
@@ -421,18 +438,21 @@ std::vector<Candidate> DiscsInRegions(const Mask& mask, double d, HoleLook look)
         }
         arc /= std::numbers::pi * d;
         if (arc < kMinArc) continue;
-        double inside = 0, all = 0;
+        double inside = 0, all = 0, disc = 0;
         const int reach = static_cast<int>(std::ceil(d / 2));
         for (int v = std::max(0, p.v - reach); v <= std::min(region.rows - 1, p.v + reach); ++v) {
           for (int u = std::max(0, p.u - reach); u <= std::min(region.cols - 1, p.u + reach); ++u) {
             if ((u - p.u) * (u - p.u) + (v - p.v) * (v - p.v) <= d * d / 4) {
+              disc += 1;
+              if (!job.visible.empty() && job.visible.at<std::uint8_t>(v, u) == 0) continue;
               all += 1;
               inside += region.at<float>(v, u);
             }
           }
         }
-        if (all == 0 || inside / all < minCoverage) continue;
-        if (look == HoleLook::Light && arc + inside / all < kMinLightScore) continue;
+        if (all == 0 || all < kMinVisible * disc || inside / all < minCoverage) continue;
+        // Of a hole across a mark's edge only the visible part's outline can show.
+        if (look == HoleLook::Light && arc * disc / all + inside / all < kMinLightScore) continue;
         Candidate candidate;
         candidate.u = p.u + left;
         candidate.v = p.v + top;
@@ -574,57 +594,6 @@ std::vector<Candidate> DarkCandidates(const Frame& f, const Thresholds& t) {
   return kept;
 }
 
-std::vector<Candidate> LightCandidates(const Frame& f, const Thresholds& t) {
-  const double d = f.diameter;
-  const Mask print = (f.paperLo - f.lo) > t.levels.lightThreshold;
-  const Mask widePrint = Open(print, kThinRadius * d);
-  const Mask closed = Close(widePrint, kWideRadius * d);
-  // Print wide enough to hold a hole with print all round it: an aiming mark, not a line.
-  const Mask wide = Open(closed, kWideRadius * d);
-  const Mask enclosed = closed & ~print;
-  const Mask holes = Open(enclosed, kThinRadius * d);
-  std::vector<Candidate> found = DiscsInRegions(holes, d, HoleLook::Light);
-  std::vector<Candidate> kept;
-  for (Candidate& c : found) {
-    // A gap between two printed areas (a white ring between a bull and its ring, paper
-    // between lines and a mark) is light too, but only a hole has wide print on nearly every
-    // side.
-    const std::vector<int> ring = RingValues(wide, c.u, c.v, 0.65 * d, 0.95 * d);
-    const auto printed = std::count(ring.begin(), ring.end(), 255);
-    if (ring.empty() || static_cast<double>(printed) < 0.7 * static_cast<double>(ring.size())) {
-      continue;
-    }
-    const double light = Quantile(RingValues(f.lo, c.u, c.v, 0, 0.35 * d), 0.5);
-    const double surround = Quantile(RingValues(f.lo, c.u, c.v, 0.7 * d, 1.0 * d), 0.5);
-    c.outside = surround;
-    c.inside = light;
-    c.contrast = light - surround;
-    if (c.contrast >= t.minLightContrast) kept.push_back(c);
-  }
-  return kept;
-}
-
-// ---- Full-resolution centres -------------------------------------------------------------
-
-double ChannelAt(const PictureView& picture, double x, double y, bool brightest) {
-  const int x0 = static_cast<int>(std::floor(x));
-  const int y0 = static_cast<int>(std::floor(y));
-  const double fx = x - x0;
-  const double fy = y - y0;
-  auto value = [&](int i, int j) {
-    i = std::clamp(i, 0, picture.width - 1);
-    j = std::clamp(j, 0, picture.height - 1);
-    const std::uint32_t p = picture.Row(j)[i];
-    const std::uint32_t red = (p >> 16) & 0xFFu;
-    const std::uint32_t green = (p >> 8) & 0xFFu;
-    const std::uint32_t blue = p & 0xFFu;
-    return static_cast<double>(brightest ? std::max({red, green, blue})
-                                         : std::min({red, green, blue}));
-  };
-  return (1 - fy) * ((1 - fx) * value(x0, y0) + fx * value(x0 + 1, y0)) +
-         fy * ((1 - fx) * value(x0, y0 + 1) + fx * value(x0 + 1, y0 + 1));
-}
-
 struct Circle {
   double x = 0, y = 0, r = 0;
   double spread = 0;  // root mean square distance of the edge points from it, over r
@@ -664,6 +633,163 @@ std::optional<Circle> FitCircle(const std::vector<cv::Point2d>& points) {
   c.x += mx;
   c.y += my;
   return c;
+}
+
+// The enclosing circles or convex hulls of the regions of wide print at least a few discs large
+// that nearly fill them: an aiming mark with the notches of holes across its edge filled in,
+// not a border or the paper a ring of print surrounds.
+Mask MarkHulls(const Mask& wide, double d) {
+  Mask out = Mask::zeros(wide.size(), CV_8U);
+  std::vector<std::vector<cv::Point>> outlines;
+  std::vector<cv::Vec4i> hierarchy;
+  cv::findContours(wide, outlines, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_NONE);
+  const double discArea = std::numbers::pi * d * d / 4;
+  // The print's own area, less the paper it surrounds: a printed ring is no mark.
+  std::vector<double> areas(outlines.size(), 0);
+  for (std::size_t i = 0; i < outlines.size(); ++i) {
+    const int parent = hierarchy[i][3];
+    const double area = cv::contourArea(outlines[i]);
+    if (parent < 0) {
+      areas[i] += area;
+    } else {
+      areas[static_cast<std::size_t>(parent)] -= area;
+    }
+  }
+  for (std::size_t i = 0; i < outlines.size(); ++i) {
+    if (hierarchy[i][3] >= 0) continue;
+    const auto& outline = outlines[i];
+    const double area = areas[i];
+    if (area < kMinMarkDiscs * discArea) continue;
+    // A round mark's notches (light holes) and bumps (dark ones) leave its circle as it was;
+    // the hull would cut notches off by their chords and take in the paper beside a bump.
+    std::vector<cv::Point2d> points(outline.begin(), outline.end());
+    std::optional<Circle> circle = FitCircle(points);
+    for (int round = 0; round < 6 && circle; ++round) {
+      std::vector<double> residuals;
+      for (const auto& p : points) {
+        residuals.push_back(std::abs(std::hypot(p.x - circle->x, p.y - circle->y) - circle->r));
+      }
+      std::vector<double> sorted = residuals;
+      std::nth_element(sorted.begin(),
+                       sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                       sorted.end());
+      const double limit = std::max(1.5, 2.5 * sorted[sorted.size() / 2]);
+      std::vector<cv::Point2d> kept;
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        if (residuals[i] <= limit) kept.push_back(points[i]);
+      }
+      if (kept.size() < 8) break;
+      points = std::move(kept);
+      circle = FitCircle(points);
+    }
+    if (circle && static_cast<double>(points.size()) >= 0.4 * static_cast<double>(outline.size()) &&
+        kMaxMarkHullShare * area >= std::numbers::pi * circle->r * circle->r) {
+      cv::circle(out,
+                 cv::Point(static_cast<int>(std::lround(circle->x)),
+                           static_cast<int>(std::lround(circle->y))),
+                 // the outline runs through the mark's border pixels, half a pixel inside it
+                 static_cast<int>(std::lround(circle->r)) + 1, cv::Scalar(255), cv::FILLED);
+      continue;
+    }
+    std::vector<cv::Point> hull;
+    cv::convexHull(outline, hull);
+    if (cv::contourArea(hull) > kMaxMarkHullShare * area) continue;
+    cv::fillConvexPoly(out, hull, cv::Scalar(255));
+  }
+  return out;
+}
+
+std::vector<Candidate> LightCandidates(const Frame& f, const Thresholds& t) {
+  const double d = f.diameter;
+  const Mask print = (f.paperLo - f.lo) > t.levels.lightThreshold;
+  const Mask widePrint = Open(print, kThinRadius * d);
+  const Mask closed = Close(widePrint, kWideRadius * d);
+  // Print wide enough to hold a hole with print all round it: an aiming mark, not a line.
+  const Mask wide = Open(closed, kWideRadius * d);
+  // A hole across the mark's edge leaves a notch in it that the closing does not fill; a mark
+  // is round or square, so its convex hull, where it differs little from the mark, is where
+  // the mark was printed. On white paper behind a white backing the rest of such a hole does
+  // not show at all.
+  const Mask hulls = MarkHulls(wide, d);
+  const Mask mark = closed | hulls;
+  // Near a mark a hole shows only inside it; elsewhere wherever it lies.
+  const Mask visible = hulls | ~Dilate(hulls, d);
+  const Mask enclosed = mark & ~print;
+  const Mask holes = Open(enclosed, kThinRadius * d);
+  std::vector<Candidate> found = DiscsInRegions(holes, d, HoleLook::Light, &visible);
+  std::vector<Candidate> kept;
+  for (Candidate& c : found) {
+    // A gap between two printed areas (a white ring between a bull and its ring, paper
+    // between lines and a mark) is light too, but only a hole has wide print on nearly every
+    // side within the mark.
+    const std::vector<int> ring = RingValues(wide, c.u, c.v, 0.65 * d, 0.95 * d);
+    const std::vector<int> inMark = RingValues(hulls, c.u, c.v, 0.65 * d, 0.95 * d);
+    const auto printed = std::count(ring.begin(), ring.end(), 255);
+    auto marked = std::count(inMark.begin(), inMark.end(), 255);
+    if (marked == 0) marked = static_cast<std::ptrdiff_t>(ring.size());
+    if (ring.empty() || static_cast<double>(printed) < 0.7 * static_cast<double>(marked) ||
+        static_cast<double>(printed) < kMinPrintedRing * static_cast<double>(ring.size())) {
+      continue;
+    }
+    // Outside the mark lies paper, as light as the hole: the surround is the print.
+    const double light = Quantile(RingValues(f.lo, c.u, c.v, 0, 0.35 * d), 0.5);
+    const double surround =
+        Quantile(RingValues(f.lo, c.u, c.v, 0.7 * d, 1.0 * d),
+                 0.5 * static_cast<double>(printed) / static_cast<double>(ring.size()));
+    c.outside = surround;
+    c.inside = light;
+    c.contrast = light - surround;
+    if (c.contrast >= t.minLightContrast) kept.push_back(c);
+  }
+  return kept;
+}
+
+// Light holes on paper a little darker than the backing (a tinted card). The paper's level
+// takes the brightest of a cell, which such a hole is, so these are measured against the
+// median around them instead, and must be surrounded by even paper, not by print.
+std::vector<Candidate> LightOnPaperCandidates(const Frame& f, const Spread& loSpread) {
+  const double d = f.diameter;
+  const int size = 2 * static_cast<int>(std::lround(1.5 * d)) + 1;
+  cv::Mat around;
+  cv::medianBlur(f.lo, around, size);
+  const double threshold = std::max(6 * loSpread.sigma, kMinLightOnPaper);
+  cv::Mat lighter;
+  cv::subtract(f.lo, around, lighter);
+  const Mask holes = Open(lighter > threshold, kThinRadius * d);
+  std::vector<Candidate> kept;
+  for (Candidate& c : DiscsInRegions(holes, d, HoleLook::Light)) {
+    const std::vector<int> ring = RingValues(f.lo, c.u, c.v, 0.7 * d, 1.0 * d);
+    const double surround = Quantile(ring, 0.5);
+    const double light = Quantile(RingValues(f.lo, c.u, c.v, 0, 0.35 * d), 0.5);
+    c.outside = surround;
+    c.inside = light;
+    c.contrast = light - surround;
+    if (c.contrast >= 1.5 * threshold && Quantile(ring, 0.2) >= surround - 0.5 * threshold) {
+      kept.push_back(c);
+    }
+  }
+  return kept;
+}
+
+// ---- Full-resolution centres -------------------------------------------------------------
+
+double ChannelAt(const PictureView& picture, double x, double y, bool brightest) {
+  const int x0 = static_cast<int>(std::floor(x));
+  const int y0 = static_cast<int>(std::floor(y));
+  const double fx = x - x0;
+  const double fy = y - y0;
+  auto value = [&](int i, int j) {
+    i = std::clamp(i, 0, picture.width - 1);
+    j = std::clamp(j, 0, picture.height - 1);
+    const std::uint32_t p = picture.Row(j)[i];
+    const std::uint32_t red = (p >> 16) & 0xFFu;
+    const std::uint32_t green = (p >> 8) & 0xFFu;
+    const std::uint32_t blue = p & 0xFFu;
+    return static_cast<double>(brightest ? std::max({red, green, blue})
+                                         : std::min({red, green, blue}));
+  };
+  return (1 - fy) * ((1 - fx) * value(x0, y0) + fx * value(x0 + 1, y0)) +
+         fy * ((1 - fx) * value(x0, y0 + 1) + fx * value(x0 + 1, y0 + 1));
 }
 
 // The hole's own edge: rays from just inside its neighbours' halves (or 0.75 calibre out)
@@ -872,6 +998,8 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
   }
   if (settings.look != HoleLook::Dark) {
     std::vector<Candidate> light = LightCandidates(f, t);
+    candidates.insert(candidates.end(), light.begin(), light.end());
+    light = LightOnPaperCandidates(f, loSpread);
     candidates.insert(candidates.end(), light.begin(), light.end());
   }
   if (!Continue(progress, 0.9)) {

@@ -27,7 +27,14 @@
 //      thinner than 0.4 calibre removed. Regions longer than 4.5 calibres are print unless
 //      parts of them still hold a disc of 0.6 calibre (holes touching a ring or a line).
 //   5. Light holes: regions lighter than print that lie inside print wide enough to surround
-//      them (an aiming mark, not the paper between two lines), and fill their discs.
+//      them (an aiming mark, not the paper between two lines), and fill their discs. A hole
+//      across the mark's edge shows only inside the mark (on white paper behind a white
+//      backing the rest of it does not show at all): print of at least six discs that fills
+//      four fifths of the circle fitted to its outline (notches and bumps dropped as
+//      outliers), else of its convex hull, is taken as a mark whole, and near a mark a hole
+//      is judged by the part of its disc inside it. On paper a little darker than the
+//      backing (a tinted card), regions lighter than the median of 3 calibres around them by
+//      six times the paper's noise (at least 15 grey levels), ringed by even paper.
 //   6. Centres in a region: every outline pixel votes for the points about a radius inside it
 //      along its normal, so each arc of a hole votes for that hole's own centre, even when a
 //      triple leaves only half of it; peaks at least 0.4 calibre apart whose circle shows as
@@ -44,11 +51,12 @@
 // Limits: holes must differ from the paper around them by about 45 grey levels, and from
 // their own surround by six times the paper's noise; two shots closer than 0.4 calibre are
 // one shot; a cluster of more than about six overlapping shots, or one longer than 4.5
-// calibres, is taken for print; a dark hole inside dark print and a light hole on light
-// paper cannot be seen; a hole cut by the picture's edge is found only if most of it lies
-// inside; printed dots and figures of about one calibre that are round (a registration dot)
-// are taken for holes; a torn rim round a light centre with breaks wider than 0.4 calibre
-// is missed.
+// calibres, is taken for print; a dark hole inside dark print and a light hole on paper as
+// light as it cannot be seen, nor a light hole less than about a third of which lies in the
+// mark and the rest on paper; a hole cut by the picture's edge
+// is found only if most of it lies inside; printed dots and figures of about one calibre that
+// are round (a registration dot) are taken for holes; a torn rim round a light centre with
+// breaks wider than 0.4 calibre is missed.
 //
 // Coordinates are those of the exact analysis: pixel (i, j)'s centre is the point (i, j).
 #pragma once

@@ -1,0 +1,94 @@
+// The calibrated analysis on generated target faces: light holes inside the black aiming mark
+// and across its edge, dark ones too, on a tinted card. Its settings were chosen on seeds 3 to
+// 5; these are others. The floors are what the analysis reaches on them, less a shot or two.
+// Left unfound: light holes mostly outside the black but touching it or a ring, dark holes in
+// the black, and part of those across its edge.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "facegen.h"
+#include "shots/shots.h"
+
+namespace holescan::shots {
+namespace {
+
+struct Tally {
+  int truth = 0, found = 0, matched = 0;
+  int onBlack = 0, matchedOnBlack = 0;  // holes that cut into the black aiming mark
+};
+
+// Every true shot takes the nearest unclaimed found shot within half a calibre.
+void Count(const facegen::FaceTarget& target, double blackRadius, const ShotResult& result,
+           double diameter, Tally& tally) {
+  std::vector<bool> claimed(result.shots.size(), false);
+  for (const facegen::FaceTarget::Shot& truth : target.shots) {
+    int best = -1;
+    double bestDistance = 0.5 * diameter;
+    for (std::size_t i = 0; i < result.shots.size(); ++i) {
+      const double distance = std::hypot(result.shots[i].x - truth.x, result.shots[i].y - truth.y);
+      if (!claimed[i] && distance < bestDistance) {
+        best = static_cast<int>(i);
+        bestDistance = distance;
+      }
+    }
+    const bool onBlack =
+        std::hypot(truth.x - target.aimX, truth.y - target.aimY) < blackRadius + 0.4 * diameter;
+    tally.onBlack += onBlack ? 1 : 0;
+    if (best >= 0) {
+      claimed[static_cast<std::size_t>(best)] = true;
+      ++tally.matched;
+      tally.matchedOnBlack += onBlack ? 1 : 0;
+    }
+  }
+  tally.truth += static_cast<int>(target.shots.size());
+  tally.found += static_cast<int>(result.shots.size());
+}
+
+Tally FindOnFaces(const char* face, bool dark) {
+  Tally tally;
+  for (double dpi : {300.0, 600.0}) {
+    for (std::uint32_t seed : {11u, 12u}) {
+      facegen::FaceOptions options;
+      options.face = score::FindFace(face);
+      options.dpi = dpi;
+      options.seed = seed;
+      options.edgeShots = 4;
+      options.scatterShots = 8;
+      options.darkEdgeShots = dark;
+      const facegen::FaceTarget target = facegen::MakeFace(options);
+      const ShotSettings settings{4.5, dpi, HoleLook::Auto};
+      const double blackRadius = options.face->blackDiameterMm / 2 * dpi / 25.4;
+      Count(target, blackRadius, FindShots(target.picture.View(), settings),
+            HoleDiameterPx(settings), tally);
+    }
+  }
+  std::printf("%s %s: %d true, %d found, %d matched; %d of %d cutting into the black\n", face,
+              dark ? "dark" : "light", tally.truth, tally.found, tally.matched,
+              tally.matchedOnBlack, tally.onBlack);
+  return tally;
+}
+
+TEST(FindShotsOnFaces, finds_light_holes_in_across_and_off_the_black_of_both_faces) {
+  for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {
+    const Tally tally = FindOnFaces(face, false);
+    EXPECT_GE(tally.matchedOnBlack, 0.45 * tally.onBlack) << face;
+    EXPECT_GE(tally.matched, 0.5 * tally.truth) << face;
+    EXPECT_GE(tally.matched, 0.95 * tally.found) << face;
+  }
+}
+
+// Dark holes in the black cannot be seen; those on the card and across the black's edge can.
+TEST(FindShotsOnFaces, finds_dark_holes_off_the_black_and_invents_none) {
+  for (const char* face : {"issf-air-rifle", "issf-air-pistol"}) {
+    const Tally tally = FindOnFaces(face, true);
+    EXPECT_GE(tally.matched, 0.35 * tally.truth) << face;
+    EXPECT_GE(tally.matched, 0.95 * tally.found) << face;
+  }
+}
+
+}  // namespace
+}  // namespace holescan::shots
