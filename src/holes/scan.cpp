@@ -78,7 +78,7 @@ void ScanRows(HoleAnalysis& analysis, const PictureView& target, const Selection
                                  s.SelRight <= darkMap.MaxX());
   const Written written = WrittenBy(s, target);
   if (result != nullptr) {
-    if (loaded && inside) {
+    if (loaded && inside && !observer.ShowsResultWhileScanning()) {
       ClearAround(*result, written);
     } else {
       result->Fill(kResultBackground);

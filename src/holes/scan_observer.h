@@ -18,6 +18,10 @@ class ScanObserver {
   virtual void SetProgress(float) {}
   // The result picture was cleared to its background.
   virtual void ResultCleared() {}
+  // A window shows the result picture while the rows are scanned: it is then cleared whole
+  // before the first row, as it always was, instead of only around the selection (the rows
+  // of the selection are written anyway, which is all that a picture shown at the end needs).
+  virtual bool ShowsResultWhileScanning() const { return false; }
   // Row y of the result picture is done; a window shows it (and the progress) before long.
   virtual void RowScanned(int) {}
   // Called now and then while the finishing passes run (every hole, every row of a vote

@@ -43,6 +43,7 @@ class Form1::DrawObserver final : public ScanObserver {
   void SetCaption(std::string_view caption) override { form_.view_.SetCaption(caption); }
   void SetProgress(float fraction) override { form_.SetProgress(fraction); }
   void ResultCleared() override { form_.view_.ResultPictureChanged(form_.result_); }
+  bool ShowsResultWhileScanning() const override { return true; }
   void RowScanned(int y) override { form_.view_.Refresh(y, y); }
   void Working() override { form_.view_.KeepPainting(); }
 

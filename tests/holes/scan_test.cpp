@@ -34,7 +34,7 @@ struct Outcome {
 // A Draw on a result picture first filled with `before` (none when nullopt); the observer
 // stops the scan after row `stopAfter`.
 Outcome DrawOn(const Picture& target, const Selection& s, std::optional<std::uint32_t> before,
-            int stopAfter = -1) {
+               int stopAfter = -1) {
   struct Stopping : testing::RecordingHost {
     int stopAfter = -1;
     void RowScanned(int y) override {
@@ -85,6 +85,28 @@ TEST(Scan, result_picture_is_the_same_whatever_it_held_and_the_analysis_the_same
   EXPECT_NE(DrawOn(target, selections[0], std::nullopt).report, "");
   EXPECT_EQ(DrawOn(target, selections[0], std::nullopt, 21).error, "stopped");
   EXPECT_NE(DrawOn(target, selections[3], std::nullopt).error, "");
+}
+
+// A window shows the rows as they are scanned: those not reached yet show the background.
+TEST(Scan, a_result_shown_while_scanning_is_cleared_whole_first) {
+  struct Watching : ScanObserver {
+    const Picture* result = nullptr;
+    bool clearBelow = true;
+    bool ShowsResultWhileScanning() const override { return true; }
+    void RowScanned(int y) override {
+      if (y != 10) return;
+      for (int x = 0; x < result->Width(); ++x)
+        clearBelow = clearBelow && result->At(x, 11) == kResultBackground;
+    }
+  } watching;
+  const Picture target = Discs();
+  DarkMap dark(target.Width(), target.Height());
+  Picture result(target.Width(), target.Height(), Rgb(1, 2, 3));
+  watching.result = &result;
+  HoleAnalysis analysis;
+  Draw(analysis, target.View(), WholePicture(target.Width(), target.Height()), {dark, result},
+       watching);
+  EXPECT_TRUE(watching.clearBelow);
 }
 
 }  // namespace
