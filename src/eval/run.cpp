@@ -99,8 +99,8 @@ bool ParseNumber(const std::string& text, double& value) {
 
 }  // namespace
 
-std::vector<Detection> AnalysePicture(const PictureView& picture,
-                                      const shots::ShotSettings& settings) {
+std::vector<Detection> RunAnalysis(const PictureView& picture,
+                                   const shots::ShotSettings& settings) {
   const shots::ShotResult found = shots::FindShots(picture, settings, std::nullopt, {});
   std::vector<Detection> detections;
   detections.reserve(found.shots.size());

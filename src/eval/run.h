@@ -33,9 +33,9 @@ inline constexpr int kExitUsage = 2;
 using Detector = std::function<std::vector<Detection>(const PictureView& picture,
                                                       const shots::ShotSettings& settings)>;
 
-// The program's analysis, the one place that names it.
-std::vector<Detection> AnalysePicture(const PictureView& picture,
-                                      const shots::ShotSettings& settings);
+// The analysis measured, the one place that names it (the calibrated entry once there is
+// one).
+std::vector<Detection> RunAnalysis(const PictureView& picture, const shots::ShotSettings& settings);
 
 // A truth file with the picture it belongs to.
 struct Case {
@@ -62,7 +62,7 @@ struct RunSettings {
 
 // Loads, analyses and scores every case, `jobs` at a time; the outcomes in the cases' order.
 std::vector<PictureOutcome> RunCases(const std::vector<Case>& cases, const RunSettings& settings,
-                                     const Detector& detector = AnalysePicture);
+                                     const Detector& detector = RunAnalysis);
 
 // The program: parses the arguments, runs, prints; returns the exit status.
 int EvalMain(int argc, char** argv);
