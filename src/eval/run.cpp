@@ -180,22 +180,30 @@ int EvalMain(int argc, char** argv) {
   bool byLook = false;
   double tolerance = 0.5;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-  app.add_option("inputs", inputs, "folders, truth files (NAME.json) or pictures")->required();
+  app.add_option("INPUT", inputs, "folders, truth files (NAME.json) or pictures")
+      ->required()
+      ->type_name("");
   app.add_option("--calibre", calibre,
-                 "the calibre: 4.5mm, 5.6mm, 9mm, 0.177in, .22in or millimetres (default 4.5mm)");
+                 "the calibre: 4.5mm, 5.6mm, 9mm, 0.177in, .22in or millimetres (default 4.5mm)")
+      ->type_name("D");
   app.add_option("--dpi", dpiText,
                  "the resolution given to the analysis (default: where a hole is the truth's D "
-                 "pixels across, D * 25.4 / calibre)");
-  app.add_option("--look", lookText, "auto, dark or light: the holes' look (default auto)");
+                 "pixels across, D * 25.4 / calibre)")
+      ->type_name("N");
+  app.add_option("--look", lookText, "the holes' look (default auto)")
+      ->type_name("auto|dark|light");
   app.add_option("--json", jsonPath,
-                 "also write the results as JSON to this file (- for "
-                 "standard output instead of the tables)");
+                 "also write the results as JSON to this file (- for standard output instead of "
+                 "the tables)")
+      ->type_name("FILE");
   app.add_flag("--by-look", byLook,
                "also break recall down by the holes' look and the figures by the pictures' look");
   app.add_option("--tolerance", tolerance,
                  "match distance as a fraction of the hole diameter (default 0.5)")
+      ->type_name("F")
       ->check(CLI::Range(0.01, 10.0));
   app.add_option("--jobs", jobs, "pictures analysed at once (default: the number of cores)")
+      ->type_name("N")
       ->check(CLI::Range(1, 256));
   try {
     app.parse(argc, argv);
