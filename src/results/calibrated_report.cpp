@@ -102,6 +102,8 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
     json.Member("dark_threshold", Rounded(l.darkThreshold));
     json.Member("light_threshold", Rounded(l.lightThreshold));
     json.Member("min_shot_contrast", Rounded(l.minShotContrast));
+    json.Member("shot_threshold", Rounded(l.shotThreshold));
+    json.Member("candidates", l.candidates);
     json.EndObject();
   } else {
     json.Null();
