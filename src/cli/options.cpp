@@ -11,6 +11,8 @@
 #include <string_view>
 #include <thread>
 
+#include "calibrated/calibrated.h"
+
 namespace holescan::cli {
 namespace {
 
@@ -127,8 +129,9 @@ const std::array<SettingOption, 9> kSettings = {{
      [](Options& o, const std::string& v) {
        double dpi = 0;
        const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), dpi);
-       if (failure != std::errc() || end != v.data() + v.size() || !(dpi > 0) || dpi > 100000)
+       if (failure != std::errc() || end != v.data() + v.size())
          return "--dpi " + v + ": expected a positive number of pixels per inch";
+       if (auto problem = calibrated::ResolutionProblem(dpi)) return "--dpi " + v + ": " + *problem;
        o.dpi = dpi;
        return std::string();
      }},

@@ -63,7 +63,11 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
   file.settings.look = *look;
   file.settings.face = Text(settings, "face");
   file.settings.distance = Text(settings, "distance");
-  if (settings.contains("dpi_source")) file.settings.dpiSource = Text(settings, "dpi_source");
+  if (settings.contains("dpi_source")) {
+    const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
+    if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
+    file.settings.dpiSource = *source;
+  }
   if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
 
   const json& shots = Member(document, "shots", json::value_t::array);
@@ -112,7 +116,7 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
         .Member("holes", shots::HoleLookName(file.settings.look))
         .Member("face", file.settings.face)
         .Member("distance", file.settings.distance)
-        .Member("dpi_source", file.settings.dpiSource)
+        .Member("dpi_source", calibrated::ResolutionSourceName(file.settings.dpiSource))
         .EndObject();
     json.Key("shots").BeginArray();
     for (const ReviewShot& shot : file.shots)

@@ -10,7 +10,8 @@
 //     "shots": [{"x": 812.5, "y": 640.25, "edited": false, "look": "dark", "contrast": 61.5},
 //               ...]
 //
-// dpi_source, look and contrast may be absent ("user", "dark", 0).
+// dpi_source ("file" or "option"; "user" reads as "option"), look and contrast may be absent
+// ("option", "dark", 0).
 //   }
 //
 // x and y are picture pixels, pixel (i, j)'s centre at (i, j). The file is written whole or

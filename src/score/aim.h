@@ -37,6 +37,7 @@ namespace holescan::score {
 
 struct AimPoint {
   double x = 0, y = 0;  // picture pixels
+  friend bool operator==(const AimPoint&, const AimPoint&) = default;
 };
 
 struct AimFit {

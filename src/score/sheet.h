@@ -22,8 +22,10 @@ struct ShotPx {
   double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
 };
 
-enum class AimSource { Face, Given, Group };
-// "face", "given" or "group".
+// Group: the group's centre, no face asked for; BlackNotFound: the group's centre because the
+// face's black was not found.
+enum class AimSource { Face, Given, Group, BlackNotFound };
+// "face", "given", "group" or "group-black-not-found".
 std::string_view AimSourceName(AimSource source);
 
 struct ScoredShot {

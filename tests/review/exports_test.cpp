@@ -12,7 +12,7 @@
 
 #include "review/overlay.h"
 #include "review_support.h"
-#include "score/csv.h"
+#include "results/csv.h"
 
 namespace holescan::review {
 namespace {
@@ -59,7 +59,7 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   std::istringstream lines(ReadAll(base_ + ".csv"));
   std::string line;
   std::getline(lines, line);
-  EXPECT_EQ(line, std::string(score::kCsvHeader) + ",edited");
+  EXPECT_EQ(line, std::string(results::kCsvHeader) + ",edited");
   std::vector<std::vector<std::string>> rows;
   while (std::getline(lines, line)) rows.push_back(Split(line));
   ASSERT_EQ(rows.size(), 3u);
@@ -92,7 +92,7 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
   EXPECT_EQ(json["shots"][1]["score"], 9);
   EXPECT_EQ(json["shots"][2]["edited"], true);
   EXPECT_FALSE(json["shots"][1].contains("edited"));
-  EXPECT_EQ(json["analysis"]["dpi_source"], "user");
+  EXPECT_EQ(json["analysis"]["dpi_source"], "option");
   EXPECT_EQ(json["aim"]["source"], "face");
   EXPECT_EQ(json["total"]["score"], 28);
   EXPECT_EQ(json["group"]["count"], 3);
