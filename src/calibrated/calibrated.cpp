@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "score/aim.h"
+#include "shots/aim.h"
 
 namespace holescan::calibrated {
 namespace {
@@ -19,18 +19,6 @@ std::string Figure(double value) {
 }
 
 }  // namespace
-
-std::optional<std::string> ResolutionProblem(double dpi) {
-  if (dpi >= kMinDpi && dpi <= kMaxDpi) return std::nullopt;
-  return "the resolution must lie between " + Figure(kMinDpi) + " and " + Figure(kMaxDpi) +
-         " pixels per inch";
-}
-
-std::optional<std::string> CalibreProblem(double mm) {
-  if (mm >= kMinCalibreMm && mm <= kMaxCalibreMm) return std::nullopt;
-  return "the calibre must lie between " + Figure(kMinCalibreMm) + " and " + Figure(kMaxCalibreMm) +
-         " mm";
-}
 
 std::string_view ResolutionSourceName(ResolutionSource source) {
   switch (source) {
@@ -88,7 +76,7 @@ BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& s
   BlackSearch search;
   if (settings.face == nullptr || settings.aim) return search;
   std::string reason;
-  if (const auto fit = score::FindAim(picture, *settings.face, settings.dpi, &reason))
+  if (const auto fit = shots::FindAim(picture, *settings.face, settings.dpi, &reason))
     search.centre = fit->centre;
   else
     search.warning = "no point of aim: " + reason;

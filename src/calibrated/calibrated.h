@@ -27,22 +27,19 @@
 #include "score/group.h"
 #include "score/scoring.h"
 #include "score/sheet.h"
+#include "shots/limits.h"
 #include "shots/shots.h"
 
 namespace holescan::calibrated {
 
 // ---- Limits, stated once ----------------------------------------------------------------
-// Resolutions the analysis accepts, pixels per inch: a phone snapshot to a fine flatbed.
-inline constexpr double kMinDpi = 50;
-inline constexpr double kMaxDpi = 4800;
-// Calibres, millimetres (those shots::ParseCalibreMm reads).
-inline constexpr double kMinCalibreMm = shots::kMinCalibreMm;
-inline constexpr double kMaxCalibreMm = shots::kMaxCalibreMm;
-
-// "the resolution must lie between 50 and 4800 pixels per inch" when outside; nullopt inside.
-std::optional<std::string> ResolutionProblem(double dpi);
-// "the calibre must lie between 2 and 25 mm" when outside; nullopt inside.
-std::optional<std::string> CalibreProblem(double mm);
+// Those of the image work (shots/limits.h), where the shot finder and the aim finder use them.
+using shots::CalibreProblem;
+using shots::kMaxCalibreMm;
+using shots::kMaxDpi;
+using shots::kMinCalibreMm;
+using shots::kMinDpi;
+using shots::ResolutionProblem;
 
 // ---- Settings ----------------------------------------------------------------------------
 
