@@ -21,6 +21,7 @@
 
 #include "calibrated/calibrated.h"
 #include "cli/options.h"
+#include "cli/output_clash.h"
 #include "cli/outputs.h"
 #include "holes/scan.h"
 #include "holes/vote_map.h"
@@ -96,7 +97,7 @@ class Runner {
         progressLine_(options.pictures.size() > 1 && ::isatty(STDERR_FILENO) == 1) {}
 
   int RunAll() {
-    if (auto clash = OutputClash()) {
+    if (auto clash = OutputClash(o_)) {
       std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*clash).c_str());
       return kExitUsage;
     }
@@ -334,66 +335,6 @@ class Runner {
                  o_.pictures.size());
     std::fflush(stderr);
     shownPercent_ = 0;
-  }
-
-  // An output that names the same file as a picture, or as another output, would destroy
-  // what the run reads or writes: found before anything is read. Files are told apart by
-  // device and inode, so a link or another spelling of the name is caught too; a device or
-  // FIFO (/dev/null) may take any number of outputs.
-  std::optional<std::string> OutputClash() const {
-    namespace fs = std::filesystem;
-    struct Named {
-      std::string what;  // "--report r.txt" or "the picture a.bmp"
-      std::string key;
-    };
-    // An existing file by device and inode; a file still to be made by its full name.
-    const auto keyOf = [](const std::string& path, bool mayBeNew) -> std::optional<std::string> {
-      struct stat status {};
-      if (::stat(path.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode)) return std::nullopt;
-        return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-      }
-      if (!mayBeNew) return std::nullopt;  // a picture that is not there is not overwritten
-      std::error_code error;
-      const fs::path absolute = fs::absolute(path, error).lexically_normal();
-      const fs::path canonical = fs::weakly_canonical(absolute, error);
-      return (error ? absolute : canonical).string();
-    };
-    std::vector<Named> pictures;
-    for (const std::string& picture : o_.pictures) {
-      if (auto key = keyOf(picture, false)) pictures.push_back({"the picture " + picture, *key});
-    }
-    const std::pair<const char*, const std::string*> outputs[] = {
-        {"--report", &o_.report},
-        {"--result", &o_.result},
-        {"--messages", &o_.messages},
-        {"--json", &o_.json},
-        {"--save-darkmap", &o_.saveDarkMap},
-        {"--csv", &o_.csv}};
-    std::vector<Named> written;
-    for (const std::string& picture : o_.pictures) {
-      for (const auto& [name, pattern] : outputs) {
-        if (pattern->empty() || *pattern == kStandardOutput) continue;
-        const std::string file = ExpandName(*pattern, picture);
-        const std::string what = std::string(name) + " " + file;
-        const auto key = keyOf(file, true);
-        if (!key) continue;
-        for (const Named& input : pictures) {
-          if (input.key == *key) return what + " names " + input.what + ": it would be overwritten";
-        }
-        bool same = false;
-        for (const Named& other : written) {
-          if (other.key != *key) continue;
-          if (other.what == what) {
-            same = true;  // one file collecting every picture
-            break;
-          }
-          return what + " and " + other.what + " name the same file";
-        }
-        if (!same) written.push_back({what, *key});
-      }
-    }
-    return std::nullopt;
   }
 
   void Fail(const std::string& picture, const std::string& reason, int status) {

@@ -397,6 +397,16 @@ std::size_t DefaultJobs() {
   return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 256);
 }
 
+std::span<const OutputOption> OutputOptions() {
+  static const std::array<OutputOption, kFileOptions.size()> table = [] {
+    std::array<OutputOption, kFileOptions.size()> outputs{};
+    for (std::size_t i = 0; i < kFileOptions.size(); ++i)
+      outputs[i] = {kFileOptions[i].name, kFileOptions[i].field};
+    return outputs;
+  }();
+  return table;
+}
+
 bool Options::Summary() const {
   if (quiet) return false;
   for (const FileOption& option : kFileOptions) {
