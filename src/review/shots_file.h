@@ -14,6 +14,10 @@
 // ("option", "dark", 0).
 //   }
 //
+// A calibrated JSON document (the command line's --json of one picture, the review's export)
+// reads as a saved file too: the settings from its "analysis", the shots with their pixels,
+// look, contrast and "edited" (absent: found by the analysis).
+//
 // x and y are picture pixels, pixel (i, j)'s centre at (i, j). The file is written whole or
 // not at all. Reading treats it as hostile: at most kMaxShotsFileBytes and kMaxSavedShots, every
 // member of the right type, every value in range, every shot on the picture; anything else

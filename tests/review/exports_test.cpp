@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "review/overlay.h"
+#include "review/shots_file.h"
 #include "review_support.h"
 #include "results/csv.h"
 
@@ -113,6 +114,16 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
   EXPECT_TRUE(pdf.starts_with("%PDF-"));
   EXPECT_GT(pdf.size(), 10000u);
   EXPECT_NE(pdf.find("/Title"), std::string::npos);
+}
+
+TEST_F(Exports, the_exported_json_reopens_as_saved_shots) {
+  ASSERT_FALSE(ExportJson(*document_, base_ + ".json"));
+  const ShotsFileRead read = ReadShotsFile(base_ + ".json", 800, 600);
+  ASSERT_TRUE(read.file) << read.reason;
+  EXPECT_EQ(read.file->settings, document_->Settings());
+  EXPECT_EQ(read.file->shots, document_->Shots());
+  EXPECT_TRUE(read.file->shots[2].edited);
+  EXPECT_FALSE(read.file->shots[0].edited);
 }
 
 TEST_F(Exports, an_unwritable_place_gives_one_reason_per_file) {
