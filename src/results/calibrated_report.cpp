@@ -57,11 +57,12 @@ std::string Padded(std::string text, std::size_t width) {
 
 }  // namespace
 
-void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
-  const score::Sheet& sheet = *r.sheet;
+void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
+  const calibrated::CalibratedResult& r = *record.result;
+  const calibrated::CalibratedSettings& settings = r.settings;
   json.BeginObject();
   json.Key("picture").BeginObject();
-  json.Member("path", r.path).Member("width", r.width).Member("height", r.height);
+  json.Member("path", record.path).Member("width", r.width).Member("height", r.height);
   json.EndObject();
   json.Key("selection").BeginObject();
   json.Member("left", r.selection.SelLeft).Member("top", r.selection.SelTop);
@@ -70,29 +71,29 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
 
   json.Key("analysis").BeginObject();
   json.Member("mode", "calibrated");
-  json.Member("calibre_mm", Rounded(r.settings.calibreMm));
-  json.Member("dpi", Rounded(r.settings.dpi));
-  json.Member("dpi_source", r.dpiSource);
-  json.Member("holes", shots::HoleLookName(r.settings.look));
+  json.Member("calibre_mm", Rounded(settings.calibreMm));
+  json.Member("dpi", Rounded(settings.dpi));
+  json.Member("dpi_source", calibrated::ResolutionSourceName(settings.dpiSource));
+  json.Member("holes", shots::HoleLookName(settings.look));
   json.Key("face");
-  if (sheet.face != nullptr) {
-    json.String(sheet.face->name);
+  if (settings.face != nullptr) {
+    json.String(settings.face->name);
   } else {
     json.Null();
   }
-  json.Member("gauge_mm", Rounded(r.gaugeMm));
+  json.Member("gauge_mm", Rounded(settings.gaugeMm));
   json.Key("distance");
-  if (r.distance != nullptr) {
+  if (settings.distance) {
     json.BeginObject();
-    json.Member("value", r.distance->value);
-    json.Member("unit", score::DistanceUnitName(r.distance->unit));
-    json.Member("metres", Rounded(r.distance->metres));
+    json.Member("value", settings.distance->value);
+    json.Member("unit", score::DistanceUnitName(settings.distance->unit));
+    json.Member("metres", Rounded(settings.distance->metres));
     json.EndObject();
   } else {
     json.Null();
   }
   json.Key("levels");
-  if (r.levels != nullptr) {
+  if (r.levels) {
     const shots::Levels& l = *r.levels;
     json.BeginObject();
     json.Member("scale", l.scale);
@@ -111,79 +112,83 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
   json.EndObject();
 
   json.Key("aim").BeginObject();
-  json.Member("x", Rounded(sheet.aim.x)).Member("y", Rounded(sheet.aim.y));
-  json.Member("source", score::AimSourceName(sheet.source));
+  json.Member("x", Rounded(r.aim.x)).Member("y", Rounded(r.aim.y));
+  json.Member("source", score::AimSourceName(r.aim.source));
   json.EndObject();
 
   json.Key("shots").BeginArray();
-  for (std::size_t i = 0; i < r.shots.size(); ++i) {
-    const shots::Shot& shot = r.shots[i];
-    const score::ScoredShot& scored = sheet.shots[i];
+  for (const calibrated::Shot& shot : r.shots) {
     json.BeginObject();
     json.Member("x", Rounded(shot.x)).Member("y", Rounded(shot.y));
     json.Member("diameter_px", Rounded(shot.diameterPx));
     json.Member("look", shots::HoleLookName(shot.look));
     json.Member("contrast", Rounded(shot.contrast));
-    json.Member("x_mm", Rounded(scored.xMm)).Member("y_mm", Rounded(scored.yMm));
-    if (scored.score) {
-      json.Member("score", scored.score->score);
-      json.Member("decimal", Rounded(scored.score->decimal, 10));
-      json.Member("inner_ten", scored.score->innerTen);
+    json.Member("x_mm", Rounded(shot.xMm)).Member("y_mm", Rounded(shot.yMm));
+    if (shot.score) {
+      json.Member("score", shot.score->score);
+      json.Member("decimal", Rounded(shot.score->decimal, 10));
+      json.Member("inner_ten", shot.score->innerTen);
     }
-    if (i < r.edited.size() && r.edited[i]) json.Member("edited", true);
+    if (shot.edited) json.Member("edited", true);
     json.EndObject();
   }
   json.EndArray();
 
-  if (sheet.total) {
+  if (r.total) {
     json.Key("total").BeginObject();
-    json.Member("score", sheet.total->score);
-    json.Member("decimal", Rounded(sheet.total->decimal, 10));
-    json.Member("inner_tens", sheet.total->innerTens);
+    json.Member("score", r.total->score);
+    json.Member("decimal", Rounded(r.total->decimal, 10));
+    json.Member("inner_tens", r.total->innerTens);
     json.EndObject();
   }
-  WriteGroup(json, sheet.group, r.distance);
+  WriteGroup(json, r.group, settings.distance ? &*settings.distance : nullptr);
+  if (!r.warnings.empty()) {
+    json.Key("warnings").BeginArray();
+    for (const std::string& warning : r.warnings) json.String(warning);
+    json.EndArray();
+  }
   json.EndObject();
 }
 
-std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
-  const score::Sheet& sheet = *r.sheet;
+std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
+  const calibrated::CalibratedResult& r = *record.result;
+  const score::Distance* distance = r.settings.distance ? &*r.settings.distance : nullptr;
   const auto mm = [&](double value) { return Format("%.2f", value, separator); };
   const std::size_t n = r.shots.size();
-  std::string text = std::string(r.path) + ": " + std::to_string(r.width) + " x " +
+  std::string text = std::string(record.path) + ": " + std::to_string(r.width) + " x " +
                      std::to_string(r.height) + " pixels, " + std::to_string(n) +
                      (n == 1 ? " shot hole\n" : " shot holes\n");
   text += "  calibre " + Format("%g", r.settings.calibreMm, separator) + " mm at " +
-          Format("%g", r.settings.dpi, separator) + " ppi (" + std::string(r.dpiSource) +
-          "), point of aim (" + std::string(score::AimSourceName(sheet.source)) + ") at x " +
-          Format("%.1f", sheet.aim.x, separator) + " y " + Format("%.1f", sheet.aim.y, separator) +
-          " px\n";
+          Format("%g", r.settings.dpi, separator) + " ppi (" +
+          std::string(calibrated::ResolutionSourceName(r.settings.dpiSource)) +
+          "), point of aim (" + std::string(score::AimSourceName(r.aim.source)) + ") at x " +
+          Format("%.1f", r.aim.x, separator) + " y " + Format("%.1f", r.aim.y, separator) + " px\n";
   if (n == 0) return text;
   text += "  shot     x mm     y mm";
-  if (sheet.face != nullptr) text += "  score  decimal";
+  if (r.total) text += "  score  decimal";
   text += "\n";
   for (std::size_t i = 0; i < n; ++i) {
-    const score::ScoredShot& s = sheet.shots[i];
+    const calibrated::Shot& s = r.shots[i];
     text += Padded(std::to_string(i + 1), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
     if (s.score) {
       text += Padded(std::to_string(s.score->score), 7) +
               Padded(Format("%.1f", s.score->decimal, separator), 9);
       if (s.score->innerTen) text += "  inner ten";
     }
-    if (i < r.edited.size() && r.edited[i]) text += "  (edited)";
+    if (s.edited) text += "  (edited)";
     text += "\n";
   }
-  if (sheet.total) {
-    text += "  total " + std::to_string(sheet.total->score) + ", decimal " +
-            Format("%.1f", sheet.total->decimal, separator) + ", " +
-            std::to_string(sheet.total->innerTens) +
-            (sheet.total->innerTens == 1 ? " inner ten\n" : " inner tens\n");
+  if (r.total) {
+    text += "  total " + std::to_string(r.total->score) + ", decimal " +
+            Format("%.1f", r.total->decimal, separator) + ", " +
+            std::to_string(r.total->innerTens) +
+            (r.total->innerTens == 1 ? " inner ten\n" : " inner tens\n");
   }
-  const score::GroupStats& g = sheet.group;
+  const score::GroupStats& g = r.group;
   std::string head = "  group of " + std::to_string(g.count) + (g.count == 1 ? " shot" : " shots");
   head.resize(std::max<std::size_t>(head.size(), 25), ' ');
   text += head + Padded("mm", 8);
-  if (r.distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
+  if (distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
   text += "\n";
   const struct {
     const char* name;
@@ -201,9 +206,9 @@ std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
     std::string line = std::string("    ") + row.name;
     line.resize(25, ' ');
     line += Padded(mm(row.value), 8);
-    if (r.distance != nullptr) {
-      line += Padded(mm(score::Moa(row.value, *r.distance)), 9);
-      line += Padded(mm(score::Mrad(row.value, *r.distance)), 9);
+    if (distance != nullptr) {
+      line += Padded(mm(score::Moa(row.value, *distance)), 9);
+      line += Padded(mm(score::Mrad(row.value, *distance)), 9);
     }
     text += line + "\n";
   }

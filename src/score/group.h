@@ -45,6 +45,7 @@ struct Distance {
   double value = 0;  // in `unit`, as given
   DistanceUnit unit = DistanceUnit::Metre;
   double metres = 0;
+  friend bool operator==(const Distance&, const Distance&) = default;
 };
 
 // "m", "yd" or "ft".

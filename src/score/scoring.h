@@ -28,6 +28,7 @@ struct RingScore {
   double decimal = 0;  // 0, or 1.0..10.9 in tenths
   int tenths = 0;      // decimal x 10, exactly: for totals without rounding drift
   bool innerTen = false;
+  friend bool operator==(const RingScore&, const RingScore&) = default;
 };
 
 // The score of a shot whose centre lies distanceMm from the point of aim. Throws

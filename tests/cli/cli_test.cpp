@@ -279,7 +279,8 @@ TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_out
       {{"--calibre", "9mm", "--holes", "pink", "a.bmp"}, "--holes pink: expected auto, dark"},
       {{"--calibre", "9mm", "--face", "bullseye", "a.bmp"}, "--face bullseye: expected one of"},
       {{"--calibre", "9mm", "--aim", "1,x", "a.bmp"}, "--aim 1,x: expected two numbers"},
-      {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: expected a positive number"},
+      {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: the resolution must lie between"},
+      {{"--calibre", "9mm", "--dpi", "x", "a.bmp"}, "--dpi x: expected a positive number"},
       {{"--calibre", "9mm", "--distance", "far", "a.bmp"}, "--distance far: "},
   };
   for (const auto& [arguments, message] : cases) {

@@ -188,7 +188,7 @@ TEST_F(Pathological, the_calibrated_analysis_ends_within_the_limits_on_every_pic
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; ++x)
       noise.Set(x, y, Rgb(random.Byte(), random.Byte(), random.Byte()));
-  for (const int dpi : {36, 300, 1200}) {
+  for (const int dpi : {50, 300, 1200}) {
     SCOPED_TRACE(dpi);
     EXPECT_EQ(AnalyseCalibrated(Picture(kSide, kSide, kBlack), dpi)["shots"].size(), 0u);
     EXPECT_EQ(AnalyseCalibrated(board, dpi)["shots"].size(), 0u);

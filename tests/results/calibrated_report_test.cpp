@@ -11,26 +11,22 @@ namespace {
 
 // Two shots on an air-rifle face at 254 ppi (10 pixels a millimetre), aimed at (500, 500).
 struct Scored {
-  std::vector<shots::Shot> found{{510, 500, 45.0, shots::HoleLook::Light, 80.04},
-                                 {500, 475, 45.0, shots::HoleLook::Dark, 60}};
-  std::array<bool, 2> edited{false, true};
-  shots::Levels levels;
-  score::Sheet sheet;
-  score::Distance distance{10, score::DistanceUnit::Metre, 10};
+  calibrated::CalibratedResult result;
   CalibratedRecord record;
 
   Scored() {
-    score::SheetOptions options;
-    options.dpi = 254;
-    options.face = score::FindFace("issf-air-rifle");
-    options.aim = score::AimPoint{500, 500};
-    options.source = score::AimSource::Face;
-    std::vector<score::ShotPx> pixels;
-    for (const shots::Shot& shot : found) pixels.push_back({shot.x, shot.y});
-    sheet = score::Score(pixels, options);
-    record = {"scan.png", 1000,  800,    {0, 800, 0, 1000}, {4.5, 254, shots::HoleLook::Auto},
-              "file",     found, edited, &levels,           &sheet,
-              &distance};
+    result.width = 1000;
+    result.height = 800;
+    result.selection = {0, 800, 0, 1000};
+    result.settings.dpi = 254;
+    result.settings.face = score::FindFace("issf-air-rifle");
+    result.settings.distance = score::Distance{10, score::DistanceUnit::Metre, 10};
+    result.levels = shots::Levels{};
+    result.black.centre = score::AimPoint{500, 500};
+    result =
+        calibrated::Rescore(std::move(result), {{510, 500, false, shots::HoleLook::Light, 80.04},
+                                                {500, 475, true, shots::HoleLook::Dark, 60}});
+    record = {"scan.png", &result};
   }
 };
 
@@ -62,6 +58,18 @@ TEST(CalibratedReport, json_holds_pixels_millimetres_scores_and_the_group) {
   EXPECT_EQ(j["total"]["score"], 20);
   EXPECT_EQ(j["group"]["count"], 2);
   EXPECT_TRUE(j["group"].contains("extreme_spread_moa"));
+}
+
+TEST(CalibratedReport, warnings_follow_the_group_when_there_are_some) {
+  Scored s;
+  s.result.warnings = {"no point of aim: nothing round"};
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto j = nlohmann::ordered_json::parse(text);
+  EXPECT_EQ(j.back(), nlohmann::ordered_json::array({"no point of aim: nothing round"}));
 }
 
 TEST(CalibratedReport, summary_is_a_table_of_shots_then_total_and_group) {
