@@ -63,7 +63,7 @@ void CsvWriter::Add(std::string_view file, int group, const Sheet& sheet,
     rest += ',';
   }
   rest += ",mm," + Number(sheet.calibreMm, -1) + ',';
-  if (sheet.face) rest += CsvField(sheet.face->name);
+  if (sheet.face) rest += CsvField(sheet.face->shotGroupsName);
   rest += ',';
 
   int number = 0;
