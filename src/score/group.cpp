@@ -47,7 +47,50 @@ double ExtremeSpread(std::span<const PointMm> shots) {
   return largest;
 }
 
+// P(R <= r) for R the distance from the centre of N(0, diag(a, b)), a >= b > 0. In polar
+// coordinates the density integrates in closed form along each ray, leaving
+//   P = 1 / (2 pi sqrt(ab)) x integral over 0..2pi of (1 - exp(-r^2 q / 2)) / q,
+//   q(t) = cos^2 t / a + sin^2 t / b,
+// a smooth periodic integrand, for which the trapezoid rule converges geometrically.
+double HoytCdf(double r, double a, double b) {
+  constexpr int kSteps = 512;
+  double sum = 0;
+  for (int i = 0; i < kSteps; ++i) {
+    const double t = 2 * std::numbers::pi * (i + 0.5) / kSteps;
+    const double c = std::cos(t), s = std::sin(t);
+    const double q = c * c / a + s * s / b;
+    sum += -std::expm1(-r * r * q / 2) / q;
+  }
+  return sum / kSteps / std::sqrt(a * b);
+}
+
 }  // namespace
+
+double CorrelatedNormalQuantile(double varX, double varY, double covXY, double level) {
+  // The eigenvalues of the covariance: the variances along the group's principal axes.
+  const double mean = (varX + varY) / 2;
+  const double spread = std::hypot((varX - varY) / 2, covXY);
+  const double a = std::max(mean + spread, 0.0), b = std::max(mean - spread, 0.0);
+  if (a <= 0) return 0;
+  if (b <= a * 1e-12) {
+    // One axis only: |N(0, a)|, whose quantile is sqrt(a) times the normal's at (1 + level) / 2.
+    double low = 0, high = 40;
+    for (int i = 0; i < 200; ++i) {
+      const double mid = (low + high) / 2;
+      (std::erf(mid / std::numbers::sqrt2) < level ? low : high) = mid;
+    }
+    return std::sqrt(a) * (low + high) / 2;
+  }
+  // The quantile lies between those of the two one-axis extremes, sqrt(b) and sqrt(a) times
+  // the circular one at most; bisect on the distribution function.
+  double low = 0, high = std::sqrt(a) * std::sqrt(-2 * std::log1p(-level)) * 2;
+  while (HoytCdf(high, a, b) < level) high *= 2;
+  for (int i = 0; i < 100 && high - low > 1e-15 * high; ++i) {
+    const double mid = (low + high) / 2;
+    (HoytCdf(mid, a, b) < level ? low : high) = mid;
+  }
+  return (low + high) / 2;
+}
 
 GroupStats Group(std::span<const PointMm> shots, double calibreMm) {
   GroupStats group;
@@ -65,24 +108,28 @@ GroupStats Group(std::span<const PointMm> shots, double calibreMm) {
 
   std::vector<double> radii;
   radii.reserve(shots.size());
-  double squaresX = 0, squaresY = 0, sumRadii = 0;
+  double squaresX = 0, squaresY = 0, products = 0, sumRadii = 0;
   for (const PointMm& shot : shots) {
     const double dx = shot.x - group.centreX;
     const double dy = shot.y - group.centreY;
     squaresX += dx * dx;
     squaresY += dy * dy;
+    products += dx * dy;
     radii.push_back(std::hypot(dx, dy));
     sumRadii += radii.back();
   }
   if (shots.size() > 1) {
     group.sdX = std::sqrt(squaresX / (n - 1));
     group.sdY = std::sqrt(squaresY / (n - 1));
+    group.cep50 =
+        CorrelatedNormalQuantile(squaresX / (n - 1), squaresY / (n - 1), products / (n - 1), 0.5);
   }
   group.meanRadius = sumRadii / n;
   group.maxRadius = *std::max_element(radii.begin(), radii.end());
   std::sort(radii.begin(), radii.end());
   const std::size_t middle = radii.size() / 2;
-  group.cep50 = radii.size() % 2 == 1 ? radii[middle] : (radii[middle - 1] + radii[middle]) / 2;
+  group.medianRadius =
+      radii.size() % 2 == 1 ? radii[middle] : (radii[middle - 1] + radii[middle]) / 2;
 
   group.extremeSpread = ExtremeSpread(shots);
   group.extremeSpreadEdge = group.extremeSpread + calibreMm;
@@ -156,6 +203,7 @@ GroupStats GroupAngles(const GroupStats& group, const Distance& distance,
   angles.sdX = angle(group.sdX, distance);
   angles.sdY = angle(group.sdY, distance);
   angles.cep50 = angle(group.cep50, distance);
+  angles.medianRadius = angle(group.medianRadius, distance);
   angles.maxRadius = angle(group.maxRadius, distance);
   return angles;
 }
