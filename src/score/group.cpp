@@ -47,21 +47,20 @@ double ExtremeSpread(std::span<const PointMm> shots) {
   return largest;
 }
 
-// P(R <= r) for R the distance from the centre of N(0, diag(a, b)), a >= b > 0. In polar
-// coordinates the density integrates in closed form along each ray, leaving
-//   P = 1 / (2 pi sqrt(ab)) x integral over 0..2pi of (1 - exp(-r^2 q / 2)) / q,
-//   q(t) = cos^2 t / a + sin^2 t / b,
-// a smooth periodic integrand, for which the trapezoid rule converges geometrically.
+// P(R <= r) for R the distance from the centre of N(0, diag(a, b)), a >= b >= 0, a > 0. In
+// polar coordinates each ray integrates in closed form; substituting the ellipse's eccentric
+// angle u for the polar one (tan t = sqrt(b / a) tan u) leaves
+//   P = 1 - 1 / (2 pi) x integral over 0..2pi of exp(-r^2 / (2 (a cos^2 u + b sin^2 u))),
+// smooth and periodic even for b = 0, so the trapezoid rule converges fast.
 double HoytCdf(double r, double a, double b) {
-  constexpr int kSteps = 512;
+  constexpr int kSteps = 256;
   double sum = 0;
   for (int i = 0; i < kSteps; ++i) {
-    const double t = 2 * std::numbers::pi * (i + 0.5) / kSteps;
-    const double c = std::cos(t), s = std::sin(t);
-    const double q = c * c / a + s * s / b;
-    sum += -std::expm1(-r * r * q / 2) / q;
+    const double u = 2 * std::numbers::pi * (i + 0.5) / kSteps;
+    const double c = std::cos(u), s = std::sin(u);
+    sum += std::exp(-r * r / (2 * (a * c * c + b * s * s)));
   }
-  return sum / kSteps / std::sqrt(a * b);
+  return 1 - sum / kSteps;
 }
 
 }  // namespace
@@ -72,20 +71,10 @@ double CorrelatedNormalQuantile(double varX, double varY, double covXY, double l
   const double spread = std::hypot((varX - varY) / 2, covXY);
   const double a = std::max(mean + spread, 0.0), b = std::max(mean - spread, 0.0);
   if (a <= 0) return 0;
-  if (b <= a * 1e-12) {
-    // One axis only: |N(0, a)|, whose quantile is sqrt(a) times the normal's at (1 + level) / 2.
-    double low = 0, high = 40;
-    for (int i = 0; i < 200; ++i) {
-      const double mid = (low + high) / 2;
-      (std::erf(mid / std::numbers::sqrt2) < level ? low : high) = mid;
-    }
-    return std::sqrt(a) * (low + high) / 2;
-  }
-  // The quantile lies between those of the two one-axis extremes, sqrt(b) and sqrt(a) times
-  // the circular one at most; bisect on the distribution function.
-  double low = 0, high = std::sqrt(a) * std::sqrt(-2 * std::log1p(-level)) * 2;
+  // Below the circular quantile of the larger variance; bisect on the distribution function.
+  double low = 0, high = 2 * std::sqrt(-2 * a * std::log1p(-level));
   while (HoytCdf(high, a, b) < level) high *= 2;
-  for (int i = 0; i < 100 && high - low > 1e-15 * high; ++i) {
+  for (int i = 0; i < 200 && high - low > 1e-15 * high; ++i) {
     const double mid = (low + high) / 2;
     (HoytCdf(mid, a, b) < level ? low : high) = mid;
   }
