@@ -497,7 +497,9 @@ class Runner {
     settings.dpiSource =
         o_.dpi ? calibrated::ResolutionSource::Option : calibrated::ResolutionSource::File;
     settings.face = o_.face;
-    settings.gaugeMm = o_.gaugeMm.value_or(score::kRulesGaugeMm);
+    // Without --gauge, the face's own gauge (5.6 mm on a smallbore face), else the air gauge.
+    settings.gaugeMm =
+        o_.gaugeMm.value_or(o_.face != nullptr ? o_.face->rulesGaugeMm : score::kRulesGaugeMm);
     settings.distance = o_.distance;
     if (o_.aim) settings.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
     settings.selection = *selection;

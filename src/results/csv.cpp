@@ -66,7 +66,7 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
   }
   rest += ",mm," + Number(settings.calibreMm, -1) + ',';
   // The face names the target only when the shots are scored on it.
-  if (result.total && settings.face) rest += CsvField(settings.face->name);
+  if (result.total && settings.face) rest += CsvField(settings.face->shotGroupsName);
   rest += ',';
 
   int number = 0;

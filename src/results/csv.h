@@ -12,7 +12,8 @@
 //                  both empty without a distance
 //   point.unit     "mm"
 //   caliber        the calibre in mm
-//   target         the face's name; empty without a face
+//   target         the face's name as R shotGroups knows it (ISSF_10mAR, ...; faces.cpp);
+//                  empty without a face
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
 //   edited         with the edited column only: TRUE for a shot set by hand (the review's)

@@ -80,7 +80,7 @@ TEST(CsvWriter, one_row_per_shot_column_by_column) {
   EXPECT_EQ(rows[0], kHeader);
   EXPECT_EQ(rows[1],
             (Row{"scans/a,\"b\".png", "1", "1", "102.5500", "100.0500", "100.0500", "100.0500",
-                 "10", "m", "mm", "4.5", "issf-air-rifle", "10", "10.0", "FALSE"}));
+                 "10", "m", "mm", "4.5", "ISSF_10mAR", "10", "10.0", "FALSE"}));
   EXPECT_EQ(rows[2][3], "100.0500");
   EXPECT_EQ(rows[2][4], "98.0500");
   EXPECT_EQ(rows[2][12], "10");

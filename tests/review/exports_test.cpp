@@ -76,7 +76,7 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   EXPECT_NEAR(std::stod(third[6]), 30.05, 1e-9);
   EXPECT_EQ(third[7], "10");
   EXPECT_EQ(third[8], "m");
-  EXPECT_EQ(third[11], "issf-air-rifle");
+  EXPECT_EQ(third[11], "ISSF_10mAR");
   EXPECT_EQ(third[12], "9");
   EXPECT_EQ(third[13], "9.8");
   EXPECT_EQ(third[14], "FALSE");
