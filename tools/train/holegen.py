@@ -26,6 +26,9 @@ FONTS = [cv2.FONT_HERSHEY_SIMPLEX, cv2.FONT_HERSHEY_DUPLEX, cv2.FONT_HERSHEY_COM
          cv2.FONT_HERSHEY_TRIPLEX, cv2.FONT_HERSHEY_PLAIN, cv2.FONT_HERSHEY_SCRIPT_SIMPLEX]
 GLYPHS = "0123456789abcdeghopqsABDOPQRS8869@%&#oO0"
 
+# The share of pieces with a photographed surface (grass, cloth, wood) over part of them.
+TEXTURE_SHARE = 0.3
+
 INKS = [(20, 20, 20), (35, 30, 30), (160, 90, 30), (40, 40, 170), (50, 120, 40), (110, 110, 110),
         (200, 140, 80), (30, 30, 120)]           # BGR: black, blue, red, green, grey, light blue
 
@@ -354,6 +357,36 @@ def _clustered(rng, n, D):
     return pts
 
 
+def _texture(rng, img, D):
+    """A photographed surface over part of the piece: grass, cloth, wood, a backboard, a crowd
+    of specks; noise of several sizes, coloured, with edges that are not holes."""
+    h, w = img.shape[:2]
+    field = np.zeros((h, w), np.float32)
+    for octave in range(4):
+        s = _u(rng, 0.15, 1.5) * D * (0.5 ** octave) * 2
+        n = rng.normal(0, 1, (h, w)).astype(np.float32)
+        field += cv2.GaussianBlur(n, (0, 0), max(0.5, s)) * (s ** 0.5)
+    field = (field - field.mean()) / (field.std() + 1e-6)
+    if rng.random() < 0.4:   # streaks: wood grain, fibres
+        k = max(3, int(_u(rng, 1, 4) * D)) | 1
+        kernel = np.zeros((k, k), np.float32)
+        kernel[k // 2, :] = 1.0 / k
+        rot = cv2.getRotationMatrix2D((k / 2 - 0.5, k / 2 - 0.5), _u(rng, 0, 180), 1)
+        kernel = cv2.warpAffine(kernel, rot, (k, k))
+        field = cv2.filter2D(field, -1, kernel / max(kernel.sum(), 1e-6))
+        field = (field - field.mean()) / (field.std() + 1e-6)
+    base = np.array([_u(rng, 20, 230) for _ in range(3)], np.float32)
+    tex = base[None, None, :] + field[..., None] * _u(rng, 8, 50) * (1 + rng.normal(0, 0.2, 3))
+    mask = np.zeros((h, w), np.float32)
+    if rng.random() < 0.5:
+        pts = np.array([[_u(rng, -0.3, 1.3) * w, _u(rng, -0.3, 1.3) * h] for _ in range(4)],
+                       np.int32)
+        cv2.fillPoly(mask, [cv2.convexHull(pts)], 1.0, cv2.LINE_AA)
+    else:
+        mask[:] = 1.0
+    img[:] = img * (1 - mask[..., None]) + np.clip(tex, 0, 255) * mask[..., None]
+
+
 def _scene(rng, D, size):
     """One piece of shot paper of size x size pixels with holes of diameter D.
 
@@ -361,6 +394,8 @@ def _scene(rng, D, size):
     h = w = size
     img = _paper(rng, h, w)
     marks = []
+    if rng.random() < TEXTURE_SHARE:
+        _texture(rng, img, D)
     _print(rng, img, D, marks)
     holes = []
     n = rng.integers(0, 7)

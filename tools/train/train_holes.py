@@ -95,12 +95,12 @@ class Net(nn.Module):
         return self.head(self.features(x))
 
 
-def train(model, X, Y, O, epochs, batch, seed, log):
+def train(model, X, Y, O, epochs, batch, seed, log, lr=3e-3):
     torch.manual_seed(seed)
     gen = np.random.default_rng(seed)
-    opt = torch.optim.AdamW(model.parameters(), lr=2e-3, weight_decay=1e-4)
+    opt = torch.optim.AdamW(model.parameters(), lr=lr, weight_decay=1e-4)
     steps = epochs * (len(X) // batch)
-    sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=3e-3, total_steps=steps)
+    sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=lr, total_steps=steps)
     bce = nn.BCEWithLogitsLoss(reduction="none")
     t0 = time.time()
     for ep in range(epochs):
@@ -228,6 +228,8 @@ def main():
     ap.add_argument("--workers", type=int, default=2)
     ap.add_argument("--threads", type=int, default=2)
     ap.add_argument("--validation-pieces", type=int, default=300)
+    ap.add_argument("--start", metavar="MODEL.pt", help="go on training from these weights")
+    ap.add_argument("--lr", type=float, default=3e-3, help="the highest learning rate")
     ap.add_argument("--rechoose", metavar="MODEL.pt",
                     help="only choose the threshold again for a trained model, and export it")
     args = ap.parse_args()
@@ -240,11 +242,13 @@ def main():
     if args.rechoose:
         model.load_state_dict(torch.load(args.rechoose))
     else:
+        if args.start:
+            model.load_state_dict(torch.load(args.start))
         X, Y, O = examples(args.seed, args.pieces, args.workers)
         log(f"{len(X)} examples ({(Y == 1).sum()} shots, {(Y == 0).sum()} not, "
             f"{(Y < 0).sum()} neither) from {args.pieces} pieces in {time.time() - t0:.0f} s")
         log(f"{sum(p.numel() for p in model.parameters())} parameters")
-        train(model, X, Y, O, args.epochs, args.batch, args.seed, log)
+        train(model, X, Y, O, args.epochs, args.batch, args.seed, log, args.lr)
         del X, Y, O
     f1, threshold, recall, precision = choose_threshold(model, args.seed + 7919,
                                                         args.validation_pieces, log)
