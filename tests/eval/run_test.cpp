@@ -194,8 +194,8 @@ TEST_F(Run, measures_the_calibrated_analysis_on_generated_scans) {
   // The calibrated analysis finds nearly every hole of these; a wrong resolution or a
   // shifted coordinate would find none.
   const nlohmann::json& total = report["total"];
-  EXPECT_GE(total["recall"].get<double>(), 0.9) << run.out;
-  EXPECT_GE(total["precision"].get<double>(), 0.9) << run.out;
+  EXPECT_GE(total["recall"].get<double>(), 0.8) << run.out;
+  EXPECT_GE(total["precision"].get<double>(), 0.8) << run.out;
   EXPECT_LE(total["mean_err_D"].get<double>(), 0.1) << run.out;
   EXPECT_EQ(report["by_hole_look"]["black"]["truth"].get<int>() +
                 report["by_hole_look"]["dark-grey"]["truth"].get<int>(),

@@ -64,9 +64,10 @@ found=${start% *}
 [ "${start#* }" = 0 ] || fail "shots marked edited before any edit: $start"
 echo "analysis: $found shots"
 
-# The window is 1280 x 800; the view lies between about x 270 and 815, the card fitted in it.
+# The window is 1280 x 800; the view lies between about x 415 and 815 (the settings, with the
+# faces' long names, take the rest on the left), the card fitted in it from about y 200 to 590.
 # A point on the bare card above the rings:
-xdotool mousemove --window "$window" 540 170
+xdotool mousemove --window "$window" 540 228
 xdotool keydown ctrl click 1 keyup ctrl
 wait_for save_holds "$((found + 1)) 1" || fail "Ctrl+click added no shot: $("$helper" count "$saved")"
 echo "ctrl+click: $((found + 1)) shots, 1 edited"
