@@ -27,6 +27,7 @@
 #include "io/errno_reason.h"
 #include "io/qt/picture_loader.h"
 #include "results/calibrated_report.h"
+#include "results/result_picture.h"
 #include "score/csv.h"
 #include "score/sheet.h"
 #include "shots/shots.h"
@@ -36,9 +37,6 @@ namespace {
 
 constexpr char kProgram[] = "holescan-cli";
 constexpr std::chrono::milliseconds kRedrawInterval{100};
-// The marks of the annotated result: the point of aim and the group's centre.
-constexpr std::uint32_t kAimColour = Rgb(0, 160, 255);
-constexpr std::uint32_t kGroupCentreColour = Rgb(255, 0, 200);
 // What the calibrated analysis needs beside the decoded picture, bytes a pixel at most: the
 // annotated copy for --result, and the analysis's working pictures at full resolution.
 constexpr std::int64_t kCalibratedBytesPerPixel = 8;
@@ -577,18 +575,24 @@ class Runner {
     sheetOptions.calibreMm = settings.calibreMm;
     sheetOptions.face = o_.face;
     sheetOptions.gaugeMm = o_.gaugeMm.value_or(score::kRulesGaugeMm);
+    std::string aimWarning;
     if (o_.aim) {
       sheetOptions.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
       sheetOptions.source = score::AimSource::Given;
     } else if (o_.face != nullptr) {
       std::string reason;
-      const auto fit = score::FindAim(view, *o_.face, settings.dpi, &reason);
-      if (!fit) {
-        Fail(path, "no point of aim: " + reason, kExitDrawFailed);
-        return;
+      if (const auto fit = score::FindAim(view, *o_.face, settings.dpi, &reason)) {
+        sheetOptions.aim = fit->centre;
+        sheetOptions.source = score::AimSource::Face;
+      } else {
+        // As the review window does: the group's centre is the aim, without ring scores.
+        aimWarning = "no point of aim: " + reason +
+                     "; the group's centre stands in for it, and there are no ring scores";
+        sheetOptions.face = nullptr;
+        ClearProgress();
+        std::fprintf(stderr, "%s: %s: warning: %s\n", kProgram, OneLine(path).c_str(),
+                     OneLine(aimWarning).c_str());
       }
-      sheetOptions.aim = fit->centre;
-      sheetOptions.source = score::AimSource::Face;
     }
     std::vector<score::ShotPx> pixels;
     pixels.reserve(found.shots.size());
@@ -606,18 +610,13 @@ class Runner {
                                            &found.levels,
                                            &sheet,
                                            o_.distance ? &*o_.distance : nullptr,
-                                           sheetOptions.gaugeMm};
+                                           sheetOptions.gaugeMm,
+                                           aimWarning};
     auto check = [&](std::optional<std::string> failure) {
       if (failure) Fail(path, *failure, kExitDrawFailed);
     };
     if (!o_.result.empty()) {
-      const double mmPerPixel = score::MmPerPixel(settings.dpi);
-      const shots::Mark marks[] = {
-          {sheet.aim.x, sheet.aim.y, kAimColour},
-          {sheet.aim.x + sheet.group.centreX / mmPerPixel,
-           sheet.aim.y - sheet.group.centreY / mmPerPixel, kGroupCentreColour}};
-      const std::span<const shots::Mark> shown(marks, sheet.group.count > 0 ? 2 : 1);
-      check(WritePicture(shots::Annotated(view, found.shots, shown), o_.resultFormat,
+      check(WritePicture(results::ResultPicture(view, record), o_.resultFormat,
                          ExpandName(o_.result, path)));
     }
     if (!o_.json.empty()) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
 namespace holescan::results {
 namespace {
@@ -50,9 +52,32 @@ std::string Format(const char* format, double value, char separator) {
   return out;
 }
 
+// `value` with `digits` decimals; a value that rounds to zero has no sign ("0.00", never
+// "-0.00").
+std::string Fixed(double value, int digits, char separator) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.*f", digits, value);
+  std::string out(text);
+  if (out.front() == '-' && out.find_first_of("123456789") == std::string::npos) out.erase(0, 1);
+  for (char& c : out) {
+    if (c == '.') c = separator;
+  }
+  return out;
+}
+
 std::string Padded(std::string text, std::size_t width) {
   if (text.size() < width) text.insert(0, width - text.size(), ' ');
   return text;
+}
+
+std::string Counted(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Where the resolution came from, for people.
+std::string ResolutionSource(std::string_view source) {
+  if (source == "file") return "from the file";
+  return "as given";
 }
 
 }  // namespace
@@ -111,6 +136,7 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
   json.Key("aim").BeginObject();
   json.Member("x", Rounded(sheet.aim.x)).Member("y", Rounded(sheet.aim.y));
   json.Member("source", score::AimSourceName(sheet.source));
+  if (!r.aimWarning.empty()) json.Member("warning", r.aimWarning);
   json.EndObject();
 
   json.Key("shots").BeginArray();
@@ -146,17 +172,37 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
 
 std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
   const score::Sheet& sheet = *r.sheet;
-  const auto mm = [&](double value) { return Format("%.2f", value, separator); };
+  const auto mm = [&](double value) { return Fixed(value, 2, separator); };
+  const auto px = [&](double value) { return Fixed(value, 1, separator) + " px"; };
   const std::size_t n = r.shots.size();
-  std::string text = std::string(r.path) + ": " + std::to_string(r.width) + " x " +
-                     std::to_string(r.height) + " pixels, " + std::to_string(n) +
-                     (n == 1 ? " shot hole\n" : " shot holes\n");
-  text += "  calibre " + Format("%g", r.settings.calibreMm, separator) + " mm at " +
-          Format("%g", r.settings.dpi, separator) + " ppi (" + std::string(r.dpiSource) +
-          "), point of aim (" + std::string(score::AimSourceName(sheet.source)) + ") at x " +
-          Format("%.1f", sheet.aim.x, separator) + " y " + Format("%.1f", sheet.aim.y, separator) +
-          " px\n";
+  std::string text = std::string(r.path) + ": ";
+  text += n == 0 ? "no shot holes found\n"
+                 : Counted(n, "shot", "shots") + ", x right and y up in mm from the point of aim\n";
+
+  // Where the point of aim is, when there is one to tell.
+  const std::string at = ", at x " + px(sheet.aim.x) + ", y " + px(sheet.aim.y) + " on the picture";
+  switch (sheet.source) {
+    case score::AimSource::Face:
+      text += "  point of aim: the centre of the face's black" + at + "\n";
+      break;
+    case score::AimSource::Given:
+      text += "  point of aim: as given" + at + "\n";
+      break;
+    case score::AimSource::Group:
+      if (!r.aimWarning.empty()) {
+        text += "  point of aim: the group's centre, as the face's black was not found\n";
+      } else if (n > 0) {
+        text += "  point of aim: the group's centre" + at + "\n";
+      }
+      break;
+  }
+  text += "  ";
+  if (sheet.face != nullptr) text += std::string(sheet.face->title) + ", ";
+  text += "calibre " + Format("%g", r.settings.calibreMm, separator) + " mm, " +
+          Format("%g", r.settings.dpi, separator) + " ppi (" + ResolutionSource(r.dpiSource) +
+          "), " + std::to_string(r.width) + " x " + std::to_string(r.height) + " pixels\n";
   if (n == 0) return text;
+
   text += "  shot     x mm     y mm";
   if (sheet.face != nullptr) text += "  score  decimal";
   text += "\n";
@@ -165,7 +211,7 @@ std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
     text += Padded(std::to_string(i + 1), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
     if (s.score) {
       text += Padded(std::to_string(s.score->score), 7) +
-              Padded(Format("%.1f", s.score->decimal, separator), 9);
+              Padded(Fixed(s.score->decimal, 1, separator), 9);
       if (s.score->innerTen) text += "  inner ten";
     }
     if (i < r.edited.size() && r.edited[i]) text += "  (edited)";
@@ -173,29 +219,40 @@ std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
   }
   if (sheet.total) {
     text += "  total " + std::to_string(sheet.total->score) + ", decimal " +
-            Format("%.1f", sheet.total->decimal, separator) + ", " +
-            std::to_string(sheet.total->innerTens) +
-            (sheet.total->innerTens == 1 ? " inner ten\n" : " inner tens\n");
+            Fixed(sheet.total->decimal, 1, separator) + ", " +
+            Counted(static_cast<std::size_t>(sheet.total->innerTens), "inner ten", "inner tens") +
+            "\n";
   }
+
+  // The group: its centre unless that is the point of aim (0 and 0 by definition), its sizes
+  // from two shots on (one shot has none).
   const score::GroupStats& g = sheet.group;
-  std::string head = "  group of " + std::to_string(g.count) + (g.count == 1 ? " shot" : " shots");
+  struct Row {
+    const char* name;
+    double value;
+  };
+  std::vector<Row> rows;
+  if (sheet.source != score::AimSource::Group) {
+    rows.push_back({"centre x", g.centreX});
+    rows.push_back({"centre y", g.centreY});
+  }
+  if (g.count >= 2) {
+    const Row sizes[] = {{"extreme spread", g.extremeSpread},
+                         {"  edge to edge", g.extremeSpreadEdge},
+                         {"mean radius", g.meanRadius},
+                         {"sd x", g.sdX},
+                         {"sd y", g.sdY},
+                         {"cep50", g.cep50},
+                         {"max radius", g.maxRadius}};
+    rows.insert(rows.end(), std::begin(sizes), std::end(sizes));
+  }
+  if (rows.empty()) return text;
+  std::string head = "  group of " + Counted(static_cast<std::size_t>(g.count), "shot", "shots");
   head.resize(std::max<std::size_t>(head.size(), 25), ' ');
   text += head + Padded("mm", 8);
   if (r.distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
   text += "\n";
-  const struct {
-    const char* name;
-    double value;
-  } rows[] = {{"centre x", g.centreX},
-              {"centre y", g.centreY},
-              {"extreme spread", g.extremeSpread},
-              {"  edge to edge", g.extremeSpreadEdge},
-              {"mean radius", g.meanRadius},
-              {"sd x", g.sdX},
-              {"sd y", g.sdY},
-              {"cep50", g.cep50},
-              {"max radius", g.maxRadius}};
-  for (const auto& row : rows) {
+  for (const Row& row : rows) {
     std::string line = std::string("    ") + row.name;
     line.resize(25, ' ');
     line += Padded(mm(row.value), 8);
