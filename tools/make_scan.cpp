@@ -1,11 +1,14 @@
-// holescan-make-scan: writes a realistic synthetic scan (scangen) as a 24-bit BMP and, on
-// request, the true shot centres as CSV, for trying the calibrated analysis by hand.
+// holescan-make-scan: writes a realistic synthetic scan (scangen) as a 24-bit BMP with its
+// truth file beside it (NAME.json, the format holescan-eval reads) and, on request, the true
+// shot centres as CSV, for trying and measuring the calibrated analysis.
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,10 +22,16 @@ constexpr char kProgram[] = "holescan-make-scan";
 
 constexpr char kUsage[] =
     "Usage: holescan-make-scan [OPTION]... --out FILE.bmp\n"
-    "Draw a realistic synthetic scan of a shot target with known shot centres.\n"
+    "Draw a realistic synthetic scan of a shot target with known shot centres, and its truth\n"
+    "file FILE.json beside it.\n"
     "\n"
     "  --out FILE.bmp      the picture to write (24-bit BMP)\n"
-    "  --centres FILE.csv  also write the true shots: x,y,look,group per line\n"
+    "  --look NAME         classic (default: the looks below), or one look of real targets:\n"
+    "                      letters, digits, logos, dots, ring-numbers, ring-bands, photo,\n"
+    "                      ragged, star, flap, tape, tinted, dark-on-dark, edge-white,\n"
+    "                      edge-grey, edge-black, cluster, paster, outlined, or mixed\n"
+    "  --holes N           shots of a look other than classic (default 10)\n"
+    "  --centres FILE.csv  also write the true shots of a classic scan: x,y,look,group per line\n"
     "  --dpi N             resolution in pixels per inch (default 150)\n"
     "  --calibre MM        hole diameter in millimetres (default 4.5)\n"
     "  --width MM          picture width in millimetres (default 90)\n"
@@ -68,6 +77,8 @@ int main(int argc, char** argv) {
   holescan::scangen::ScanOptions o;
   o.widthMm = o.heightMm = 90;
   std::string out, centres;
+  std::optional<holescan::scangen::PictureLook> look;
+  int holes = 10;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string_view arg = argv[i];
@@ -80,6 +91,14 @@ int main(int argc, char** argv) {
         return 0;
       } else if (arg == "--out") {
         out = next();
+      } else if (arg == "--look") {
+        const std::string_view name = next();
+        if (name != "classic") {
+          look = holescan::scangen::ParsePictureLook(name);
+          if (!look) throw UsageError{"unknown look '" + std::string(name) + "'"};
+        }
+      } else if (arg == "--holes") {
+        holes = Parse<int>(arg, next());
       } else if (arg == "--centres") {
         centres = next();
       } else if (arg == "--dpi") {
@@ -115,9 +134,42 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const holescan::scangen::Scan scan = holescan::scangen::MakeScan(o);
+    const std::filesystem::path picturePath(out);
+    const std::string name = picturePath.stem().string();
+    const std::string image = picturePath.filename().string();
+    std::filesystem::path truthPath = picturePath;
+    truthPath.replace_extension(".json");
+    const double diameter = o.calibreMm * o.dpi / 25.4;
+    holescan::scangen::Scan scan;
+    std::string truth;
+    if (look) {
+      holescan::scangen::LookOptions lo;
+      lo.seed = o.seed;
+      lo.dpi = o.dpi;
+      lo.calibreMm = o.calibreMm;
+      lo.widthMm = o.widthMm;
+      lo.heightMm = o.heightMm;
+      lo.look = *look;
+      lo.holes = holes;
+      holescan::scangen::LookScan made = holescan::scangen::MakeLookScan(lo);
+      scan.picture = std::move(made.picture);
+      truth = holescan::scangen::TruthJson(name, image, holescan::scangen::PictureLookName(*look),
+                                           made.holeDiameterPx, made.holes, made.nonHoles);
+    } else {
+      scan = holescan::scangen::MakeScan(o);
+      truth = holescan::scangen::TruthJson(name, image, "classic", diameter,
+                                           holescan::scangen::MarkedHoles(scan, diameter), {});
+    }
     if (!holescan::targetgen::WriteBmp(scan.picture, out, o.dpi)) {
       std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, out.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    std::ofstream truthFile(truthPath, std::ios::trunc);
+    truthFile << truth;
+    truthFile.close();
+    if (!truthFile) {
+      std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, truthPath.c_str(),
                    std::strerror(errno));
       return 1;
     }

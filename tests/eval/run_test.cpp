@@ -1,0 +1,217 @@
+// holescan-eval's run: which truth files and pictures an input names, the resolution the
+// analysis is given, loading failures counted as misses, jobs in the cases' order, and the
+// program on a generated scan with its truth.
+#include "eval/run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "io/json_writer.h"
+#include "scangen.h"
+#include "support/picture_writers.h"
+#include "support/scratch_folder.h"
+#include "targetgen.h"
+
+namespace holescan::eval {
+namespace {
+
+std::string TruthText(double d, const std::vector<std::pair<double, double>>& holes,
+                      const std::string& image = "") {
+  std::string text = "{\"hole_diameter_px\": " + std::to_string(d) + ", ";
+  if (!image.empty()) text += "\"image\": \"" + image + "\", ";
+  text += "\"holes\": [";
+  for (std::size_t i = 0; i < holes.size(); ++i) {
+    text += (i ? ", " : "") + std::string("{\"x\": ") + std::to_string(holes[i].first) +
+            ", \"y\": " + std::to_string(holes[i].second) + "}";
+  }
+  return text + "]}";
+}
+
+const testing::Bytes kWhite = testing::Bmp24(40, 30, [](int, int) { return 0xFFFFFFu; });
+
+class Run : public testing::ScratchFolder {};
+
+TEST_F(Run, collects_truth_files_of_a_folder_by_name_with_their_pictures) {
+  std::filesystem::create_directory(folder_ / "set");
+  Write("set/b.json", TruthText(10, {{5, 5}}));
+  Write("set/b.bmp", kWhite);
+  Write("set/a.json", TruthText(10, {}, "other.bmp"));
+  Write("set/other.bmp", kWhite);
+  Write("set/a.bmp", kWhite);
+  Write("set/results.json", "{\"shots\": []}");  // not a truth file: passed over
+  Write("c.json", TruthText(12, {}));
+  Write("c.png", testing::PngRgb(8, 8, [](int, int) { return 0u; }));
+  Write("d.json", TruthText(12, {}));
+  Write("d.bmp", kWhite);
+
+  const Collected collected = CollectCases({Path("set"), Path("c.json"), Path("d.bmp")});
+  EXPECT_TRUE(collected.problems.empty());
+  ASSERT_EQ(collected.cases.size(), 4u);
+  EXPECT_EQ(collected.cases[0].picturePath, Path("set/other.bmp"));
+  EXPECT_EQ(collected.cases[1].truthPath, Path("set/b.json"));
+  EXPECT_EQ(collected.cases[1].picturePath, Path("set/b.bmp"));
+  EXPECT_EQ(collected.cases[1].truth.holes.size(), 1u);
+  EXPECT_EQ(collected.cases[2].picturePath, Path("c.png"));
+  EXPECT_EQ(collected.cases[3].truthPath, Path("d.json"));
+}
+
+TEST_F(Run, names_every_input_that_gives_no_case) {
+  Write("lonely.json", TruthText(10, {}));
+  Write("broken.json", "{\"hole_diameter_px\": -1, \"holes\": []}");
+  Write("broken.bmp", kWhite);
+  Write("nameless.bmp", kWhite);
+  std::filesystem::create_directory(folder_ / "empty");
+  const Collected collected = CollectCases({Path("lonely.json"), Path("broken.json"),
+                                            Path("nameless.bmp"), Path("nothing"), Path("empty")});
+  EXPECT_TRUE(collected.cases.empty());
+  ASSERT_EQ(collected.problems.size(), 5u);
+  EXPECT_EQ(collected.problems[0], Path("lonely.json") + ": no picture beside it");
+  EXPECT_EQ(collected.problems[1], Path("broken.json") + ": hole_diameter_px is not positive");
+  EXPECT_EQ(collected.problems[2],
+            Path("nameless.bmp") + ": no truth file " + Path("nameless.json"));
+  EXPECT_EQ(collected.problems[3], Path("nothing") + ": no such file or folder");
+  EXPECT_EQ(collected.problems[4], Path("empty") + ": no truth files in this folder");
+}
+
+TEST_F(Run, gives_the_analysis_the_resolution_of_the_truths_hole_size_unless_told) {
+  Write("a.json", TruthText(20, {{10, 10}, {30, 10}}));
+  Write("a.bmp", kWhite);
+  const Collected collected = CollectCases({Path("a.json")});
+  std::vector<double> dpis;
+  const Detector recording = [&](const PictureView& picture, const shots::ShotSettings& s) {
+    EXPECT_EQ(picture.width, 40);
+    dpis.push_back(s.dpi);
+    EXPECT_DOUBLE_EQ(s.calibreMm, 5.08);
+    return std::vector<Detection>{{11, 10}, {35, 25}};
+  };
+  RunSettings settings;
+  settings.calibreMm = 5.08;
+  const auto outcomes = RunCases(collected.cases, settings, recording);
+  settings.dpi = 300;
+  RunCases(collected.cases, settings, recording);
+  ASSERT_EQ(dpis.size(), 2u);
+  EXPECT_DOUBLE_EQ(dpis[0], 100);  // 20 px * 25.4 / 5.08 mm
+  EXPECT_DOUBLE_EQ(dpis[1], 300);
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error.empty());
+  EXPECT_EQ(outcomes[0].score.score.tp, 1);
+  EXPECT_EQ(outcomes[0].score.score.fp, 1);
+  EXPECT_EQ(outcomes[0].score.score.fn, 1);
+}
+
+TEST_F(Run, counts_a_picture_that_cannot_be_loaded_as_all_missed) {
+  Write("bad.json", TruthText(10, {{5, 5}, {20, 5}}));
+  Write("bad.bmp", "BM not really");
+  const Detector never = [](const PictureView&, const shots::ShotSettings&) {
+    ADD_FAILURE() << "analysed a picture that did not load";
+    return std::vector<Detection>{};
+  };
+  const auto outcomes = RunCases(CollectCases({Path("bad.json")}).cases, {}, never);
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_FALSE(outcomes[0].error.empty());
+  EXPECT_EQ(outcomes[0].score.score.fn, 2);
+  EXPECT_DOUBLE_EQ(outcomes[0].score.score.Recall(), 0);
+}
+
+TEST_F(Run, keeps_the_cases_order_with_several_jobs) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 9; ++i) {
+    const std::string name = "p" + std::to_string(i);
+    Write(name + ".json", TruthText(10 + i, {{5, 5}}));
+    Write(name + ".bmp", kWhite);
+    inputs.push_back(Path(name + ".json"));
+  }
+  std::mutex mutex;
+  const Detector echo = [&](const PictureView&, const shots::ShotSettings& s) {
+    std::lock_guard lock(mutex);  // gtest's assertions are thread-safe; this is for the data
+    return std::vector<Detection>{{s.dpi, 0}};
+  };
+  RunSettings settings;
+  settings.jobs = 3;
+  const auto outcomes = RunCases(CollectCases(inputs).cases, settings, echo);
+  ASSERT_EQ(outcomes.size(), 9u);
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(outcomes[static_cast<std::size_t>(i)].truth.holeDiameterPx, 10 + i);
+    EXPECT_DOUBLE_EQ(outcomes[static_cast<std::size_t>(i)].detections[0].x, (10 + i) * 25.4 / 4.5);
+  }
+}
+
+// A generated scan with its truth, written as holescan-make-scan writes them.
+void WriteScan(const std::string& stem, std::uint32_t seed) {
+  scangen::ScanOptions options;
+  options.seed = seed;
+  options.dpi = 200;
+  options.widthMm = options.heightMm = 90;
+  options.looks = {scangen::Look::Black, scangen::Look::DarkGrey};
+  options.aimingMark = false;
+  const scangen::Scan scan = scangen::MakeScan(options);
+  ASSERT_TRUE(targetgen::WriteBmp(scan.picture, stem + ".bmp", options.dpi));
+  std::ofstream out(stem + ".json");
+  JsonWriter json([&](std::string_view bytes) { out << bytes; });
+  json.BeginObject().Member("hole_diameter_px", 4.5 * 200 / 25.4).Key("holes").BeginArray();
+  for (const scangen::TrueShot& s : scan.shots) {
+    json.BeginObject().Member("x", s.x).Member("y", s.y).Member("look", scangen::LookName(s.look));
+    json.EndObject();
+  }
+  json.EndArray().EndObject();
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+};
+
+Outcome RunProgram(const std::string& arguments) {
+  Outcome outcome;
+  const std::string command = std::string(HOLESCAN_EVAL) + " " + arguments + " 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+    outcome.out.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+TEST_F(Run, measures_the_calibrated_analysis_on_generated_scans) {
+  WriteScan(Path("scan-1"), 9101);
+  WriteScan(Path("scan-2"), 9102);
+  const Outcome run =
+      RunProgram("--jobs 2 --by-look --json " + Path("eval.json") + " " + folder_.string());
+  EXPECT_EQ(run.status, kExitMeasured) << run.out;
+  EXPECT_NE(run.out.find("TOTAL"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("dark-grey"), std::string::npos) << run.out;
+  std::ifstream in(Path("eval.json"));
+  const nlohmann::json report = nlohmann::json::parse(in);
+  ASSERT_EQ(report["pictures"].size(), 2u);
+  EXPECT_EQ(report["pictures"][0]["name"], "scan-1");
+  EXPECT_NEAR(report["pictures"][0]["dpi"].get<double>(), 200, 1e-9);
+  // The calibrated analysis finds nearly every hole of these; a wrong resolution or a
+  // shifted coordinate would find none.
+  const nlohmann::json& total = report["total"];
+  EXPECT_GE(total["recall"].get<double>(), 0.9) << run.out;
+  EXPECT_GE(total["precision"].get<double>(), 0.9) << run.out;
+  EXPECT_LE(total["mean_err_D"].get<double>(), 0.1) << run.out;
+  EXPECT_EQ(report["by_hole_look"]["black"]["truth"].get<int>() +
+                report["by_hole_look"]["dark-grey"]["truth"].get<int>(),
+            total["truth"].get<int>());
+}
+
+TEST_F(Run, refuses_bad_options_and_unreadable_truths_with_status_2) {
+  Write("a.json", TruthText(10, {}));
+  Write("a.bmp", kWhite);
+  EXPECT_EQ(RunProgram("--calibre 100mm " + Path("a.json")).status, kExitUsage);
+  EXPECT_EQ(RunProgram("--look sideways " + Path("a.json")).status, kExitUsage);
+  EXPECT_EQ(RunProgram("--dpi -3 " + Path("a.json")).status, kExitUsage);
+  EXPECT_EQ(RunProgram(Path("missing.json")).status, kExitUsage);
+  const Outcome fine = RunProgram(Path("a.json"));
+  EXPECT_EQ(fine.status, kExitMeasured) << fine.out;
+}
+
+}  // namespace
+}  // namespace holescan::eval
