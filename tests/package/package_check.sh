@@ -33,4 +33,7 @@ for page in "$root"/share/man/man1/*.1; do
   [ -z "$warnings" ] || { echo "$(basename "$page"): $warnings" >&2; exit 1; }
 done
 echo "installed: $("$root/bin/holescan-cli" --version)"
-"$root/bin/holescan-cli" --help | head -n 1
+# The whole help is read before its first line is shown: head closing the pipe early would
+# kill holescan-cli with SIGPIPE, which pipefail reports as a failure.
+help=$("$root/bin/holescan-cli" --help)
+echo "${help%%$'\n'*}"
