@@ -14,7 +14,7 @@
 
 #include "facegen.h"
 #include "fastest.h"
-#include "score/aim.h"
+#include "shots/aim.h"
 
 namespace holescan {
 namespace {
@@ -77,7 +77,7 @@ void BM_FindAim(benchmark::State& state) {
   const Case& c = kCases[state.range(0)];
   double error = 0;
   for (auto _ : state) {
-    const auto fit = score::FindAim(target.picture.View(), *score::FindFace(c.face), c.dpi);
+    const auto fit = shots::FindAim(target.picture.View(), *score::FindFace(c.face), c.dpi);
     if (!fit) {
       state.SkipWithError("no point of aim");
       break;

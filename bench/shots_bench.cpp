@@ -14,9 +14,9 @@
 #include <map>
 
 #include "bench_targets.h"
+#include "calibrated/calibrated.h"
 #include "fastest.h"
 #include "scangen.h"
-#include "shots/shots.h"
 
 namespace holescan {
 namespace {
@@ -57,11 +57,11 @@ void SetPixels(benchmark::State& state, const Picture& picture) {
 
 void BM_ShotsCalibrated(benchmark::State& state) {
   const Page& page = LetterPage(static_cast<int>(state.range(0)));
-  const shots::ShotSettings settings{4.5, static_cast<double>(state.range(0)),
-                                     shots::HoleLook::Auto};
+  calibrated::CalibratedSettings settings;
+  settings.dpi = static_cast<double>(state.range(0));
   std::size_t found = 0;
   for (auto _ : state) {
-    found = shots::FindShots(page.picture.View(), settings).shots.size();
+    found = calibrated::AnalysePicture(page.picture.View(), settings).shots.size();
     benchmark::DoNotOptimize(found);
   }
   SetPixels(state, page.picture);

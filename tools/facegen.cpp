@@ -88,7 +88,7 @@ class RadialInk {
   RadialInk(const score::Face& face, double pxPerMm) {
     blackPx_ = face.blackDiameterMm / 2 * pxPerMm;
     const double line = face.ringLineMm * pxPerMm;
-    for (int ring = 1; ring <= 10; ++ring) {
+    for (int ring = face.lowestRing; ring <= 10; ++ring) {
       const double radius = face.RingDiameterMm(ring) / 2 * pxPerMm;
       if (std::abs(radius - blackPx_) < line) continue;  // that ring is the black's own edge
       if (face.RingDiameterMm(ring) < 1) {
@@ -97,7 +97,7 @@ class RadialInk {
         lines_.push_back({radius - line / 2, radius + line / 2});
       }
     }
-    limit_ = face.RingDiameterMm(1) / 2 * pxPerMm + line + 2;
+    limit_ = std::max(face.OuterDiameterMm(), face.blackDiameterMm) / 2 * pxPerMm + line + 2;
     table_.resize(static_cast<std::size_t>(limit_ * kSteps) + 2);
     for (std::size_t i = 0; i < table_.size(); ++i) {
       table_[i] = Exact(static_cast<double>(i) / kSteps);
@@ -310,7 +310,7 @@ FaceTarget MakeFace(const FaceOptions& options) {
     throw std::invalid_argument("margin, offset, lid, noise, ramp, blur or quality out of range");
   }
   const double pxPerMm = options.dpi / 25.4;
-  const double sideMm = face.RingDiameterMm(1) + 2 * options.marginMm;
+  const double sideMm = face.OuterDiameterMm() + 2 * options.marginMm;
   int side = static_cast<int>(std::ceil(sideMm * pxPerMm));
   if (side + 2 * options.lidMm * pxPerMm > 16000)
     throw std::invalid_argument("picture over 16000 pixels a side");
@@ -334,10 +334,12 @@ FaceTarget MakeFace(const FaceOptions& options) {
   }
 
   if (options.numbers) {
-    for (int ring = 1; ring <= 8; ++ring) {
+    for (int ring = face.lowestRing; ring <= 8; ++ring) {
       const double middle =
           (face.RingDiameterMm(ring) + face.RingDiameterMm(ring + 1)) / 4 * pxPerMm;
-      const bool inBlack = face.RingDiameterMm(ring) <= face.blackDiameterMm;
+      // By the figure's place, not by the ring's diameter, which may equal the black's only to
+      // within rounding (an inch face's black on a ring).
+      const bool inBlack = middle < face.blackDiameterMm / 2 * pxPerMm;
       const double height = 0.55 * face.ringWidthMm * pxPerMm;
       for (int axis = 0; axis < 4; ++axis) {
         const double angle = axis * std::numbers::pi / 2;
@@ -359,7 +361,7 @@ FaceTarget MakeFace(const FaceOptions& options) {
     target.shots.push_back({target.aimX + radius * std::cos(angle),
                             target.aimY + radius * std::sin(angle), randomLook});
   }
-  const double ringOnePx = face.RingDiameterMm(1) / 2 * pxPerMm;
+  const double ringOnePx = face.OuterDiameterMm() / 2 * pxPerMm;
   for (int i = 0; i < options.scatterShots; ++i) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double radius = ringOnePx * std::sqrt(random.Unit());

@@ -39,10 +39,10 @@ struct FaceOptions {
   double calibreMm = 4.5;
   std::vector<ShotMark> shots;  // drawn as given
   int edgeShots = 0;            // random shots whose hole cuts the black's edge
-  int scatterShots = 0;         // random shots anywhere within ring 1
+  int scatterShots = 0;         // random shots anywhere within the lowest scoring ring
   bool darkEdgeShots = false;   // random shots dark instead of light
   bool numbers = true;          // ring numbers on the four axes
-  double marginMm = 10;         // card around ring 1
+  double marginMm = 10;         // card around the lowest scoring ring
   double offsetMm = 3;          // the face's centre moves at random by up to this from the middle
   double lidMm = 0;             // a dark scanner lid showing this far all round the card
   double noise = 0;             // grain: standard deviation in grey levels

@@ -58,10 +58,12 @@ int main(int argc, char** argv) {
                  "(repeatable)")
       ->allow_extra_args(false);
   app.add_option("--edge-shots", options.edgeShots, "random shots cutting the black's edge");
-  app.add_option("--shots", options.scatterShots, "random shots anywhere within ring 1");
+  app.add_option("--shots", options.scatterShots,
+                 "random shots anywhere within the lowest scoring ring");
   app.add_flag("--dark", options.darkEdgeShots, "random shots dark instead of light");
   app.add_flag("--no-numbers", noNumbers, "leave out the ring numbers");
-  app.add_option("--margin", options.marginMm, "card around ring 1, mm")->capture_default_str();
+  app.add_option("--margin", options.marginMm, "card around the lowest scoring ring, mm")
+      ->capture_default_str();
   app.add_option("--lid", options.lidMm, "dark scanner lid around the card, mm");
   app.add_option("--noise", options.noise, "grain, standard deviation in grey levels");
   app.add_option("--ramp", options.ramp, "lighting falls by this fraction across (0..0.5)");

@@ -19,7 +19,9 @@
 #include <span>
 #include <sstream>
 
+#include "calibrated/calibrated.h"
 #include "cli/options.h"
+#include "cli/output_clash.h"
 #include "cli/outputs.h"
 #include "holes/scan.h"
 #include "holes/vote_map.h"
@@ -27,9 +29,8 @@
 #include "io/errno_reason.h"
 #include "io/qt/picture_loader.h"
 #include "results/calibrated_report.h"
+#include "results/csv.h"
 #include "results/result_picture.h"
-#include "score/csv.h"
-#include "score/sheet.h"
 #include "shots/shots.h"
 
 namespace holescan::cli {
@@ -40,15 +41,6 @@ constexpr std::chrono::milliseconds kRedrawInterval{100};
 // What the calibrated analysis needs beside the decoded picture, bytes a pixel at most: the
 // annotated copy for --result, and the analysis's working pictures at full resolution.
 constexpr std::int64_t kCalibratedBytesPerPixel = 8;
-
-// BMP and PNG store pixels per metre, a whole number: 300 ppi becomes 11811 and reads back
-// as 299.9994. A value within that rounding of a whole number of pixels per inch is taken as
-// the whole number the scanner was set to.
-double ScanResolution(double stored) {
-  constexpr double kMetreRounding = 0.5 * 0.0254;
-  const double whole = std::round(stored);
-  return std::abs(stored - whole) <= kMetreRounding ? whole : stored;
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -82,6 +74,19 @@ class DrawObserver final : public ScanObserver {
   std::function<void(float)> progress_;
 };
 
+// Progress of the calibrated analysis, to the progress line; it is never cancelled.
+class ProgressObserver final : public calibrated::Observer {
+ public:
+  explicit ProgressObserver(std::function<void(double)> show) : show_(std::move(show)) {}
+  bool Progress(double fraction) override {
+    show_(fraction);
+    return true;
+  }
+
+ private:
+  std::function<void(double)> show_;
+};
+
 class Runner {
  public:
   explicit Runner(const Options& options)
@@ -90,7 +95,7 @@ class Runner {
         progressLine_(options.pictures.size() > 1 && ::isatty(STDERR_FILENO) == 1) {}
 
   int RunAll() {
-    if (auto clash = OutputClash()) {
+    if (auto clash = OutputClash(o_)) {
       std::fprintf(stderr, "%s: %s\n", kProgram, OneLine(*clash).c_str());
       return kExitUsage;
     }
@@ -256,7 +261,7 @@ class Runner {
     std::optional<OutputFile> json;
     bool anyJson = false;
     if (o_.JsonCollected()) json.emplace(o_.json);
-    std::string csv = o_.CsvCollected() ? std::string(score::kCsvHeader) + "\n" : "";
+    std::string csv = o_.CsvCollected() ? std::string(results::kCsvHeader) + "\n" : "";
     while (written < count) {
       std::vector<pollfd> waiting;
       std::vector<std::size_t> jobOf;
@@ -328,66 +333,6 @@ class Runner {
                  o_.pictures.size());
     std::fflush(stderr);
     shownPercent_ = 0;
-  }
-
-  // An output that names the same file as a picture, or as another output, would destroy
-  // what the run reads or writes: found before anything is read. Files are told apart by
-  // device and inode, so a link or another spelling of the name is caught too; a device or
-  // FIFO (/dev/null) may take any number of outputs.
-  std::optional<std::string> OutputClash() const {
-    namespace fs = std::filesystem;
-    struct Named {
-      std::string what;  // "--report r.txt" or "the picture a.bmp"
-      std::string key;
-    };
-    // An existing file by device and inode; a file still to be made by its full name.
-    const auto keyOf = [](const std::string& path, bool mayBeNew) -> std::optional<std::string> {
-      struct stat status {};
-      if (::stat(path.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode)) return std::nullopt;
-        return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-      }
-      if (!mayBeNew) return std::nullopt;  // a picture that is not there is not overwritten
-      std::error_code error;
-      const fs::path absolute = fs::absolute(path, error).lexically_normal();
-      const fs::path canonical = fs::weakly_canonical(absolute, error);
-      return (error ? absolute : canonical).string();
-    };
-    std::vector<Named> pictures;
-    for (const std::string& picture : o_.pictures) {
-      if (auto key = keyOf(picture, false)) pictures.push_back({"the picture " + picture, *key});
-    }
-    const std::pair<const char*, const std::string*> outputs[] = {
-        {"--report", &o_.report},
-        {"--result", &o_.result},
-        {"--messages", &o_.messages},
-        {"--json", &o_.json},
-        {"--save-darkmap", &o_.saveDarkMap},
-        {"--csv", &o_.csv}};
-    std::vector<Named> written;
-    for (const std::string& picture : o_.pictures) {
-      for (const auto& [name, pattern] : outputs) {
-        if (pattern->empty() || *pattern == kStandardOutput) continue;
-        const std::string file = ExpandName(*pattern, picture);
-        const std::string what = std::string(name) + " " + file;
-        const auto key = keyOf(file, true);
-        if (!key) continue;
-        for (const Named& input : pictures) {
-          if (input.key == *key) return what + " names " + input.what + ": it would be overwritten";
-        }
-        bool same = false;
-        for (const Named& other : written) {
-          if (other.key != *key) continue;
-          if (other.what == what) {
-            same = true;  // one file collecting every picture
-            break;
-          }
-          return what + " and " + other.what + " name the same file";
-        }
-        if (!same) written.push_back({what, *key});
-      }
-    }
-    return std::nullopt;
   }
 
   void Fail(const std::string& picture, const std::string& reason, int status) {
@@ -543,75 +488,42 @@ class Runner {
     const PictureView view = target.View();
     const std::optional<Selection> selection = SelectionFor(path, target.Width(), target.Height());
     if (!selection) return;
-    shots::ShotSettings settings;
+    calibrated::CalibratedSettings settings;
     settings.calibreMm = *o_.calibreMm;
     settings.look = o_.look.value_or(shots::HoleLook::Auto);
-    std::string_view dpiSource = "option";
-    if (o_.dpi) {
-      settings.dpi = *o_.dpi;
-    } else if (file.resolution && file.resolution->x > 0) {
-      settings.dpi = ScanResolution(file.resolution->x);
-      dpiSource = "file";
-    } else {
+    settings.dpi = o_.dpi.value_or(0);
+    settings.dpiSource =
+        o_.dpi ? calibrated::ResolutionSource::Option : calibrated::ResolutionSource::File;
+    settings.face = o_.face;
+    // Without --gauge, the face's own gauge (5.6 mm on a smallbore face), else the air gauge.
+    settings.gaugeMm =
+        o_.gaugeMm.value_or(o_.face != nullptr ? o_.face->rulesGaugeMm : score::kRulesGaugeMm);
+    settings.distance = o_.distance;
+    if (o_.aim) settings.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
+    settings.selection = *selection;
+    settings = calibrated::ResolveResolution(file, settings);
+    if (settings.dpi == 0) {
       Fail(path, "the file stores no resolution; give it with --dpi", kExitUsage);
       return;
     }
-    if (auto problem = shots::SettingsProblem(settings)) {
+    if (auto problem = calibrated::SettingsProblem(settings)) {
       Fail(path, *problem, kExitUsage);
       return;
     }
-    // The selection's bounds are inclusive, and column W and row H lie past the picture.
-    const shots::Region region{selection->SelLeft, selection->SelTop,
-                               std::min(selection->SelRight + 1, target.Width()),
-                               std::min(selection->SelBottom + 1, target.Height())};
-    const shots::ShotResult found =
-        shots::FindShots(view, settings, region, [this](double fraction) {
-          ShowProgress(static_cast<float>(fraction));
-          return true;
-        });
-
-    score::SheetOptions sheetOptions;
-    sheetOptions.dpi = settings.dpi;
-    sheetOptions.calibreMm = settings.calibreMm;
-    sheetOptions.face = o_.face;
-    sheetOptions.gaugeMm = o_.gaugeMm.value_or(score::kRulesGaugeMm);
-    std::string aimWarning;
-    if (o_.aim) {
-      sheetOptions.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
-      sheetOptions.source = score::AimSource::Given;
-    } else if (o_.face != nullptr) {
-      std::string reason;
-      if (const auto fit = score::FindAim(view, *o_.face, settings.dpi, &reason)) {
-        sheetOptions.aim = fit->centre;
-        sheetOptions.source = score::AimSource::Face;
-      } else {
-        // As the review window does: the group's centre is the aim, without ring scores.
-        aimWarning = "no point of aim: " + reason +
-                     "; the group's centre stands in for it, and there are no ring scores";
-        sheetOptions.face = nullptr;
-        ClearProgress();
-        std::fprintf(stderr, "%s: %s: warning: %s\n", kProgram, OneLine(path).c_str(),
-                     OneLine(aimWarning).c_str());
-      }
+    ProgressObserver observer(
+        [this](double fraction) { ShowProgress(static_cast<float>(fraction)); });
+    const calibrated::CalibratedResult result =
+        calibrated::AnalysePicture(view, settings, &observer);
+    // One line each; the face's black not found also says what stands in for it.
+    for (const std::string& warning : result.warnings) {
+      Warn(path, result.aim.source == score::AimSource::BlackNotFound &&
+                         warning.rfind("no point of aim: ", 0) == 0
+                     ? "warning: " + warning +
+                           "; the group's centre stands in for it, and there are no ring scores"
+                     : "warning: " + warning);
     }
-    std::vector<score::ShotPx> pixels;
-    pixels.reserve(found.shots.size());
-    for (const shots::Shot& shot : found.shots) pixels.push_back({shot.x, shot.y});
-    const score::Sheet sheet = score::Score(pixels, sheetOptions);
 
-    const results::CalibratedRecord record{path,
-                                           target.Width(),
-                                           target.Height(),
-                                           *selection,
-                                           settings,
-                                           dpiSource,
-                                           found.shots,
-                                           {},
-                                           &found.levels,
-                                           &sheet,
-                                           o_.distance ? &*o_.distance : nullptr,
-                                           sheetOptions.gaugeMm,
-                                           aimWarning};
+    const results::CalibratedRecord record{path, &result};
     auto check = [&](std::optional<std::string> failure) {
       if (failure) Fail(path, *failure, kExitDrawFailed);
     };
@@ -626,10 +538,10 @@ class Runner {
     if (!o_.csv.empty()) {
       std::ostringstream rows;
       if (csvCollected_) {
-        csvCollected_->Add(path, static_cast<int>(index_ + 1), sheet, record.distance);
+        csvCollected_->Add(path, static_cast<int>(index_ + 1), result);
       } else {
-        score::CsvWriter csv(rows);
-        csv.Add(path, static_cast<int>(index_ + 1), sheet, record.distance);
+        results::CsvWriter csv(rows);
+        csv.Add(path, static_cast<int>(index_ + 1), result);
         csv.Finish();
         check(WriteBytes(ExpandName(o_.csv, path), rows.str()));
       }
@@ -640,6 +552,14 @@ class Runner {
       std::fwrite(summary.data(), 1, summary.size(), stdout);
       std::fflush(stdout);
     }
+  }
+
+  // A line on standard error that does not change the exit status.
+  void Warn(const std::string& picture, const std::string& warning) {
+    ClearProgress();
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, OneLine(picture).c_str(),
+                 OneLine(warning).c_str());
+    std::fflush(stderr);
   }
 
   // The output `pattern` names for this picture, open; nullopt when not asked for or when it
@@ -684,7 +604,7 @@ class Runner {
   std::optional<OutputFile> collectedFile_;
   std::optional<JsonWriter> collected_;
   std::ostringstream csvRows_;
-  std::optional<score::CsvWriter> csvCollected_;
+  std::optional<results::CsvWriter> csvCollected_;
 };
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <thread>
 
+#include "calibrated/calibrated.h"
+
 namespace holescan::cli {
 namespace {
 
@@ -163,8 +165,9 @@ const std::array<SettingOption, 9> kSettings = {{
      [](Options& o, const std::string& v) {
        double dpi = 0;
        const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), dpi);
-       if (failure != std::errc() || end != v.data() + v.size() || !(dpi > 0) || dpi > 100000)
+       if (failure != std::errc() || end != v.data() + v.size())
          return "--dpi " + v + ": expected a positive number of pixels per inch";
+       if (auto problem = calibrated::ResolutionProblem(dpi)) return "--dpi " + v + ": " + *problem;
        o.dpi = dpi;
        return std::string();
      }},
@@ -492,6 +495,16 @@ std::string CheckTogether(const Options& o) {
 
 std::size_t DefaultJobs() {
   return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 256);
+}
+
+std::span<const OutputOption> OutputOptions() {
+  static const std::array<OutputOption, kFileOptions.size()> table = [] {
+    std::array<OutputOption, kFileOptions.size()> outputs{};
+    for (std::size_t i = 0; i < kFileOptions.size(); ++i)
+      outputs[i] = {kFileOptions[i].name, kFileOptions[i].field};
+    return outputs;
+  }();
+  return table;
 }
 
 bool Options::Summary() const {

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,13 @@ struct Options {
   // No summary when asked for, or when an output goes to standard output.
   bool Summary() const;
 };
+
+// The options that name an output file, in --help's order: the option and its field.
+struct OutputOption {
+  const char* name;
+  std::string Options::*field;
+};
+std::span<const OutputOption> OutputOptions();
 
 struct ParsedArguments {
   Options options;

@@ -1,5 +1,7 @@
 #include "eval/run.h"
 
+#include "calibrated/calibrated.h"
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -101,10 +103,15 @@ bool ParseNumber(const std::string& text, double& value) {
 
 std::vector<Detection> RunAnalysis(const PictureView& picture,
                                    const shots::ShotSettings& settings) {
-  const shots::ShotResult found = shots::FindShots(picture, settings, std::nullopt, {});
+  calibrated::CalibratedSettings calibrated;
+  calibrated.calibreMm = settings.calibreMm;
+  calibrated.dpi = settings.dpi;
+  calibrated.dpiSource = calibrated::ResolutionSource::Option;
+  calibrated.look = settings.look;
+  const calibrated::CalibratedResult found = calibrated::AnalysePicture(picture, calibrated);
   std::vector<Detection> detections;
   detections.reserve(found.shots.size());
-  for (const shots::Shot& shot : found.shots) detections.push_back({shot.x, shot.y});
+  for (const calibrated::Shot& shot : found.shots) detections.push_back({shot.x, shot.y});
   return detections;
 }
 

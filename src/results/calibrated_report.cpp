@@ -82,11 +82,12 @@ std::string ResolutionSource(std::string_view source) {
 
 }  // namespace
 
-void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
-  const score::Sheet& sheet = *r.sheet;
+void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
+  const calibrated::CalibratedResult& r = *record.result;
+  const calibrated::CalibratedSettings& settings = r.settings;
   json.BeginObject();
   json.Key("picture").BeginObject();
-  json.Member("path", r.path).Member("width", r.width).Member("height", r.height);
+  json.Member("path", record.path).Member("width", r.width).Member("height", r.height);
   json.EndObject();
   json.Key("selection").BeginObject();
   json.Member("left", r.selection.SelLeft).Member("top", r.selection.SelTop);
@@ -95,29 +96,29 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
 
   json.Key("analysis").BeginObject();
   json.Member("mode", "calibrated");
-  json.Member("calibre_mm", Rounded(r.settings.calibreMm));
-  json.Member("dpi", Rounded(r.settings.dpi));
-  json.Member("dpi_source", r.dpiSource);
-  json.Member("holes", shots::HoleLookName(r.settings.look));
+  json.Member("calibre_mm", Rounded(settings.calibreMm));
+  json.Member("dpi", Rounded(settings.dpi));
+  json.Member("dpi_source", calibrated::ResolutionSourceName(settings.dpiSource));
+  json.Member("holes", shots::HoleLookName(settings.look));
   json.Key("face");
-  if (sheet.face != nullptr) {
-    json.String(sheet.face->name);
+  if (settings.face != nullptr) {
+    json.String(settings.face->name);
   } else {
     json.Null();
   }
-  json.Member("gauge_mm", Rounded(r.gaugeMm));
+  json.Member("gauge_mm", Rounded(settings.gaugeMm));
   json.Key("distance");
-  if (r.distance != nullptr) {
+  if (settings.distance) {
     json.BeginObject();
-    json.Member("value", r.distance->value);
-    json.Member("unit", score::DistanceUnitName(r.distance->unit));
-    json.Member("metres", Rounded(r.distance->metres));
+    json.Member("value", settings.distance->value);
+    json.Member("unit", score::DistanceUnitName(settings.distance->unit));
+    json.Member("metres", Rounded(settings.distance->metres));
     json.EndObject();
   } else {
     json.Null();
   }
   json.Key("levels");
-  if (r.levels != nullptr) {
+  if (r.levels) {
     const shots::Levels& l = *r.levels;
     json.BeginObject();
     json.Member("scale", l.scale);
@@ -127,6 +128,8 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
     json.Member("dark_threshold", Rounded(l.darkThreshold));
     json.Member("light_threshold", Rounded(l.lightThreshold));
     json.Member("min_shot_contrast", Rounded(l.minShotContrast));
+    json.Member("shot_threshold", Rounded(l.shotThreshold));
+    json.Member("candidates", l.candidates);
     json.EndObject();
   } else {
     json.Null();
@@ -134,105 +137,109 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& r) {
   json.EndObject();
 
   json.Key("aim").BeginObject();
-  json.Member("x", Rounded(sheet.aim.x)).Member("y", Rounded(sheet.aim.y));
-  json.Member("source", score::AimSourceName(sheet.source));
-  if (!r.aimWarning.empty()) json.Member("warning", r.aimWarning);
+  json.Member("x", Rounded(r.aim.x)).Member("y", Rounded(r.aim.y));
+  json.Member("source", score::AimSourceName(r.aim.source));
   json.EndObject();
 
   json.Key("shots").BeginArray();
-  for (std::size_t i = 0; i < r.shots.size(); ++i) {
-    const shots::Shot& shot = r.shots[i];
-    const score::ScoredShot& scored = sheet.shots[i];
+  for (const calibrated::Shot& shot : r.shots) {
     json.BeginObject();
     json.Member("x", Rounded(shot.x)).Member("y", Rounded(shot.y));
     json.Member("diameter_px", Rounded(shot.diameterPx));
     json.Member("look", shots::HoleLookName(shot.look));
     json.Member("contrast", Rounded(shot.contrast));
-    json.Member("x_mm", Rounded(scored.xMm)).Member("y_mm", Rounded(scored.yMm));
-    if (scored.score) {
-      json.Member("score", scored.score->score);
-      json.Member("decimal", Rounded(scored.score->decimal, 10));
-      json.Member("inner_ten", scored.score->innerTen);
+    json.Member("x_mm", Rounded(shot.xMm)).Member("y_mm", Rounded(shot.yMm));
+    if (shot.score) {
+      json.Member("score", shot.score->score);
+      json.Member("decimal", Rounded(shot.score->decimal, 10));
+      json.Member("inner_ten", shot.score->innerTen);
     }
-    if (i < r.edited.size() && r.edited[i]) json.Member("edited", true);
+    if (shot.edited) json.Member("edited", true);
     json.EndObject();
   }
   json.EndArray();
 
-  if (sheet.total) {
+  if (r.total) {
     json.Key("total").BeginObject();
-    json.Member("score", sheet.total->score);
-    json.Member("decimal", Rounded(sheet.total->decimal, 10));
-    json.Member("inner_tens", sheet.total->innerTens);
+    json.Member("score", r.total->score);
+    json.Member("decimal", Rounded(r.total->decimal, 10));
+    json.Member("inner_tens", r.total->innerTens);
     json.EndObject();
   }
-  WriteGroup(json, sheet.group, r.distance);
+  WriteGroup(json, r.group, settings.distance ? &*settings.distance : nullptr);
+  if (!r.warnings.empty()) {
+    json.Key("warnings").BeginArray();
+    for (const std::string& warning : r.warnings) json.String(warning);
+    json.EndArray();
+  }
   json.EndObject();
 }
 
-std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
-  const score::Sheet& sheet = *r.sheet;
+std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
+  const calibrated::CalibratedResult& r = *record.result;
+  const score::Distance* distance = r.settings.distance ? &*r.settings.distance : nullptr;
   const auto mm = [&](double value) { return Fixed(value, 2, separator); };
   const auto px = [&](double value) { return Fixed(value, 1, separator) + " px"; };
   const std::size_t n = r.shots.size();
-  std::string text = std::string(r.path) + ": ";
+  std::string text = std::string(record.path) + ": ";
   text += n == 0 ? "no shot holes found\n"
                  : Counted(n, "shot", "shots") + ", x right and y up in mm from the point of aim\n";
 
   // Where the point of aim is, when there is one to tell.
-  const std::string at = ", at x " + px(sheet.aim.x) + ", y " + px(sheet.aim.y) + " on the picture";
-  switch (sheet.source) {
+  const std::string at = ", at x " + px(r.aim.x) + ", y " + px(r.aim.y) + " on the picture";
+  switch (r.aim.source) {
     case score::AimSource::Face:
       text += "  point of aim: the centre of the face's black" + at + "\n";
       break;
     case score::AimSource::Given:
       text += "  point of aim: as given" + at + "\n";
       break;
+    case score::AimSource::BlackNotFound:
+      text += "  point of aim: the group's centre, as the face's black was not found\n";
+      break;
     case score::AimSource::Group:
-      if (!r.aimWarning.empty()) {
-        text += "  point of aim: the group's centre, as the face's black was not found\n";
-      } else if (n > 0) {
-        text += "  point of aim: the group's centre" + at + "\n";
-      }
+      if (n > 0) text += "  point of aim: the group's centre" + at + "\n";
       break;
   }
   text += "  ";
-  if (sheet.face != nullptr) text += std::string(sheet.face->title) + ", ";
+  if (r.settings.face != nullptr) text += std::string(r.settings.face->title) + ", ";
   text += "calibre " + Format("%g", r.settings.calibreMm, separator) + " mm, " +
-          Format("%g", r.settings.dpi, separator) + " ppi (" + ResolutionSource(r.dpiSource) +
-          "), " + std::to_string(r.width) + " x " + std::to_string(r.height) + " pixels\n";
+          Format("%g", r.settings.dpi, separator) + " ppi (" +
+          ResolutionSource(calibrated::ResolutionSourceName(r.settings.dpiSource)) + "), " +
+          std::to_string(r.width) + " x " + std::to_string(r.height) + " pixels\n";
   if (n == 0) return text;
 
   text += "  shot     x mm     y mm";
-  if (sheet.face != nullptr) text += "  score  decimal";
+  if (r.total) text += "  score  decimal";
   text += "\n";
   for (std::size_t i = 0; i < n; ++i) {
-    const score::ScoredShot& s = sheet.shots[i];
+    const calibrated::Shot& s = r.shots[i];
     text += Padded(std::to_string(i + 1), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
     if (s.score) {
       text += Padded(std::to_string(s.score->score), 7) +
               Padded(Fixed(s.score->decimal, 1, separator), 9);
       if (s.score->innerTen) text += "  inner ten";
     }
-    if (i < r.edited.size() && r.edited[i]) text += "  (edited)";
+    if (s.edited) text += "  (edited)";
     text += "\n";
   }
-  if (sheet.total) {
-    text += "  total " + std::to_string(sheet.total->score) + ", decimal " +
-            Fixed(sheet.total->decimal, 1, separator) + ", " +
-            Counted(static_cast<std::size_t>(sheet.total->innerTens), "inner ten", "inner tens") +
+  if (r.total) {
+    text += "  total " + std::to_string(r.total->score) + ", decimal " +
+            Fixed(r.total->decimal, 1, separator) + ", " +
+            Counted(static_cast<std::size_t>(r.total->innerTens), "inner ten", "inner tens") +
             "\n";
   }
 
   // The group: its centre unless that is the point of aim (0 and 0 by definition), its sizes
   // from two shots on (one shot has none).
-  const score::GroupStats& g = sheet.group;
+  const score::GroupStats& g = r.group;
   struct Row {
     const char* name;
     double value;
   };
   std::vector<Row> rows;
-  if (sheet.source != score::AimSource::Group) {
+  if (r.aim.source != score::AimSource::Group &&
+      r.aim.source != score::AimSource::BlackNotFound) {
     rows.push_back({"centre x", g.centreX});
     rows.push_back({"centre y", g.centreY});
   }
@@ -250,15 +257,15 @@ std::string CalibratedSummary(const CalibratedRecord& r, char separator) {
   std::string head = "  group of " + Counted(static_cast<std::size_t>(g.count), "shot", "shots");
   head.resize(std::max<std::size_t>(head.size(), 25), ' ');
   text += head + Padded("mm", 8);
-  if (r.distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
+  if (distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
   text += "\n";
   for (const Row& row : rows) {
     std::string line = std::string("    ") + row.name;
     line.resize(25, ' ');
     line += Padded(mm(row.value), 8);
-    if (r.distance != nullptr) {
-      line += Padded(mm(score::Moa(row.value, *r.distance)), 9);
-      line += Padded(mm(score::Mrad(row.value, *r.distance)), 9);
+    if (distance != nullptr) {
+      line += Padded(mm(score::Moa(row.value, *distance)), 9);
+      line += Padded(mm(score::Mrad(row.value, *distance)), 9);
     }
     text += line + "\n";
   }

@@ -5,49 +5,32 @@
 // point of aim, figures rounded to a thousandth, decimal scores to a tenth):
 //   picture    {path, width, height}
 //   selection  {left, top, right, bottom}: the rectangle analysed, bounds inclusive
-//   analysis   {mode "calibrated", calibre_mm, dpi, dpi_source "file" | "option" | "user",
+//   analysis   {mode "calibrated", calibre_mm, dpi, dpi_source "file" | "option",
 //               holes "auto" | "dark" | "light", face (name or null), gauge_mm,
 //               distance {value, unit, metres} or null, levels {...}}
-//   aim        {x, y, source "face" | "given" | "group", warning (only when there is one:
-//               why the face's black gave no point of aim and the group's centre is it)}
+//   aim        {x, y, source "face" | "given" | "group" | "group-black-not-found"}
 //   shots      [{x, y, diameter_px, look "dark" | "light", contrast, x_mm, y_mm,
 //               with a face: score, decimal, inner_ten; edited: true for a shot set by hand}]
 //   total      {score, decimal, inner_tens}: with a face only
 //   group      {count, centre_x_mm, centre_y_mm, extreme_spread_mm, extreme_spread_edge_mm,
 //               mean_radius_mm, sd_x_mm, sd_y_mm, cep50_mm, max_radius_mm, and with a
 //               distance the same sizes as _moa and _mrad}
+//   warnings   ["no point of aim: ...", ...]: only when there are some
 #pragma once
 
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "calibrated/calibrated.h"
 #include "io/json_writer.h"
-#include "pixel/picture.h"
-#include "score/group.h"
-#include "score/sheet.h"
-#include "shots/shots.h"
 
 namespace holescan::results {
 
-// Everything one picture's report holds. The shots, `edited` (empty, or one flag per shot)
-// and the sheet's shots are in the same order.
+// One picture's report: its path as given and its calibrated result.
 struct CalibratedRecord {
   std::string_view path;
-  int width = 0;
-  int height = 0;
-  Selection selection;
-  shots::ShotSettings settings;
-  std::string_view dpiSource;  // "file", "option" or "user"
-  std::span<const shots::Shot> shots;
-  std::span<const bool> edited;
-  const shots::Levels* levels = nullptr;  // absent when every shot was set by hand
-  const score::Sheet* sheet = nullptr;
-  const score::Distance* distance = nullptr;
-  double gaugeMm = score::kRulesGaugeMm;
-  // Why the point of aim is not what was asked for ("no point of aim: ..." when the face's
-  // black was not found and the group's centre stands in); empty otherwise.
-  std::string_view aimWarning = {};
+  const calibrated::CalibratedResult* result = nullptr;
 };
 
 void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record);

@@ -1,48 +1,57 @@
 #include "results/result_picture.h"
 
 #include <algorithm>
+#include <memory>
 #include <span>
 
 namespace holescan::results {
 
-std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& r) {
+std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record) {
   using shots::LegendSymbol;
-  const score::Sheet& sheet = *r.sheet;
-  const bool anyEdited = std::find(r.edited.begin(), r.edited.end(), true) != r.edited.end();
-  const bool anyFound =
-      r.shots.size() > static_cast<std::size_t>(std::count(r.edited.begin(), r.edited.end(), true));
+  const calibrated::CalibratedResult& r = *record.result;
+  const auto edited = [](const calibrated::Shot& shot) { return shot.edited; };
+  const bool anyEdited = std::any_of(r.shots.begin(), r.shots.end(), edited);
+  const bool anyFound = !std::all_of(r.shots.begin(), r.shots.end(), edited);
   std::vector<shots::LegendEntry> entries;
   if (anyFound) entries.push_back({LegendSymbol::Circle, shots::kFoundColour, "shot, as found"});
   if (anyEdited)
     entries.push_back({LegendSymbol::Circle, shots::kEditedColour, "shot, added or moved by hand"});
-  if (sheet.source == score::AimSource::Face) {
+  const bool aimIsCentre = r.aim.source == score::AimSource::Group ||
+                           r.aim.source == score::AimSource::BlackNotFound;
+  if (r.aim.source == score::AimSource::Face) {
     entries.push_back({LegendSymbol::Cross, shots::kAimColour, "point of aim: the black's centre"});
-  } else if (sheet.source == score::AimSource::Given) {
+  } else if (r.aim.source == score::AimSource::Given) {
     entries.push_back({LegendSymbol::Cross, shots::kAimColour, "point of aim, as given"});
   }
-  if (sheet.group.count > 0) {
+  if (!r.shots.empty()) {
     entries.push_back({LegendSymbol::Cross, shots::kCentreColour,
-                       sheet.source == score::AimSource::Group ? "group's centre, the point of aim"
-                                                               : "group's centre"});
+                       aimIsCentre ? "group's centre, the point of aim" : "group's centre"});
   }
   return entries;
 }
 
-Picture ResultPicture(const PictureView& picture, const CalibratedRecord& r) {
-  const score::Sheet& sheet = *r.sheet;
-  const double mmPerPixel = score::MmPerPixel(r.settings.dpi);
+Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record) {
+  const calibrated::CalibratedResult& r = *record.result;
+  const bool aimIsCentre = r.aim.source == score::AimSource::Group ||
+                           r.aim.source == score::AimSource::BlackNotFound;
   std::vector<shots::Mark> marks;
-  if (sheet.source != score::AimSource::Group)
-    marks.push_back({sheet.aim.x, sheet.aim.y, shots::kAimColour});
-  if (sheet.group.count > 0) {
-    marks.push_back({sheet.aim.x + sheet.group.centreX / mmPerPixel,
-                     sheet.aim.y - sheet.group.centreY / mmPerPixel, shots::kCentreColour});
+  if (!aimIsCentre) marks.push_back({r.aim.x, r.aim.y, shots::kAimColour});
+  if (!r.shots.empty())
+    marks.push_back({r.groupCentreX, r.groupCentreY, shots::kCentreColour});
+  std::vector<shots::Shot> outlined;
+  // One flag per shot; std::vector<bool> has no contiguous storage for a span.
+  std::unique_ptr<bool[]> edited(new bool[r.shots.size() + 1]);
+  outlined.reserve(r.shots.size());
+  for (const calibrated::Shot& shot : r.shots) {
+    outlined.push_back({shot.x, shot.y, shot.diameterPx, shot.look, shot.contrast});
+    edited[outlined.size() - 1] = shot.edited;
   }
-  Picture out = shots::Annotated(picture, r.shots, marks, r.edited);
+  Picture out = shots::Annotated(picture, outlined, marks,
+                                 std::span<const bool>(edited.get(), outlined.size()));
   std::vector<shots::LegendAvoid> avoid;
-  for (const shots::Shot& shot : r.shots) avoid.push_back({shot.x, shot.y});
+  for (const shots::Shot& shot : outlined) avoid.push_back({shot.x, shot.y});
   for (const shots::Mark& mark : marks) avoid.push_back({mark.x, mark.y});
-  shots::DrawLegend(out, ResultLegend(r), avoid);
+  shots::DrawLegend(out, ResultLegend(record), avoid);
   return out;
 }
 

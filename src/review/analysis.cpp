@@ -9,22 +9,25 @@
 #include "io/qt/picture_loader.h"
 #include "review/picture_image.h"
 #include "review/shots_file.h"
-#include "shots/shots.h"
 
 namespace holescan::review {
 
 namespace {
 
-void FindAimFor(const Picture& picture, const ReviewSettings& settings, JobOutput& output) {
-  const score::Face* face = FaceOf(settings);
-  if (!face) return;
-  output.aimSearched = true;
-  std::string reason;
-  if (auto fit = score::FindAim(picture.View(), *face, settings.dpi, &reason))
-    output.aim = fit->centre;
-  else
-    output.aimProblem = "no point of aim: " + reason;
-}
+// The job's progress, and its cancel flag, for the analysis.
+class JobObserver final : public calibrated::Observer {
+ public:
+  JobObserver(const std::atomic<bool>& cancel, std::atomic<double>& progress)
+      : cancel_(cancel), progress_(progress) {}
+  bool Progress(double fraction) override {
+    progress_.store(fraction, std::memory_order_relaxed);
+    return !cancel_.load(std::memory_order_relaxed);
+  }
+
+ private:
+  const std::atomic<bool>& cancel_;
+  std::atomic<double>& progress_;
+};
 
 }  // namespace
 
@@ -41,8 +44,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       output.loadProblem = file.reason.empty() ? "cannot read the picture" : file.reason;
       return output;
     }
-    if (file.resolution && file.resolution->x >= kMinDpi && file.resolution->x <= kMaxDpi)
-      output.fileDpi = file.resolution->x;
+    output.fileDpi = calibrated::FileResolution(file);
     picture = std::make_shared<const Picture>(std::move(file.picture));
     output.picture = picture;
     output.levels = std::make_shared<const std::vector<QImage>>(HalvedLevels(ImageOf(*picture)));
@@ -64,7 +66,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
     }
     if (!output.fromFile && output.fileDpi) {
       settings.dpi = *output.fileDpi;
-      settings.dpiSource = "file";
+      settings.dpiSource = calibrated::ResolutionSource::File;
       output.settings = settings;
     }
   }
@@ -72,28 +74,24 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
     output.shotsProblem = *problem;
     return output;
   }
-  FindAimFor(*picture, settings, output);
-  if (findShots) {
-    try {
-      const shots::ShotResult result =
-          shots::FindShots(picture->View(), {settings.calibreMm, settings.dpi, settings.look},
-                           std::nullopt, [&](double fraction) {
-                             progress.store(fraction, std::memory_order_relaxed);
-                             return !cancel.load(std::memory_order_relaxed);
-                           });
-      if (result.cancelled) {
-        output.cancelled = true;
-        return output;
-      }
-      std::vector<ReviewShot> shots;
-      shots.reserve(result.shots.size());
-      for (const shots::Shot& shot : result.shots)
-        shots.push_back({shot.x, shot.y, false, shot.look, shot.contrast});
-      output.shots = std::move(shots);
-      output.analysisLevels = result.levels;
-    } catch (const std::exception& error) {
-      output.shotsProblem = std::string("analysis failed: ") + error.what();
+  const calibrated::CalibratedSettings calibratedSettings = CalibratedOf(settings);
+  if (!findShots) {
+    output.black = calibrated::LookForBlack(picture->View(), calibratedSettings);
+    return output;
+  }
+  try {
+    JobObserver observer(cancel, progress);
+    const calibrated::CalibratedResult result =
+        calibrated::AnalysePicture(picture->View(), calibratedSettings, &observer);
+    if (result.cancelled) {
+      output.cancelled = true;
+      return output;
     }
+    output.black = result.black;
+    output.shots = result.shots;
+    output.analysisLevels = result.levels;
+  } catch (const std::exception& error) {
+    output.shotsProblem = std::string("analysis failed: ") + error.what();
   }
   return output;
 }
@@ -111,7 +109,7 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
   }
   if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open)
     document.SetFileResolution(*output.fileDpi);
-  if (output.aimSearched) document.SetAim(output.aim, output.aimProblem);
+  document.SetAim(output.black.centre, output.black.warning);
   if (output.fromFile) {
     document.SetShotsFromFile(output.settings, *output.shots);
   } else if (output.shots) {

@@ -41,7 +41,7 @@ struct JobOutput {
   std::shared_ptr<const Picture> picture;             // set when the job read it
   std::shared_ptr<const std::vector<QImage>> levels;  // with it
   std::string loadProblem;                            // the picture could not be read
-  std::optional<double> fileDpi;                      // the resolution stored in the picture file
+  std::optional<double> fileDpi;  // the resolution stored in the picture file (FileResolution)
   // Open only: the saved shots and settings, or why the saved file could not be read.
   bool fromFile = false;
   ReviewSettings settings;
@@ -49,9 +49,8 @@ struct JobOutput {
   std::optional<std::vector<ReviewShot>> shots;
   std::optional<shots::Levels> analysisLevels;  // with shots found by the analysis
   std::string shotsProblem;
-  bool aimSearched = false;
-  std::optional<score::AimPoint> aim;
-  std::string aimProblem;
+  // The face's black as looked for under the job's settings.
+  calibrated::BlackSearch black;
 };
 
 // Runs the job. `cancel` is polled while the analysis runs; `progress` receives 0..1.

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QUndoCommand>
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
 
 namespace holescan::review {
@@ -50,18 +49,15 @@ void ReviewDocument::MarkSaved() {
   emit stateChanged();
 }
 
-void ReviewDocument::AddShot(double x, double y, std::optional<shots::Shot> hole) {
-  std::vector<ReviewShot> after = shots_;
-  after.push_back({x, y, true});
-  if (hole) {
-    after.back().look = hole->look;
-    after.back().contrast = hole->contrast;
-  }
+void ReviewDocument::AddShot(ReviewShot shot) {
+  std::vector<ReviewShot> after = result_.shots;
+  shot.edited = true;
+  after.push_back(shot);
   PushShots(tr("add shot %1").arg(after.size()), std::move(after));
 }
 
 void ReviewDocument::MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves) {
-  std::vector<ReviewShot> after = shots_;
+  std::vector<ReviewShot> after = result_.shots;
   int moved = 0;
   for (const auto& [index, shot] : moves) {
     if (index < 0 || static_cast<std::size_t>(index) >= after.size()) continue;
@@ -83,13 +79,14 @@ void ReviewDocument::DeleteShots(std::vector<int> indices) {
   std::vector<ReviewShot> after;
   std::size_t next = 0;
   int deleted = 0;
-  for (std::size_t i = 0; i < shots_.size(); ++i) {
+  const std::vector<ReviewShot>& shots = result_.shots;
+  for (std::size_t i = 0; i < shots.size(); ++i) {
     while (next < indices.size() && indices[next] < static_cast<int>(i)) ++next;
     if (next < indices.size() && indices[next] == static_cast<int>(i)) {
       ++deleted;
       continue;
     }
-    after.push_back(shots_[i]);
+    after.push_back(shots[i]);
   }
   if (deleted == 0) return;
   PushShots(deleted == 1 ? tr("delete shot %1").arg(indices.front() + 1)
@@ -108,10 +105,7 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
     rework = Rework::Shots;
   else if (before.face != settings.face)
     rework = Rework::Aim;
-  if (rework != Rework::Score) {
-    aim_.reset();
-    aimProblem_.clear();
-  }
+  if (rework != Rework::Score) result_.black = {};
   Rescore();
   emit shotsChanged();
   emit stateChanged();
@@ -120,7 +114,7 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
 
 void ReviewDocument::SetFileResolution(double dpi) {
   settings_.dpi = dpi;
-  settings_.dpiSource = "file";
+  settings_.dpiSource = calibrated::ResolutionSource::File;
   Rescore();
 }
 
@@ -139,6 +133,11 @@ void ReviewDocument::SetPicture(std::shared_ptr<const Picture> picture,
                                 std::shared_ptr<const std::vector<QImage>> levels) {
   picture_ = std::move(picture);
   levels_ = std::move(levels);
+  if (picture_) {
+    result_.width = picture_->Width();
+    result_.height = picture_->Height();
+    result_.selection = WholePicture(result_.width, result_.height);
+  }
   emit stateChanged();
 }
 
@@ -150,7 +149,7 @@ void ReviewDocument::SetAnalysing() {
 
 void ReviewDocument::SetShotsFound(std::vector<ReviewShot> shots, bool asEdit) {
   stage_ = Stage::Ready;
-  problem_ = aimProblem_;
+  problem_ = result_.black.warning;
   if (asEdit && shotsSeeded_) {
     PushShots(tr("analyse again"), std::move(shots));
   } else {
@@ -167,7 +166,7 @@ void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings,
   settings_ = settings;
   ++generation_;
   stage_ = Stage::Ready;
-  problem_ = aimProblem_;
+  problem_ = result_.black.warning;
   shotsSeeded_ = true;
   ReplaceShots(std::move(shots));
   undo_.clear();
@@ -176,9 +175,8 @@ void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings,
 }
 
 void ReviewDocument::SetAim(std::optional<score::AimPoint> aim, std::string problem) {
-  aim_ = aim;
-  aimProblem_ = std::move(problem);
-  if (stage_ == Stage::Ready) problem_ = aimProblem_;
+  result_.black = {aim, std::move(problem)};
+  if (stage_ == Stage::Ready) problem_ = result_.black.warning;
   Rescore();
   emit shotsChanged();
   emit stateChanged();
@@ -191,35 +189,19 @@ void ReviewDocument::SetAnalysisProblem(std::string problem) {
 }
 
 void ReviewDocument::ReplaceShots(std::vector<ReviewShot> shots) {
-  shots_ = std::move(shots);
+  result_.shots = std::move(shots);
   Rescore();
   emit shotsChanged();
 }
 
 void ReviewDocument::PushShots(const QString& text, std::vector<ReviewShot> after) {
-  undo_.push(new ShotsCommand(*this, text, shots_, std::move(after)));
+  undo_.push(new ShotsCommand(*this, text, result_.shots, std::move(after)));
   emit stateChanged();
 }
 
 void ReviewDocument::Rescore() {
-  std::vector<score::ShotPx> px;
-  px.reserve(shots_.size());
-  for (const ReviewShot& shot : shots_) px.push_back({shot.x, shot.y});
-  score::SheetOptions options;
-  options.dpi = settings_.dpi;
-  options.calibreMm = settings_.calibreMm;
-  const score::Face* face = FaceOf(settings_);
-  if (face && aim_) {
-    options.aim = aim_;
-    options.source = score::AimSource::Face;
-    options.face = face;
-  }
-  try {
-    sheet_ = score::Score(px, options);
-  } catch (const std::invalid_argument&) {
-    // Settings are checked before they are taken; an empty sheet is what is left.
-    sheet_ = {};
-  }
+  const calibrated::BlackSearch black = result_.black;
+  result_ = calibrated::Rescore(std::move(result_), CalibratedOf(settings_), black);
 }
 
 }  // namespace holescan::review

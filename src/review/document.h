@@ -22,23 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "calibrated/calibrated.h"
 #include "pixel/picture.h"
 #include "review/review_settings.h"
-#include "score/aim.h"
-#include "score/group.h"
-#include "score/sheet.h"
 
 namespace holescan::review {
 
-struct ReviewShot {
-  double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
-  bool edited = false;  // added or moved by hand
-  // How the hole showed, and its contrast against the paper (0 for a shot set where no hole
-  // was found).
-  shots::HoleLook look = shots::HoleLook::Dark;
-  double contrast = 0;
-  friend bool operator==(const ReviewShot&, const ReviewShot&) = default;
-};
+// The calibrated analysis's own shot: position, look, edited flag, millimetres and score.
+using ReviewShot = calibrated::Shot;
 
 // Where the document's picture and analysis stand.
 enum class Stage { Loading, Failed, Analysing, Ready };
@@ -63,10 +54,11 @@ class ReviewDocument : public QObject {
   const std::shared_ptr<const std::vector<QImage>>& Levels() const { return levels_; }
 
   const ReviewSettings& Settings() const { return settings_; }
-  const std::vector<ReviewShot>& Shots() const { return shots_; }
-  const score::Sheet& Sheet() const { return sheet_; }
+  const std::vector<ReviewShot>& Shots() const { return result_.shots; }
+  // The shots measured and scored, the aim, totals and the group's statistics.
+  const calibrated::CalibratedResult& Result() const { return result_; }
   // The face's point of aim when one was found; nullopt otherwise.
-  const std::optional<score::AimPoint>& Aim() const { return aim_; }
+  const std::optional<score::AimPoint>& Aim() const { return result_.black.centre; }
   // The parsed distance of the settings, when they name one.
   std::optional<score::Distance> Distance() const;
 
@@ -77,8 +69,9 @@ class ReviewDocument : public QObject {
   void MarkSaved();
 
   // Hand edits, each one undoable command. Indices outside the list are ignored. A shot added
-  // on a hole the analysis knows (shots::ShotAt) keeps its look and contrast.
-  void AddShot(double x, double y, std::optional<shots::Shot> hole = std::nullopt);
+  // on a hole the analysis knows (calibrated::ShotAtPoint) keeps its look and contrast.
+  void AddShot(ReviewShot shot);
+  void AddShot(double x, double y) { AddShot(ReviewShot{x, y, true}); }
   void MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves);
   void DeleteShots(std::vector<int> indices);
 
@@ -99,8 +92,8 @@ class ReviewDocument : public QObject {
   void SetAnalysisProblem(std::string problem);
 
   // The levels the last analysis picked; nullopt when the shots came from a saved file.
-  const std::optional<shots::Levels>& AnalysisLevels() const { return analysisLevels_; }
-  void SetAnalysisLevels(std::optional<shots::Levels> levels) { analysisLevels_ = levels; }
+  const std::optional<shots::Levels>& AnalysisLevels() const { return result_.levels; }
+  void SetAnalysisLevels(std::optional<shots::Levels> levels) { result_.levels = levels; }
   // Takes the resolution stored in the picture file, before any shot is known.
   void SetFileResolution(double dpi);
 
@@ -121,14 +114,11 @@ class ReviewDocument : public QObject {
   std::string path_;
   Stage stage_ = Stage::Loading;
   std::string problem_;
-  std::string aimProblem_;
+
   std::shared_ptr<const Picture> picture_;
   std::shared_ptr<const std::vector<QImage>> levels_;
   ReviewSettings settings_;
-  std::vector<ReviewShot> shots_;
-  std::optional<score::AimPoint> aim_;
-  std::optional<shots::Levels> analysisLevels_;
-  score::Sheet sheet_;
+  calibrated::CalibratedResult result_;
   QUndoStack undo_;
   bool settingsModified_ = false;
   bool shotsSeeded_ = false;

@@ -8,17 +8,15 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
-#include <memory>
-#include <span>
 #include <sstream>
 
 #include "io/json_writer.h"
 #include "io/output_file.h"
 #include "results/calibrated_report.h"
+#include "results/csv.h"
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/picture_image.h"
-#include "score/csv.h"
 
 namespace holescan::review {
 
@@ -34,10 +32,6 @@ std::optional<std::string> WriteWhole(const std::string& path, std::string_view 
 std::string FileName(const ReviewDocument& document) {
   return QFileInfo(QString::fromLocal8Bit(document.Path())).fileName().toStdString();
 }
-
-// Stands in for the file name while CsvWriter writes, so that the rows can be split on line
-// breaks before the real name (which may hold one, quoted) goes in.
-constexpr std::string_view kNameStandIn = "@file@";
 
 // The report on an A4 page whose device has `dpi` pixels per inch.
 void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateTime& when,
@@ -141,57 +135,14 @@ ExportPaths ExportPathsFor(const std::string& base) {
 
 std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
   std::ostringstream rows;
-  score::CsvWriter writer(rows);
-  const auto distance = document.Distance();
-  writer.Add(kNameStandIn, 1, document.Sheet(), distance ? &*distance : nullptr);
+  results::CsvWriter writer(rows, true);
+  writer.Add(FileName(document), 1, document.Result());
   writer.Finish();
-  const std::string name = score::CsvField(FileName(document));
-  std::string out;
-  std::istringstream lines(rows.str());
-  std::string line;
-  std::size_t shot = 0;
-  const auto& shots = document.Shots();
-  while (std::getline(lines, line)) {
-    if (shot == 0 && out.empty()) {
-      out += line + ",edited\n";
-      continue;
-    }
-    if (line.starts_with(kNameStandIn)) line.replace(0, kNameStandIn.size(), name);
-    const bool edited = shot < shots.size() && shots[shot].edited;
-    out += line + (edited ? ",TRUE\n" : ",FALSE\n");
-    ++shot;
-  }
-  return WriteWhole(path, out);
+  return WriteWhole(path, rows.str());
 }
 
 std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
-  const ReviewSettings& settings = document.Settings();
-  const shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
-  const double diameter = shots::HoleDiameterPx(shotSettings);
-  const auto& reviewed = document.Shots();
-  std::vector<shots::Shot> shots;
-  shots.reserve(reviewed.size());
-  // std::vector<bool> has no array to take a span of.
-  const auto edited = std::make_unique<bool[]>(reviewed.size());
-  for (std::size_t i = 0; i < reviewed.size(); ++i) {
-    const ReviewShot& shot = reviewed[i];
-    shots.push_back({shot.x, shot.y, diameter, shot.look, shot.contrast});
-    edited[i] = shot.edited;
-  }
-  const auto& picture = document.PictureData();
-  const auto distance = document.Distance();
-  results::CalibratedRecord record;
-  record.path = document.Path();
-  record.width = picture ? picture->Width() : 0;
-  record.height = picture ? picture->Height() : 0;
-  record.selection = WholePicture(record.width, record.height);
-  record.settings = shotSettings;
-  record.dpiSource = settings.dpiSource;
-  record.shots = shots;
-  record.edited = std::span<const bool>(edited.get(), reviewed.size());
-  record.levels = document.AnalysisLevels() ? &*document.AnalysisLevels() : nullptr;
-  record.sheet = &document.Sheet();
-  record.distance = distance ? &*distance : nullptr;
+  const results::CalibratedRecord record{document.Path(), &document.Result()};
   std::string out;
   {
     JsonWriter json([&](std::string_view bytes) { out.append(bytes); });

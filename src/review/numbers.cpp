@@ -35,18 +35,17 @@ QStringList ShotColumns() {
 }
 
 std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
-  const score::Sheet& sheet = document.Sheet();
   const auto& shots = document.Shots();
   std::vector<ShotRow> rows;
-  rows.reserve(sheet.shots.size());
-  for (std::size_t i = 0; i < sheet.shots.size() && i < shots.size(); ++i) {
-    const score::ScoredShot& shot = sheet.shots[i];
+  rows.reserve(shots.size());
+  for (std::size_t i = 0; i < shots.size(); ++i) {
+    const ReviewShot& shot = shots[i];
     ShotRow row{QString::number(i + 1),
                 Mm(shot.xMm),
                 Mm(shot.yMm),
                 {},
                 {},
-                shots[i].edited ? Tr("edited") : QString()};
+                shot.edited ? Tr("edited") : QString()};
     if (shot.score) {
       row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
       row.decimal = Decimal(shot.score->decimal);
@@ -57,20 +56,20 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
 }
 
 std::vector<StatLine> StatLines(const ReviewDocument& document) {
-  const score::Sheet& sheet = document.Sheet();
-  const score::GroupStats& group = sheet.group;
+  const calibrated::CalibratedResult& result = document.Result();
+  const score::GroupStats& group = result.group;
   const auto distance = document.Distance();
   std::vector<StatLine> lines;
   int edited = 0;
   for (const ReviewShot& shot : document.Shots()) edited += shot.edited ? 1 : 0;
   lines.push_back({Tr("Shots"), edited ? Tr("%1 (%2 edited)").arg(group.count).arg(edited)
                                        : QString::number(group.count)});
-  if (sheet.total)
+  if (result.total)
     lines.push_back({Tr("Total"), Tr("%1 (%2), %3 inner tens")
-                                      .arg(sheet.total->score)
-                                      .arg(Decimal(sheet.total->decimal))
-                                      .arg(sheet.total->innerTens)});
-  lines.push_back({Tr("Point of aim"), sheet.source == score::AimSource::Face
+                                      .arg(result.total->score)
+                                      .arg(Decimal(result.total->decimal))
+                                      .arg(result.total->innerTens)});
+  lines.push_back({Tr("Point of aim"), result.aim.source == score::AimSource::Face
                                            ? Tr("the face's black")
                                            : Tr("the group's centre")});
   if (group.count == 0) return lines;
@@ -96,10 +95,10 @@ QString ListEntry(const ReviewDocument& document) {
     case Stage::Ready:
       break;
   }
-  const score::Sheet& sheet = document.Sheet();
-  QString entry = Tr("%1: %2 shots").arg(name).arg(sheet.group.count);
-  if (sheet.total)
-    entry += Tr(", %1 (%2)").arg(sheet.total->score).arg(Decimal(sheet.total->decimal));
+  const calibrated::CalibratedResult& result = document.Result();
+  QString entry = Tr("%1: %2 shots").arg(name).arg(result.group.count);
+  if (result.total)
+    entry += Tr(", %1 (%2)").arg(result.total->score).arg(Decimal(result.total->decimal));
   if (document.Modified()) entry += QStringLiteral(" *");
   return entry;
 }

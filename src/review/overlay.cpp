@@ -42,18 +42,15 @@ QPainterPath CrossPath(const QPointF& centre, double size) {
 }
 
 std::optional<QPointF> GroupCentrePx(const ReviewDocument& document) {
-  const auto& shots = document.Shots();
-  if (shots.empty()) return std::nullopt;
-  QPointF sum;
-  for (const ReviewShot& shot : shots) sum += QPointF(shot.x, shot.y);
-  return sum / static_cast<double>(shots.size());
+  const calibrated::CalibratedResult& result = document.Result();
+  if (result.shots.empty()) return std::nullopt;
+  return QPointF(result.groupCentreX, result.groupCentreY);
 }
 
 void PaintOverlay(QPainter& painter, const ReviewDocument& document, double unit) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
-  const double diameter = shots::HoleDiameterPx(
-      {document.Settings().calibreMm, document.Settings().dpi, document.Settings().look});
+  const double diameter = HoleDiameterPx(document.Settings());
   const double line = std::max(3 * unit, diameter / 10);
   QFont font;
   font.setBold(true);

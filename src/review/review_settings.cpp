@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace holescan::review {
 
@@ -38,21 +39,25 @@ const score::Face* FaceOf(const ReviewSettings& settings) {
   return settings.face.empty() ? nullptr : score::FindFace(settings.face);
 }
 
+calibrated::CalibratedSettings CalibratedOf(const ReviewSettings& settings) {
+  calibrated::CalibratedSettings calibrated;
+  calibrated.calibreMm = settings.calibreMm;
+  calibrated.dpi = settings.dpi;
+  calibrated.dpiSource = settings.dpiSource;
+  calibrated.look = settings.look;
+  calibrated.face = FaceOf(settings);
+  if (!settings.distance.empty()) calibrated.distance = score::ParseDistance(settings.distance);
+  return calibrated;
+}
+
+double HoleDiameterPx(const ReviewSettings& settings) {
+  return shots::HoleDiameterPx({settings.calibreMm, settings.dpi, settings.look});
+}
+
 std::optional<std::string> SettingsProblem(const ReviewSettings& settings) {
-  if (!(settings.dpi >= kMinDpi && settings.dpi <= kMaxDpi)) {
-    char text[96];
-    std::snprintf(text, sizeof text, "the resolution must lie between %g and %g pixels per inch",
-                  kMinDpi, kMaxDpi);
-    return std::string(text);
-  }
-  if (!(settings.calibreMm >= shots::kMinCalibreMm && settings.calibreMm <= shots::kMaxCalibreMm))
-    return std::string("the calibre lies outside what the analysis accepts");
-  if (auto problem = shots::SettingsProblem({settings.calibreMm, settings.dpi, settings.look}))
-    return problem;
+  if (auto problem = calibrated::SettingsProblem(CalibratedOf(settings))) return problem;
   if (!settings.face.empty() && !score::FindFace(settings.face))
     return "unknown face " + settings.face + " (known: " + score::FaceNames() + ")";
-  if (settings.dpiSource != "file" && settings.dpiSource != "user")
-    return std::string("the resolution's source is neither the file nor the user");
   std::string reason;
   if (!settings.distance.empty() && !score::ParseDistance(settings.distance, &reason))
     return reason;

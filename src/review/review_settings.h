@@ -6,9 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "score/faces.h"
-#include "score/group.h"
-#include "shots/shots.h"
+#include "calibrated/calibrated.h"
 
 namespace holescan::review {
 
@@ -18,8 +16,8 @@ struct ReviewSettings {
   shots::HoleLook look = shots::HoleLook::Auto;
   std::string face;      // a face's name from score::Faces(); empty for none
   std::string distance;  // as score::ParseDistance reads it ("10m"); empty for none
-  // Where the resolution came from: "file" (stored in the picture) or "user".
-  std::string dpiSource = "user";
+  // Where the resolution came from: stored in the picture, or typed in.
+  calibrated::ResolutionSource dpiSource = calibrated::ResolutionSource::Option;
   friend bool operator==(const ReviewSettings&, const ReviewSettings&) = default;
 };
 
@@ -38,12 +36,13 @@ std::string CalibreText(double mm);
 // The face of the settings, or nullptr for none (or a name that is not in the table).
 const score::Face* FaceOf(const ReviewSettings& settings);
 
-// A one-line reason when the settings cannot be analysed (see shots::SettingsProblem), the
-// face is unknown or the distance unreadable; nullopt otherwise.
-std::optional<std::string> SettingsProblem(const ReviewSettings& settings);
+// The settings as the calibrated analysis takes them (an unreadable distance is none).
+calibrated::CalibratedSettings CalibratedOf(const ReviewSettings& settings);
+// The diameter of a hole of the settings' calibre in picture pixels.
+double HoleDiameterPx(const ReviewSettings& settings);
 
-// Resolutions the settings accept, pixels per inch.
-inline constexpr double kMinDpi = 10;
-inline constexpr double kMaxDpi = 9600;
+// A one-line reason when the settings cannot be analysed (see calibrated::SettingsProblem),
+// the face is unknown or the distance unreadable; nullopt otherwise.
+std::optional<std::string> SettingsProblem(const ReviewSettings& settings);
 
 }  // namespace holescan::review

@@ -200,7 +200,7 @@ QWidget* ReviewWindow::BuildSidePanel() {
   form->addRow(tr("Calibre"), calibre_);
   dpi_ = new QDoubleSpinBox;
   dpi_->setObjectName(QStringLiteral("dpi"));
-  dpi_->setRange(kMinDpi, kMaxDpi);
+  dpi_->setRange(calibrated::kMinDpi, calibrated::kMaxDpi);
   dpi_->setDecimals(1);
   dpi_->setSuffix(tr(" ppi"));
   dpi_->setKeyboardTracking(false);
@@ -250,7 +250,7 @@ QWidget* ReviewWindow::BuildSidePanel() {
   connect(dpi_, &QDoubleSpinBox::valueChanged, this, [this](double dpi) {
     ApplySetting([dpi](ReviewSettings& settings) {
       settings.dpi = dpi;
-      settings.dpiSource = "user";
+      settings.dpiSource = calibrated::ResolutionSource::Option;
       return true;
     });
   });
@@ -518,23 +518,17 @@ void ReviewWindow::RefreshStatus() {
 
 void ReviewWindow::AddShotAt(QPointF point) {
   if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready) return;
-  const ReviewSettings& settings = current_->Settings();
-  double x = point.x(), y = point.y();
-  std::optional<shots::Shot> hole;
+  ReviewShot shot;
   try {
-    hole = shots::ShotAt(current_->PictureData()->View(),
-                         {settings.calibreMm, settings.dpi, settings.look}, x, y);
-    if (hole) {
-      x = hole->x;
-      y = hole->y;
-    }
+    shot = calibrated::ShotAtPoint(current_->PictureData()->View(),
+                                   CalibratedOf(current_->Settings()), point.x(), point.y());
   } catch (const std::invalid_argument& error) {
     transient_ = Local(error.what());
     RefreshStatus();
     return;
   }
   transient_.clear();
-  current_->AddShot(x, y, hole);
+  current_->AddShot(shot);
   view_->SelectShots({static_cast<int>(current_->Shots().size()) - 1});
   RefreshNumbers();
   RefreshStatus();

@@ -230,8 +230,7 @@ void ShotView::Rebuild() {
   delete centre_;
   aim_ = centre_ = nullptr;
   if (document_ && picture_) {
-    const ReviewSettings& settings = document_->Settings();
-    scale_->diameter = shots::HoleDiameterPx({settings.calibreMm, settings.dpi, settings.look});
+    scale_->diameter = HoleDiameterPx(document_->Settings());
     const auto& shots = document_->Shots();
     for (std::size_t i = 0; i < shots.size(); ++i) {
       auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, scale_);

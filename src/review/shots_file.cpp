@@ -46,24 +46,59 @@ std::string Text(const json& object, const char* key) {
   return Member(object, key, json::value_t::string).get<std::string>();
 }
 
+// The settings of a calibrated JSON document (the command line's --json, the review's export).
+ReviewSettings SettingsOfAnalysis(const json& analysis) {
+  ReviewSettings settings;
+  settings.calibreMm = Number(analysis, "calibre_mm");
+  settings.dpi = Number(analysis, "dpi");
+  const auto source = calibrated::ParseResolutionSource(Text(analysis, "dpi_source"));
+  if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
+  settings.dpiSource = *source;
+  const auto look = shots::ParseHoleLook(Text(analysis, "holes"));
+  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
+  settings.look = *look;
+  if (analysis.contains("face") && !analysis["face"].is_null())
+    settings.face = Text(analysis, "face");
+  if (analysis.contains("distance") && !analysis["distance"].is_null()) {
+    const json& distance = Member(analysis, "distance", json::value_t::object);
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", Number(distance, "value"));
+    settings.distance = value + Text(distance, "unit");
+  }
+  return settings;
+}
+
 ShotsFile Parse(const std::string& bytes, int width, int height) {
   const json document = json::parse(bytes, nullptr, false);
   if (document.is_discarded()) throw Refusal{"not a JSON file"};
-  if (!document.is_object() || !document.contains("format") || document["format"] != kShotsFormat)
+  // A calibrated JSON document reopens as it is: its analysis gives the settings.
+  const bool analysis = document.is_object() && !document.contains("format") &&
+                        document.contains("analysis") && document["analysis"].is_object() &&
+                        document["analysis"].value("mode", "") == "calibrated";
+  if (!analysis &&
+      (!document.is_object() || !document.contains("format") || document["format"] != kShotsFormat))
     throw Refusal{"not a holescan-review shots file"};
-  const json& version = Member(document, "version", json::value_t::number_float);
-  if (!version.is_number_integer() || version.get<long long>() != 1)
-    throw Refusal{"a version this program does not know"};
   ShotsFile file;
-  const json& settings = Member(document, "settings", json::value_t::object);
-  file.settings.calibreMm = Number(settings, "calibre_mm");
-  file.settings.dpi = Number(settings, "dpi");
-  const auto look = shots::ParseHoleLook(Text(settings, "holes"));
-  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
-  file.settings.look = *look;
-  file.settings.face = Text(settings, "face");
-  file.settings.distance = Text(settings, "distance");
-  if (settings.contains("dpi_source")) file.settings.dpiSource = Text(settings, "dpi_source");
+  if (analysis) {
+    file.settings = SettingsOfAnalysis(document["analysis"]);
+  } else {
+    const json& version = Member(document, "version", json::value_t::number_float);
+    if (!version.is_number_integer() || version.get<long long>() != 1)
+      throw Refusal{"a version this program does not know"};
+    const json& settings = Member(document, "settings", json::value_t::object);
+    file.settings.calibreMm = Number(settings, "calibre_mm");
+    file.settings.dpi = Number(settings, "dpi");
+    const auto look = shots::ParseHoleLook(Text(settings, "holes"));
+    if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
+    file.settings.look = *look;
+    file.settings.face = Text(settings, "face");
+    file.settings.distance = Text(settings, "distance");
+    if (settings.contains("dpi_source")) {
+      const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
+      if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
+      file.settings.dpiSource = *source;
+    }
+  }
   if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
 
   const json& shots = Member(document, "shots", json::value_t::array);
@@ -71,8 +106,11 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
   file.shots.reserve(shots.size());
   for (const json& shot : shots) {
     if (!shot.is_object()) throw Refusal{"a shot is not an object"};
-    ReviewShot read{Number(shot, "x"), Number(shot, "y"),
-                    Member(shot, "edited", json::value_t::boolean).get<bool>()};
+    // The calibrated JSON marks only the shots set by hand.
+    const bool edited = analysis && !shot.contains("edited")
+                            ? false
+                            : Member(shot, "edited", json::value_t::boolean).get<bool>();
+    ReviewShot read{Number(shot, "x"), Number(shot, "y"), edited};
     if (shot.contains("look")) {
       const auto look = shots::ParseHoleLook(Text(shot, "look"));
       if (!look || *look == shots::HoleLook::Auto) throw Refusal{"\"look\" is not dark or light"};
@@ -112,7 +150,7 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
         .Member("holes", shots::HoleLookName(file.settings.look))
         .Member("face", file.settings.face)
         .Member("distance", file.settings.distance)
-        .Member("dpi_source", file.settings.dpiSource)
+        .Member("dpi_source", calibrated::ResolutionSourceName(file.settings.dpiSource))
         .EndObject();
     json.Key("shots").BeginArray();
     for (const ReviewShot& shot : file.shots)

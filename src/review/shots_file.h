@@ -10,8 +10,13 @@
 //     "shots": [{"x": 812.5, "y": 640.25, "edited": false, "look": "dark", "contrast": 61.5},
 //               ...]
 //
-// dpi_source, look and contrast may be absent ("user", "dark", 0).
+// dpi_source ("file" or "option"; "user" reads as "option"), look and contrast may be absent
+// ("option", "dark", 0).
 //   }
+//
+// A calibrated JSON document (the command line's --json of one picture, the review's export)
+// reads as a saved file too: the settings from its "analysis", the shots with their pixels,
+// look, contrast and "edited" (absent: found by the analysis).
 //
 // x and y are picture pixels, pixel (i, j)'s centre at (i, j). The file is written whole or
 // not at all. Reading treats it as hostile: at most kMaxShotsFileBytes and kMaxSavedShots, every

@@ -47,7 +47,39 @@ double ExtremeSpread(std::span<const PointMm> shots) {
   return largest;
 }
 
+// P(R <= r) for R the distance from the centre of N(0, diag(a, b)), a >= b >= 0, a > 0. In
+// polar coordinates each ray integrates in closed form; substituting the ellipse's eccentric
+// angle u for the polar one (tan t = sqrt(b / a) tan u) leaves
+//   P = 1 - 1 / (2 pi) x integral over 0..2pi of exp(-r^2 / (2 (a cos^2 u + b sin^2 u))),
+// smooth and periodic even for b = 0, so the trapezoid rule converges fast.
+double HoytCdf(double r, double a, double b) {
+  constexpr int kSteps = 256;
+  double sum = 0;
+  for (int i = 0; i < kSteps; ++i) {
+    const double u = 2 * std::numbers::pi * (i + 0.5) / kSteps;
+    const double c = std::cos(u), s = std::sin(u);
+    sum += std::exp(-r * r / (2 * (a * c * c + b * s * s)));
+  }
+  return 1 - sum / kSteps;
+}
+
 }  // namespace
+
+double CorrelatedNormalQuantile(double varX, double varY, double covXY, double level) {
+  // The eigenvalues of the covariance: the variances along the group's principal axes.
+  const double mean = (varX + varY) / 2;
+  const double spread = std::hypot((varX - varY) / 2, covXY);
+  const double a = std::max(mean + spread, 0.0), b = std::max(mean - spread, 0.0);
+  if (a <= 0) return 0;
+  // Below the circular quantile of the larger variance; bisect on the distribution function.
+  double low = 0, high = 2 * std::sqrt(-2 * a * std::log1p(-level));
+  while (HoytCdf(high, a, b) < level) high *= 2;
+  for (int i = 0; i < 200 && high - low > 1e-15 * high; ++i) {
+    const double mid = (low + high) / 2;
+    (HoytCdf(mid, a, b) < level ? low : high) = mid;
+  }
+  return (low + high) / 2;
+}
 
 GroupStats Group(std::span<const PointMm> shots, double calibreMm) {
   GroupStats group;
@@ -65,24 +97,28 @@ GroupStats Group(std::span<const PointMm> shots, double calibreMm) {
 
   std::vector<double> radii;
   radii.reserve(shots.size());
-  double squaresX = 0, squaresY = 0, sumRadii = 0;
+  double squaresX = 0, squaresY = 0, products = 0, sumRadii = 0;
   for (const PointMm& shot : shots) {
     const double dx = shot.x - group.centreX;
     const double dy = shot.y - group.centreY;
     squaresX += dx * dx;
     squaresY += dy * dy;
+    products += dx * dy;
     radii.push_back(std::hypot(dx, dy));
     sumRadii += radii.back();
   }
   if (shots.size() > 1) {
     group.sdX = std::sqrt(squaresX / (n - 1));
     group.sdY = std::sqrt(squaresY / (n - 1));
+    group.cep50 =
+        CorrelatedNormalQuantile(squaresX / (n - 1), squaresY / (n - 1), products / (n - 1), 0.5);
   }
   group.meanRadius = sumRadii / n;
   group.maxRadius = *std::max_element(radii.begin(), radii.end());
   std::sort(radii.begin(), radii.end());
   const std::size_t middle = radii.size() / 2;
-  group.cep50 = radii.size() % 2 == 1 ? radii[middle] : (radii[middle - 1] + radii[middle]) / 2;
+  group.medianRadius =
+      radii.size() % 2 == 1 ? radii[middle] : (radii[middle - 1] + radii[middle]) / 2;
 
   group.extremeSpread = ExtremeSpread(shots);
   group.extremeSpreadEdge = group.extremeSpread + calibreMm;
@@ -156,6 +192,7 @@ GroupStats GroupAngles(const GroupStats& group, const Distance& distance,
   angles.sdX = angle(group.sdX, distance);
   angles.sdY = angle(group.sdY, distance);
   angles.cep50 = angle(group.cep50, distance);
+  angles.medianRadius = angle(group.medianRadius, distance);
   angles.maxRadius = angle(group.maxRadius, distance);
   return angles;
 }

@@ -6,8 +6,13 @@
 //   extremeSpreadEdge  that plus one calibre, the edge-to-edge size (one calibre for one shot);
 //   meanRadius      mean distance of the shots from the group's centre;
 //   sdX, sdY        standard deviations of x and of y with n - 1 (0 for fewer than two shots);
-//   cep50           median distance from the group's centre (the mean of the two middle ones
-//                   for an even count);
+//   cep50           the circular error probable by R shotGroups' default estimator
+//                   ("CorrNormal"): the median of the distance from the centre of a bivariate
+//                   normal with the group's sample covariance (n - 1), its shape included,
+//                   i.e. the median of the Hoyt distribution with the covariance's eigenvalues;
+//                   like shotGroups, no small-sample correction (0 for fewer than two shots);
+//   medianRadius    the empirical median distance from the group's centre (the mean of the
+//                   two middle ones for an even count);
 //   maxRadius       the largest distance from the group's centre.
 // An empty group has count 0 and every figure 0.
 //
@@ -33,11 +38,17 @@ struct GroupStats {
   double meanRadius = 0;
   double sdX = 0, sdY = 0;
   double cep50 = 0;
+  double medianRadius = 0;
   double maxRadius = 0;
 };
 
 // Statistics of the shots (any number; the extreme spread is found on the convex hull).
 GroupStats Group(std::span<const PointMm> shots, double calibreMm);
+
+// The radius holding `level` (0..1, exclusive) of a centred bivariate normal with covariance
+// [[varX, covXY], [covXY, varY]]: the Hoyt quantile. 0 for a covariance of zero; a covariance
+// of rank one gives the half-normal quantile of its one axis.
+double CorrelatedNormalQuantile(double varX, double varY, double covXY, double level);
 
 enum class DistanceUnit { Metre, Yard, Foot };
 
@@ -45,6 +56,7 @@ struct Distance {
   double value = 0;  // in `unit`, as given
   DistanceUnit unit = DistanceUnit::Metre;
   double metres = 0;
+  friend bool operator==(const Distance&, const Distance&) = default;
 };
 
 // "m", "yd" or "ft".

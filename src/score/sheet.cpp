@@ -13,6 +13,8 @@ std::string_view AimSourceName(AimSource source) {
       return "given";
     case AimSource::Group:
       return "group";
+    case AimSource::BlackNotFound:
+      return "group-black-not-found";
   }
   return "group";
 }

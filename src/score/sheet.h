@@ -3,7 +3,7 @@
 //
 // Millimetres are x to the right and y up from the point of aim (the shooter's windage and
 // elevation), from pixels at the picture's resolution. The point of aim is the face's black
-// (FindAim), one given in pixels, or, without either, the group's own centre.
+// (shots::FindAim), one given in pixels, or, without either, the group's own centre.
 #pragma once
 
 #include <optional>
@@ -11,19 +11,26 @@
 #include <string_view>
 #include <vector>
 
-#include "score/aim.h"
 #include "score/faces.h"
 #include "score/group.h"
 #include "score/scoring.h"
 
 namespace holescan::score {
 
+// The point of aim in picture pixels, pixel (i, j)'s centre at (i, j).
+struct AimPoint {
+  double x = 0, y = 0;
+  friend bool operator==(const AimPoint&, const AimPoint&) = default;
+};
+
 struct ShotPx {
   double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
 };
 
-enum class AimSource { Face, Given, Group };
-// "face", "given" or "group".
+// Group: the group's centre, no face asked for; BlackNotFound: the group's centre because the
+// face's black was not found.
+enum class AimSource { Face, Given, Group, BlackNotFound };
+// "face", "given", "group" or "group-black-not-found".
 std::string_view AimSourceName(AimSource source);
 
 struct ScoredShot {

@@ -1,62 +1,27 @@
 // shots.h - the calibrated analysis: every shot hole of a known calibre, at any resolution.
 //
 // The shooter knows two facts the exact analysis does not use: the calibre and the scan's
-// resolution. Together they give the diameter of a hole in pixels, D, and everything below is
-// measured in D, so nothing needs tuning between a 75-ppi phone snapshot and a 600-ppi scan.
+// resolution. Together they give the diameter of a hole in pixels, D, and every stage works at
+// a scale where D is 16 pixels, so nothing needs tuning between a 75-ppi phone snapshot and a
+// 600-ppi scan. One file a stage:
+//   1. working_picture: the region at that scale, the only pass over every picture pixel.
+//   2. candidates: every place whose disc of the calibre is darker or lighter than the ring
+//      around it, on the mean level and on the brightest or darkest channel, at two sizes;
+//      the aim is to miss no hole, print included (about a thousand places on a busy page).
+//   3. decision: a small convolutional network, trained on generated pictures only
+//      (tools/train/), looks at each place at 2.5 and at 5 diameters and says whether it is
+//      a shot and where its centre lies; each kept place is looked at again from that centre.
+//   4. here: the places the network takes for shots, the most certain of any closer than 0.35
+//      D, each with its look (lighter or darker than the paper around it) and contrast.
 //
-// FindShots runs, in this order:
-//   1. Two grey pictures at a working scale: every pixel's brightest channel (a dark hole is
-//      dark in all three, blue or red ink is not) and its darkest channel (a light hole is
-//      light in all three, any ink is not), box means over an integer factor chosen so that
-//      a hole is 16 to 32 working pixels across (factor 1 when it is smaller already). This
-//      is the only pass over every picture pixel; all later steps but the last work on these.
-//   2. The paper's level: cells of 1.25 calibres take the 90th percentile of their pixels;
-//      the brightest cell within about 11 calibres is paper, and so is every cell within 20
-//      grey levels of it; a cell's level is the brightest paper cell next to it, else that
-//      far one. Shading, tinted paper and dense printing cancel; an aiming mark keeps the
-//      level of the paper around it.
-//   3. Contrast against that level. The paper's noise is the spread of the light side of the
-//      contrast histogram, which no print, hole or shadow can widen; the dark threshold is
-//      six times that noise (at least 20 grey levels) above the paper's own contrast.
-//   4. Dark holes. Pixels much more colourful than dark (blue print) are left out. Print wide
-//      enough to hold a disc of 1.5 calibres (an aiming mark, a border), once its thin white
-//      lines and the light holes in it are closed, is not searched. The rest is taken at the
-//      dark threshold and at 40 % and 65 % of the darkest contrast (a hole touching a navy
-//      ring stands alone at the higher ones), the light centres of torn holes filled (also
-//      across breaks in the rim, in a further pass where nothing was found), strokes
-//      thinner than 0.4 calibre removed. Regions longer than 4.5 calibres are print unless
-//      parts of them still hold a disc of 0.6 calibre (holes touching a ring or a line).
-//   5. Light holes: regions lighter than print that lie inside print wide enough to surround
-//      them (an aiming mark, not the paper between two lines), and fill their discs. A hole
-//      across the mark's edge shows only inside the mark (on white paper behind a white
-//      backing the rest of it does not show at all): print of at least six discs that fills
-//      four fifths of the circle fitted to its outline (notches and bumps dropped as
-//      outliers), else of its convex hull, is taken as a mark whole, and near a mark a hole
-//      is judged by the part of its disc inside it. On paper a little darker than the
-//      backing (a tinted card), regions lighter than the median of 3 calibres around them by
-//      six times the paper's noise (at least 15 grey levels), ringed by even paper.
-//   6. Centres in a region: every outline pixel votes for the points about a radius inside it
-//      along its normal, so each arc of a hole votes for that hole's own centre, even when a
-//      triple leaves only half of it; peaks at least 0.4 calibre apart whose circle shows as
-//      outline for at least 35 % of its length and whose disc the region covers (75 % for a
-//      dark hole, 80 % for a light one) are candidates; a dark candidate must differ from the
-//      paper by 45 grey levels and be grey rather than coloured.
-//   7. Every candidate is re-centred at full resolution: rays from outside the hole (stopped
-//      at the half-way line to a neighbouring shot) walk inward to where the picture crosses
-//      half-way between the hole's level and the level around it; a circle is fitted to those
-//      edge points, points pushed out by print touching the hole dropped. A candidate whose
-//      edge does not lie on a circle (within 15 % of the radius, or 6 % with three quarters of
-//      its points for a region whose light gaps were filled: a printed 0, 8 or 9) is dropped.
-//
-// Limits: holes must differ from the paper around them by about 45 grey levels, and from
-// their own surround by six times the paper's noise; two shots closer than 0.4 calibre are
-// one shot; a cluster of more than about six overlapping shots, or one longer than 4.5
-// calibres, is taken for print; a dark hole inside dark print and a light hole on paper as
-// light as it cannot be seen, nor a light hole less than about a third of which lies in the
-// mark and the rest on paper; a hole cut by the picture's edge
-// is found only if most of it lies inside; printed dots and figures of about one calibre that
-// are round (a registration dot) are taken for holes; a torn rim round a light centre with
-// breaks wider than 0.4 calibre is missed.
+// Limits, in a shooter's words: a hole must differ from the paper around it by a few grey
+// levels over the width of a calibre; two shots closer than about a third of a calibre are one
+// shot, and a shot entirely inside a group's torn area cannot be seen; a perfectly round printed
+// dot of the calibre's size looks like a hole and may be taken for one; a hole cut by the
+// picture's edge is found only if most of it lies inside; where holes of the calibre are less
+// than 16 pixels across on a picture of more than 24 megapixels at that scale, holes are
+// analysed smaller and found less surely. What the network learned comes from the looks its
+// generator draws (tools/train/holegen.py): a look it never saw may be missed.
 //
 // Coordinates are those of the exact analysis: pixel (i, j)'s centre is the point (i, j).
 #pragma once
@@ -115,17 +80,18 @@ struct Shot {
   double contrast = 0;             // hole against the local paper level, grey levels (R+G+B)/3
 };
 
-// What the analysis picked from the picture, for reports. Grey levels are 0..255 of a pixel's
-// brightest channel (paper, noise, the dark threshold, the shot contrast) or its darkest
-// channel (the light threshold), at the working scale.
+// What the analysis picked from the picture, for reports. Grey levels are 0..255, at the
+// working scale.
 struct Levels {
-  int scale = 1;               // working pixels are scale x scale picture pixels
+  int scale = 1;               // picture pixels per working pixel, rounded (1 when enlarged)
   double workDiameterPx = 0;   // the hole's diameter in working pixels
-  double paperLevel = 0;       // median local paper level over the region
-  double paperNoise = 0;       // robust spread of the paper around its local level
-  double darkThreshold = 0;    // contrast a pixel needs to count as part of a dark hole
-  double lightThreshold = 0;   // darkness below the paper a pixel needs to count as print
-  double minShotContrast = 0;  // contrast a dark shot needs to be kept
+  double paperLevel = 0;       // median of every pixel's brightest channel
+  double paperNoise = 0;       // robust spread of a pixel against its neighbours
+  double darkThreshold = 0;    // a place darker than its ring by this much is looked at
+  double lightThreshold = 0;   // and one lighter by this much
+  double minShotContrast = 0;  // no longer a rule: the decision weighs contrast with the rest
+  double shotThreshold = 0;    // the network's probability a shot needs
+  int candidates = 0;          // places looked at
 };
 
 struct ShotResult {

@@ -293,8 +293,9 @@ TEST_F(Command, a_face_whose_black_is_not_found_is_a_warning_and_the_group_is_th
             std::string::npos)
       << o.out;
   const auto j = nlohmann::json::parse(testing::ReadFile(Path("j.json")));
-  EXPECT_EQ(j["aim"]["source"], "group");
-  EXPECT_EQ(j["aim"]["warning"].get<std::string>().rfind("no point of aim: ", 0), 0u);
+  EXPECT_EQ(j["aim"]["source"], "group-black-not-found");
+  ASSERT_EQ(j["warnings"].size(), 1u);
+  EXPECT_EQ(j["warnings"][0].get<std::string>().rfind("no point of aim: ", 0), 0u);
   EXPECT_EQ(j["shots"].size(), 2u);
   EXPECT_FALSE(j["shots"][0].contains("score"));  // no scores from the group's centre
   EXPECT_TRUE(Exists("s.csv"));
@@ -368,7 +369,8 @@ TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_out
       {{"--calibre", "9mm", "--holes", "pink", "a.bmp"}, "--holes pink: expected auto, dark"},
       {{"--calibre", "9mm", "--face", "bullseye", "a.bmp"}, "--face bullseye: expected one of"},
       {{"--calibre", "9mm", "--aim", "1,x", "a.bmp"}, "--aim 1,x: expected two numbers"},
-      {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: expected a positive number"},
+      {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: the resolution must lie between"},
+      {{"--calibre", "9mm", "--dpi", "x", "a.bmp"}, "--dpi x: expected a positive number"},
       {{"--calibre", "9mm", "--distance", "far", "a.bmp"}, "--distance far: "},
   };
   for (const auto& [arguments, message] : cases) {

@@ -177,6 +177,30 @@ TEST_F(HostileFiles, each_gives_its_picture_or_one_line_naming_it_within_the_lim
               static_cast<double>(largest->ending.peakBytes) / kMiB);
 }
 
+// The calibrated analysis of every picture the loader accepts: a result within the same limits,
+// or for a picture too small to hold a hole, no shot.
+TEST_F(HostileFiles, the_calibrated_analysis_of_every_loaded_picture_ends_within_the_limits) {
+  for (std::size_t i = 0; i < cases_.size(); ++i) {
+    const HostileCase& c = cases_[i];
+    if (c.expect == Expect::Refused || c.unreadable) continue;
+    SCOPED_TRACE(::testing::Message() << "case " << i << " (" << c.what << ")");
+    testing::Limits limits;
+    limits.time = kTimeLimit;
+    limits.addressSpace = kMemoryLimit;
+    const Ending e = testing::RunLimited(
+        {HOLESCAN_CLI, "--calibre", "4.5mm", "--dpi", "300", "--json", Output(i, ".json"), "--",
+         c.name},
+        folder_, c.environment, limits);
+    ASSERT_FALSE(e.timedOut);
+    ASSERT_EQ(e.signal, 0) << e.err;
+    if (e.status == 3 && c.large) continue;  // out of memory under the address-space limit
+    EXPECT_EQ(e.status, 0) << e.err;
+    const auto json = nlohmann::json::parse(testing::ReadFile(folder_ / Output(i, ".json")));
+    EXPECT_TRUE(json.contains("shots"));
+    std::filesystem::remove(folder_ / Output(i, ".json"));
+  }
+}
+
 TEST_F(HostileFiles, a_load_out_of_memory_leaves_one_line_and_the_next_pictures_theirs) {
   if (testing::kUnderAddressSanitizer) GTEST_SKIP() << "no address-space limit under ASan";
   testing::Limits limits;

@@ -28,6 +28,9 @@ done
 [ "$missing" -eq 0 ]
 grep -q '^Depends:.*libqt6widgets6' <(dpkg-deb -f "$deb" Depends | sed 's/^/Depends: /') ||
   { echo "the package does not depend on Qt's widgets" >&2; exit 1; }
+# The shot decision's network runs on OpenCV's dnn module.
+grep -q '^Depends:.*libopencv-dnn' <(dpkg-deb -f "$deb" Depends | sed 's/^/Depends: /') ||
+  { echo "the package does not depend on OpenCV's dnn library" >&2; exit 1; }
 for page in "$root"/share/man/man1/*.1; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
   [ -z "$warnings" ] || { echo "$(basename "$page"): $warnings" >&2; exit 1; }

@@ -109,6 +109,25 @@ class Pathological : public ::testing::Test {
     EXPECT_LT(e.peakBytes, kMemoryLimit);
     return e;
   }
+  // The calibrated analysis of the picture at `dpi`, within the same limits.
+  nlohmann::json AnalyseCalibrated(const Picture& picture, int dpi) {
+    EXPECT_TRUE(targetgen::WriteBmp(picture, (folder_ / "picture.bmp").string()));
+    const std::vector<std::string> arguments{
+        HOLESCAN_CLI, "--calibre", "4.5mm", "--dpi", std::to_string(dpi), "--json", "j.json",
+        "picture.bmp"};
+    testing::Limits limits;
+    limits.time = kTimeLimit;
+    limits.addressSpace = 8 * kMemoryLimit;
+    const Ending e = testing::RunLimited(arguments, folder_, {}, limits);
+    std::printf("[ measured ] calibrated at %d ppi: %d x %d, %.1f s, peak %.0f MiB\n", dpi,
+                picture.Width(), picture.Height(), e.seconds,
+                static_cast<double>(e.peakBytes) / kMiB);
+    EXPECT_FALSE(e.timedOut);
+    EXPECT_EQ(e.signal, 0);
+    EXPECT_EQ(e.status, 0) << e.err;
+    EXPECT_LT(e.peakBytes, kMemoryLimit);
+    return e.status == 0 ? Json() : nlohmann::json();
+  }
   std::string Read(const char* file) const { return testing::ReadFile(folder_ / file); }
   nlohmann::json Json() const { return nlohmann::json::parse(Read("j.json")); }
 
@@ -155,6 +174,26 @@ TEST_F(Pathological, a_checkerboard_is_eight_million_holes_all_rejected_then_all
   ASSERT_EQ(map.size(), static_cast<std::size_t>(kSide + 1) * (kSide + 1));
   EXPECT_EQ(static_cast<unsigned char>(map[0]), 255);
   EXPECT_LT(static_cast<unsigned char>(map[1]), kDarkThreshold);
+}
+
+// Black, a checkerboard of single pixels and noise at the lowest, a usual and a high
+// resolution: the calibrated analysis ends within the limits; paper of one level or of a
+// pattern finer than any hole has no shot.
+TEST_F(Pathological, the_calibrated_analysis_ends_within_the_limits_on_every_picture) {
+  Picture board(kSide, kSide, kPaper);
+  for (int y = 0; y < kSide; ++y)
+    for (int x = y % 2; x < kSide; x += 2) board.Set(x, y, kBlack);
+  Picture noise(kSide, kSide, kPaper);
+  testing::Random random(11);
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x)
+      noise.Set(x, y, Rgb(random.Byte(), random.Byte(), random.Byte()));
+  for (const int dpi : {50, 300, 1200}) {
+    SCOPED_TRACE(dpi);
+    EXPECT_EQ(AnalyseCalibrated(Picture(kSide, kSide, kBlack), dpi)["shots"].size(), 0u);
+    EXPECT_EQ(AnalyseCalibrated(board, dpi)["shots"].size(), 0u);
+    AnalyseCalibrated(noise, dpi);
+  }
 }
 
 TEST_F(Pathological, the_json_of_eight_million_holes_is_written_within_the_limits) {

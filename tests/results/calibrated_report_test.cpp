@@ -11,26 +11,22 @@ namespace {
 
 // Two shots on an air-rifle face at 254 ppi (10 pixels a millimetre), aimed at (500, 500).
 struct Scored {
-  std::vector<shots::Shot> found{{510, 500, 45.0, shots::HoleLook::Light, 80.04},
-                                 {500, 475, 45.0, shots::HoleLook::Dark, 60}};
-  std::array<bool, 2> edited{false, true};
-  shots::Levels levels;
-  score::Sheet sheet;
-  score::Distance distance{10, score::DistanceUnit::Metre, 10};
+  calibrated::CalibratedResult result;
   CalibratedRecord record;
 
   Scored() {
-    score::SheetOptions options;
-    options.dpi = 254;
-    options.face = score::FindFace("issf-air-rifle");
-    options.aim = score::AimPoint{500, 500};
-    options.source = score::AimSource::Face;
-    std::vector<score::ShotPx> pixels;
-    for (const shots::Shot& shot : found) pixels.push_back({shot.x, shot.y});
-    sheet = score::Score(pixels, options);
-    record = {"scan.png", 1000,  800,    {0, 800, 0, 1000}, {4.5, 254, shots::HoleLook::Auto},
-              "file",     found, edited, &levels,           &sheet,
-              &distance};
+    result.width = 1000;
+    result.height = 800;
+    result.selection = {0, 800, 0, 1000};
+    result.settings.dpi = 254;
+    result.settings.face = score::FindFace("issf-air-rifle");
+    result.settings.distance = score::Distance{10, score::DistanceUnit::Metre, 10};
+    result.levels = shots::Levels{};
+    result.black.centre = score::AimPoint{500, 500};
+    result =
+        calibrated::Rescore(std::move(result), {{510, 500, false, shots::HoleLook::Light, 80.04},
+                                                {500, 475, true, shots::HoleLook::Dark, 60}});
+    record = {"scan.png", &result};
   }
 };
 
@@ -79,6 +75,18 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+TEST(CalibratedReport, warnings_follow_the_group_when_there_are_some) {
+  Scored s;
+  s.result.warnings = {"no point of aim: nothing round"};
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto j = nlohmann::ordered_json::parse(text);
+  EXPECT_EQ(j.back(), nlohmann::ordered_json::array({"no point of aim: nothing round"}));
+}
+
 TEST(CalibratedReport, summary_is_a_table_of_shots_then_total_and_group) {
   const Scored s;
   const std::string summary = CalibratedSummary(s.record, ',');
@@ -99,19 +107,21 @@ TEST(CalibratedReport, summary_is_a_table_of_shots_then_total_and_group) {
   EXPECT_TRUE(Has(summary, "    extreme spread ")) << summary;
 }
 
+// The same shots measured again under other settings (no face: the group's centre is the aim).
+calibrated::CalibratedResult Again(calibrated::CalibratedResult result,
+                                   const calibrated::CalibratedSettings& settings,
+                                   const calibrated::BlackSearch& black = {}) {
+  return calibrated::Rescore(std::move(result), settings, black);
+}
+
 TEST(CalibratedReport, summary_never_writes_minus_zero) {
   Scored s;
   // A shot a hair left of and below the aim: -0.004 mm each way.
-  s.found[0].x = 500 - 0.04;
-  s.found[0].y = 500 + 0.04;
-  score::SheetOptions options;
-  options.dpi = 254;
-  options.face = score::FindFace("issf-air-rifle");
-  options.aim = score::AimPoint{500, 500};
-  options.source = score::AimSource::Face;
-  std::vector<score::ShotPx> pixels;
-  for (const shots::Shot& shot : s.found) pixels.push_back({shot.x, shot.y});
-  s.sheet = score::Score(pixels, options);
+  std::vector<calibrated::Shot> shots = s.result.shots;
+  shots[0].x = 500 - 0.04;
+  shots[0].y = 500 + 0.04;
+  s.result = calibrated::Rescore(std::move(s.result), std::move(shots));
+  ASSERT_EQ(s.result.aim.source, score::AimSource::Face);
   const std::string summary = CalibratedSummary(s.record, '.');
   EXPECT_FALSE(Has(summary, "-0.00")) << summary;
   EXPECT_FALSE(Has(summary, "-0.0 ")) << summary;
@@ -121,11 +131,9 @@ TEST(CalibratedReport, summary_never_writes_minus_zero) {
 TEST(CalibratedReport, summary_leaves_out_rows_that_say_nothing) {
   Scored s;
   // The group's centre as the point of aim, without a face: its centre is 0, 0 by definition.
-  score::SheetOptions options;
-  options.dpi = 254;
-  std::vector<score::ShotPx> pixels;
-  for (const shots::Shot& shot : s.found) pixels.push_back({shot.x, shot.y});
-  s.sheet = score::Score(pixels, options);
+  calibrated::CalibratedSettings settings = s.result.settings;
+  settings.face = nullptr;
+  s.result = Again(std::move(s.result), settings);
   std::string summary = CalibratedSummary(s.record, '.');
   EXPECT_TRUE(Has(summary, "  point of aim: the group's centre, at x 505.0 px, y 487.5 px"))
       << summary;
@@ -135,8 +143,8 @@ TEST(CalibratedReport, summary_leaves_out_rows_that_say_nothing) {
   EXPECT_TRUE(Has(summary, "    extreme spread ")) << summary;
 
   // One shot has no spread: no group rows at all, with its centre the aim.
-  s.record.shots = std::span(s.found).first(1);
-  s.sheet = score::Score(std::span(pixels).first(1), options);
+  std::vector<calibrated::Shot> one(s.result.shots.begin(), s.result.shots.begin() + 1);
+  s.result = calibrated::Rescore(std::move(s.result), std::move(one));
   summary = CalibratedSummary(s.record, '.');
   EXPECT_EQ(Lines(summary).back(), "     1     0.00     0.00") << summary;
   EXPECT_EQ(Lines(summary)[0], "scan.png: 1 shot, x right and y up in mm from the point of aim");
@@ -144,11 +152,10 @@ TEST(CalibratedReport, summary_leaves_out_rows_that_say_nothing) {
 
 TEST(CalibratedReport, summary_of_no_shots_says_so_in_words) {
   Scored s;
-  s.record.shots = {};
-  s.record.edited = {};
-  score::SheetOptions options;
-  options.dpi = 254;
-  s.sheet = score::Score({}, options);
+  calibrated::CalibratedSettings settings = s.result.settings;
+  settings.face = nullptr;
+  s.result = Again(std::move(s.result), settings);
+  s.result = calibrated::Rescore(std::move(s.result), std::vector<calibrated::Shot>{});
   EXPECT_EQ(CalibratedSummary(s.record, '.'),
             "scan.png: no shot holes found\n"
             "  calibre 4.5 mm, 254 ppi (from the file), 1000 x 800 pixels\n");
@@ -156,23 +163,21 @@ TEST(CalibratedReport, summary_of_no_shots_says_so_in_words) {
 
 TEST(CalibratedReport, a_face_not_found_is_said_in_the_summary_and_the_json) {
   Scored s;
-  score::SheetOptions options;
-  options.dpi = 254;
-  std::vector<score::ShotPx> pixels;
-  for (const shots::Shot& shot : s.found) pixels.push_back({shot.x, shot.y});
-  s.sheet = score::Score(pixels, options);
-  s.record.aimWarning = "no point of aim: no black aiming mark found";
+  const calibrated::CalibratedSettings settings = s.result.settings;
+  s.result =
+      Again(std::move(s.result), settings, {std::nullopt, "no point of aim: no black aiming mark found"});
   const std::string summary = CalibratedSummary(s.record, '.');
   EXPECT_EQ(Lines(summary)[1],
             "  point of aim: the group's centre, as the face's black was not found");
+  EXPECT_FALSE(Has(summary, "centre x")) << summary;
   std::string text;
   {
     JsonWriter json([&](std::string_view bytes) { text += bytes; });
     WriteCalibratedJson(json, s.record);
   }
   const auto j = nlohmann::json::parse(text);
-  EXPECT_EQ(j["aim"]["source"], "group");
-  EXPECT_EQ(j["aim"]["warning"], "no point of aim: no black aiming mark found");
+  EXPECT_EQ(j["aim"]["source"], "group-black-not-found");
+  EXPECT_EQ(j["warnings"], nlohmann::json::array({"no point of aim: no black aiming mark found"}));
   EXPECT_FALSE(j.contains("total"));
 }
 

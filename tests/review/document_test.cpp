@@ -50,8 +50,8 @@ TEST(ReviewDocument, scores_table_and_statistics_follow_every_edit) {
   // 2.25 mm right of the aim: a ten, 10.1; then moved to 5 mm: a nine, 9.0 (the limits of the
   // rules: D(9)/2 + 4.5/2 = 5.0).
   document.SetShotsFound({{522.5, 500, false}}, false);
-  ASSERT_TRUE(document.Sheet().total);
-  EXPECT_EQ(document.Sheet().total->score, 10);
+  ASSERT_TRUE(document.Result().total);
+  EXPECT_EQ(document.Result().total->score, 10);
   EXPECT_EQ(ShotRows(document)[0].decimal, "10.1");
 
   changes = 0;

@@ -11,8 +11,9 @@
 #include <sstream>
 
 #include "review/overlay.h"
+#include "review/shots_file.h"
 #include "review_support.h"
-#include "score/csv.h"
+#include "results/csv.h"
 #include "shots/legend.h"
 
 namespace holescan::review {
@@ -68,7 +69,7 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   std::istringstream lines(ReadAll(base_ + ".csv"));
   std::string line;
   std::getline(lines, line);
-  EXPECT_EQ(line, std::string(score::kCsvHeader) + ",edited");
+  EXPECT_EQ(line, std::string(results::kCsvHeader) + ",edited");
   std::vector<std::vector<std::string>> rows;
   while (std::getline(lines, line)) rows.push_back(Split(line));
   ASSERT_EQ(rows.size(), 3u);
@@ -84,7 +85,7 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   EXPECT_NEAR(std::stod(third[6]), 30.05, 1e-9);
   EXPECT_EQ(third[7], "10");
   EXPECT_EQ(third[8], "m");
-  EXPECT_EQ(third[11], "issf-air-rifle");
+  EXPECT_EQ(third[11], "ISSF_10mAR");
   EXPECT_EQ(third[12], "9");
   EXPECT_EQ(third[13], "9.8");
   EXPECT_EQ(third[14], "FALSE");
@@ -101,7 +102,7 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
   EXPECT_EQ(json["shots"][1]["score"], 9);
   EXPECT_EQ(json["shots"][2]["edited"], true);
   EXPECT_FALSE(json["shots"][1].contains("edited"));
-  EXPECT_EQ(json["analysis"]["dpi_source"], "user");
+  EXPECT_EQ(json["analysis"]["dpi_source"], "option");
   EXPECT_EQ(json["aim"]["source"], "face");
   EXPECT_EQ(json["total"]["score"], 28);
   EXPECT_EQ(json["group"]["count"], 3);
@@ -122,6 +123,16 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
   EXPECT_TRUE(pdf.starts_with("%PDF-"));
   EXPECT_GT(pdf.size(), 10000u);
   EXPECT_NE(pdf.find("/Title"), std::string::npos);
+}
+
+TEST_F(Exports, the_exported_json_reopens_as_saved_shots) {
+  ASSERT_FALSE(ExportJson(*document_, base_ + ".json"));
+  const ShotsFileRead read = ReadShotsFile(base_ + ".json", 800, 600);
+  ASSERT_TRUE(read.file) << read.reason;
+  EXPECT_EQ(read.file->settings, document_->Settings());
+  EXPECT_EQ(read.file->shots, document_->Shots());
+  EXPECT_TRUE(read.file->shots[2].edited);
+  EXPECT_FALSE(read.file->shots[0].edited);
 }
 
 TEST_F(Exports, an_unwritable_place_gives_one_reason_per_file) {

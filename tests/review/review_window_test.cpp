@@ -45,8 +45,10 @@ class Window : public ::testing::Test {
     table_ = window_.findChild<QTableWidget*>("shots");
     // What the engine finds on the card: the window must show exactly that, and every true
     // hole among it.
-    found_ = shots::FindShots(card_.target.picture.View(), {4.5, 150, shots::HoleLook::Auto})
-                 .shots.size();
+    calibrated::CalibratedSettings settings;
+    settings.dpi = 150;
+    settings.face = score::FindFace("issf-air-rifle");
+    found_ = calibrated::AnalysePicture(card_.target.picture.View(), settings).shots.size();
   }
   QString Message() const { return window_.findChild<QLabel*>("message")->text(); }
   QPoint At(double x, double y) const { return view_->ViewportPoint({x, y}); }
@@ -256,8 +258,8 @@ TEST(AnalysisJob, a_cancelled_analysis_leaves_the_shots_as_they_were) {
   const JobOutput output = RunJob(input, cancel, progress);
   EXPECT_TRUE(output.cancelled);
   // The resolution stored in the file wins over the last one used.
-  EXPECT_NEAR(output.settings.dpi, 150, 0.05);  // as pixels per metre store it
-  EXPECT_EQ(output.settings.dpiSource, "file");
+  EXPECT_EQ(output.settings.dpi, 150);  // as pixels per metre store it, taken whole
+  EXPECT_EQ(output.settings.dpiSource, calibrated::ResolutionSource::File);
   ReviewDocument document(card.path, input.settings);
   document.SetShotsFound({{1, 2, false}}, false);
   ApplyJob(document, output);

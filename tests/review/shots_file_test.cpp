@@ -19,7 +19,12 @@ std::string WriteText(const QTemporaryDir& dir, const char* name, const std::str
 TEST(ShotsFile, what_is_saved_reads_back_the_same) {
   QTemporaryDir dir;
   ShotsFile file;
-  file.settings = {5.6, 612.5, shots::HoleLook::Light, "issf-air-pistol", "25yd", "file"};
+  file.settings = {5.6,
+                   612.5,
+                   shots::HoleLook::Light,
+                   "issf-air-pistol",
+                   "25yd",
+                   calibrated::ResolutionSource::File};
   file.shots = {{10.125, 20.0 / 3, false, shots::HoleLook::Light, 81.25},
                 {0, 99.5, true},
                 {-0.5, -0.5, true}};

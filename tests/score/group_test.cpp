@@ -22,7 +22,7 @@ TEST(Group, triangle_by_hand) {
   EXPECT_NEAR(g.extremeSpread, 5.0, kEps);
   EXPECT_NEAR(g.extremeSpreadEdge, 9.5, kEps);
   EXPECT_NEAR(g.meanRadius, (5 + std::sqrt(73.0) + std::sqrt(52.0)) / 9, kEps);
-  EXPECT_NEAR(g.cep50, std::sqrt(52.0) / 3, kEps);
+  EXPECT_NEAR(g.medianRadius, std::sqrt(52.0) / 3, kEps);
   EXPECT_NEAR(g.maxRadius, std::sqrt(73.0) / 3, kEps);
   EXPECT_NEAR(g.sdX, std::sqrt(48.0) / 3, kEps);  // squares 96/9 over n - 1 = 2
   EXPECT_NEAR(g.sdY, std::sqrt(3.0), kEps);       // squares 6 over 2
@@ -37,10 +37,60 @@ TEST(Group, collinear_even_count_by_hand) {
   EXPECT_NEAR(g.extremeSpread, 7, kEps);
   EXPECT_NEAR(g.extremeSpreadEdge, 12.6, kEps);
   EXPECT_NEAR(g.meanRadius, 2.25, kEps);
-  EXPECT_NEAR(g.cep50, 2.0, kEps);
+  EXPECT_NEAR(g.medianRadius, 2.0, kEps);
   EXPECT_NEAR(g.maxRadius, 4.5, kEps);
   EXPECT_NEAR(g.sdX, std::sqrt(29.0 / 3), kEps);
   EXPECT_EQ(g.sdY, 0);
+}
+
+// P(|X| <= r) for X ~ N(0, [[vx, c], [c, vy]]), by the midpoint rule on a square grid in x and
+// y: a different road from the code's polar integral over the principal axes.
+double GridProbability(double r, double vx, double vy, double c) {
+  const double det = vx * vy - c * c;
+  constexpr int kN = 1600;
+  const double h = 2 * r / kN;
+  double sum = 0;
+  for (int i = 0; i < kN; ++i) {
+    const double x = -r + (i + 0.5) * h;
+    for (int j = 0; j < kN; ++j) {
+      const double y = -r + (j + 0.5) * h;
+      if (x * x + y * y > r * r) continue;
+      sum += std::exp(-(vy * x * x - 2 * c * x * y + vx * y * y) / (2 * det));
+    }
+  }
+  return sum * h * h / (2 * std::numbers::pi * std::sqrt(det));
+}
+
+TEST(CorrelatedNormalQuantile, closed_forms_and_a_grid_integral) {
+  // Circular: sigma sqrt(2 ln 2) for the median, sigma sqrt(2 ln 10) for 90 %.
+  EXPECT_NEAR(CorrelatedNormalQuantile(4, 4, 0, 0.5), 2 * std::sqrt(2 * std::log(2.0)), 1e-9);
+  EXPECT_NEAR(CorrelatedNormalQuantile(4, 4, 0, 0.9), 2 * std::sqrt(2 * std::log(10.0)), 1e-9);
+  // One axis: the half-normal median, 0.6744897501960817 sigma, whichever way it points.
+  EXPECT_NEAR(CorrelatedNormalQuantile(9, 0, 0, 0.5), 3 * 0.6744897501960817, 1e-9);
+  EXPECT_NEAR(CorrelatedNormalQuantile(2, 2, 2, 0.5), 2 * 0.6744897501960817, 1e-9);
+  EXPECT_EQ(CorrelatedNormalQuantile(0, 0, 0, 0.5), 0);
+  // Elongated and correlated: the grid puts half the mass inside, and the shape matters (the
+  // circular formula with the same total variance would be 10 % off).
+  const double r = CorrelatedNormalQuantile(10, 2, 3, 0.5);
+  EXPECT_NEAR(GridProbability(r, 10, 2, 3), 0.5, 2e-4);
+  EXPECT_GT(std::abs(r / (std::sqrt(6.0) * std::sqrt(2 * std::log(2.0))) - 1), 0.05);
+}
+
+// shotGroups' default CEP of the 3-4-5 triangle: the sample covariance (n - 1) is
+// [[16/3, -2], [-2, 3]], and the CEP is that normal's median radius; the shots' own median
+// distance (sqrt(52)/3 = 2.40) is kept apart as medianRadius.
+TEST(Group, cep50_is_the_correlated_normal_median_of_the_sample_covariance) {
+  const std::vector<PointMm> shots = {{0, 0}, {4, 0}, {0, 3}};
+  const GroupStats g = Group(shots, 4.5);
+  EXPECT_NEAR(GridProbability(g.cep50, 16.0 / 3, 3, -2), 0.5, 2e-4);
+  EXPECT_NEAR(g.cep50, CorrelatedNormalQuantile(16.0 / 3, 3, -2, 0.5), 1e-12);
+  EXPECT_GT(std::abs(g.cep50 - g.medianRadius), 0.1);
+  // Moving the group moves nothing; scaling it scales the CEP.
+  std::vector<PointMm> moved = shots;
+  for (PointMm& p : moved) p = {3 * p.x + 100, 3 * p.y - 50};
+  EXPECT_NEAR(Group(moved, 4.5).cep50, 3 * g.cep50, 1e-9);
+  const std::vector<PointMm> one = {{1, 1}};
+  EXPECT_EQ(Group(one, 4.5).cep50, 0);
 }
 
 TEST(Group, one_shot_and_none) {
@@ -116,7 +166,9 @@ TEST(Angles, moa_and_mrad_by_hand) {
   g.count = 3;
   g.extremeSpread = 10;
   g.sdY = 20;
+  g.medianRadius = 5;
   const GroupStats angles = GroupAngles(g, tenMetres, Mrad);
+  EXPECT_EQ(angles.medianRadius, Mrad(5, tenMetres));
   EXPECT_EQ(angles.count, 3);
   EXPECT_EQ(angles.extremeSpread, Mrad(10, tenMetres));
   EXPECT_EQ(angles.sdY, Mrad(20, tenMetres));

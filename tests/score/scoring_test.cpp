@@ -69,6 +69,96 @@ TEST(ScoreShot, air_pistol_limits_on_just_inside_and_just_outside) {
                                   });
 }
 
+// 5.6 mm gauge: ring n reaches (10.4 + 16 (10 - n) + 5.6) / 2 = 8 (11 - n) mm, tenths 0.8 mm;
+// the 5 mm inner ten reaches 5.3 mm.
+TEST(ScoreShot, fifty_metre_rifle_limits_with_the_22_gauge) {
+  ExpectScores("issf-50m-rifle", {
+                                     {0.0, 10, 109, true},
+                                     {0.8, 10, 109, true},
+                                     {0.8001, 10, 108, true},
+                                     {5.3, 10, 103, true},
+                                     {5.3001, 10, 103, false},
+                                     {8.0, 10, 100, false},
+                                     {8.0001, 9, 99, false},
+                                     {56.0, 4, 40, false},
+                                     {80.0, 1, 10, false},
+                                     {80.0001, 0, 0, false},
+                                 });
+}
+
+// Ring n reaches 27.8 + 25 (10 - n) mm, tenths 2.5 mm; the 25 mm inner ten reaches 15.3 mm.
+TEST(ScoreShot, precision_pistol_limits) {
+  ExpectScores("issf-25m-precision-pistol", {
+                                                {0.0, 10, 109, true},
+                                                {5.3, 10, 109, true},
+                                                {5.3001, 10, 108, true},
+                                                {15.3, 10, 105, true},
+                                                {15.3001, 10, 104, false},
+                                                {27.8, 10, 100, false},
+                                                {27.8001, 9, 99, false},
+                                                {252.8, 1, 10, false},
+                                                {252.8001, 0, 0, false},
+                                            });
+}
+
+// Rings 10 to 5 only: ring n reaches 52.8 + 40 (10 - n) mm, tenths 4 mm; a shot beyond ring 5
+// scores nothing, not a 4. The 50 mm inner ten reaches 27.8 mm.
+TEST(ScoreShot, rapid_fire_pistol_has_no_ring_below_five) {
+  ExpectScores("issf-25m-rapid-fire-pistol", {
+                                                 {0.0, 10, 109, true},
+                                                 {16.8, 10, 109, true},
+                                                 {16.8001, 10, 108, true},
+                                                 {27.8, 10, 106, true},
+                                                 {27.8001, 10, 106, false},
+                                                 {52.8, 10, 100, false},
+                                                 {52.8001, 9, 99, false},
+                                                 {252.8, 5, 50, false},
+                                                 {252.8001, 0, 0, false},
+                                                 {280.0, 0, 0, false},
+                                             });
+}
+
+// 8 mm gauge: ring n reaches 54 + 50 (10 - n) mm, tenths 5 mm; the inner ten reaches 29 mm.
+TEST(ScoreShot, three_hundred_metre_rifle_limits) {
+  ExpectScores("issf-300m-rifle", {
+                                      {0.0, 10, 109, true},
+                                      {9.0, 10, 109, true},
+                                      {9.0001, 10, 108, true},
+                                      {29.0, 10, 105, true},
+                                      {29.0001, 10, 104, false},
+                                      {54.0, 10, 100, false},
+                                      {54.0001, 9, 99, false},
+                                      {504.0, 1, 10, false},
+                                      {504.0001, 0, 0, false},
+                                  });
+}
+
+// A 0.150 in ten dot (3.81 mm), rings 1/3 in wider, 5.6 mm gauge: the ten reaches 4.705 mm,
+// the 9 (12.2767 + 5.6) / 2 = 8.93833 mm, the 5 (46.1433 + 5.6) / 2 = 25.87167 mm; tenths
+// are 1/60 in. The X is the dot shot out: 2.8 - 1.905 = 0.895 mm.
+TEST(ScoreShot, nra_a17_limits_in_inches) {
+  ExpectScores("nra-a17", {
+                              {0.0, 10, 109, true},
+                              {0.895, 10, 109, true},
+                              {0.8951, 10, 108, false},
+                              {4.705, 10, 100, false},
+                              {4.7051, 9, 99, false},
+                              {8.9383, 9, 90, false},
+                              {8.9384, 8, 89, false},
+                              {25.8716, 5, 50, false},
+                              {25.8718, 0, 0, false},
+                          });
+}
+
+// Without a gauge the face's own counts: 8.0 mm is a ten on the 50 m face with .22, a nine
+// with the air gauge.
+TEST(ScoreShot, scores_with_the_faces_rules_gauge_unless_given_one) {
+  const Face& fifty = *FindFace("issf-50m-rifle");
+  EXPECT_EQ(ScoreShot(fifty, 8.0).score, 10);
+  EXPECT_EQ(ScoreShot(fifty, 8.0, 4.5).score, 9);
+  EXPECT_EQ(ScoreShot(*FindFace("issf-air-rifle"), 2.5).score, 10);
+}
+
 TEST(ScoreShot, a_wider_gauge_reaches_further) {
   const Face& rifle = *FindFace("issf-air-rifle");
   EXPECT_EQ(ScoreShot(rifle, 3.0, 5.5).score, 10);

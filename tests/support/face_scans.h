@@ -10,7 +10,7 @@
 #include <string>
 
 #include "facegen.h"
-#include "score/aim.h"
+#include "shots/aim.h"
 
 namespace holescan::testing_support {
 
@@ -22,7 +22,7 @@ struct AimOutcome {
 inline AimOutcome FindAimOn(const facegen::FaceOptions& options) {
   const facegen::FaceTarget target = facegen::MakeFace(options);
   std::string reason;
-  const auto fit = score::FindAim(target.picture.View(), *options.face, options.dpi, &reason);
+  const auto fit = shots::FindAim(target.picture.View(), *options.face, options.dpi, &reason);
   if (!fit) {
     ADD_FAILURE() << reason;
     return {};

@@ -1,4 +1,4 @@
-#include "score/aim.h"
+#include "shots/aim.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,13 @@
 #include "facegen.h"
 #include "support/face_scans.h"
 
-namespace holescan::score {
+namespace holescan::shots {
 namespace {
 
 using facegen::FaceOptions;
 using facegen::HoleLook;
+using score::Face;
+using score::FindFace;
 using testing_support::ExpectAimWithinTenthOfMillimetre;
 using testing_support::FindAimOn;
 
@@ -157,4 +159,4 @@ TEST(FindAim, refuses_degenerate_pictures_with_a_reason) {
 }
 
 }  // namespace
-}  // namespace holescan::score
+}  // namespace holescan::shots

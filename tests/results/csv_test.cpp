@@ -1,4 +1,4 @@
-#include "score/csv.h"
+#include "results/csv.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace holescan::score {
+namespace holescan::results {
 namespace {
 
 using Row = std::vector<std::string>;
@@ -52,28 +52,35 @@ const Row kHeader = {"file",    "group",  "shot",     "point.x",       "point.y"
                      "caliber", "target", "score",    "score.decimal", "inner.ten"};
 
 // 254 ppi: a pixel is 0.1 mm, and pixel (0, 0)'s centre is 0.05 mm from the corner.
-Sheet RifleSheet() {
-  SheetOptions options;
-  options.dpi = 254;
-  options.aim = AimPoint{1000, 1000};
-  options.source = AimSource::Face;
-  options.face = FindFace("issf-air-rifle");
-  const std::vector<ShotPx> shots = {{1025, 1000}, {1000, 980}, {970, 1041}};
-  return Score(shots, options);
+calibrated::CalibratedResult Shots(double dpi, double calibreMm, const score::Face* face,
+                                   std::optional<score::AimPoint> aim,
+                                   std::vector<calibrated::Shot> shots,
+                                   std::optional<score::Distance> distance = std::nullopt) {
+  calibrated::CalibratedResult result;
+  result.settings.dpi = dpi;
+  result.settings.calibreMm = calibreMm;
+  result.settings.face = face;
+  result.settings.distance = distance;
+  result.black.centre = aim;
+  return calibrated::Rescore(std::move(result), std::move(shots));
+}
+
+calibrated::CalibratedResult RifleShots(std::optional<score::Distance> distance = std::nullopt) {
+  return Shots(254, 4.5, score::FindFace("issf-air-rifle"), score::AimPoint{1000, 1000},
+               {{1025, 1000}, {1000, 980, true}, {970, 1041}}, distance);
 }
 
 TEST(CsvWriter, one_row_per_shot_column_by_column) {
   std::ostringstream out;
   CsvWriter writer(out);
-  const Distance distance = *ParseDistance("10m");
-  writer.Add("scans/a,\"b\".png", 1, RifleSheet(), &distance);
+  writer.Add("scans/a,\"b\".png", 1, RifleShots(score::ParseDistance("10m")));
   writer.Finish();
   const std::vector<Row> rows = ReadCsv(out.str());
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0], kHeader);
   EXPECT_EQ(rows[1],
             (Row{"scans/a,\"b\".png", "1", "1", "102.5500", "100.0500", "100.0500", "100.0500",
-                 "10", "m", "mm", "4.5", "issf-air-rifle", "10", "10.0", "FALSE"}));
+                 "10", "m", "mm", "4.5", "ISSF_10mAR", "10", "10.0", "FALSE"}));
   EXPECT_EQ(rows[2][3], "100.0500");
   EXPECT_EQ(rows[2][4], "98.0500");
   EXPECT_EQ(rows[2][12], "10");
@@ -88,12 +95,8 @@ TEST(CsvWriter, one_row_per_shot_column_by_column) {
 TEST(CsvWriter, several_pictures_in_one_file_and_empty_columns_without_face_or_distance) {
   std::ostringstream out;
   CsvWriter writer(out);
-  writer.Add("a.png", 1, RifleSheet());
-  SheetOptions plain;
-  plain.dpi = 508;
-  plain.calibreMm = 5.6;
-  const std::vector<ShotPx> shots = {{0, 0}, {100, 20}};
-  writer.Add("b.png", 2, Score(shots, plain));
+  writer.Add("a.png", 1, RifleShots());
+  writer.Add("b.png", 2, Shots(508, 5.6, nullptr, std::nullopt, {{0, 0}, {100, 20}}));
   writer.Finish();
   const std::vector<Row> rows = ReadCsv(out.str());
   ASSERT_EQ(rows.size(), 6u);
@@ -105,6 +108,19 @@ TEST(CsvWriter, several_pictures_in_one_file_and_empty_columns_without_face_or_d
                           "5.6", "", "", "", ""}));
   EXPECT_EQ(rows[5][2], "2");
   EXPECT_EQ(rows[5][3], "5.0250");
+}
+
+TEST(CsvWriter, the_edited_column_marks_shots_set_by_hand) {
+  std::ostringstream out;
+  CsvWriter writer(out, true);
+  writer.Add("a.png", 1, RifleShots());
+  writer.Finish();
+  const std::vector<Row> rows = ReadCsv(out.str());
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].back(), "edited");
+  EXPECT_EQ(rows[1].back(), "FALSE");
+  EXPECT_EQ(rows[2].back(), "TRUE");
+  for (const Row& row : rows) EXPECT_EQ(row.size(), kHeader.size() + 1);
 }
 
 TEST(CsvWriter, header_alone_without_pictures) {
@@ -124,4 +140,4 @@ TEST(CsvField, quotes_only_what_needs_it) {
 }
 
 }  // namespace
-}  // namespace holescan::score
+}  // namespace holescan::results

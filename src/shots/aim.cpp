@@ -1,4 +1,7 @@
-#include "score/aim.h"
+// aim.cpp - the point of aim on OpenCV's primitives: area reduction, morphology, labelling
+// and sub-pixel sampling; the robust circle fit is ours (no library fits a circle of known
+// radius through outliers).
+#include "shots/aim.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +13,12 @@
 #include <string>
 #include <vector>
 
-namespace holescan::score {
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "shots/limits.h"
+
+namespace holescan::shots {
 
 namespace {
 
@@ -37,259 +45,144 @@ class Random {
   std::uint64_t state_ = 0x5DEECE66Dull;
 };
 
-int GreyOf(std::uint32_t p) {
-  return static_cast<int>(((p >> 16) & 0xFFu) + ((p >> 8) & 0xFFu) + (p & 0xFFu));
+// The picture as OpenCV sees it, without a copy (blue, green, red, alpha bytes).
+cv::Mat MatOf(const PictureView& picture) {
+  return cv::Mat(picture.height, picture.width, CV_8UC4, const_cast<std::uint32_t*>(picture.pixels),
+                 static_cast<std::size_t>(picture.stride) * sizeof(std::uint32_t));
 }
 
-// A grey copy (red + green + blue, 0..765) reduced by whole blocks of `factor` pixels; working
-// pixel (i, j) is the mean of the picture's pixels i*f..i*f+f-1 by j*f..j*f+f-1.
-struct Grey {
-  int width = 0, height = 0;
-  std::vector<float> values;
-
-  float At(int x, int y) const {
-    return values[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                  static_cast<std::size_t>(x)];
+// A grey copy (red + green + blue, 0..765) reduced by whole blocks of `factor` pixels: working
+// pixel (i, j) is the mean of the picture's pixels i*f..i*f+f-1 by j*f..j*f+f-1 (the picture
+// cut to whole blocks, then area resampling, which over whole blocks is their mean).
+cv::Mat Reduce(const PictureView& picture, int factor) {
+  const cv::Size work(picture.width / factor, picture.height / factor);
+  const cv::Mat whole = MatOf(picture)(cv::Rect(0, 0, work.width * factor, work.height * factor));
+  cv::Mat reduced;
+  if (factor == 1) {
+    reduced = whole;
+  } else {
+    cv::resize(whole, reduced, work, 0, 0, cv::INTER_AREA);
   }
-};
-
-Grey Reduce(const PictureView& picture, int factor) {
-  Grey grey;
-  grey.width = picture.width / factor;
-  grey.height = picture.height / factor;
-  grey.values.assign(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height),
-                     0.0f);
-  std::vector<std::uint32_t> sums(static_cast<std::size_t>(grey.width));
-  const float scale = 1.0f / static_cast<float>(factor * factor);
-  for (int j = 0; j < grey.height; ++j) {
-    std::fill(sums.begin(), sums.end(), 0u);
-    for (int dy = 0; dy < factor; ++dy) {
-      const std::uint32_t* row = picture.Row(j * factor + dy);
-      for (int i = 0, x = 0; i < grey.width; ++i) {
-        std::uint32_t sum = 0;
-        for (int dx = 0; dx < factor; ++dx, ++x) sum += static_cast<std::uint32_t>(GreyOf(row[x]));
-        sums[static_cast<std::size_t>(i)] += sum;
-      }
-    }
-    float* out =
-        grey.values.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(grey.width);
-    for (int i = 0; i < grey.width; ++i) {
-      out[i] = static_cast<float>(sums[static_cast<std::size_t>(i)]) * scale;
-    }
-  }
+  cv::Mat channels;
+  reduced.convertTo(channels, CV_32FC4);
+  cv::Mat grey;
+  cv::transform(channels, grey, cv::Matx<float, 1, 4>(1, 1, 1, 0));
   return grey;
 }
 
-// Bilinear grey of the full picture at (x, y), pixel centres on whole coordinates; the caller
-// keeps (x, y) at least one pixel inside.
-double GreyAt(const PictureView& picture, double x, double y) {
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const double fx = x - x0, fy = y - y0;
-  const std::uint32_t* top = picture.Row(y0) + x0;
-  const std::uint32_t* bottom = picture.Row(y0 + 1) + x0;
-  const double upper = GreyOf(top[0]) + (GreyOf(top[1]) - GreyOf(top[0])) * fx;
-  const double lower = GreyOf(bottom[0]) + (GreyOf(bottom[1]) - GreyOf(bottom[0])) * fx;
-  return upper + (lower - upper) * fy;
+// The digital disc dx^2 + dy^2 <= r^2 as a structuring element.
+cv::Mat Disc(int radius) {
+  cv::Mat disc(2 * radius + 1, 2 * radius + 1, CV_8U);
+  for (int dy = -radius; dy <= radius; ++dy)
+    for (int dx = -radius; dx <= radius; ++dx)
+      disc.at<std::uint8_t>(dy + radius, dx + radius) = dx * dx + dy * dy <= radius * radius;
+  return disc;
 }
 
-using Mask = std::vector<std::uint8_t>;
-
-// Dilation by the digital disc dx^2 + dy^2 <= r^2: each row's distance to its nearest set
-// pixel (capped past r), then a pixel is set when some row dy away has one within the disc's
-// half-width at dy. Pixels outside the picture count as unset.
-void Dilate(Mask& mask, int width, int height, int radius) {
-  const auto w = static_cast<std::size_t>(width);
-  const auto cap = static_cast<std::uint8_t>(radius + 1);
-  std::vector<std::uint8_t> across(mask.size());
-  for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
-    const std::uint8_t* in = mask.data() + y * w;
-    std::uint8_t* d = across.data() + y * w;
-    std::uint8_t last = cap;
-    for (std::size_t x = 0; x < w; ++x) {
-      last = in[x] ? 0 : static_cast<std::uint8_t>(std::min<int>(last + 1, cap));
-      d[x] = last;
-    }
-    last = cap;
-    for (std::size_t x = w; x-- > 0;) {
-      last = in[x] ? 0 : static_cast<std::uint8_t>(std::min<int>(last + 1, cap));
-      d[x] = std::min(d[x], last);
-    }
-  }
-  std::vector<std::uint8_t> halfWidth(static_cast<std::size_t>(2 * radius + 1));
-  for (int dy = -radius; dy <= radius; ++dy) {
-    halfWidth[static_cast<std::size_t>(dy + radius)] =
-        static_cast<std::uint8_t>(std::sqrt(static_cast<double>(radius * radius - dy * dy)));
-  }
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* out = mask.data() + static_cast<std::size_t>(y) * w;
-    for (std::size_t x = 0; x < w; ++x) {
-      bool set = false;
-      for (int dy = std::max(-radius, -y); dy <= std::min(radius, height - 1 - y) && !set; ++dy) {
-        set = across[static_cast<std::size_t>(y + dy) * w + x] <=
-              halfWidth[static_cast<std::size_t>(dy + radius)];
-      }
-      out[x] = set;
-    }
-  }
-}
-
-void Erode(Mask& mask, int width, int height, int radius) {
-  for (std::uint8_t& m : mask) m = !m;
-  Dilate(mask, width, height, radius);
-  for (std::uint8_t& m : mask) m = !m;
-}
-
-// Dark working pixels: darker than half the paper's level around them. The level is the
-// brightest tenth of each tile, spread over neighbouring tiles far enough to reach across
-// the black, so a ramp of light or a tinted card moves it and the black itself does not.
-Mask DarkMask(const Grey& grey, double blackRadius) {
+// Dark working pixels (255): darker than half the paper's level around them. The level is the
+// brightest tenth of each tile, spread over neighbouring tiles far enough to reach across the
+// black, so a ramp of light or a tinted card moves it and the black itself does not.
+cv::Mat DarkMask(const cv::Mat& grey, double blackRadius) {
   const int tile = std::max(4, static_cast<int>(std::lround(blackRadius / 3)));
-  const int tilesX = (grey.width + tile - 1) / tile, tilesY = (grey.height + tile - 1) / tile;
-  std::vector<float> level(static_cast<std::size_t>(tilesX) * static_cast<std::size_t>(tilesY));
+  const int tilesX = (grey.cols + tile - 1) / tile, tilesY = (grey.rows + tile - 1) / tile;
+  cv::Mat level(tilesY, tilesX, CV_32F);
   std::array<int, 766> histogram;
   for (int ty = 0; ty < tilesY; ++ty) {
     for (int tx = 0; tx < tilesX; ++tx) {
       histogram.fill(0);
-      int count = 0;
-      for (int y = ty * tile; y < std::min(grey.height, (ty + 1) * tile); ++y) {
-        for (int x = tx * tile; x < std::min(grey.width, (tx + 1) * tile); ++x) {
-          ++histogram[static_cast<std::size_t>(
-              std::clamp(static_cast<int>(grey.At(x, y)), 0, 765))];
-          ++count;
-        }
+      const cv::Rect box(tx * tile, ty * tile, std::min(tile, grey.cols - tx * tile),
+                         std::min(tile, grey.rows - ty * tile));
+      for (int y = box.y; y < box.y + box.height; ++y) {
+        const float* row = grey.ptr<float>(y);
+        for (int x = box.x; x < box.x + box.width; ++x)
+          ++histogram[static_cast<std::size_t>(std::clamp(static_cast<int>(row[x]), 0, 765))];
       }
+      const int count = box.area();
       int seen = 0, bin = 765;
       while (bin > 0 && (seen += histogram[static_cast<std::size_t>(bin)]) < count / 10) --bin;
-      level[static_cast<std::size_t>(ty * tilesX + tx)] = static_cast<float>(bin);
+      level.at<float>(ty, tx) = static_cast<float>(bin);
     }
   }
   const int reach = static_cast<int>(std::ceil(1.2 * blackRadius / tile)) + 1;
-  std::vector<float> spread(level.size());
-  for (int ty = 0; ty < tilesY; ++ty) {
-    for (int tx = 0; tx < tilesX; ++tx) {
-      float best = 0;
-      for (int y = std::max(0, ty - reach); y <= std::min(tilesY - 1, ty + reach); ++y) {
-        for (int x = std::max(0, tx - reach); x <= std::min(tilesX - 1, tx + reach); ++x) {
-          best = std::max(best, level[static_cast<std::size_t>(y * tilesX + x)]);
-        }
-      }
-      spread[static_cast<std::size_t>(ty * tilesX + tx)] = best;
-    }
-  }
-  Mask dark(grey.values.size());
-  for (int y = 0; y < grey.height; ++y) {
-    for (int x = 0; x < grey.width; ++x) {
-      const float paper = spread[static_cast<std::size_t>((y / tile) * tilesX + x / tile)];
-      dark[static_cast<std::size_t>(y * grey.width + x)] = grey.At(x, y) < 0.5f * paper;
-    }
-  }
+  cv::Mat spread;
+  cv::dilate(level, spread,
+             cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * reach + 1, 2 * reach + 1)));
+  // Each working pixel takes its tile's level: nearest-neighbour enlargement by the tile.
+  cv::Mat paper;
+  cv::resize(spread, paper, cv::Size(tilesX * tile, tilesY * tile), 0, 0, cv::INTER_NEAREST);
+  cv::Mat half = 0.5 * paper(cv::Rect(0, 0, grey.cols, grey.rows));
+  cv::Mat dark;
+  cv::compare(grey, half, dark, cv::CMP_LT);
   return dark;
 }
 
 // Fills the light regions enclosed by dark ones that are smaller than `largest` pixels: the
 // ring lines and shots inside the black. A card on a dark scanner lid is enclosed too, but
 // far larger, and stays light.
-void FillHoles(Mask& mask, int width, int height, double largest) {
-  Mask seen(mask.size(), 0);
-  std::vector<std::size_t> stack, members;
-  for (std::size_t start = 0; start < mask.size(); ++start) {
-    if (mask[start] || seen[start]) continue;
-    members.clear();
-    bool border = false;
-    seen[start] = 1;
-    stack.push_back(start);
-    while (!stack.empty()) {
-      const std::size_t i = stack.back();
-      stack.pop_back();
-      members.push_back(i);
-      const int x = static_cast<int>(i % static_cast<std::size_t>(width));
-      const int y = static_cast<int>(i / static_cast<std::size_t>(width));
-      border = border || x == 0 || y == 0 || x + 1 == width || y + 1 == height;
-      const auto visit = [&](int nx, int ny) {
-        const auto n = static_cast<std::size_t>(ny * width + nx);
-        if (!mask[n] && !seen[n]) {
-          seen[n] = 1;
-          stack.push_back(n);
-        }
-      };
-      if (x > 0) visit(x - 1, y);
-      if (x + 1 < width) visit(x + 1, y);
-      if (y > 0) visit(x, y - 1);
-      if (y + 1 < height) visit(x, y + 1);
-    }
-    if (!border && static_cast<double>(members.size()) < largest) {
-      for (const std::size_t i : members) mask[i] = 1;
-    }
+void FillHoles(cv::Mat& mask, double largest) {
+  cv::Mat light = mask == 0;
+  cv::Mat labels, stats, centroids;
+  const int count = cv::connectedComponentsWithStats(light, labels, stats, centroids, 4, CV_32S);
+  std::vector<std::uint8_t> fill(static_cast<std::size_t>(count), 0);
+  for (int k = 1; k < count; ++k) {
+    const int left = stats.at<int>(k, cv::CC_STAT_LEFT), top = stats.at<int>(k, cv::CC_STAT_TOP);
+    const int right = left + stats.at<int>(k, cv::CC_STAT_WIDTH);
+    const int bottom = top + stats.at<int>(k, cv::CC_STAT_HEIGHT);
+    const bool border = left == 0 || top == 0 || right == mask.cols || bottom == mask.rows;
+    fill[static_cast<std::size_t>(k)] =
+        !border && static_cast<double>(stats.at<int>(k, cv::CC_STAT_AREA)) < largest;
+  }
+  for (int y = 0; y < mask.rows; ++y) {
+    const int* label = labels.ptr<int>(y);
+    std::uint8_t* out = mask.ptr<std::uint8_t>(y);
+    for (int x = 0; x < mask.cols; ++x)
+      if (fill[static_cast<std::size_t>(label[x])]) out[x] = 255;
   }
 }
 
 // The boundary pixels of the 4-connected region that looks most like a disc of `radius`
 // working pixels, or none. `measured` gets the best region's size as a diameter in working
 // pixels (0 when there was no region), for the reason of a failure.
-std::vector<Point> BlackBoundary(const Mask& mask, int width, int height, double radius,
-                                 double* measured) {
-  std::vector<int> label(mask.size(), -1);
-  std::vector<std::size_t> stack, members, bestMembers;
+std::vector<Point> BlackBoundary(const cv::Mat& mask, double radius, double* measured) {
+  cv::Mat labels, stats, centroids;
+  const int count = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 4, CV_32S);
   double bestCost = std::numeric_limits<double>::infinity();
   double bestSize = 0;
+  int best = 0;  // 0: no region like the black
   const double area = std::numbers::pi * radius * radius;
-  int next = 0;
-  for (std::size_t start = 0; start < mask.size(); ++start) {
-    if (!mask[start] || label[start] >= 0) continue;
-    members.clear();
-    stack.push_back(start);
-    label[start] = next;
-    int left = width, right = -1, top = height, bottom = -1;
-    while (!stack.empty()) {
-      const std::size_t i = stack.back();
-      stack.pop_back();
-      members.push_back(i);
-      const int x = static_cast<int>(i % static_cast<std::size_t>(width));
-      const int y = static_cast<int>(i / static_cast<std::size_t>(width));
-      left = std::min(left, x);
-      right = std::max(right, x);
-      top = std::min(top, y);
-      bottom = std::max(bottom, y);
-      const auto visit = [&](int nx, int ny) {
-        const auto n = static_cast<std::size_t>(ny * width + nx);
-        if (mask[n] && label[n] < 0) {
-          label[n] = next;
-          stack.push_back(n);
-        }
-      };
-      if (x > 0) visit(x - 1, y);
-      if (x + 1 < width) visit(x + 1, y);
-      if (y > 0) visit(x, y - 1);
-      if (y + 1 < height) visit(x, y + 1);
-    }
-    const double w = right - left + 1, h = bottom - top + 1;
-    const double cost = std::abs(std::log(static_cast<double>(members.size()) / area)) +
-                        std::abs(std::log(w / (2 * radius))) + std::abs(std::log(h / (2 * radius)));
+  for (int k = 1; k < count; ++k) {
+    const double members = stats.at<int>(k, cv::CC_STAT_AREA);
+    const double w = stats.at<int>(k, cv::CC_STAT_WIDTH), h = stats.at<int>(k, cv::CC_STAT_HEIGHT);
+    const double cost = std::abs(std::log(members / area)) + std::abs(std::log(w / (2 * radius))) +
+                        std::abs(std::log(h / (2 * radius)));
     if (cost < bestCost) {
       bestCost = cost;
-      bestSize = std::sqrt(static_cast<double>(members.size()) / std::numbers::pi) * 2;
+      bestSize = std::sqrt(members / std::numbers::pi) * 2;
       const double ratioW = w / (2 * radius), ratioH = h / (2 * radius);
-      const double ratioA = static_cast<double>(members.size()) / area;
+      const double ratioA = members / area;
       // Loose bounds: dark shots astride the edge widen the region and light ones bite it,
       // and the fit on the edge decides in the end.
-      if (ratioW > 0.75 && ratioW < 1.6 && ratioH > 0.75 && ratioH < 1.6 && ratioA > 0.5 &&
-          ratioA < 1.6) {
-        bestMembers = members;
-      } else {
-        bestMembers.clear();
-      }
+      best = ratioW > 0.75 && ratioW < 1.6 && ratioH > 0.75 && ratioH < 1.6 && ratioA > 0.5 &&
+                     ratioA < 1.6
+                 ? k
+                 : 0;
     }
-    ++next;
   }
   *measured = bestSize;
   std::vector<Point> boundary;
-  for (const std::size_t i : bestMembers) {
-    const int x = static_cast<int>(i % static_cast<std::size_t>(width));
-    const int y = static_cast<int>(i / static_cast<std::size_t>(width));
-    const bool edge = x == 0 || y == 0 || x + 1 == width || y + 1 == height || !mask[i - 1] ||
-                      !mask[i + 1] || !mask[i - static_cast<std::size_t>(width)] ||
-                      !mask[i + static_cast<std::size_t>(width)];
-    if (edge) boundary.push_back({static_cast<double>(x), static_cast<double>(y)});
+  if (best == 0) return boundary;
+  const int left = stats.at<int>(best, cv::CC_STAT_LEFT),
+            top = stats.at<int>(best, cv::CC_STAT_TOP);
+  const int right = left + stats.at<int>(best, cv::CC_STAT_WIDTH);
+  const int bottom = top + stats.at<int>(best, cv::CC_STAT_HEIGHT);
+  const auto set = [&](int x, int y) { return mask.at<std::uint8_t>(y, x) != 0; };
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x) {
+      if (labels.at<int>(y, x) != best) continue;
+      const bool edge = x == 0 || y == 0 || x + 1 == mask.cols || y + 1 == mask.rows ||
+                        !set(x - 1, y) || !set(x + 1, y) || !set(x, y - 1) || !set(x, y + 1);
+      if (edge) boundary.push_back({static_cast<double>(x), static_cast<double>(y)});
+    }
   }
   return boundary;
 }
@@ -435,54 +328,69 @@ Fit RobustCircle(const std::vector<Point>& points, double radius, double floorPx
 // expected radius, its ink level inside and paper level outside, and the point where it
 // rises through half-way from ink to paper nearest the expected radius. Rays whose levels
 // differ by much less than the others' (a light hole inside, a dark one outside) give none.
+// The profiles are sampled bilinearly at once (remap) from the picture.
 std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double radius,
                               double window, int rays) {
   constexpr double kStep = 0.5;
   const int samples = static_cast<int>(std::ceil(2 * window / kStep)) + 1;
+  const double t0 = radius - window, t1 = radius + window;
+  std::vector<Point> points;
+  if (t0 < 0) return points;
   struct Ray {
-    double ux, uy, inner, outer;
-    std::vector<double> profile;
+    double ux, uy, inner = 0, outer = 0;
   };
-  std::vector<Ray> profiles;
-  profiles.reserve(static_cast<std::size_t>(rays));
-  std::vector<double> part;
+  std::vector<Ray> used;
+  const auto inside = [&](double x, double y) {
+    return x >= 0 && y >= 0 && x < picture.width - 1 && y < picture.height - 1;
+  };
   for (int k = 0; k < rays; ++k) {
     const double angle = 2 * std::numbers::pi * k / rays;
-    Ray ray{std::cos(angle), std::sin(angle), 0, 0, {}};
-    const double t0 = radius - window, t1 = radius + window;
-    const auto inside = [&](double t) {
-      const double x = centre.x + t * ray.ux, y = centre.y + t * ray.uy;
-      return x >= 0 && y >= 0 && x < picture.width - 1 && y < picture.height - 1;
-    };
-    if (t0 < 0 || !inside(t0) || !inside(t1)) continue;
-    ray.profile.resize(static_cast<std::size_t>(samples));
+    const Ray ray{std::cos(angle), std::sin(angle)};
+    if (inside(centre.x + t0 * ray.ux, centre.y + t0 * ray.uy) &&
+        inside(centre.x + t1 * ray.ux, centre.y + t1 * ray.uy))
+      used.push_back(ray);
+  }
+  if (used.empty()) return points;
+  // One row of samples per ray.
+  cv::Mat map(static_cast<int>(used.size()), samples, CV_32FC2);
+  for (int r = 0; r < map.rows; ++r) {
+    const Ray& ray = used[static_cast<std::size_t>(r)];
+    auto* row = map.ptr<cv::Vec2f>(r);
     for (int s = 0; s < samples; ++s) {
       const double t = t0 + s * kStep;
-      ray.profile[static_cast<std::size_t>(s)] =
-          GreyAt(picture, centre.x + t * ray.ux, centre.y + t * ray.uy);
+      row[s] = {static_cast<float>(centre.x + t * ray.ux),
+                static_cast<float>(centre.y + t * ray.uy)};
     }
-    const auto third = static_cast<std::size_t>(samples / 3);
-    part.assign(ray.profile.begin(), ray.profile.begin() + static_cast<std::ptrdiff_t>(third));
-    ray.inner = Median(part);
-    part.assign(ray.profile.end() - static_cast<std::ptrdiff_t>(third), ray.profile.end());
-    ray.outer = Median(part);
-    profiles.push_back(std::move(ray));
   }
-  std::vector<Point> points;
-  if (profiles.empty()) return points;
-  std::vector<double> contrasts;
-  for (const Ray& ray : profiles) contrasts.push_back(ray.outer - ray.inner);
+  cv::Mat sampled;
+  cv::remap(MatOf(picture), sampled, map, cv::noArray(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  cv::Mat profiles;
+  sampled.convertTo(profiles, CV_64FC4);
+  cv::transform(profiles, profiles, cv::Matx<double, 1, 4>(1, 1, 1, 0));
+
+  const auto third = static_cast<std::size_t>(samples / 3);
+  std::vector<double> part, contrasts;
+  for (int r = 0; r < profiles.rows; ++r) {
+    const double* profile = profiles.ptr<double>(r);
+    Ray& ray = used[static_cast<std::size_t>(r)];
+    part.assign(profile, profile + third);
+    ray.inner = Median(part);
+    part.assign(profile + samples - static_cast<std::ptrdiff_t>(third), profile + samples);
+    ray.outer = Median(part);
+    contrasts.push_back(ray.outer - ray.inner);
+  }
   const double typical = Median(contrasts);
   if (typical <= 0) return points;
-  for (const Ray& ray : profiles) {
+  for (int r = 0; r < profiles.rows; ++r) {
+    const double* profile = profiles.ptr<double>(r);
+    const Ray& ray = used[static_cast<std::size_t>(r)];
     if (ray.outer - ray.inner < 0.5 * typical) continue;
     const double half = (ray.inner + ray.outer) / 2;
     double best = -1, bestGap = std::numeric_limits<double>::infinity();
     for (int s = 0; s + 1 < samples; ++s) {
-      const double a = ray.profile[static_cast<std::size_t>(s)];
-      const double b = ray.profile[static_cast<std::size_t>(s + 1)];
+      const double a = profile[s], b = profile[s + 1];
       if (a < half && b >= half) {
-        const double t = radius - window + (s + (half - a) / (b - a)) * kStep;
+        const double t = t0 + (s + (half - a) / (b - a)) * kStep;
         if (std::abs(t - radius) < bestGap) {
           bestGap = std::abs(t - radius);
           best = t;
@@ -513,15 +421,13 @@ std::string Millimetres(double mm) {
 
 }  // namespace
 
-std::optional<AimFit> FindAim(const PictureView& picture, const Face& face, double dpi,
+std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& face, double dpi,
                               std::string* reason) {
   const auto fail = [&](std::string why) -> std::optional<AimFit> {
     if (reason) *reason = std::move(why);
     return std::nullopt;
   };
-  if (!std::isfinite(dpi) || dpi < kMinAimDpi || dpi > kMaxAimDpi) {
-    return fail("the resolution must be 50 to 4800 pixels per inch to find the point of aim");
-  }
+  if (auto problem = ResolutionProblem(dpi)) return fail(*problem);
   if (!picture.pixels || picture.width <= 0 || picture.height <= 0 ||
       picture.width > kMaxPictureSide || picture.height > kMaxPictureSide ||
       picture.stride < picture.width) {
@@ -542,19 +448,18 @@ std::optional<AimFit> FindAim(const PictureView& picture, const Face& face, doub
   }
   const double workRadius = radius / factor;
   if (workRadius < 8) return fail(black + " is too small in this picture to be found");
-  const Grey grey = Reduce(picture, factor);
-  Mask mask = DarkMask(grey, workRadius);
+  const cv::Mat grey = Reduce(picture, factor);
+  cv::Mat mask = DarkMask(grey, workRadius);
   // Close the white ring lines and figures in the black, open away the printed lines and
   // figures around it, then fill what is enclosed (the rings, shots inside the black).
+  // Outside the picture counts as light for the dilations and dark for the erosions.
   const int closing = std::max(1, static_cast<int>(std::lround(0.025 * workRadius)));
   const int opening = std::max(1, static_cast<int>(std::lround(0.05 * workRadius)));
-  Dilate(mask, grey.width, grey.height, closing);
-  Erode(mask, grey.width, grey.height, closing);
-  Erode(mask, grey.width, grey.height, opening);
-  Dilate(mask, grey.width, grey.height, opening);
-  FillHoles(mask, grey.width, grey.height, 0.5 * std::numbers::pi * workRadius * workRadius);
+  cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, Disc(closing));
+  cv::morphologyEx(mask, mask, cv::MORPH_OPEN, Disc(opening));
+  FillHoles(mask, 0.5 * std::numbers::pi * workRadius * workRadius);
   double measured = 0;
-  std::vector<Point> boundary = BlackBoundary(mask, grey.width, grey.height, workRadius, &measured);
+  std::vector<Point> boundary = BlackBoundary(mask, workRadius, &measured);
   if (boundary.size() < 16) {
     std::string why = "no black aiming mark of " + Millimetres(face.blackDiameterMm) +
                       " mm found for " + std::string(face.name);
@@ -618,4 +523,4 @@ std::optional<AimFit> FindAim(const PictureView& picture, const Face& face, doub
   return result;
 }
 
-}  // namespace holescan::score
+}  // namespace holescan::shots

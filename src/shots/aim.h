@@ -2,18 +2,20 @@
 //
 // The black's size is known from the face and the resolution, so the search is for a dark
 // round region of that diameter, and the centre comes from its outer edge alone:
-//   1. A grey copy reduced by whole blocks so the black is about kWorkDiameterPx working pixels
-//      across. The paper's level is taken locally (the brightest tenth of coarse tiles, spread
-//      over a black's width), so a tinted card and a ramp of light do not move the threshold:
-//      dark is darker than half the paper around it.
+//   1. A grey copy reduced by whole blocks (area resampling) so the black is about
+//      kWorkDiameterPx working pixels across. The paper's level is taken locally (the brightest
+//      tenth of coarse tiles, spread over a black's width), so a tinted card and a ramp of light do
+//      not move the threshold: dark is darker than half the paper around it.
 //   2. The white ring lines and figures in the black are closed, the printed lines and figures
-//      around it opened away, light regions enclosed and smaller than half the black (shots in
-//      it) filled; the region whose area and extent are nearest a disc of the black's size is
-//      the candidate, and a circle of the known radius fitted to its boundary the start.
-//   3. At full resolution, rays from that centre find the black's outer edge to a fraction of a
-//      pixel: on each ray, the point where the grey rises through half-way from the ink inside
-//      to the paper outside, nearest the expected radius. Rays with much less contrast than the
-//      others (a light hole inside the edge, a dark one outside) give no point.
+//      around it opened away (morphology with a digital disc), light regions enclosed and
+//      smaller than half the black (shots in it) filled (connected components); the region whose
+//      area and extent are nearest a disc of the black's size is the candidate, and a circle of the
+//      known radius fitted to its boundary the start.
+//   3. At full resolution, rays from that centre (sampled bilinearly, all at once) find the
+//      black's outer edge to a fraction of a pixel: on each ray, the point where the grey rises
+//      through half-way from the ink inside to the paper outside, nearest the expected radius. Rays
+//      with much less contrast than the others (a light hole inside the edge, a dark one outside)
+//      give no point.
 //   4. Least median of squares over circles of the known radius through pairs of edge points,
 //      then least squares (centre and radius) on the points within three robust deviations,
 //      repeated; rays and fit once more from the new centre. A shot that cuts the edge moves
@@ -32,15 +34,12 @@
 
 #include "pixel/picture.h"
 #include "score/faces.h"
+#include "score/sheet.h"
 
-namespace holescan::score {
-
-struct AimPoint {
-  double x = 0, y = 0;  // picture pixels
-};
+namespace holescan::shots {
 
 struct AimFit {
-  AimPoint centre;
+  score::AimPoint centre;
   double radiusPx = 0;    // the fitted radius (free in the last step, for checks)
   double residualPx = 0;  // root mean square distance of the inliers from the circle
   int edgePoints = 0;     // edge points measured
@@ -51,14 +50,10 @@ struct AimFit {
 inline constexpr double kRadiusTolerance = 0.06;
 // The working scale puts the black at about this many pixels across.
 inline constexpr int kWorkDiameterPx = 160;
-// Resolutions FindAim accepts, pixels per inch.
-inline constexpr double kMinAimDpi = 50;
-inline constexpr double kMaxAimDpi = 4800;
-
 // The centre of the face's black on the picture scanned at dpi. nullopt with a one-line
-// reason in *reason (when not null) when dpi is out of range, the black would not fit the
-// picture, or no dark round mark of the black's size is found.
-std::optional<AimFit> FindAim(const PictureView& picture, const Face& face, double dpi,
+// reason in *reason (when not null) when dpi is outside kMinDpi..kMaxDpi (limits.h), the black
+// would not fit the picture, or no dark round mark of the black's size is found.
+std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& face, double dpi,
                               std::string* reason = nullptr);
 
-}  // namespace holescan::score
+}  // namespace holescan::shots

@@ -12,9 +12,11 @@
 //                  both empty without a distance
 //   point.unit     "mm"
 //   caliber        the calibre in mm
-//   target         the face's name; empty without a face
+//   target         the face's name as R shotGroups knows it (ISSF_10mAR, ...; faces.cpp);
+//                  empty without a face
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
+//   edited         with the edited column only: TRUE for a shot set by hand (the review's)
 // Numbers are written with a point and no thousands separator, whatever the locale.
 #pragma once
 
@@ -22,10 +24,9 @@
 #include <string>
 #include <string_view>
 
-#include "score/group.h"
-#include "score/sheet.h"
+#include "calibrated/calibrated.h"
 
-namespace holescan::score {
+namespace holescan::results {
 
 inline constexpr std::string_view kCsvHeader =
     "file,group,shot,point.x,point.y,aim.x,aim.y,distance,distance.unit,point.unit,caliber,"
@@ -39,11 +40,11 @@ std::string CsvField(std::string_view text);
 // there was none. Whether writing failed is the stream's state, for the caller to check.
 class CsvWriter {
  public:
-  explicit CsvWriter(std::ostream& out) : out_(out) {}
+  explicit CsvWriter(std::ostream& out, bool editedColumn = false)
+      : out_(out), editedColumn_(editedColumn) {}
 
   // The rows of one picture (none for a picture without shots).
-  void Add(std::string_view file, int group, const Sheet& sheet,
-           const Distance* distance = nullptr);
+  void Add(std::string_view file, int group, const calibrated::CalibratedResult& result);
   // Writes the header if nothing was written yet, and flushes.
   void Finish();
 
@@ -51,7 +52,8 @@ class CsvWriter {
   void Header();
 
   std::ostream& out_;
+  bool editedColumn_;
   bool headerWritten_ = false;
 };
 
-}  // namespace holescan::score
+}  // namespace holescan::results

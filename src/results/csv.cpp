@@ -1,9 +1,9 @@
-#include "score/csv.h"
+#include "results/csv.h"
 
 #include <charconv>
 #include <cmath>
 
-namespace holescan::score {
+namespace holescan::results {
 
 namespace {
 
@@ -44,39 +44,42 @@ std::string CsvField(std::string_view text) {
 
 void CsvWriter::Header() {
   if (headerWritten_) return;
-  out_ << kCsvHeader << '\n';
+  out_ << kCsvHeader << (editedColumn_ ? ",edited\n" : "\n");
   headerWritten_ = true;
 }
 
-void CsvWriter::Add(std::string_view file, int group, const Sheet& sheet,
-                    const Distance* distance) {
+void CsvWriter::Add(std::string_view file, int group, const calibrated::CalibratedResult& result) {
   Header();
-  const double mmPerPixel = MmPerPixel(sheet.dpi);
+  const calibrated::CalibratedSettings& settings = result.settings;
+  const score::Distance* distance = settings.distance ? &*settings.distance : nullptr;
+  const double mmPerPixel = score::MmPerPixel(settings.dpi);
   // Everything but the point and the score is the same on every row of the picture.
   const std::string name = CsvField(file);
   const std::string aim =
-      Corner(sheet.aim.x, mmPerPixel) + ',' + Corner(sheet.aim.y, mmPerPixel) + ',';
+      Corner(result.aim.x, mmPerPixel) + ',' + Corner(result.aim.y, mmPerPixel) + ',';
   std::string rest;
   if (distance) {
-    rest += Number(distance->value, -1) + ',' + std::string(DistanceUnitName(distance->unit));
+    rest +=
+        Number(distance->value, -1) + ',' + std::string(score::DistanceUnitName(distance->unit));
   } else {
     rest += ',';
   }
-  rest += ",mm," + Number(sheet.calibreMm, -1) + ',';
-  if (sheet.face) rest += CsvField(sheet.face->name);
+  rest += ",mm," + Number(settings.calibreMm, -1) + ',';
+  // The face names the target only when the shots are scored on it.
+  if (result.total && settings.face) rest += CsvField(settings.face->shotGroupsName);
   rest += ',';
 
   int number = 0;
-  for (const ScoredShot& shot : sheet.shots) {
+  for (const calibrated::Shot& shot : result.shots) {
     out_ << name << ',' << std::to_string(group) << ',' << std::to_string(++number) << ','
-         << Corner(shot.xPx, mmPerPixel) << ',' << Corner(shot.yPx, mmPerPixel) << ',' << aim
-         << rest;
+         << Corner(shot.x, mmPerPixel) << ',' << Corner(shot.y, mmPerPixel) << ',' << aim << rest;
     if (shot.score) {
       out_ << std::to_string(shot.score->score) << ',' << Number(shot.score->tenths / 10.0, 1)
            << ',' << (shot.score->innerTen ? "TRUE" : "FALSE");
     } else {
       out_ << ",,";
     }
+    if (editedColumn_) out_ << (shot.edited ? ",TRUE" : ",FALSE");
     out_ << '\n';
   }
 }
@@ -86,4 +89,4 @@ void CsvWriter::Finish() {
   out_.flush();
 }
 
-}  // namespace holescan::score
+}  // namespace holescan::results

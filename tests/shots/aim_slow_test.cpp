@@ -3,7 +3,7 @@
 
 #include "support/face_scans.h"
 
-namespace holescan::score {
+namespace holescan::shots {
 namespace {
 
 using testing_support::ExpectAimWithinTenthOfMillimetre;
@@ -16,4 +16,4 @@ TEST(FindAimSlow, within_a_tenth_of_a_millimetre_on_more_seeds) {
 }
 
 }  // namespace
-}  // namespace holescan::score
+}  // namespace holescan::shots

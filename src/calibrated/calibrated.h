@@ -1,0 +1,161 @@
+// calibrated.h - the calibrated analysis of one picture, reached by one call from every front
+// end: CalibratedSettings -> AnalysePicture -> CalibratedResult, then Rescore after edits.
+//
+// A picture's way through it: the resolution is settled first (ResolveResolution: the one
+// given, else the one the file stores, a stored value within the rounding of pixels per metre
+// of a whole number taken as that number); the settings are checked against one set of limits
+// (SettingsProblem); the shot finder runs on the selection (shots::FindShots); the point of
+// aim is the one given, else the centre of the face's black (shots::FindAim), else the
+// group's centre; every shot is then measured in millimetres from the aim, scored with a
+// face, and the group's statistics and totals are taken (score::Score). A face whose black is
+// not found is a warning, not a failure: the group's centre is the aim, its source says so,
+// and the shots are not scored.
+//
+// The front ends (command line, review window), the benchmarks and the tests call this and
+// nothing below it; what they add is how they read settings and write results.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/picture_file.h"
+#include "pixel/picture.h"
+#include "score/faces.h"
+#include "score/group.h"
+#include "score/scoring.h"
+#include "score/sheet.h"
+#include "shots/limits.h"
+#include "shots/shots.h"
+
+namespace holescan::calibrated {
+
+// ---- Limits, stated once ----------------------------------------------------------------
+// Those of the image work (shots/limits.h), where the shot finder and the aim finder use them.
+using shots::CalibreProblem;
+using shots::kMaxCalibreMm;
+using shots::kMaxDpi;
+using shots::kMinCalibreMm;
+using shots::kMinDpi;
+using shots::ResolutionProblem;
+
+// ---- Settings ----------------------------------------------------------------------------
+
+// Where the resolution comes from: stored in the picture file, or given (an option, a value
+// typed in the review window). Face: measured on the face's black (not yet).
+enum class ResolutionSource { File, Option, Face };
+// "file", "option", "face".
+std::string_view ResolutionSourceName(ResolutionSource source);
+// The name read back; "user" (what earlier saved files hold) is Option. nullopt otherwise.
+std::optional<ResolutionSource> ParseResolutionSource(std::string_view name);
+
+struct CalibratedSettings {
+  double calibreMm = 4.5;
+  double dpi = 0;  // pixels per inch; 0 until known
+  // File: take the file's resolution when it stores one (dpi is the fallback when it does not).
+  ResolutionSource dpiSource = ResolutionSource::File;
+  shots::HoleLook look = shots::HoleLook::Auto;
+  const score::Face* face = nullptr;  // scores and the black's aim only with a face
+  double gaugeMm = score::kRulesGaugeMm;
+  std::optional<score::Distance> distance;  // group sizes also as angles
+  std::optional<score::AimPoint> aim;       // a point of aim given in pixels
+  std::optional<int> expectedShots;         // the shots fired, when known (not used yet)
+  std::optional<Selection> selection;       // bounds inclusive; the whole picture when absent
+  friend bool operator==(const CalibratedSettings&, const CalibratedSettings&) = default;
+};
+
+// A one-line reason when the settings cannot be analysed (resolution, calibre, a hole too
+// small or too large in pixels, the gauge); nullopt otherwise.
+std::optional<std::string> SettingsProblem(const CalibratedSettings& settings);
+
+// The resolution the file stores, in pixels per inch: a value within the rounding of whole
+// pixels per metre of a whole number is that number (300 ppi is stored as 11811 per metre and
+// reads back 299.9994; 2835 per metre reads 72.009 and is 72). nullopt when the file stores
+// none, or one outside kMinDpi..kMaxDpi.
+std::optional<double> FileResolution(const PictureFile& file);
+
+// The settings with the resolution settled for this file: with source File, the file's
+// resolution when it stores one, else the settings' own dpi as source Option. A dpi still 0
+// afterwards means neither is known (SettingsProblem says so).
+CalibratedSettings ResolveResolution(const PictureFile& file, CalibratedSettings settings);
+
+// ---- Result -------------------------------------------------------------------------------
+
+// One shot, from the finder or set by hand, measured and scored.
+struct Shot {
+  double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
+  bool edited = false;  // added or moved by hand
+  // How the hole showed, and its contrast against the paper (0 for a shot set by hand where
+  // no hole was found).
+  shots::HoleLook look = shots::HoleLook::Dark;
+  double contrast = 0;
+  // Filled by AnalysePicture and Rescore:
+  double diameterPx = 0;                    // the calibre at the resolution
+  double xMm = 0, yMm = 0;                  // from the point of aim, right and up positive
+  std::optional<score::RingScore> score{};  // with a face whose black was found, or an aim
+  bool bull = false;                        // the hole touches the face's black
+  // The same shot: the same place, look, contrast and edited flag (what is measured from
+  // them follows from the settings and the aim).
+  friend bool operator==(const Shot& a, const Shot& b) {
+    return a.x == b.x && a.y == b.y && a.edited == b.edited && a.look == b.look &&
+           a.contrast == b.contrast;
+  }
+};
+
+struct Aim {
+  double x = 0, y = 0;  // picture pixels
+  score::AimSource source = score::AimSource::Group;
+};
+
+// The face's black on the picture, when the settings name a face and give no aim: its centre,
+// or the warning why it was not found ("no point of aim: ...").
+struct BlackSearch {
+  std::optional<score::AimPoint> centre;
+  std::string warning;
+};
+
+struct CalibratedResult {
+  int width = 0, height = 0;    // the picture's
+  Selection selection;          // the rectangle analysed, bounds inclusive
+  CalibratedSettings settings;  // resolved
+  std::vector<Shot> shots;      // top to bottom, then left to right, as found; edits after
+  Aim aim;
+  BlackSearch black;                          // the face's black, when it was looked for
+  double groupCentreX = 0, groupCentreY = 0;  // the shots' mean, pixels (0 without shots)
+  score::GroupStats group;                    // millimetres from the aim
+  std::optional<score::Totals> total;         // when the shots are scored
+  std::optional<shots::Levels> levels;        // absent when no analysis found the shots
+  std::vector<std::string> warnings;          // e.g. the face's black not found
+  bool cancelled = false;
+};
+
+// Told about the analysis as it runs.
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  // 0..1, from the analysing thread; false cancels (the result then has cancelled set).
+  virtual bool Progress(double fraction) = 0;
+};
+
+// The search for the black under the settings (none without a face, or with an aim given).
+BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& settings);
+
+// The whole analysis. Throws std::invalid_argument for settings SettingsProblem refuses.
+CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& settings,
+                                Observer* observer = nullptr);
+
+// The result with these shots (positions, looks, edited flags) measured and scored again
+// under its settings and black; the aim follows them when it is the group's centre.
+CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots);
+// The same shots under other settings (distance, gauge, face), with the black found for them
+// (`black`, from LookForBlack, when the face changed).
+CalibratedResult Rescore(CalibratedResult result, const CalibratedSettings& settings,
+                         const BlackSearch& black);
+
+// The shot whose hole lies under (x, y) re-centred on it, or one set there by hand; edited.
+Shot ShotAtPoint(const PictureView& picture, const CalibratedSettings& settings, double x,
+                 double y);
+
+}  // namespace holescan::calibrated

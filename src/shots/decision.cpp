@@ -1,0 +1,92 @@
+#include "shots/decision.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+
+// The model's bytes, built into the program (model.S).
+extern "C" const unsigned char holescan_holes_model[];
+extern "C" const unsigned char holescan_holes_model_end[];
+
+namespace holescan::shots {
+namespace {
+
+constexpr int kBatch = 256;
+// Each view's spread is taken as at least this many grey levels.
+constexpr float kMinSpread = 8;
+
+cv::dnn::Net& Network() {
+  thread_local cv::dnn::Net net = [] {
+    const auto* begin = reinterpret_cast<const char*>(holescan_holes_model);
+    const auto size = static_cast<std::size_t>(holescan_holes_model_end - holescan_holes_model);
+    cv::dnn::Net loaded = cv::dnn::readNetFromONNX(begin, size);
+    loaded.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+    loaded.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+    return loaded;
+  }();
+  return net;
+}
+
+}  // namespace
+
+double ShotThreshold() {
+  return HOLESCAN_SHOT_THRESHOLD;
+}
+
+cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
+  const int sizes[] = {static_cast<int>(points.size()), 6, kPatch, kPatch};
+  cv::Mat blob(4, sizes, CV_32F);
+  cv::Mat near, wide, wideSmall;
+  constexpr int kPlane = kPatch * kPatch;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const cv::Point2f centre(static_cast<float>(points[i].x), static_cast<float>(points[i].y));
+    cv::getRectSubPix(work, {kPatch, kPatch}, centre, near);
+    cv::getRectSubPix(work, {kContext, kContext}, centre, wide);
+    cv::resize(wide, wideSmall, {kPatch, kPatch}, 0, 0, cv::INTER_AREA);
+    float* out = blob.ptr<float>(static_cast<int>(i));
+    double sum = 0, sum2 = 0;
+    for (int view = 0; view < 2; ++view) {
+      const cv::Mat& m = view == 0 ? near : wideSmall;
+      for (int y = 0; y < kPatch; ++y) {
+        const std::uint8_t* row = m.ptr<std::uint8_t>(y);
+        for (int x = 0; x < kPatch; ++x) {
+          for (int c = 0; c < 3; ++c) {
+            const float v = row[3 * x + c];
+            out[(view * 3 + c) * kPlane + y * kPatch + x] = v;
+            sum += v;
+            sum2 += static_cast<double>(v) * v;
+          }
+        }
+      }
+    }
+    const double n = 6.0 * kPlane;
+    const double mean = sum / n;
+    const double spread = std::sqrt(std::max(0.0, sum2 / n - mean * mean));
+    const auto scale = static_cast<float>(1 / std::max<double>(spread, kMinSpread));
+    for (int k = 0; k < 6 * kPlane; ++k) out[k] = (out[k] - static_cast<float>(mean)) * scale;
+  }
+  return blob;
+}
+
+std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> points,
+                             double diameter) {
+  std::vector<Judgement> out;
+  out.reserve(points.size());
+  cv::dnn::Net& net = Network();
+  for (std::size_t start = 0; start < points.size(); start += kBatch) {
+    const std::size_t count = std::min<std::size_t>(kBatch, points.size() - start);
+    net.setInput(PatchBlob(work, points.subspan(start, count)));
+    const cv::Mat result = net.forward();  // N x 3
+    for (std::size_t i = 0; i < count; ++i) {
+      const float* r = result.ptr<float>(static_cast<int>(i));
+      out.push_back({1 / (1 + std::exp(-static_cast<double>(r[0]))), r[1] * diameter,
+                     r[2] * diameter});
+    }
+  }
+  return out;
+}
+
+}  // namespace holescan::shots

@@ -1,0 +1,41 @@
+// decision.h - whether a proposal is a shot, and where the shot's centre is: a learned decision.
+//
+// A small convolutional network (models/holes.onnx, made by tools/train/train_holes.py from
+// generated pictures only, and built into the program) looks at two views of the working
+// picture about a point: 2.5 hole diameters at the working scale, and 5 diameters reduced to the
+// same 40 x 40 pixels, for the print around it. Each view is brought to zero mean and unit
+// spread (a floor of 8 grey levels keeps faint paper faint). The network gives a logit (shot or
+// not) and the offset from the point to the shot's centre, in hole diameters.
+//
+// Run with OpenCV's dnn module on the CPU, in batches; one network per thread.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace holescan::shots {
+
+// The network's side of a view, and the side of the wide view before it is reduced.
+inline constexpr int kPatch = 40;
+inline constexpr int kContext = 80;
+
+struct Judgement {
+  double probability = 0;  // that a shot's centre lies within 0.4 diameters of the point
+  double dx = 0, dy = 0;   // from the point to that centre, in working pixels
+};
+
+// The two views of each point of `work` (CV_8UC3), normalised, as an N x 6 x 40 x 40 blob.
+cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points);
+
+// The network's judgement of each point of a working picture whose holes are `diameter`
+// working pixels across (the network was taught at kWorkDiameter).
+std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> points,
+                             double diameter);
+
+// The probability at which a judgement is a shot, chosen on generated pictures when the model
+// was trained.
+double ShotThreshold();
+
+}  // namespace holescan::shots

@@ -1,0 +1,170 @@
+#include "calibrated/calibrated.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "facegen.h"
+
+namespace holescan::calibrated {
+namespace {
+
+PictureFile Stored(std::optional<double> dpi) {
+  PictureFile file;
+  file.loaded = true;
+  if (dpi) file.resolution = Resolution{*dpi, *dpi};
+  return file;
+}
+
+TEST(Resolution, a_stored_value_within_metre_rounding_of_a_whole_number_is_that_number) {
+  EXPECT_EQ(FileResolution(Stored(11811 * 0.0254)), 300.0);  // 299.9994
+  EXPECT_EQ(FileResolution(Stored(2835 * 0.0254)), 72.0);    // 72.009
+  EXPECT_EQ(FileResolution(Stored(72.3)), 72.3);
+  EXPECT_EQ(FileResolution(Stored(std::nullopt)), std::nullopt);
+  EXPECT_EQ(FileResolution(Stored(10)), std::nullopt);  // outside the limits: not usable
+  EXPECT_EQ(FileResolution(Stored(9600)), std::nullopt);
+}
+
+TEST(Resolution, given_wins_then_the_file_then_the_fallback_as_given) {
+  CalibratedSettings given;
+  given.dpi = 150;
+  given.dpiSource = ResolutionSource::Option;
+  EXPECT_EQ(ResolveResolution(Stored(300), given), given);
+
+  CalibratedSettings fromFile;
+  fromFile.dpi = 200;  // the fallback
+  const CalibratedSettings stored = ResolveResolution(Stored(11811 * 0.0254), fromFile);
+  EXPECT_EQ(stored.dpi, 300);
+  EXPECT_EQ(stored.dpiSource, ResolutionSource::File);
+  const CalibratedSettings none = ResolveResolution(Stored(std::nullopt), fromFile);
+  EXPECT_EQ(none.dpi, 200);
+  EXPECT_EQ(none.dpiSource, ResolutionSource::Option);
+  fromFile.dpi = 0;
+  EXPECT_EQ(SettingsProblem(ResolveResolution(Stored(std::nullopt), fromFile)),
+            "the resolution is not known");
+}
+
+TEST(Limits, one_message_each_for_resolution_calibre_and_a_hole_out_of_reach) {
+  EXPECT_EQ(ResolutionProblem(49.9), "the resolution must lie between 50 and 4800 pixels per inch");
+  EXPECT_EQ(ResolutionProblem(4800), std::nullopt);
+  EXPECT_EQ(CalibreProblem(1.5), "the calibre must lie between 2 and 25 mm");
+  EXPECT_EQ(CalibreProblem(25), std::nullopt);
+  CalibratedSettings settings;
+  settings.dpi = 4800;
+  settings.calibreMm = 9;  // 1700 pixels across
+  ASSERT_TRUE(SettingsProblem(settings));
+  EXPECT_NE(SettingsProblem(settings)->find("at most 1000"), std::string::npos);
+  settings.dpi = 50;
+  settings.calibreMm = 4.5;
+  settings.gaugeMm = 22;
+  EXPECT_EQ(SettingsProblem(settings), "the gauge must lie between 1 and 20 mm");
+  EXPECT_THROW(AnalysePicture(PictureView{}, settings), std::invalid_argument);
+}
+
+TEST(ResolutionSource, names_read_back_and_the_old_user_is_option) {
+  for (const auto source :
+       {ResolutionSource::File, ResolutionSource::Option, ResolutionSource::Face})
+    EXPECT_EQ(ParseResolutionSource(ResolutionSourceName(source)), source);
+  EXPECT_EQ(ParseResolutionSource("user"), ResolutionSource::Option);
+  EXPECT_EQ(ParseResolutionSource("scanner"), std::nullopt);
+}
+
+class OnAFace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    facegen::FaceOptions options;
+    options.face = score::FindFace("issf-air-rifle");
+    options.dpi = 150;
+    options.seed = 3;
+    options.numbers = false;
+    options.shots = {{-9, 2}, {6, 8}, {14, -16, facegen::HoleLook::Dark}};
+    card_ = facegen::MakeFace(options);
+    settings_.dpi = 150;
+    settings_.face = options.face;
+  }
+  facegen::FaceTarget card_;
+  CalibratedSettings settings_;
+};
+
+TEST_F(OnAFace, the_shots_are_scored_from_the_black) {
+  const CalibratedResult result = AnalysePicture(card_.picture.View(), settings_);
+  ASSERT_EQ(result.shots.size(), 3u);
+  EXPECT_TRUE(result.warnings.empty());
+  EXPECT_EQ(result.aim.source, score::AimSource::Face);
+  EXPECT_NEAR(result.aim.x, card_.aimX, 0.5);
+  EXPECT_NEAR(result.aim.y, card_.aimY, 0.5);
+  ASSERT_TRUE(result.total);
+  int total = 0;
+  double sumX = 0;
+  for (const Shot& shot : result.shots) {
+    ASSERT_TRUE(shot.score);
+    total += shot.score->score;
+    sumX += shot.x;
+    EXPECT_FALSE(shot.edited);
+    EXPECT_NEAR(shot.diameterPx, 4.5 * 150 / 25.4, 1e-9);
+    // Millimetres right and up from the aim.
+    EXPECT_NEAR(shot.xMm, (shot.x - result.aim.x) * 25.4 / 150, 1e-9);
+    EXPECT_NEAR(shot.yMm, (result.aim.y - shot.y) * 25.4 / 150, 1e-9);
+  }
+  EXPECT_EQ(result.total->score, total);
+  EXPECT_NEAR(result.groupCentreX, sumX / 3, 1e-9);
+  EXPECT_EQ(result.group.count, 3);
+  // The two shots in the black (15.25 mm across) and not the one far outside it.
+  EXPECT_TRUE(result.shots[1].bull || result.shots[0].bull);
+  EXPECT_FALSE(std::find_if(result.shots.begin(), result.shots.end(), [](const Shot& shot) {
+                 return std::hypot(shot.xMm, shot.yMm) > 20 && shot.bull;
+               }) != result.shots.end());
+}
+
+TEST_F(OnAFace, a_black_not_found_is_a_warning_and_the_group_is_the_aim) {
+  settings_.face = score::FindFace("issf-air-pistol");  // a black twice the card's
+  const CalibratedResult result = AnalysePicture(card_.picture.View(), settings_);
+  ASSERT_EQ(result.shots.size(), 3u);
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_EQ(result.warnings[0].rfind("no point of aim: ", 0), 0u) << result.warnings[0];
+  EXPECT_EQ(result.aim.source, score::AimSource::BlackNotFound);
+  EXPECT_NEAR(result.aim.x, result.groupCentreX, 1e-9);
+  EXPECT_NEAR(result.aim.y, result.groupCentreY, 1e-9);
+  EXPECT_FALSE(result.total);
+  for (const Shot& shot : result.shots) EXPECT_FALSE(shot.score);
+}
+
+TEST_F(OnAFace, an_aim_given_is_taken_and_rescoring_follows_edits) {
+  settings_.aim = score::AimPoint{card_.aimX, card_.aimY};
+  const CalibratedResult found = AnalysePicture(card_.picture.View(), settings_);
+  EXPECT_EQ(found.aim.source, score::AimSource::Given);
+  EXPECT_FALSE(found.black.centre);  // not looked for
+  std::vector<Shot> shots = found.shots;
+  shots.push_back({card_.aimX, card_.aimY, true});
+  const CalibratedResult edited = Rescore(found, shots);
+  ASSERT_EQ(edited.shots.size(), 4u);
+  EXPECT_EQ(edited.aim.x, found.aim.x);
+  ASSERT_TRUE(edited.shots[3].score);
+  EXPECT_EQ(edited.shots[3].score->score, 10);
+  EXPECT_TRUE(edited.shots[3].score->innerTen);
+  EXPECT_EQ(edited.total->score, found.total->score + 10);
+
+  // Without a face or aim the aim is the group's centre, and follows the shots.
+  CalibratedSettings plain = settings_;
+  plain.face = nullptr;
+  plain.aim.reset();
+  const CalibratedResult group = Rescore(edited, plain, {});
+  EXPECT_EQ(group.aim.source, score::AimSource::Group);
+  EXPECT_NEAR(group.aim.x, group.groupCentreX, 1e-9);
+  EXPECT_FALSE(group.total);
+}
+
+TEST_F(OnAFace, a_shot_set_by_hand_is_centred_on_the_hole_under_it) {
+  const Shot near =
+      ShotAtPoint(card_.picture.View(), settings_, card_.shots[0].x + 3, card_.shots[0].y - 2);
+  EXPECT_TRUE(near.edited);
+  EXPECT_NEAR(near.x, card_.shots[0].x, 1);
+  EXPECT_NEAR(near.y, card_.shots[0].y, 1);
+  EXPECT_GT(near.contrast, 0);
+  const Shot paper = ShotAtPoint(card_.picture.View(), settings_, 5, 5);
+  EXPECT_EQ(paper.x, 5);
+  EXPECT_EQ(paper.contrast, 0);
+}
+
+}  // namespace
+}  // namespace holescan::calibrated

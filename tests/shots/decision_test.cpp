@@ -1,0 +1,99 @@
+// The learned decision on tiny pictures drawn here, with looks and positions its training never
+// drew: a hole is a shot and the network points at its centre; printed figures of a hole's size
+// are not shots.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "shots/decision.h"
+#include "stage_pictures.h"
+
+namespace holescan::shots {
+namespace {
+
+using testing::Disc;
+
+constexpr double kD = 16;
+
+cv::Mat Paper() {
+  return cv::Mat(120, 120, CV_8UC3, cv::Scalar(226, 232, 236));
+}
+
+// A torn hole: a disc with a ragged rim.
+void Hole(cv::Mat& work, double x, double y, cv::Scalar fill) {
+  Disc(work, x, y, kD, fill);
+  for (int k = 0; k < 7; ++k) {
+    const double a = 0.9 * k + 0.3;
+    Disc(work, x + 0.45 * kD * std::cos(a), y + 0.45 * kD * std::sin(a), 0.25 * kD, fill);
+  }
+}
+
+Judgement JudgeAt(const cv::Mat& work, double x, double y) {
+  const std::array<cv::Point2d, 1> point{{{x, y}}};
+  return Judge(work, point, kD).front();
+}
+
+TEST(Decision, a_hole_is_a_shot_and_the_network_points_at_its_centre) {
+  for (const cv::Scalar& fill : {cv::Scalar(25, 25, 30), cv::Scalar(95, 100, 100)}) {
+    cv::Mat work = Paper();
+    Hole(work, 61.3, 58.6, fill);
+    const Judgement centred = JudgeAt(work, 61.3, 58.6);
+    EXPECT_GE(centred.probability, ShotThreshold()) << fill;
+    const Judgement off = JudgeAt(work, 61.3 + 0.3 * kD, 58.6 - 0.2 * kD);
+    EXPECT_NEAR(61.3 + 0.3 * kD + off.dx, 61.3, 0.12 * kD) << fill;
+    EXPECT_NEAR(58.6 - 0.2 * kD + off.dy, 58.6, 0.12 * kD) << fill;
+  }
+}
+
+TEST(Decision, a_light_hole_in_black_print_is_a_shot) {
+  cv::Mat work = Paper();
+  Disc(work, 60, 60, 5 * kD, cv::Scalar(20, 20, 20));
+  Hole(work, 52, 66, cv::Scalar(235, 235, 235));
+  EXPECT_GE(JudgeAt(work, 52, 66).probability, ShotThreshold());
+}
+
+TEST(Decision, printed_figures_of_a_holes_size_are_not_shots) {
+  for (const std::string figure : {"8", "0", "a", "e", "6"}) {
+    cv::Mat work = Paper();
+    cv::putText(work, "1" + figure + "9", {30, 68}, cv::FONT_HERSHEY_DUPLEX, 0.8,
+                cv::Scalar(30, 30, 30), 2, cv::LINE_AA);
+    int baseline = 0;
+    const cv::Size one = cv::getTextSize("1", cv::FONT_HERSHEY_DUPLEX, 0.8, 2, &baseline);
+    const cv::Size size = cv::getTextSize(figure, cv::FONT_HERSHEY_DUPLEX, 0.8, 2, &baseline);
+    const double x = 30 + one.width + size.width / 2.0;
+    EXPECT_LT(JudgeAt(work, x, 68 - size.height / 2.0).probability, ShotThreshold()) << figure;
+  }
+}
+
+TEST(Decision, plain_paper_is_not_a_shot_and_its_views_stay_flat) {
+  const cv::Mat work = Paper();
+  EXPECT_LT(JudgeAt(work, 60, 60).probability, ShotThreshold());
+  const std::array<cv::Point2d, 1> point{{{60, 60}}};
+  const cv::Mat blob = PatchBlob(work, point);
+  ASSERT_EQ(blob.size[0], 1);
+  ASSERT_EQ(blob.size[1], 6);
+  double low = 0, high = 0;
+  cv::minMaxIdx(blob, &low, &high);
+  // Channels differ by at most 10 levels; the floor of the spread keeps that under 1.5.
+  EXPECT_LT(high - low, 1.5);
+}
+
+TEST(Decision, each_points_views_are_brought_to_zero_mean_and_unit_spread) {
+  cv::Mat work = Paper();
+  Hole(work, 40, 40, cv::Scalar(20, 20, 20));
+  const std::array<cv::Point2d, 2> points{{{40, 40}, {41.5, 39.25}}};
+  const cv::Mat flat = PatchBlob(work, points).reshape(1, 2);  // a row a point
+  for (int i = 0; i < 2; ++i) {
+    cv::Scalar mean, spread;
+    cv::meanStdDev(flat.row(i), mean, spread);
+    EXPECT_NEAR(mean[0], 0, 1e-4);
+    EXPECT_NEAR(spread[0], 1, 1e-3);
+  }
+  // A sub-pixel move changes what the network sees.
+  EXPECT_GT(cv::norm(flat.row(0), flat.row(1)), 1);
+}
+
+}  // namespace
+}  // namespace holescan::shots
