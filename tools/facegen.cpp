@@ -4,8 +4,15 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <new>
 #include <numbers>
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#ifdef HOLESCAN_FACEGEN_PNG
+#include <libdeflate.h>
+#endif
 
 namespace holescan::facegen {
 namespace {
@@ -452,5 +459,112 @@ bool WriteBmp(const Picture& picture, double dpi, const std::string& path) {
   out.close();
   return static_cast<bool>(out);
 }
+
+#ifdef HOLESCAN_FACEGEN_PNG
+namespace {
+
+void PutBig32(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFFu);
+}
+
+void PutChunk(std::string& out, const char* type, const std::string& data) {
+  PutBig32(out, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = out.size();
+  out.append(type, 4);
+  out += data;
+  PutBig32(out, libdeflate_crc32(0, out.data() + start, data.size() + 4));
+}
+
+// The PNG filter of one row (1 sub, 2 up, 4 Paeth; 0 none) applied to `row` against `above`.
+void Filter(int kind, const std::vector<std::uint8_t>& row, const std::vector<std::uint8_t>& above,
+            std::size_t step, std::uint8_t* out) {
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    const int a = i >= step ? row[i - step] : 0;
+    const int b = above[i];
+    const int c = i >= step ? above[i - step] : 0;
+    int predicted = 0;
+    if (kind == 1) predicted = a;
+    if (kind == 2) predicted = b;
+    if (kind == 4) {
+      const int p = a + b - c;
+      const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      predicted = pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
+    }
+    out[i] = static_cast<std::uint8_t>(row[i] - predicted);
+  }
+}
+
+}  // namespace
+
+bool WritePng(const Picture& picture, double dpi, const std::string& path) {
+  const auto width = static_cast<std::size_t>(picture.Width());
+  const auto height = static_cast<std::size_t>(picture.Height());
+  bool grey = true;
+  for (int y = 0; y < picture.Height() && grey; ++y) {
+    for (int x = 0; x < picture.Width(); ++x) {
+      const std::uint32_t p = picture.At(x, y);
+      if (((p >> 16) & 0xFFu) != (p & 0xFFu) || ((p >> 8) & 0xFFu) != (p & 0xFFu)) {
+        grey = false;
+        break;
+      }
+    }
+  }
+  const std::size_t step = grey ? 1 : 3;
+  const std::size_t rowBytes = width * step;
+  // Each row with the filter that leaves the smallest sum of differences, the usual choice.
+  std::vector<std::uint8_t> filtered((rowBytes + 1) * height);
+  std::vector<std::uint8_t> above(rowBytes, 0), row(rowBytes), trial(rowBytes);
+  for (std::size_t y = 0; y < height; ++y) {
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::uint32_t p = picture.At(static_cast<int>(x), static_cast<int>(y));
+      if (grey) {
+        row[x] = static_cast<std::uint8_t>(p);
+      } else {
+        row[3 * x] = static_cast<std::uint8_t>(p >> 16);
+        row[3 * x + 1] = static_cast<std::uint8_t>(p >> 8);
+        row[3 * x + 2] = static_cast<std::uint8_t>(p);
+      }
+    }
+    std::uint8_t* out = filtered.data() + y * (rowBytes + 1);
+    long best = -1;
+    for (const int kind : {0, 1, 2, 4}) {
+      Filter(kind, row, above, step, trial.data());
+      long cost = 0;
+      for (const std::uint8_t v : trial) cost += v < 128 ? v : 256 - v;
+      if (best < 0 || cost < best) {
+        best = cost;
+        out[0] = static_cast<std::uint8_t>(kind);
+        std::copy(trial.begin(), trial.end(), out + 1);
+      }
+    }
+    std::swap(above, row);
+  }
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
+  if (compressor == nullptr) throw std::bad_alloc();
+  std::string stream(libdeflate_zlib_compress_bound(compressor, filtered.size()), '\0');
+  stream.resize(libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
+                                         stream.data(), stream.size()));
+  libdeflate_free_compressor(compressor);
+
+  std::string png("\x89PNG\r\n\x1a\n", 8);
+  std::string header;
+  PutBig32(header, static_cast<std::uint32_t>(width));
+  PutBig32(header, static_cast<std::uint32_t>(height));
+  header += std::string{8, static_cast<char>(grey ? 0 : 2), 0, 0, 0};
+  PutChunk(png, "IHDR", header);
+  std::string physical;
+  const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
+  PutBig32(physical, perMetre);
+  PutBig32(physical, perMetre);
+  physical += '\x01';  // metres
+  PutChunk(png, "pHYs", physical);
+  PutChunk(png, "IDAT", stream);
+  PutChunk(png, "IEND", "");
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(png.data(), static_cast<std::streamsize>(png.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+#endif
 
 }  // namespace holescan::facegen

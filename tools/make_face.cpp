@@ -1,6 +1,7 @@
-// holescan-make-face: writes a synthetic scan of a printed target face as a 24-bit BMP that
-// records its resolution, and on request the true point of aim and shot centres as CSV, for
-// trying the point of aim and the scores on pictures whose answer is known.
+// holescan-make-face: writes a synthetic scan of a printed target face as a 24-bit BMP (or,
+// for a name ending in .png, a compressed PNG) that records its resolution, and on request the true
+// point of aim and shot centres as CSV, for trying the point of aim and the scores on pictures
+// whose answer is known.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -8,8 +9,10 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "facegen.h"
 
@@ -40,7 +43,8 @@ int main(int argc, char** argv) {
   bool noNumbers = false;
   CLI::App app{"Draw a synthetic scan of a printed target face with a known point of aim.",
                kProgram};
-  app.add_option("--out", out, "the picture to write (24-bit BMP)")->required();
+  app.add_option("--out", out, "the picture to write: 24-bit BMP, or PNG for a name ending in .png")
+      ->required();
   app.add_option("--truth", truth, "also write the true aim and shots (pixels) as CSV");
   app.add_option("--face", faceName, "the face: " + holescan::score::FaceNames())
       ->capture_default_str();
@@ -48,6 +52,11 @@ int main(int argc, char** argv) {
   app.add_option("--seed", options.seed, "random seed; the same seed gives the same picture")
       ->capture_default_str();
   app.add_option("--calibre", options.calibreMm, "hole diameter in mm")->capture_default_str();
+  std::vector<std::string> given;
+  app.add_option("--shot", given,
+                 "a light shot hole at X,Y mm from the face's centre, x right and y down "
+                 "(repeatable)")
+      ->allow_extra_args(false);
   app.add_option("--edge-shots", options.edgeShots, "random shots cutting the black's edge");
   app.add_option("--shots", options.scatterShots,
                  "random shots anywhere within the lowest scoring ring");
@@ -66,6 +75,16 @@ int main(int argc, char** argv) {
     return app.exit(error);
   }
   options.numbers = !noNumbers;
+  for (const std::string& shot : given) {
+    holescan::facegen::ShotMark mark;
+    char comma = 0;
+    std::istringstream in(shot);
+    if (!(in >> mark.xMm >> comma >> mark.yMm) || comma != ',' || !(in >> std::ws).eof()) {
+      std::fprintf(stderr, "%s: --shot %s: expected X,Y in mm\n", kProgram, shot.c_str());
+      return 2;
+    }
+    options.shots.push_back(mark);
+  }
   options.face = holescan::score::FindFace(faceName);
   if (!options.face) {
     std::fprintf(stderr, "%s: unknown face '%s'; known: %s\n", kProgram, faceName.c_str(),
@@ -74,7 +93,18 @@ int main(int argc, char** argv) {
   }
   try {
     const auto target = holescan::facegen::MakeFace(options);
-    if (!holescan::facegen::WriteBmp(target.picture, options.dpi, out)) {
+    const bool png = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0;
+#ifdef HOLESCAN_FACEGEN_PNG
+    const bool written = png ? holescan::facegen::WritePng(target.picture, options.dpi, out)
+                             : holescan::facegen::WriteBmp(target.picture, options.dpi, out);
+#else
+    if (png) {
+      std::fprintf(stderr, "%s: PNG needs libdeflate at build time; write a .bmp\n", kProgram);
+      return 2;
+    }
+    const bool written = holescan::facegen::WriteBmp(target.picture, options.dpi, out);
+#endif
+    if (!written) {
       std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, out.c_str(),
                    std::strerror(errno));
       return 1;

@@ -30,6 +30,7 @@
 #include "io/qt/picture_loader.h"
 #include "results/calibrated_report.h"
 #include "results/csv.h"
+#include "results/result_picture.h"
 #include "shots/shots.h"
 
 namespace holescan::cli {
@@ -37,9 +38,6 @@ namespace {
 
 constexpr char kProgram[] = "holescan-cli";
 constexpr std::chrono::milliseconds kRedrawInterval{100};
-// The marks of the annotated result: the point of aim and the group's centre.
-constexpr std::uint32_t kAimColour = Rgb(0, 160, 255);
-constexpr std::uint32_t kGroupCentreColour = Rgb(255, 0, 200);
 // What the calibrated analysis needs beside the decoded picture, bytes a pixel at most: the
 // annotated copy for --result, and the analysis's working pictures at full resolution.
 constexpr std::int64_t kCalibratedBytesPerPixel = 8;
@@ -516,21 +514,21 @@ class Runner {
         [this](double fraction) { ShowProgress(static_cast<float>(fraction)); });
     const calibrated::CalibratedResult result =
         calibrated::AnalysePicture(view, settings, &observer);
-    for (const std::string& warning : result.warnings) Warn(path, warning);
+    // One line each; the face's black not found also says what stands in for it.
+    for (const std::string& warning : result.warnings) {
+      Warn(path, result.aim.source == score::AimSource::BlackNotFound &&
+                         warning.rfind("no point of aim: ", 0) == 0
+                     ? "warning: " + warning +
+                           "; the group's centre stands in for it, and there are no ring scores"
+                     : "warning: " + warning);
+    }
 
     const results::CalibratedRecord record{path, &result};
     auto check = [&](std::optional<std::string> failure) {
       if (failure) Fail(path, *failure, kExitDrawFailed);
     };
     if (!o_.result.empty()) {
-      const shots::Mark marks[] = {{result.aim.x, result.aim.y, kAimColour},
-                                   {result.groupCentreX, result.groupCentreY, kGroupCentreColour}};
-      const std::span<const shots::Mark> shown(marks, result.shots.empty() ? 1 : 2);
-      std::vector<shots::Shot> outlined;
-      outlined.reserve(result.shots.size());
-      for (const calibrated::Shot& shot : result.shots)
-        outlined.push_back({shot.x, shot.y, shot.diameterPx, shot.look, shot.contrast});
-      check(WritePicture(shots::Annotated(view, outlined, shown), o_.resultFormat,
+      check(WritePicture(results::ResultPicture(view, record), o_.resultFormat,
                          ExpandName(o_.result, path)));
     }
     if (!o_.json.empty()) {

@@ -17,54 +17,80 @@ namespace holescan::cli {
 namespace {
 
 constexpr char kDescription[] =
-    R"(Finds the shot holes in scanned pictures of paper shooting targets, exactly as the
-window does: each PICTURE is loaded as "&Load" loads it, the whole picture (or the
---select rectangle) is scanned as "Draw" scans it, and the outputs asked for are written.
+    R"(Finds the shot holes in scanned pictures of paper shooting targets. With --calibre it
+gives every shot in millimetres from the point of aim (x to the right, y up), with its ring
+score on an ISSF target face and the group's size and spread, for example:
+
+  holescan-cli --calibre 4.5mm --face issf-air-rifle --distance 10m \
+               --csv shots.csv --result marked.png scan.png
+
+Without --calibre it runs the exact analysis of the holescan window instead, in pixels.
 Pictures: BMP, PNG, JPEG, PBM/PGM/PPM, GIF, and TIFF and WebP with Qt's image format
-plugins; at most 32766 pixels on a side.
+plugins; at most 32766 pixels on a side.)";
 
-With --calibre, the calibrated analysis runs instead: every shot hole of that calibre is
-found on real scans at any resolution (--dpi, or the one the file stores), and the shots
-are given in millimetres from the point of aim, with ring scores (--face) and the group's
-statistics.)";
+// The sections of --help and of the manual page, in order: the analyses, then what both take.
+constexpr char kCalibratedSection[] =
+    "The calibrated analysis: shots in millimetres, ring scores and the group";
+constexpr char kExactSection[] =
+    "The exact analysis (without --calibre): the holescan window's, in pixels";
+constexpr char kCommonSection[] = "Both analyses";
 
-constexpr char kFooter[] =
+constexpr char kOutputNotes[] =
     R"(FILE may be "-" for standard output (for one output at most; there is then no summary).
 With several pictures every FILE must contain {name}, replaced by the picture's file
-name without folder and extension; only --json may leave it out, and then holds an
-array with one object per picture analysed.
+name without folder and extension; only --json and --csv may leave it out, and then hold
+every picture (--json an array with one object per picture analysed).
 
 Pictures are analysed --jobs at a time; one that fails does not stop the others.
 Nothing is written for a picture that cannot be loaded or whose rectangle does not fit;
-when "Draw" stops on an error only the captions up to the error are written.
+when the exact analysis stops on an error, only the messages up to the error are written.)";
 
-Exit status:
-  0  every picture was analysed (also when it has no shot hole)
-  1  "Draw" stopped on an error, or an output could not be written
-  2  usage error (for --select not fitting a picture, or --calibre on a picture that
-     stores no resolution without --dpi: nothing done for that picture)
-  3  a picture could not be loaded
-When several apply, the status is the largest.)";
+struct ExitStatus {
+  int status;
+  const char* meaning;
+};
+
+constexpr ExitStatus kExitStatuses[] = {
+    {0,
+     "every picture was analysed (also when it has no shot hole, or when the face's black "
+     "was not found and the group's centre stood in for the point of aim)"},
+    {1, "an analysis stopped on an error, or an output could not be written"},
+    {2,
+     "usage error (for --select not fitting a picture, or --calibre on a picture that "
+     "stores no resolution without --dpi: nothing done for that picture)"},
+    {3, "a picture could not be loaded"},
+};
+constexpr char kExitStatusNote[] = "When several apply, the status is the largest.";
 
 struct FileOption {
   const char* name;
   std::string Options::*field;
+  const char* section;
   const char* help;
+  const char* exactHelp;  // for an output of both analyses: what the exact one writes
 };
 
 const std::array<FileOption, 6> kFileOptions = {{
-    {"--report", &Options::report,
-     "the vote report, byte for byte the text \"Draw\" puts on the clipboard"},
-    {"--result", &Options::result,
-     "the result picture as the window shows it after \"Draw\"; PNG or BMP by the file "
-     "name's extension (PNG on standard output)"},
-    {"--messages", &Options::messages, "every caption of the message line, one per line, in order"},
-    {"--json", &Options::json, "holes and shot holes as JSON"},
-    {"--save-darkmap", &Options::saveDarkMap,
-     "the darkness map after \"Draw\": (W + 1) x (H + 1) bytes, row by row, no header"},
-    {"--csv", &Options::csv,
-     "with --calibre: one row per shot in millimetres, the point table that shot-group "
-     "tools read (R's shotGroups); one file holds every picture"},
+    {"--report", &Options::report, kExactSection,
+     "the vote report, byte for byte the text the holescan window puts on the clipboard", nullptr},
+    {"--result", &Options::result, kCalibratedSection,
+     "the scan with every shot circled in cyan and numbered, the point of aim as a red cross, "
+     "the group's centre as a green one, and a legend (holescan-review's colours); PNG or BMP "
+     "by the file name's extension (PNG on standard output)",
+     "the result picture as the holescan window shows it: the darkness map, the vote maps "
+     "and every shot hole's centre; PNG or BMP by the file name's extension"},
+    {"--messages", &Options::messages, kExactSection,
+     "every line of the holescan window's message line, one per line, in order", nullptr},
+    {"--json", &Options::json, kCalibratedSection,
+     "the shots in pixels and in millimetres, their scores, the point of aim, the group's "
+     "statistics and the settings, as JSON",
+     "the holes and the shot holes, in pixels, as JSON"},
+    {"--save-darkmap", &Options::saveDarkMap, kExactSection,
+     "the darkness map: (W + 1) x (H + 1) bytes, row by row, no header", nullptr},
+    {"--csv", &Options::csv, kCalibratedSection,
+     "one row per shot in millimetres, the point table that shot-group tools read (R's "
+     "shotGroups); one file holds every picture",
+     nullptr},
 }};
 
 // Two numbers "X,Y".
@@ -89,42 +115,52 @@ std::optional<std::array<double, 2>> ParsePoint(const std::string& text) {
 // Options that set one value of the analysis; `apply` returns the usage error, or "".
 struct SettingOption {
   const char* name;
+  const char* section;
   const char* type;
   const char* help;
   std::string (*apply)(Options& o, const std::string& value);
+  // Values the shell's completion offers, separated by spaces; nullptr for none.
+  std::string (*suggestions)() = nullptr;
 };
 
+std::string CalibreSuggestions() {
+  return "4.5mm 5.6mm 9mm 0.177in .22in";
+}
+
 const std::array<SettingOption, 9> kSettings = {{
-    {"--jobs", "N",
-     "pictures analysed at once, each in a process of its own (at most N pictures in memory); "
-     "every output comes in the pictures' order, as with one. Default: the number of cores",
-     [](Options& o, const std::string& v) {
-       std::size_t jobs = 0;
-       const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), jobs);
-       if (failure != std::errc() || end != v.data() + v.size() || jobs < 1 || jobs > 256)
-         return "--jobs " + v + ": expected a whole number from 1 to 256";
-       o.jobs = jobs;
-       return std::string();
-     }},
-    {"--memory-limit", "SIZE",
-     "the memory the run of one picture may use: the decoded picture, the buffers, the hole "
-     "records, the report and the outputs. SIZE in bytes or with K, M, G (powers of 1024). "
-     "Default: 4G",
-     [](Options& o, const std::string& v) {
-       o.memoryLimit = ParseByteSize(v);
-       return o.memoryLimit >= (std::int64_t{1} << 20)
-                  ? std::string()
-                  : "--memory-limit " + v + ": expected a size of at least 1M, e.g. 512M or 4G";
-     }},
-    {"--calibre", "D",
-     "the calibrated analysis: every shot hole of this calibre, on scans at any resolution. "
-     "D: 4.5mm, 5.6mm, 9mm, 0.177in, .22in, or a number in millimetres",
+    {"--calibre", kCalibratedSection, "D",
+     "the calibre of the shots, which asks for this analysis: every shot hole of that size, "
+     "on scans at any resolution. D: 4.5mm, 5.6mm, 9mm, 0.177in, .22in, or millimetres",
      [](Options& o, const std::string& v) {
        std::string reason;
        o.calibreMm = shots::ParseCalibreMm(v, &reason);
        return o.calibreMm ? std::string() : "--calibre " + v + ": " + reason;
+     },
+     &CalibreSuggestions},
+    {"--face", kCalibratedSection, "NAME",
+     "the printed target face, issf-air-rifle or issf-air-pistol: the point of aim is the "
+     "centre of its black, and every shot gets its ring score. When the black is not found, "
+     "a warning says so and the group's centre stands in, without scores",
+     [](Options& o, const std::string& v) {
+       o.face = score::FindFace(v);
+       return o.face != nullptr ? std::string()
+                                : "--face " + v + ": expected one of " + score::FaceNames();
+     },
+     [] {
+       std::string names;
+       for (const score::Face& face : score::Faces())
+         names += (names.empty() ? "" : " ") + std::string(face.name);
+       return names;
      }},
-    {"--dpi", "N",
+    {"--distance", kCalibratedSection, "D",
+     "the shooting distance (10m, 25yd, 50ft): group sizes also as angles, in MOA and mrad",
+     [](Options& o, const std::string& v) {
+       std::string reason;
+       o.distance = score::ParseDistance(v, &reason);
+       return o.distance ? std::string() : "--distance " + v + ": " + reason;
+     },
+     [] { return std::string("10m 25m 50m 25yd 50yd 100yd"); }},
+    {"--dpi", kCalibratedSection, "N",
      "the scan's resolution in pixels per inch. Default: the resolution the file stores",
      [](Options& o, const std::string& v) {
        double dpi = 0;
@@ -135,40 +171,49 @@ const std::array<SettingOption, 9> kSettings = {{
        o.dpi = dpi;
        return std::string();
      }},
-    {"--holes", "auto|dark|light",
-     "holes showing darker than the paper around them (a dark backing), lighter (a white "
-     "backing seen through dark print), or either, decided per hole. Default: auto",
-     [](Options& o, const std::string& v) {
-       o.look = shots::ParseHoleLook(v);
-       return o.look ? std::string() : "--holes " + v + ": expected auto, dark or light";
-     }},
-    {"--face", "NAME",
-     "the printed target face, for the point of aim (the centre of its black) and ring "
-     "scores: issf-air-rifle or issf-air-pistol",
-     [](Options& o, const std::string& v) {
-       o.face = score::FindFace(v);
-       return o.face != nullptr ? std::string()
-                                : "--face " + v + ": expected one of " + score::FaceNames();
-     }},
-    {"--aim", "X,Y",
+    {"--aim", kCalibratedSection, "X,Y",
      "the point of aim in picture pixels, instead of the face's black. Default: the face's "
      "black, or without a face the group's centre",
      [](Options& o, const std::string& v) {
        o.aim = ParsePoint(v);
        return o.aim ? std::string() : "--aim " + v + ": expected two numbers X,Y in pixels";
      }},
-    {"--gauge", "D", "the gauge that scores a shot, as the rules gauge. Default: 4.5mm",
+    {"--holes", kCalibratedSection, "auto|dark|light",
+     "holes showing darker than the paper around them (a dark backing), lighter (a white "
+     "backing seen through dark print), or either, decided per hole. Default: auto",
+     [](Options& o, const std::string& v) {
+       o.look = shots::ParseHoleLook(v);
+       return o.look ? std::string() : "--holes " + v + ": expected auto, dark or light";
+     },
+     [] { return std::string("auto dark light"); }},
+    {"--gauge", kCalibratedSection, "D",
+     "the gauge that scores a shot. Default: 4.5mm, the rules' gauge",
      [](Options& o, const std::string& v) {
        std::string reason;
        o.gaugeMm = shots::ParseCalibreMm(v, &reason);
        return o.gaugeMm ? std::string() : "--gauge " + v + ": " + reason;
-     }},
-    {"--distance", "D",
-     "the shooting distance (10m, 25yd, 50ft): group sizes also as angles, in MOA and mrad",
+     },
+     &CalibreSuggestions},
+    {"--jobs", kCommonSection, "N",
+     "pictures analysed at once, each in a process of its own (at most N pictures in memory); "
+     "every output comes in the pictures' order, as with one. Default: the number of cores",
      [](Options& o, const std::string& v) {
-       std::string reason;
-       o.distance = score::ParseDistance(v, &reason);
-       return o.distance ? std::string() : "--distance " + v + ": " + reason;
+       std::size_t jobs = 0;
+       const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), jobs);
+       if (failure != std::errc() || end != v.data() + v.size() || jobs < 1 || jobs > 256)
+         return "--jobs " + v + ": expected a whole number from 1 to 256";
+       o.jobs = jobs;
+       return std::string();
+     }},
+    {"--memory-limit", kCommonSection, "SIZE",
+     "the memory the run of one picture may use: the decoded picture, the buffers, the hole "
+     "records, the report and the outputs. SIZE in bytes or with K, M, G (powers of 1024). "
+     "Default: 4G",
+     [](Options& o, const std::string& v) {
+       o.memoryLimit = ParseByteSize(v);
+       return o.memoryLimit >= (std::int64_t{1} << 20)
+                  ? std::string()
+                  : "--memory-limit " + v + ": expected a size of at least 1M, e.g. 512M or 4G";
      }},
 }};
 
@@ -181,7 +226,7 @@ struct Flag {
 
 const std::array<Flag, 4> kFlags = {{
     {"-q,--quiet", "--quiet", &Options::quiet, "no summary on standard output"},
-    {"-h,--help", "--help", &Options::help, "this text"},
+    {"-h,--help", "--help", &Options::help, "this help"},
     {"--version", "--version", &Options::version, "the program's version"},
     {"--timings", "--timings", &Options::timings, nullptr},
 }};
@@ -196,50 +241,99 @@ struct Given {
   std::vector<std::string> pictures;
 };
 
-// --help from the declarations: the usage line, the description, every listed option with
-// its value and its text wrapped beside it, then the footer.
+// One option as --help and the manual page list it.
+struct ListedOption {
+  std::vector<std::string> names;  // "-q", "--quiet"
+  std::string type;                // "FILE"; empty for a flag
+  std::string text;
+};
+
+struct ListedSection {
+  std::string title;
+  std::vector<ListedOption> options;
+};
+
+// The listed options of the declarations, by section, in the order of kSections: each
+// option in its CLI11 group, and an output of both analyses in the exact one's section too,
+// with what the exact analysis writes.
+std::vector<ListedSection> Listed(const CLI::App& app) {
+  std::vector<ListedSection> sections;
+  for (const char* title : {kCalibratedSection, kExactSection, kCommonSection}) {
+    ListedSection section{title, {}};
+    for (const CLI::Option* option : app.get_options()) {
+      if (option->get_positional() || option->get_group().empty()) continue;
+      ListedOption listed;
+      for (const std::string& name : option->get_snames()) listed.names.push_back("-" + name);
+      for (const std::string& name : option->get_lnames()) listed.names.push_back("--" + name);
+      listed.type = option->get_type_name();
+      listed.text = option->get_description();
+      if (option->get_group() != title) {
+        const auto both = std::find_if(
+            kFileOptions.begin(), kFileOptions.end(),
+            [&](const auto& f) { return f.exactHelp != nullptr && listed.names.back() == f.name; });
+        if (title != std::string_view(kExactSection) || both == kFileOptions.end()) continue;
+        listed.text = both->exactHelp;
+      }
+      section.options.push_back(std::move(listed));
+    }
+    sections.push_back(std::move(section));
+  }
+  return sections;
+}
+
+std::string Joined(const std::vector<std::string>& words, const char* between) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : between) + word;
+  return text;
+}
+
+// --help from the declarations: the usage line, the description, the options of each
+// section with their value and their text wrapped beside them, then the notes and the exit
+// statuses.
 class HelpFormatter final : public CLI::FormatterBase {
  public:
   std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
     std::string text = "Usage: " + app->get_name() + " [options] PICTURE...\n\n";
-    text += app->get_description() + "\n\nOptions:\n";
-    for (const CLI::Option* option : app->get_options()) {
-      if (option->get_positional() || option->get_group().empty()) continue;
-      std::string names;
-      for (const std::string& name : option->get_snames()) names += "-" + name + ", ";
-      for (const std::string& name : option->get_lnames()) names += "--" + name + ", ";
-      names.resize(names.size() - 2);
-      if (!option->get_type_name().empty()) names += " " + option->get_type_name();
-      text += Wrapped("  " + names, option->get_description());
+    text += app->get_description() + "\n";
+    for (const ListedSection& section : Listed(*app)) {
+      text += "\n" + section.title + ":\n";
+      for (const ListedOption& option : section.options) {
+        std::string head = "  " + Joined(option.names, ", ");
+        if (!option.type.empty()) head += " " + option.type;
+        text += Wrapped(head, option.text, kColumn);
+      }
     }
-    return text + "\n" + app->get_footer() + "\n";
+    text += "\n" + std::string(kOutputNotes) + "\n\nExit status:\n";
+    for (const ExitStatus& exit : kExitStatuses)
+      text += Wrapped("  " + std::to_string(exit.status), exit.meaning, 5);
+    return text + kExitStatusNote + "\n";
   }
 
  private:
   static constexpr std::size_t kColumn = 23;
   static constexpr std::size_t kWidth = 90;
 
-  // `head`, then `words` filled into lines from kColumn to kWidth.
-  static std::string Wrapped(std::string head, const std::string& words) {
+  // `head`, then `words` filled into lines from `column` to kWidth.
+  static std::string Wrapped(std::string head, const std::string& words, std::size_t column) {
     std::string text;
     std::string line = std::move(head);
-    if (line.size() + 1 > kColumn) {
+    if (line.size() + 1 > column) {
       text += line + "\n";
       line.clear();
     }
-    line.resize(kColumn, ' ');
-    std::size_t filled = kColumn;
+    line.resize(column, ' ');
+    std::size_t filled = column;
     std::size_t from = 0;
     while (from < words.size()) {
       std::size_t to = words.find(' ', from);
       if (to == std::string::npos) to = words.size();
       const std::string word = words.substr(from, to - from);
-      if (filled > kColumn && filled + 1 + word.size() > kWidth) {
+      if (filled > column && filled + 1 + word.size() > kWidth) {
         text += line + "\n";
-        line.assign(kColumn, ' ');
-        filled = kColumn;
+        line.assign(column, ' ');
+        filled = column;
       }
-      if (filled > kColumn) {
+      if (filled > column) {
         line += ' ';
         ++filled;
       }
@@ -251,37 +345,43 @@ class HelpFormatter final : public CLI::FormatterBase {
   }
 };
 
-// The declarations: the parser and --help both come from here.
+// The declarations: the parser, --help, the manual page and the completion all come from here.
 std::unique_ptr<CLI::App> Declare(Given& given) {
   auto app = std::make_unique<CLI::App>(kDescription, "holescan-cli");
   app->set_help_flag();
   app->allow_extras();
-  app->footer(kFooter);
   app->formatter(std::make_shared<HelpFormatter>());
-  app->add_option("--select", given.select,
-                  "scan rectangle in picture pixels, all bounds inclusive (SelLeft, SelTop, "
-                  "SelRight, SelBottom); 0 <= L < R <= W and 0 <= T < B <= H. Default: the "
-                  "whole picture, 0,0,W,H.")
-      ->type_name("L,T,R,B")
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->allow_extra_args(false);
   for (std::size_t i = 0; i < kSettings.size(); ++i) {
     app->add_option(kSettings[i].name, given.settings[i], kSettings[i].help)
         ->type_name(kSettings[i].type)
+        ->group(kSettings[i].section)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
   }
-  for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
-    app->add_option(kFileOptions[i].name, given.files[i], kFileOptions[i].help)
-        ->type_name("FILE")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->allow_extra_args(false);
+  app->add_option("--select", given.select,
+                  "the rectangle to analyse, in picture pixels: left, top, right and bottom, "
+                  "all inclusive; 0 <= L < R <= W and 0 <= T < B <= H. Default: the whole "
+                  "picture, 0,0,W,H")
+      ->type_name("L,T,R,B")
+      ->group(kExactSection)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  // The calibrated analysis's outputs first, then the exact one's.
+  for (const char* section : {kCalibratedSection, kExactSection}) {
+    for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
+      if (kFileOptions[i].section != section) continue;
+      app->add_option(kFileOptions[i].name, given.files[i], kFileOptions[i].help)
+          ->type_name("FILE")
+          ->group(section)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false);
+    }
   }
   for (std::size_t i = 0; i < kFlags.size(); ++i) {
     CLI::Option* flag =
         app->add_flag(kFlags[i].names, given.flags[i], kFlags[i].help ? kFlags[i].help : "")
             ->disable_flag_override();
-    if (kFlags[i].help == nullptr) flag->group("");
+    flag->group(kFlags[i].help ? kCommonSection : "");
   }
   app->add_option("PICTURE", given.pictures, "picture files")->type_name("");
   return app;
@@ -514,6 +614,149 @@ std::string ExpandName(const std::string& pattern, const std::string& picturePat
 std::string HelpText() {
   Given given;
   return Declare(given)->help();
+}
+
+namespace {
+
+// Text as roff reads it: backslashes and minus signs escaped, no line starting with a
+// control character.
+std::string Roff(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\e";
+    } else if (c == '-') {
+      out += "\\-";
+    } else {
+      out += c;
+    }
+  }
+  std::string lines;
+  std::size_t from = 0;
+  while (from <= out.size()) {
+    std::size_t to = out.find('\n', from);
+    if (to == std::string::npos) to = out.size();
+    std::string line = out.substr(from, to - from);
+    if (!line.empty() && (line.front() == '.' || line.front() == '\'')) line.insert(0, "\\&");
+    lines += line;
+    if (to < out.size()) lines += '\n';
+    from = to + 1;
+  }
+  return lines;
+}
+
+// Paragraphs of plain text (blank lines between them) as roff: indented lines are an
+// example, kept as they are.
+std::string RoffParagraphs(std::string_view text) {
+  std::string page = ".PP\n";
+  bool example = false;
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    std::size_t to = text.find('\n', from);
+    if (to == std::string::npos) to = text.size();
+    const std::string_view line = text.substr(from, to - from);
+    from = to + 1;
+    const bool indented = line.rfind("  ", 0) == 0;
+    if (indented != example) {
+      page += indented ? ".PP\n.RS 4\n.nf\n" : ".fi\n.RE\n";
+      example = indented;
+    }
+    if (line.empty()) {
+      if (!example) page += ".PP\n";
+      continue;
+    }
+    page += Roff(indented ? line.substr(2) : line) + "\n";
+  }
+  if (example) page += ".fi\n.RE\n";
+  return page;
+}
+
+}  // namespace
+
+std::string ManPage() {
+  Given given;
+  const auto app = Declare(given);
+  std::string page =
+      ".\\\" holescan-cli(1), made from the program's option declarations (src/cli/options.cpp)\n"
+      ".TH HOLESCAN\\-CLI 1 \"\" \"holescan " HOLESCAN_VERSION
+      "\" \"User Commands\"\n"
+      ".nh\n"
+      ".SH NAME\n"
+      "holescan\\-cli \\- find, measure and score the shot holes in scans of paper targets\n"
+      ".SH SYNOPSIS\n"
+      ".B holescan\\-cli\n"
+      "[\\fIoptions\\fR] \\fIPICTURE\\fR...\n"
+      ".SH DESCRIPTION\n";
+  page += RoffParagraphs(app->get_description());
+  page += ".SH OPTIONS\n";
+  for (const ListedSection& section : Listed(*app)) {
+    page += ".SS \"" + Roff(section.title) + "\"\n";
+    for (const ListedOption& option : section.options) {
+      page += ".TP\n";
+      std::string head;
+      for (const std::string& name : option.names)
+        head += (head.empty() ? "" : ", ") + ("\\fB" + Roff(name) + "\\fR");
+      if (!option.type.empty()) head += " \\fI" + Roff(option.type) + "\\fR";
+      page += head + "\n" + Roff(option.text) + "\n";
+    }
+  }
+  page += ".SH OUTPUTS\n" + RoffParagraphs(kOutputNotes);
+  page += ".SH \"EXIT STATUS\"\n";
+  for (const ExitStatus& exit : kExitStatuses)
+    page += ".TP\n.B " + std::to_string(exit.status) + "\n" + Roff(exit.meaning) + "\n";
+  page += ".PP\n" + Roff(kExitStatusNote) + "\n";
+  page += ".SH \"SEE ALSO\"\n.BR holescan\\-review (1),\n.BR holescan (1)\n";
+  return page;
+}
+
+std::string BashCompletion() {
+  Given given;
+  const auto app = Declare(given);
+  std::string names;
+  std::string files;
+  std::string values;
+  for (const CLI::Option* option : app->get_options()) {
+    if (option->get_positional() || option->get_group().empty()) continue;
+    for (const std::string& name : option->get_snames()) names += " -" + name;
+    for (const std::string& name : option->get_lnames()) names += " --" + name;
+  }
+  for (const FileOption& option : kFileOptions)
+    files += (files.empty() ? "" : "|") + std::string(option.name);
+  std::string free;
+  for (const SettingOption& option : kSettings) {
+    if (option.suggestions == nullptr) {
+      free += (free.empty() ? "" : "|") + std::string(option.name);
+      continue;
+    }
+    values += "    " + std::string(option.name) + ")\n      COMPREPLY=($(compgen -W '" +
+              option.suggestions() + "' -- \"$cur\"))\n      return\n      ;;\n";
+  }
+  return "# bash completion for holescan-cli, made from its option declarations\n"
+         "# (src/cli/options.cpp)\n"
+         "_holescan_cli() {\n"
+         "  local cur prev words cword\n"
+         "  _init_completion || return\n"
+         "  case $prev in\n" +
+         values + "    " + files +
+         ")\n"
+         "      _filedir\n"
+         "      return\n"
+         "      ;;\n"
+         "    " +
+         free +
+         "|--select)\n"
+         "      return\n"
+         "      ;;\n"
+         "  esac\n"
+         "  if [[ $cur == -* ]]; then\n"
+         "    COMPREPLY=($(compgen -W '" +
+         names.substr(1) +
+         "' -- \"$cur\"))\n"
+         "    return\n"
+         "  fi\n"
+         "  _filedir '@(bmp|png|jpg|jpeg|jpe|jfif|pbm|pgm|ppm|pnm|gif|tif|tiff|webp)'\n"
+         "} &&\n"
+         "  complete -F _holescan_cli holescan-cli\n";
 }
 
 }  // namespace holescan::cli

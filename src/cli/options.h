@@ -93,6 +93,9 @@ std::string PictureName(const std::string& path);
 // `pattern` with every "{name}" replaced by the picture's name.
 std::string ExpandName(const std::string& pattern, const std::string& picturePath);
 
+// --help; the manual page (roff) and the bash completion, from the same declarations.
 std::string HelpText();
+std::string ManPage();
+std::string BashCompletion();
 
 }  // namespace holescan::cli

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
 namespace holescan::results {
 namespace {
@@ -50,9 +52,32 @@ std::string Format(const char* format, double value, char separator) {
   return out;
 }
 
+// `value` with `digits` decimals; a value that rounds to zero has no sign ("0.00", never
+// "-0.00").
+std::string Fixed(double value, int digits, char separator) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.*f", digits, value);
+  std::string out(text);
+  if (out.front() == '-' && out.find_first_of("123456789") == std::string::npos) out.erase(0, 1);
+  for (char& c : out) {
+    if (c == '.') c = separator;
+  }
+  return out;
+}
+
 std::string Padded(std::string text, std::size_t width) {
   if (text.size() < width) text.insert(0, width - text.size(), ' ');
   return text;
+}
+
+std::string Counted(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Where the resolution came from, for people.
+std::string ResolutionSource(std::string_view source) {
+  if (source == "file") return "from the file";
+  return "as given";
 }
 
 }  // namespace
@@ -153,17 +178,37 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
 std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
   const calibrated::CalibratedResult& r = *record.result;
   const score::Distance* distance = r.settings.distance ? &*r.settings.distance : nullptr;
-  const auto mm = [&](double value) { return Format("%.2f", value, separator); };
+  const auto mm = [&](double value) { return Fixed(value, 2, separator); };
+  const auto px = [&](double value) { return Fixed(value, 1, separator) + " px"; };
   const std::size_t n = r.shots.size();
-  std::string text = std::string(record.path) + ": " + std::to_string(r.width) + " x " +
-                     std::to_string(r.height) + " pixels, " + std::to_string(n) +
-                     (n == 1 ? " shot hole\n" : " shot holes\n");
-  text += "  calibre " + Format("%g", r.settings.calibreMm, separator) + " mm at " +
+  std::string text = std::string(record.path) + ": ";
+  text += n == 0 ? "no shot holes found\n"
+                 : Counted(n, "shot", "shots") + ", x right and y up in mm from the point of aim\n";
+
+  // Where the point of aim is, when there is one to tell.
+  const std::string at = ", at x " + px(r.aim.x) + ", y " + px(r.aim.y) + " on the picture";
+  switch (r.aim.source) {
+    case score::AimSource::Face:
+      text += "  point of aim: the centre of the face's black" + at + "\n";
+      break;
+    case score::AimSource::Given:
+      text += "  point of aim: as given" + at + "\n";
+      break;
+    case score::AimSource::BlackNotFound:
+      text += "  point of aim: the group's centre, as the face's black was not found\n";
+      break;
+    case score::AimSource::Group:
+      if (n > 0) text += "  point of aim: the group's centre" + at + "\n";
+      break;
+  }
+  text += "  ";
+  if (r.settings.face != nullptr) text += std::string(r.settings.face->title) + ", ";
+  text += "calibre " + Format("%g", r.settings.calibreMm, separator) + " mm, " +
           Format("%g", r.settings.dpi, separator) + " ppi (" +
-          std::string(calibrated::ResolutionSourceName(r.settings.dpiSource)) +
-          "), point of aim (" + std::string(score::AimSourceName(r.aim.source)) + ") at x " +
-          Format("%.1f", r.aim.x, separator) + " y " + Format("%.1f", r.aim.y, separator) + " px\n";
+          ResolutionSource(calibrated::ResolutionSourceName(r.settings.dpiSource)) + "), " +
+          std::to_string(r.width) + " x " + std::to_string(r.height) + " pixels\n";
   if (n == 0) return text;
+
   text += "  shot     x mm     y mm";
   if (r.total) text += "  score  decimal";
   text += "\n";
@@ -172,7 +217,7 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
     text += Padded(std::to_string(i + 1), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
     if (s.score) {
       text += Padded(std::to_string(s.score->score), 7) +
-              Padded(Format("%.1f", s.score->decimal, separator), 9);
+              Padded(Fixed(s.score->decimal, 1, separator), 9);
       if (s.score->innerTen) text += "  inner ten";
     }
     if (s.edited) text += "  (edited)";
@@ -180,29 +225,41 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
   }
   if (r.total) {
     text += "  total " + std::to_string(r.total->score) + ", decimal " +
-            Format("%.1f", r.total->decimal, separator) + ", " +
-            std::to_string(r.total->innerTens) +
-            (r.total->innerTens == 1 ? " inner ten\n" : " inner tens\n");
+            Fixed(r.total->decimal, 1, separator) + ", " +
+            Counted(static_cast<std::size_t>(r.total->innerTens), "inner ten", "inner tens") +
+            "\n";
   }
+
+  // The group: its centre unless that is the point of aim (0 and 0 by definition), its sizes
+  // from two shots on (one shot has none).
   const score::GroupStats& g = r.group;
-  std::string head = "  group of " + std::to_string(g.count) + (g.count == 1 ? " shot" : " shots");
+  struct Row {
+    const char* name;
+    double value;
+  };
+  std::vector<Row> rows;
+  if (r.aim.source != score::AimSource::Group &&
+      r.aim.source != score::AimSource::BlackNotFound) {
+    rows.push_back({"centre x", g.centreX});
+    rows.push_back({"centre y", g.centreY});
+  }
+  if (g.count >= 2) {
+    const Row sizes[] = {{"extreme spread", g.extremeSpread},
+                         {"  edge to edge", g.extremeSpreadEdge},
+                         {"mean radius", g.meanRadius},
+                         {"sd x", g.sdX},
+                         {"sd y", g.sdY},
+                         {"cep50", g.cep50},
+                         {"max radius", g.maxRadius}};
+    rows.insert(rows.end(), std::begin(sizes), std::end(sizes));
+  }
+  if (rows.empty()) return text;
+  std::string head = "  group of " + Counted(static_cast<std::size_t>(g.count), "shot", "shots");
   head.resize(std::max<std::size_t>(head.size(), 25), ' ');
   text += head + Padded("mm", 8);
   if (distance != nullptr) text += Padded("MOA", 9) + Padded("mrad", 9);
   text += "\n";
-  const struct {
-    const char* name;
-    double value;
-  } rows[] = {{"centre x", g.centreX},
-              {"centre y", g.centreY},
-              {"extreme spread", g.extremeSpread},
-              {"  edge to edge", g.extremeSpreadEdge},
-              {"mean radius", g.meanRadius},
-              {"sd x", g.sdX},
-              {"sd y", g.sdY},
-              {"cep50", g.cep50},
-              {"max radius", g.maxRadius}};
-  for (const auto& row : rows) {
+  for (const Row& row : rows) {
     std::string line = std::string("    ") + row.name;
     line.resize(25, ' ');
     line += Padded(mm(row.value), 8);

@@ -121,10 +121,11 @@ struct Mark {
   std::uint32_t colour = 0;
 };
 
-// A copy of the picture with every shot outlined by a circle of its diameter, in a colour
-// that stands out from what lies under it, and its number (1-based, in order) beside it, and
-// a cross at every mark.
+// A copy of the picture with every shot outlined by a circle of its diameter and its number
+// (1-based, in order) beside it, cyan as found, and a cross at every mark, in the review
+// window's two-tone lines (legend.h, which also draws the legend); a shot whose `edited` flag
+// is set (when given, one per shot) is magenta.
 Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
-                  std::span<const Mark> marks = {});
+                  std::span<const Mark> marks = {}, std::span<const bool> edited = {});
 
 }  // namespace holescan::shots

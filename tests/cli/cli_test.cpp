@@ -12,10 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "io/qt/picture_loader.h"
 #include "support/picture_writers.h"
 #include "support/scratch_folder.h"
 
@@ -224,6 +226,20 @@ TEST_F(Command, help_and_version_exit_0) {
   const Outcome help = Run({"--help"});
   EXPECT_EQ(help.status, kExitOk);
   EXPECT_EQ(help.out.rfind("Usage: holescan-cli [options] PICTURE...\n", 0), 0u);
+  // For shooters first: the calibrated analysis and its options, then the exact one, in
+  // words without the names of the older window's controls.
+  const std::size_t calibrated = help.out.find("\nThe calibrated analysis");
+  const std::size_t exact = help.out.find("\nThe exact analysis (without --calibre)");
+  ASSERT_NE(calibrated, std::string::npos) << help.out;
+  ASSERT_NE(exact, std::string::npos) << help.out;
+  EXPECT_LT(calibrated, exact);
+  EXPECT_LT(help.out.find("  --calibre D "), exact);
+  EXPECT_LT(help.out.find("  --face NAME "), exact);
+  EXPECT_GT(help.out.find("  --select L,T,R,B "), exact);
+  EXPECT_GT(help.out.find("  --report FILE "), exact);
+  for (const char* jargon : {"&Load", "Load", "\"Draw\"", "SelLeft", "SelTop", "SelRight",
+                             "SelBottom", "Form1", "clipboard report"})
+    EXPECT_EQ(help.out.find(jargon), std::string::npos) << jargon;
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, kExitOk);
   EXPECT_EQ(version.out.rfind("holescan-cli ", 0), 0u);
@@ -236,7 +252,8 @@ TEST_F(Command, calibrated_analysis_reports_shots_in_pixels_and_millimetres) {
   Write("a.bmp", DiscsBmp(160, 100, {{40, 30}, {110, 60}}));
   const Outcome o = Run({"--calibre", "4.5mm", "--json", "j.json", "--csv", "s.csv", "a.bmp"});
   ASSERT_EQ(o.status, kExitOk) << o.err;
-  EXPECT_EQ(o.out.substr(0, o.out.find('\n')), "a.bmp: 160 x 100 pixels, 2 shot holes");
+  EXPECT_EQ(o.out.substr(0, o.out.find('\n')),
+            "a.bmp: 2 shots, x right and y up in mm from the point of aim");
   const auto j = nlohmann::json::parse(testing::ReadFile(Path("j.json")));
   EXPECT_EQ(j["analysis"]["mode"], "calibrated");
   EXPECT_EQ(j["analysis"]["dpi_source"], "file");
@@ -262,6 +279,79 @@ TEST_F(Command, calibrated_analysis_reports_shots_in_pixels_and_millimetres) {
   const Outcome given = Run({"--calibre", "4.5", "--dpi", "150", "--json", "-", "a.bmp"});
   ASSERT_EQ(given.status, kExitOk) << given.err;
   EXPECT_EQ(nlohmann::json::parse(given.out)["analysis"]["dpi_source"], "option");
+}
+
+TEST_F(Command, a_face_whose_black_is_not_found_is_a_warning_and_the_group_is_the_aim) {
+  Write("a.bmp", DiscsBmp(400, 300, {{140, 130}, {210, 160}}));
+  const Outcome o = Run({"--calibre", "4.5mm", "--face", "issf-air-rifle", "--json", "j.json",
+                         "--csv", "s.csv", "--result", "r.png", "a.bmp"});
+  EXPECT_EQ(o.status, kExitOk) << o.err;
+  EXPECT_EQ(o.err.rfind("holescan-cli: a.bmp: warning: no point of aim: ", 0), 0u) << o.err;
+  EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+  EXPECT_NE(o.err.find("the group's centre stands in"), std::string::npos) << o.err;
+  EXPECT_NE(o.out.find("point of aim: the group's centre, as the face's black was not found"),
+            std::string::npos)
+      << o.out;
+  const auto j = nlohmann::json::parse(testing::ReadFile(Path("j.json")));
+  EXPECT_EQ(j["aim"]["source"], "group-black-not-found");
+  ASSERT_EQ(j["warnings"].size(), 1u);
+  EXPECT_EQ(j["warnings"][0].get<std::string>().rfind("no point of aim: ", 0), 0u);
+  EXPECT_EQ(j["shots"].size(), 2u);
+  EXPECT_FALSE(j["shots"][0].contains("score"));  // no scores from the group's centre
+  EXPECT_TRUE(Exists("s.csv"));
+  EXPECT_TRUE(Exists("r.png"));
+}
+
+// The pictures scripts/demo analyses: every shot, scored from the face's black.
+TEST_F(Command, the_bundled_samples_give_every_shot_where_it_was_drawn) {
+  for (const char* face : {"air-rifle", "air-pistol"}) {
+    const std::string sample = std::string(HOLESCAN_SAMPLES) + "/" + face + ".png";
+    const Outcome o = Run({"--calibre", "4.5mm", "--face", std::string("issf-") + face,
+                           "--distance", "10m", "--json", "j.json", "--result", "r.png", sample});
+    ASSERT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_EQ(o.err, "");
+    EXPECT_NE(o.out.find(": 10 shots, x right and y up in mm from the point of aim\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("\n  total "), std::string::npos) << o.out;
+    const auto j = nlohmann::json::parse(testing::ReadFile(Path("j.json")));
+    EXPECT_EQ(j["aim"]["source"], "face");
+    // The truth: "aim,x,y," then "shot,x,y,look" rows, in pixels.
+    std::istringstream truth(
+        testing::ReadFile(std::string(HOLESCAN_SAMPLES) + "/" + face + "-truth.csv"));
+    std::string line;
+    std::getline(truth, line);
+    int shots = 0;
+    while (std::getline(truth, line)) {
+      std::istringstream row(line);
+      std::string what, x, y;
+      std::getline(row, what, ',');
+      std::getline(row, x, ',');
+      std::getline(row, y, ',');
+      const double tx = std::stod(x), ty = std::stod(y);
+      if (what == "aim") {
+        EXPECT_NEAR(j["aim"]["x"].get<double>(), tx, 1.0) << face;
+        EXPECT_NEAR(j["aim"]["y"].get<double>(), ty, 1.0) << face;
+        continue;
+      }
+      ++shots;
+      double nearest = 1e9;
+      for (const auto& shot : j["shots"])
+        nearest = std::min(nearest,
+                           std::hypot(shot["x"].get<double>() - tx, shot["y"].get<double>() - ty));
+      EXPECT_LT(nearest, 1.0) << face << " shot at " << tx << ", " << ty;
+    }
+    EXPECT_EQ(shots, 10);
+    EXPECT_EQ(j["shots"].size(), 10u) << face;
+    // The legend sits in the top-left corner, on white, over the tinted card.
+    const PictureFile result = LoadPictureFile(Path("r.png"));
+    ASSERT_TRUE(result.loaded) << result.reason;
+    const int corner =
+        static_cast<int>(
+            std::max(12.0, std::min(result.picture.Width(), result.picture.Height()) / 60.0)) +
+        5;
+    EXPECT_EQ(result.picture.At(corner, corner), Rgb(255, 255, 255)) << face;
+  }
 }
 
 TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_outputs) {

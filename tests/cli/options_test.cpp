@@ -109,5 +109,39 @@ TEST(Options, name_is_the_file_name_without_folder_and_extension) {
   EXPECT_EQ(ExpandName("{nam}{name", "t1.png"), "{nam}{name");
 }
 
+// The manual page and the completion come from the declarations --help is written from: every
+// option --help lists is in both, and the manual page says nothing --help does not.
+TEST(Options, manual_page_and_completion_list_every_option_of_help) {
+  const std::string help = HelpText();
+  const std::string page = ManPage();
+  const std::string completion = BashCompletion();
+  // The words offered after "-": the list of the one compgen that starts with an option.
+  const std::size_t from = completion.find("compgen -W '-") + 12;
+  const std::string words = " " + completion.substr(from, completion.find('\'', from) - from) + " ";
+  EXPECT_EQ(page.rfind(".\\\" holescan-cli(1)", 0), 0u);
+  EXPECT_NE(page.find("\n.SH SYNOPSIS\n"), std::string::npos);
+  EXPECT_NE(page.find("\n.SH \"EXIT STATUS\"\n"), std::string::npos);
+  int listed = 0;
+  for (std::size_t at = help.find("\n  --"); at != std::string::npos;
+       at = help.find("\n  --", at + 1)) {
+    const std::size_t end = help.find_first_of(" \n", at + 3);
+    const std::string name = help.substr(at + 3, end - at - 3);
+    std::string roff;
+    for (char c : name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(page.find("\\fB" + roff + "\\fR"), std::string::npos) << name;
+    EXPECT_NE(words.find(" " + name + " "), std::string::npos) << name << " in" << words;
+    ++listed;
+  }
+  EXPECT_EQ(listed, 19);  // --result and --json twice, once for each analysis
+  EXPECT_EQ(page.find("--timings"), std::string::npos);
+  EXPECT_EQ(page.find("\\-\\-timings"), std::string::npos);
+  EXPECT_NE(
+      completion.find("--face)\n      COMPREPLY=($(compgen -W 'issf-air-rifle issf-air-pistol "
+                      "issf-50m-rifle issf-25m-precision-pistol issf-25m-rapid-fire-pistol "
+                      "issf-300m-rifle nra-a17'"),
+      std::string::npos)
+      << completion;
+}
+
 }  // namespace
 }  // namespace holescan::cli

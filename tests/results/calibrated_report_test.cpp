@@ -58,6 +58,21 @@ TEST(CalibratedReport, json_holds_pixels_millimetres_scores_and_the_group) {
   EXPECT_EQ(j["total"]["score"], 20);
   EXPECT_EQ(j["group"]["count"], 2);
   EXPECT_TRUE(j["group"].contains("extreme_spread_moa"));
+  EXPECT_FALSE(j["aim"].contains("warning"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t to = text.find('\n', from);
+    lines.push_back(text.substr(from, to - from));
+    from = to + 1;
+  }
+  return lines;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 TEST(CalibratedReport, warnings_follow_the_group_when_there_are_some) {
@@ -75,11 +90,95 @@ TEST(CalibratedReport, warnings_follow_the_group_when_there_are_some) {
 TEST(CalibratedReport, summary_is_a_table_of_shots_then_total_and_group) {
   const Scored s;
   const std::string summary = CalibratedSummary(s.record, ',');
-  EXPECT_EQ(summary.substr(0, summary.find('\n')), "scan.png: 1000 x 800 pixels, 2 shot holes");
-  EXPECT_NE(summary.find("     1     1,00     0,00     10     10,6"), std::string::npos) << summary;
-  EXPECT_NE(summary.find("(edited)"), std::string::npos);
-  EXPECT_NE(summary.find("  total 20, decimal "), std::string::npos);
-  EXPECT_NE(summary.find("mm      MOA     mrad"), std::string::npos) << summary;
+  const std::vector<std::string> lines = Lines(summary);
+  ASSERT_GE(lines.size(), 3u);
+  // The first lines say what the numbers are: the axes, the unit and the origin.
+  EXPECT_EQ(lines[0], "scan.png: 2 shots, x right and y up in mm from the point of aim");
+  EXPECT_EQ(lines[1],
+            "  point of aim: the centre of the face's black, at x 500,0 px, y 500,0 px on the "
+            "picture");
+  EXPECT_EQ(lines[2],
+            "  ISSF 10 m air rifle, calibre 4,5 mm, 254 ppi (from the file), 1000 x 800 pixels");
+  EXPECT_TRUE(Has(summary, "     1     1,00     0,00     10     10,6")) << summary;
+  EXPECT_TRUE(Has(summary, "(edited)"));
+  EXPECT_TRUE(Has(summary, "  total 20, decimal "));
+  EXPECT_TRUE(Has(summary, "mm      MOA     mrad")) << summary;
+  EXPECT_TRUE(Has(summary, "    centre x ")) << summary;
+  EXPECT_TRUE(Has(summary, "    extreme spread ")) << summary;
+}
+
+// The same shots measured again under other settings (no face: the group's centre is the aim).
+calibrated::CalibratedResult Again(calibrated::CalibratedResult result,
+                                   const calibrated::CalibratedSettings& settings,
+                                   const calibrated::BlackSearch& black = {}) {
+  return calibrated::Rescore(std::move(result), settings, black);
+}
+
+TEST(CalibratedReport, summary_never_writes_minus_zero) {
+  Scored s;
+  // A shot a hair left of and below the aim: -0.004 mm each way.
+  std::vector<calibrated::Shot> shots = s.result.shots;
+  shots[0].x = 500 - 0.04;
+  shots[0].y = 500 + 0.04;
+  s.result = calibrated::Rescore(std::move(s.result), std::move(shots));
+  ASSERT_EQ(s.result.aim.source, score::AimSource::Face);
+  const std::string summary = CalibratedSummary(s.record, '.');
+  EXPECT_FALSE(Has(summary, "-0.00")) << summary;
+  EXPECT_FALSE(Has(summary, "-0.0 ")) << summary;
+  EXPECT_TRUE(Has(summary, "     1     0.00     0.00     10     10.9  inner ten")) << summary;
+}
+
+TEST(CalibratedReport, summary_leaves_out_rows_that_say_nothing) {
+  Scored s;
+  // The group's centre as the point of aim, without a face: its centre is 0, 0 by definition.
+  calibrated::CalibratedSettings settings = s.result.settings;
+  settings.face = nullptr;
+  s.result = Again(std::move(s.result), settings);
+  std::string summary = CalibratedSummary(s.record, '.');
+  EXPECT_TRUE(Has(summary, "  point of aim: the group's centre, at x 505.0 px, y 487.5 px"))
+      << summary;
+  EXPECT_FALSE(Has(summary, "centre x")) << summary;
+  EXPECT_FALSE(Has(summary, "centre y")) << summary;
+  EXPECT_FALSE(Has(summary, "score")) << summary;
+  EXPECT_TRUE(Has(summary, "    extreme spread ")) << summary;
+
+  // One shot has no spread: no group rows at all, with its centre the aim.
+  std::vector<calibrated::Shot> one(s.result.shots.begin(), s.result.shots.begin() + 1);
+  s.result = calibrated::Rescore(std::move(s.result), std::move(one));
+  summary = CalibratedSummary(s.record, '.');
+  EXPECT_EQ(Lines(summary).back(), "     1     0.00     0.00") << summary;
+  EXPECT_EQ(Lines(summary)[0], "scan.png: 1 shot, x right and y up in mm from the point of aim");
+}
+
+TEST(CalibratedReport, summary_of_no_shots_says_so_in_words) {
+  Scored s;
+  calibrated::CalibratedSettings settings = s.result.settings;
+  settings.face = nullptr;
+  s.result = Again(std::move(s.result), settings);
+  s.result = calibrated::Rescore(std::move(s.result), std::vector<calibrated::Shot>{});
+  EXPECT_EQ(CalibratedSummary(s.record, '.'),
+            "scan.png: no shot holes found\n"
+            "  calibre 4.5 mm, 254 ppi (from the file), 1000 x 800 pixels\n");
+}
+
+TEST(CalibratedReport, a_face_not_found_is_said_in_the_summary_and_the_json) {
+  Scored s;
+  const calibrated::CalibratedSettings settings = s.result.settings;
+  s.result =
+      Again(std::move(s.result), settings, {std::nullopt, "no point of aim: no black aiming mark found"});
+  const std::string summary = CalibratedSummary(s.record, '.');
+  EXPECT_EQ(Lines(summary)[1],
+            "  point of aim: the group's centre, as the face's black was not found");
+  EXPECT_FALSE(Has(summary, "centre x")) << summary;
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto j = nlohmann::json::parse(text);
+  EXPECT_EQ(j["aim"]["source"], "group-black-not-found");
+  EXPECT_EQ(j["warnings"], nlohmann::json::array({"no point of aim: no black aiming mark found"}));
+  EXPECT_FALSE(j.contains("total"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "review/shots_file.h"
 #include "review_support.h"
 #include "results/csv.h"
+#include "shots/legend.h"
 
 namespace holescan::review {
 namespace {
@@ -54,6 +55,14 @@ class Exports : public ::testing::Test {
   std::unique_ptr<ReviewDocument> document_;
   std::string base_;
 };
+
+// holescan-cli's --result picture draws in the same colours, meaning the same.
+TEST(Overlay, colours_are_those_of_the_command_lines_result_picture) {
+  EXPECT_EQ(kFoundColour.rgb(), shots::kFoundColour);
+  EXPECT_EQ(kEditedColour.rgb(), shots::kEditedColour);
+  EXPECT_EQ(kAimColour.rgb(), shots::kAimColour);
+  EXPECT_EQ(kCentreColour.rgb(), shots::kCentreColour);
+}
 
 TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   ASSERT_FALSE(ExportCsv(*document_, base_ + ".csv"));

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "shots/legend.h"
 #include "shots/shots.h"
 
 namespace holescan::shots {
@@ -17,21 +18,64 @@ int Distance(std::uint32_t a, std::uint32_t b) {
   return sum;
 }
 
-TEST(Annotated, outlines_each_shot_in_a_colour_that_stands_out_and_leaves_the_rest) {
+TEST(Annotated, outlines_each_shot_in_the_review_windows_colours_and_leaves_the_rest) {
   for (std::uint32_t paper : {Rgb(255, 255, 255), Rgb(200, 20, 20), Rgb(20, 20, 20)}) {
     Picture picture(200, 100, paper);
-    const std::array<Shot, 1> shots{Shot{50, 50, 30, HoleLook::Dark, 100}};
-    const std::array<Mark, 1> marks{Mark{150, 50, Rgb(0, 0, 255)}};
-    const Picture out = Annotated(picture.View(), shots, marks);
+    const std::array<Shot, 2> shots{Shot{50, 50, 30, HoleLook::Dark, 100},
+                                    Shot{100, 50, 30, HoleLook::Dark, 100}};
+    const std::array<Mark, 1> marks{Mark{150, 50, kAimColour}};
+    const std::array<bool, 2> edited{false, true};
+    const Picture out = Annotated(picture.View(), shots, marks, edited);
     ASSERT_EQ(out.Width(), 200);
     ASSERT_EQ(out.Height(), 100);
-    EXPECT_GT(Distance(out.At(65, 50), paper), 200);  // on the circle, right of the centre
-    EXPECT_GT(Distance(out.At(50, 35), paper), 200);  // and above it
-    EXPECT_EQ(out.At(50, 50), paper);                 // the hole itself stays visible
+    // The bright middle of the two-tone line: cyan as found, magenta edited.
+    EXPECT_LT(Distance(out.At(65, 50), kFoundColour), 60);  // on the circle, right of the centre
+    EXPECT_LT(Distance(out.At(50, 35), kFoundColour), 60);  // and above it
+    EXPECT_LT(Distance(out.At(115, 50), kEditedColour), 60);
+    EXPECT_EQ(out.At(50, 50), paper);  // the hole itself stays visible
     EXPECT_EQ(out.At(5, 95), paper);
-    EXPECT_LT(Distance(out.At(150, 50), Rgb(0, 0, 255)), 40);  // the mark's cross
+    EXPECT_LT(Distance(out.At(150, 50), kAimColour), 60);  // the mark's cross
   }
   EXPECT_EQ(Annotated(PictureView{}, {}).Width(), 0);
+}
+
+TEST(Legend, goes_to_the_corner_that_hides_the_fewest_marks) {
+  const std::array<LegendEntry, 3> entries{
+      {{LegendSymbol::Circle, kFoundColour, "shot, as found"},
+       {LegendSymbol::Cross, kAimColour, "point of aim"},
+       {LegendSymbol::Cross, kCentreColour, "group's centre"}}};
+  const auto white = Rgb(255, 255, 255);
+  const auto paper = Rgb(230, 225, 220);
+  {
+    Picture picture(900, 900, paper);
+    DrawLegend(picture, entries);
+    EXPECT_EQ(picture.At(20, 20), white);  // top left, where nothing is
+    EXPECT_EQ(picture.At(880, 20), paper);
+    int cyan = 0, red = 0, green = 0;
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < 450; ++x) {
+        cyan += picture.At(x, y) == kFoundColour;
+        red += picture.At(x, y) == kAimColour;
+        green += picture.At(x, y) == kCentreColour;
+      }
+    }
+    EXPECT_GT(cyan, 10);
+    EXPECT_GT(red, 10);
+    EXPECT_GT(green, 10);
+  }
+  {
+    Picture picture(900, 900, paper);
+    const std::array<LegendAvoid, 2> shots{{{40, 40}, {60, 870}}};
+    DrawLegend(picture, entries, shots);
+    EXPECT_EQ(picture.At(20, 20), paper);
+    EXPECT_EQ(picture.At(880, 20), white);  // top right
+  }
+  {
+    Picture tiny(80, 60, paper);  // too small to hold it: left alone
+    DrawLegend(tiny, entries);
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 80; ++x) ASSERT_EQ(tiny.At(x, y), paper);
+  }
 }
 
 }  // namespace

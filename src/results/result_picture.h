@@ -1,0 +1,21 @@
+// result_picture.h - the annotated picture of one calibrated analysis, as the command line's
+// --result writes it: the scan with every shot outlined and numbered, the point of aim and
+// the group's centre, and a legend, in the review window's colours (shots/legend.h).
+#pragma once
+
+#include <vector>
+
+#include "pixel/picture.h"
+#include "results/calibrated_report.h"
+#include "shots/legend.h"
+
+namespace holescan::results {
+
+// The legend's entries for the record: the shots as found (and edited, when any is), the
+// point of aim unless it is the group's centre, and the group's centre when there are shots.
+std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record);
+
+// The scan with the record's shots and marks drawn over it, and the legend.
+Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record);
+
+}  // namespace holescan::results
