@@ -22,12 +22,12 @@ fail() {
   exit 1
 }
 
-# Polls `$@` for up to ten seconds.
+# Polls `$@` for up to thirty seconds: a sanitized build on a busy machine starts slowly.
 wait_for() {
   tries=0
   until "$@" >/dev/null 2>&1; do
     tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || return 1
+    [ "$tries" -lt 300 ] || return 1
     sleep 0.1
   done
 }
