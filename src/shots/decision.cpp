@@ -36,7 +36,7 @@ double ShotThreshold() {
   return HOLESCAN_SHOT_THRESHOLD;
 }
 
-cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
+cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points, bool mirrored) {
   const int sizes[] = {static_cast<int>(points.size()), 6, kPatch, kPatch};
   cv::Mat blob(4, sizes, CV_32F);
   cv::Mat near, wide, wideSmall;
@@ -46,6 +46,10 @@ cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
     cv::getRectSubPix(work, {kPatch, kPatch}, centre, near);
     cv::getRectSubPix(work, {kContext, kContext}, centre, wide);
     cv::resize(wide, wideSmall, {kPatch, kPatch}, 0, 0, cv::INTER_AREA);
+    if (mirrored) {
+      cv::flip(near, near, 1);
+      cv::flip(wideSmall, wideSmall, 1);
+    }
     float* out = blob.ptr<float>(static_cast<int>(i));
     double sum = 0, sum2 = 0;
     for (int view = 0; view < 2; ++view) {
@@ -72,18 +76,30 @@ cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
 }
 
 std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> points,
-                             double diameter) {
+                             double diameter, bool bothWays) {
   std::vector<Judgement> out;
   out.reserve(points.size());
   cv::dnn::Net& net = Network();
   for (std::size_t start = 0; start < points.size(); start += kBatch) {
     const std::size_t count = std::min<std::size_t>(kBatch, points.size() - start);
-    net.setInput(PatchBlob(work, points.subspan(start, count)));
-    const cv::Mat result = net.forward();  // N x 3
+    const auto batch = points.subspan(start, count);
+    net.setInput(PatchBlob(work, batch, false));
+    const cv::Mat result = net.forward().clone();  // N x 3
+    cv::Mat mirror;
+    if (bothWays) {
+      net.setInput(PatchBlob(work, batch, true));
+      mirror = net.forward();
+    }
     for (std::size_t i = 0; i < count; ++i) {
       const float* r = result.ptr<float>(static_cast<int>(i));
-      out.push_back({1 / (1 + std::exp(-static_cast<double>(r[0]))), r[1] * diameter,
-                     r[2] * diameter});
+      double logit = r[0], dx = r[1], dy = r[2];
+      if (bothWays) {  // the mirror image's answer, mirrored back, averaged in
+        const float* m = mirror.ptr<float>(static_cast<int>(i));
+        logit = (logit + m[0]) / 2;
+        dx = (dx - m[1]) / 2;
+        dy = (dy + m[2]) / 2;
+      }
+      out.push_back({1 / (1 + std::exp(-logit)), dx * diameter, dy * diameter});
     }
   }
   return out;

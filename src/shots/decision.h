@@ -26,13 +26,16 @@ struct Judgement {
   double dx = 0, dy = 0;   // from the point to that centre, in working pixels
 };
 
-// The two views of each point of `work` (CV_8UC3), normalised, as an N x 6 x 40 x 40 blob.
-cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points);
+// The two views of each point of `work` (CV_8UC3), normalised, as an N x 6 x 40 x 40 blob;
+// mirrored left to right when asked.
+cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points, bool mirrored = false);
 
 // The network's judgement of each point of a working picture whose holes are `diameter`
-// working pixels across (the network was taught at kWorkDiameter).
+// working pixels across (the network was taught at kWorkDiameter). `bothWays`: the views and
+// their mirror images are judged, and the two answers averaged (a hole has no handedness,
+// print mostly has; it costs a second run of the network).
 std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> points,
-                             double diameter);
+                             double diameter, bool bothWays = false);
 
 // The probability at which a judgement is a shot, chosen on generated pictures when the model
 // was trained.

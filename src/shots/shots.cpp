@@ -69,7 +69,7 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
       return {};
     }
   }
-  const std::vector<Judgement> second = Judge(w.bgr, moved, w.diameter);
+  const std::vector<Judgement> second = Judge(w.bgr, moved, w.diameter, /*bothWays=*/true);
   for (std::size_t i = 0; i < moved.size(); ++i) {
     out.push_back({{moved[i].x + second[i].dx, moved[i].y + second[i].dy}, second[i].probability});
   }

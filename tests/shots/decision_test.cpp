@@ -105,5 +105,28 @@ TEST(Decision, each_points_views_are_brought_to_zero_mean_and_unit_spread) {
   EXPECT_GT(cv::norm(flat.row(0), flat.row(1)), 1);
 }
 
+// Judged both ways, a place and its mirror image get the same answer, the offset mirrored: a
+// hole has no handedness. A printed "R" beside a hole makes the views lopsided, so one way
+// alone would differ.
+TEST(Decision, judged_both_ways_a_place_and_its_mirror_image_agree) {
+  cv::Mat work = Paper();
+  Hole(work, 58, 61, cv::Scalar(40, 40, 45));
+  cv::putText(work, "R7", {66, 70}, cv::FONT_HERSHEY_DUPLEX, 0.7, cv::Scalar(30, 30, 30), 2,
+              cv::LINE_AA);
+  cv::Mat mirror;
+  cv::flip(work, mirror, 1);
+  const double x = 55.5, y = 60;
+  const std::array<cv::Point2d, 1> here{{{x, y}}};
+  const std::array<cv::Point2d, 1> there{{{work.cols - 1 - x, y}}};
+  const Judgement a = Judge(work, here, kD, true).front();
+  const Judgement b = Judge(mirror, there, kD, true).front();
+  EXPECT_NEAR(a.probability, b.probability, 1e-4);
+  EXPECT_NEAR(a.dx, -b.dx, 1e-3);
+  EXPECT_NEAR(a.dy, b.dy, 1e-3);
+  const Judgement oneWay = Judge(work, here, kD).front();
+  const Judgement oneWayMirror = Judge(mirror, there, kD).front();
+  EXPECT_GT(std::abs(oneWay.dx + oneWayMirror.dx) + std::abs(oneWay.dy - oneWayMirror.dy), 1e-3);
+}
+
 }  // namespace
 }  // namespace holescan::shots

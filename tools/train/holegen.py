@@ -204,13 +204,16 @@ def _print(rng, img, D, marks):
                 marks.append((x + (i + 0.5) * tw / len(txt), y - tht / 2))
         elif k < 0.6:   # dots: registration dots, dotted frames, bullets
             r = _u(rng, 0.2, 0.7) * D
-            count = rng.integers(1, 12)
+            frame = rng.random() < 0.4   # a dotted frame: a long row of small squares
+            count = rng.integers(8, 30) if frame else rng.integers(1, 12)
             dx, dy = _u(rng, -1, 1), _u(rng, -1, 1)
+            if frame and rng.random() < 0.7:   # frames mostly run along the page
+                dx, dy = (1.0, 0.0) if rng.random() < 0.5 else (0.0, 1.0)
             norm = math.hypot(dx, dy) + 1e-6
             step = _u(rng, 1.5, 4) * r
             for i in range(count):
                 x, y = cx + i * step * dx / norm, cy + i * step * dy / norm
-                if rng.random() < 0.7:
+                if not frame and rng.random() < 0.7:
                     cv2.circle(img, (int(x * 16), int(y * 16)), int(r * 16), col, -1, lt, shift=4)
                 else:
                     s = r
@@ -272,7 +275,7 @@ def _outline(rng, r, ragged, star):
 def _hole(rng, img, x, y, D, style, under):
     """Draws one hole (or the union of a cluster's shapes when called for each)."""
     lt = cv2.LINE_AA
-    r = 0.5 * D * _u(rng, 0.85, 1.1)
+    r = 0.5 * D * (_u(rng, 0.85, 1.1) if rng.random() < 0.7 else _u(rng, 0.55, 0.85))
     shape = _outline(rng, r, _u(rng, 0.0, 0.09), _u(rng, 0, 0.5) if style["star"] else 0)
     pts = ((shape + [x, y]) * 16).astype(np.int32)
     mask = np.zeros(img.shape[:2], np.float32)
@@ -290,6 +293,12 @@ def _hole(rng, img, x, y, D, style, under):
     if style["shade"]:   # a darker core, a lighter edge (light falling into the hole)
         d = cv2.GaussianBlur(mask, (0, 0), max(0.5, 0.15 * D))
         f = f[None, None, :] * (0.7 + 0.3 * (1 - d[..., None])) + 0 * d[..., None]
+    if style["mottle"] > 0:   # a crumpled backing or a scanner's lid in the shadow of the
+        # hole: light and dark specks of about a tenth of the hole across
+        n = cv2.GaussianBlur(rng.normal(0, 1, img.shape[:2]).astype(np.float32), (0, 0),
+                             max(0.5, _u(rng, 0.05, 0.15) * D))
+        n /= n.std() + 1e-6
+        f = f + (n * style["mottle"])[..., None]
     img[:] = img * (1 - mask[..., None]) + f * mask[..., None]
     if style["star"] and rng.random() < 0.7:   # light cracks across a dark core
         for _ in range(rng.integers(2, 6)):
@@ -315,7 +324,8 @@ def _style(rng, under):
     lum = float(np.mean(under))
     backing = rng.random()
     st = dict(star=rng.random() < 0.25, flap=rng.random() < 0.15, shade=rng.random() < 0.5,
-              rim=None, rimw=0.08, rimalpha=1.0)
+              rim=None, rimw=0.08, rimalpha=1.0,
+              mottle=_u(rng, 15, 60) if rng.random() < 0.2 else 0.0)
     if lum > 120:   # on paper or light print
         if backing < 0.55:   # dark backing
             st["fill"] = tuple(np.clip(_u(rng, 5, 80) + rng.normal(0, 6, 3), 0, 255))
@@ -367,7 +377,18 @@ def _texture(rng, img, D):
         n = rng.normal(0, 1, (h, w)).astype(np.float32)
         field += cv2.GaussianBlur(n, (0, 0), max(0.5, s)) * (s ** 0.5)
     field = (field - field.mean()) / (field.std() + 1e-6)
-    if rng.random() < 0.4:   # streaks: wood grain, fibres
+    if rng.random() < 0.3:   # knitted or woven cloth: rows of ribs a hole's size apart
+        yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+        a = _u(rng, 0, math.pi)
+        period = _u(rng, 0.3, 1.2) * D
+        u = xx * math.cos(a) + yy * math.sin(a)
+        v = -xx * math.sin(a) + yy * math.cos(a)
+        rib = np.sin(2 * math.pi * u / period)
+        if rng.random() < 0.6:   # stitches: the ribs broken into loops along their length
+            rib = rib * (0.6 + 0.4 * np.sin(2 * math.pi * v / (period * _u(rng, 0.6, 1.5))))
+        field = 0.4 * field + rib.astype(np.float32)
+        field = (field - field.mean()) / (field.std() + 1e-6)
+    elif rng.random() < 0.4:   # streaks: wood grain, fibres
         k = max(3, int(_u(rng, 1, 4) * D)) | 1
         kernel = np.zeros((k, k), np.float32)
         kernel[k // 2, :] = 1.0 / k
@@ -387,6 +408,57 @@ def _texture(rng, img, D):
     img[:] = img * (1 - mask[..., None]) + np.clip(tex, 0, 255) * mask[..., None]
 
 
+def _flaps(rng, img, D, marks):
+    """Torn paper that is not a shot: a lifted flap or a half torn-off paster, a ragged piece
+    of paper a few calibres across with the shadow it casts, and creases in tape."""
+    h, w = img.shape[:2]
+    for _ in range(rng.integers(1, 4)):
+        x, y = _u(rng, 0, w), _u(rng, 0, h)
+        s = _u(rng, 0.8, 3.0) * D
+        n = rng.integers(4, 8)
+        ang = np.sort(rng.uniform(0, 2 * math.pi, n))
+        rad = s * rng.uniform(0.4, 1.0, n)
+        pts = np.stack([x + rad * np.cos(ang), y + rad * np.sin(ang)], 1)
+        shift = np.array([_u(rng, -0.3, 0.3), _u(rng, -0.3, 0.3)]) * s
+        under = img[int(np.clip(y, 0, h - 1)), int(np.clip(x, 0, w - 1))]
+        shadow = tuple(float(v) for v in np.clip(under * _u(rng, 0.25, 0.7), 0, 255))
+        cv2.fillPoly(img, [((pts + shift) * 16).astype(np.int32)], shadow, cv2.LINE_AA, shift=4)
+        paper = tuple(float(v) for v in np.clip(_u(rng, 150, 250) + rng.normal(0, 10, 3), 0, 255))
+        if rng.random() < 0.7:
+            cv2.fillPoly(img, [(pts * 16).astype(np.int32)], paper, cv2.LINE_AA, shift=4)
+        if s < 1.5 * D:
+            marks.append((x, y))
+    if rng.random() < 0.4:   # creases: thin light and dark lines side by side
+        x0, y0 = _u(rng, 0, w), _u(rng, 0, h)
+        a = _u(rng, 0, math.pi)
+        L = _u(rng, 2, 8) * D
+        x1, y1 = x0 + L * math.cos(a), y0 + L * math.sin(a)
+        light = float(np.clip(img.mean() + _u(rng, 30, 80), 0, 255))
+        dark = float(np.clip(img.mean() - _u(rng, 20, 60), 0, 255))
+        cv2.line(img, (int(x0), int(y0)), (int(x1), int(y1)), (light,) * 3, max(1, int(0.1 * D)))
+        cv2.line(img, (int(x0 + 2), int(y0 + 2)), (int(x1 + 2), int(y1 + 2)), (dark,) * 3,
+                 max(1, int(0.08 * D)))
+
+
+def _beyond_edge(rng, img, D):
+    """The scene beyond the paper's edge in a photograph: a dark, cluttered background (a
+    wall, a backstop, a floor) on one side of a straight edge."""
+    h, w = img.shape[:2]
+    back = img.copy()
+    _texture(rng, back, D)
+    back *= _u(rng, 0.2, 0.7)
+    for _ in range(rng.integers(0, 6)):   # things lying there: edges and corners, not holes
+        p = (int(_u(rng, 0, w)), int(_u(rng, 0, h)))
+        q = (p[0] + int(_u(rng, -3, 3) * D), p[1] + int(_u(rng, -3, 3) * D))
+        col = tuple(float(v) for v in rng.uniform(0, 200, 3))
+        cv2.rectangle(back, p, q, col, -1 if rng.random() < 0.5 else max(1, int(0.2 * D)))
+    yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+    a = _u(rng, 0, 2 * math.pi)
+    side = (xx - _u(rng, 0, w)) * math.cos(a) + (yy - _u(rng, 0, h)) * math.sin(a)
+    mask = np.clip(side / max(1.0, 0.3 * D) + 0.5, 0, 1)[..., None]
+    img[:] = img * (1 - mask) + back * mask
+
+
 def _scene(rng, D, size):
     """One piece of shot paper of size x size pixels with holes of diameter D.
 
@@ -397,6 +469,8 @@ def _scene(rng, D, size):
     if rng.random() < TEXTURE_SHARE:
         _texture(rng, img, D)
     _print(rng, img, D, marks)
+    if rng.random() < 0.2:
+        _flaps(rng, img, D, marks)
     holes = []
     n = rng.integers(0, 7)
     for _ in range(n):
@@ -421,6 +495,12 @@ def _scene(rng, D, size):
         for cx, cy in centres:
             _hole(rng, img, x + cx, y + cy, D, st, under)
             holes.append((x + cx, y + cy))
+    if rng.random() < 0.12:   # holes under the background are not on the paper: drop them
+        before = img.copy()
+        _beyond_edge(rng, img, D)
+        changed = np.abs(img - before).sum(axis=2) > 1
+        holes = [(x, y) for x, y in holes
+                 if not changed[int(np.clip(y, 0, h - 1)), int(np.clip(x, 0, w - 1))]]
     return img, holes, marks
 
 
@@ -467,6 +547,13 @@ def piece(rng, size=160):
     img, holes, marks = _photograph(rng, img, holes, marks)
     if rng.random() < 0.5:
         img = cv2.GaussianBlur(img, (0, 0), _u(rng, 0.3, 1.4) * max(1.0, zoom))
+    if rng.random() < 0.15:  # a hand-held camera or a video frame: motion blur
+        k = max(3, int(_u(rng, 0.15, 0.4) * D)) | 1
+        kernel = np.zeros((k, k), np.float32)
+        kernel[k // 2, :] = 1.0 / k
+        rot = cv2.getRotationMatrix2D((k / 2 - 0.5, k / 2 - 0.5), _u(rng, 0, 180), 1)
+        kernel = cv2.warpAffine(kernel, rot, (k, k))
+        img = cv2.filter2D(img, -1, kernel / max(kernel.sum(), 1e-6))
     img += rng.normal(0, _u(rng, 0, 5), img.shape).astype(np.float32)
     img = np.clip(img, 0, 255).astype(np.uint8)
     if rng.random() < 0.5:   # JPEG at the picture's own resolution

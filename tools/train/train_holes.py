@@ -95,6 +95,42 @@ class Net(nn.Module):
         return self.head(self.features(x))
 
 
+def from_onnx(model, path, X, sample=2048):
+    """Weights from an exported model, whose batch normalisations the export folded into the
+    convolutions: each normalisation is set so that, on a sample of the examples, the network
+    in training mode computes what the exported one does (scale and shift of each channel's
+    batch statistics undone), and training goes on from there."""
+    import onnx
+    from onnx import numpy_helper
+    init = {i.name: numpy_helper.to_array(i) for i in onnx.load(path).graph.initializer}
+    convs = [m for m in model.features if isinstance(m, nn.Conv2d)]
+    norms = [m for m in model.features if isinstance(m, nn.BatchNorm2d)]
+    folded = [init[n] for n in sorted((n for n in init if n.startswith("onnx::Conv_")),
+                                      key=lambda n: int(n.split("_")[-1]))]
+    with torch.no_grad():
+        for i, (conv, bn) in enumerate(zip(convs, norms)):
+            conv.weight.copy_(torch.from_numpy(folded[2 * i]))
+            bn.running_mean.zero_()
+            bn.running_var.fill_(1 - bn.eps)
+            bn.weight.fill_(1)
+            bn.bias.copy_(torch.from_numpy(folded[2 * i + 1]))
+        for name in ("head.1.weight", "head.1.bias", "head.3.weight", "head.3.bias"):
+            dict(model.named_parameters())[name].copy_(torch.from_numpy(init[name]))
+        x = torch.from_numpy(holegen.normalise(X[:sample]))
+        for conv, bn in zip(convs, norms):   # one layer at a time, in order
+            seen = {}
+            hook = conv.register_forward_hook(lambda m, a, out: seen.setdefault("y", out))
+            model.eval()
+            model(x)
+            hook.remove()
+            y = seen["y"]
+            mean, std = y.mean((0, 2, 3)), (y.var((0, 2, 3)) + bn.eps).sqrt()
+            bn.bias.copy_(bn.bias + mean)
+            bn.weight.copy_(std)
+            bn.running_mean.copy_(mean)
+            bn.running_var.copy_(std * std - bn.eps)
+
+
 def train(model, X, Y, O, epochs, batch, seed, log, lr=3e-3):
     torch.manual_seed(seed)
     gen = np.random.default_rng(seed)
@@ -134,12 +170,21 @@ def train(model, X, Y, O, epochs, batch, seed, log, lr=3e-3):
         log(f"epoch {ep + 1}/{epochs}: loss {tot / (len(X) // batch):.4f} ({time.time() - t0:.0f} s)")
 
 
-def predict(model, patches, batch=1024):
+def predict(model, patches, batch=1024, both_ways=False):
+    """The network's answers; with both_ways, averaged with those of the mirror images (the
+    program's second look, src/shots/decision.cpp)."""
     model.eval()
     outs = []
     with torch.no_grad():
         for i in range(0, len(patches), batch):
-            outs.append(model(torch.from_numpy(holegen.normalise(patches[i:i + batch]))).numpy())
+            b = patches[i:i + batch]
+            out = model(torch.from_numpy(holegen.normalise(b))).numpy()
+            if both_ways:
+                m = model(torch.from_numpy(holegen.normalise(
+                    np.ascontiguousarray(b[:, :, :, ::-1])))).numpy()
+                out = np.stack([(out[:, 0] + m[:, 0]) / 2, (out[:, 1] - m[:, 1]) / 2,
+                                (out[:, 2] + m[:, 2]) / 2], 1)
+            outs.append(out)
     return np.concatenate(outs) if outs else np.zeros((0, 3), np.float32)
 
 
@@ -159,7 +204,8 @@ def judged(model, work):
     pts = pts[keep] + out[keep, 1:] * D
     if len(pts) == 0:
         return np.zeros((0, 2), np.float32), np.zeros(0, np.float32)
-    out = predict(model, np.stack([holegen.patch(work, float(x), float(y)) for x, y in pts]))
+    out = predict(model, np.stack([holegen.patch(work, float(x), float(y)) for x, y in pts]),
+                  both_ways=True)
     return pts + out[:, 1:] * D, 1 / (1 + np.exp(-out[:, 0]))
 
 
@@ -228,7 +274,8 @@ def main():
     ap.add_argument("--workers", type=int, default=2)
     ap.add_argument("--threads", type=int, default=2)
     ap.add_argument("--validation-pieces", type=int, default=300)
-    ap.add_argument("--start", metavar="MODEL.pt", help="go on training from these weights")
+    ap.add_argument("--start", metavar="MODEL.pt|MODEL.onnx",
+                    help="go on training from these weights (an exported .onnx too)")
     ap.add_argument("--lr", type=float, default=3e-3, help="the highest learning rate")
     ap.add_argument("--rechoose", metavar="MODEL.pt",
                     help="only choose the threshold again for a trained model, and export it")
@@ -242,9 +289,11 @@ def main():
     if args.rechoose:
         model.load_state_dict(torch.load(args.rechoose))
     else:
-        if args.start:
-            model.load_state_dict(torch.load(args.start))
         X, Y, O = examples(args.seed, args.pieces, args.workers)
+        if args.start and args.start.endswith(".onnx"):
+            from_onnx(model, args.start, X)
+        elif args.start:
+            model.load_state_dict(torch.load(args.start))
         log(f"{len(X)} examples ({(Y == 1).sum()} shots, {(Y == 0).sum()} not, "
             f"{(Y < 0).sum()} neither) from {args.pieces} pieces in {time.time() - t0:.0f} s")
         log(f"{sum(p.numel() for p in model.parameters())} parameters")
