@@ -44,7 +44,8 @@ std::string CsvField(std::string_view text) {
 
 void CsvWriter::Header() {
   if (headerWritten_) return;
-  out_ << kCsvHeader << (editedColumn_ ? ",edited\n" : "\n");
+  out_ << kCsvHeader << (editedColumn_ ? ",edited" : "") << (aimColumns_ ? ",from.aim.x,from.aim.y" : "")
+       << '\n';
   headerWritten_ = true;
 }
 
@@ -80,6 +81,7 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
       out_ << ",,";
     }
     if (editedColumn_) out_ << (shot.edited ? ",TRUE" : ",FALSE");
+    if (aimColumns_) out_ << ',' << Number(shot.xMm, 4) << ',' << Number(shot.yMm, 4);
     out_ << '\n';
   }
 }

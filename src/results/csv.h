@@ -17,6 +17,9 @@
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
 //   edited         with the edited column only: TRUE for a shot set by hand (the review's)
+//   from.aim.x/.y  with the aim columns only (the review's): the shot in mm from the point of
+//                  aim, x right and y up, as the review's table shows it; the point table's
+//                  columns above stay as they are
 // Numbers are written with a point and no thousands separator, whatever the locale.
 #pragma once
 
@@ -40,8 +43,8 @@ std::string CsvField(std::string_view text);
 // there was none. Whether writing failed is the stream's state, for the caller to check.
 class CsvWriter {
  public:
-  explicit CsvWriter(std::ostream& out, bool editedColumn = false)
-      : out_(out), editedColumn_(editedColumn) {}
+  explicit CsvWriter(std::ostream& out, bool editedColumn = false, bool aimColumns = false)
+      : out_(out), editedColumn_(editedColumn), aimColumns_(aimColumns) {}
 
   // The rows of one picture (none for a picture without shots).
   void Add(std::string_view file, int group, const calibrated::CalibratedResult& result);
@@ -53,6 +56,7 @@ class CsvWriter {
 
   std::ostream& out_;
   bool editedColumn_;
+  bool aimColumns_;
   bool headerWritten_ = false;
 };
 

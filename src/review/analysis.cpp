@@ -70,6 +70,10 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       output.settings = settings;
     }
   }
+  if (settings.dpi == 0) {
+    output.shotsProblem = kResolutionUnknown;
+    return output;
+  }
   if (auto problem = SettingsProblem(settings)) {
     output.shotsProblem = *problem;
     return output;
@@ -102,9 +106,10 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
     return;
   }
   if (output.picture) document.SetPicture(output.picture, output.levels);
+  // A newer job follows, or an undo gave back a complete state.
   if (output.generation != document.Generation()) return;
   if (output.cancelled) {
-    document.SetAnalysisProblem("analysis cancelled");
+    document.SetCancelled();
     return;
   }
   if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open)
@@ -120,6 +125,8 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
     document.SetAnalysisProblem(output.shotsProblem);
   } else if (!output.fileProblem.empty()) {
     document.SetAnalysisProblem(output.fileProblem + "; analysed afresh");
+  } else if (!output.fromFile && !output.shots) {
+    document.SetAimDone();
   }
 }
 

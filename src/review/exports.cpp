@@ -1,11 +1,15 @@
 #include "review/exports.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <sstream>
@@ -17,6 +21,7 @@
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/picture_image.h"
+#include "review/shots_file.h"
 
 namespace holescan::review {
 
@@ -133,15 +138,73 @@ ExportPaths ExportPathsFor(const std::string& base) {
   return {base + ".csv", base + ".json", base + ".png", base + ".pdf"};
 }
 
-std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
-  std::ostringstream rows;
-  results::CsvWriter writer(rows, true);
-  writer.Add(FileName(document), 1, document.Result());
-  writer.Finish();
-  return WriteWhole(path, rows.str());
+namespace {
+
+// The same file: the same device and inode, for files that exist.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
+bool SamePath(const std::string& a, const std::string& b) {
+  const QString ca = QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(a)).absoluteFilePath());
+  const QString cb = QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(b)).absoluteFilePath());
+  return ca == cb || SameFile(a, b);
+}
+
+}  // namespace
+
+std::optional<std::string> ExportClash(const ExportPaths& paths,
+                                       const std::vector<std::string>& open) {
+  for (const std::string& out : paths.All()) {
+    for (const std::string& picture : open) {
+      const std::string name = QFileInfo(QString::fromLocal8Bit(picture)).fileName().toStdString();
+      if (SamePath(out, picture)) return "refused: " + out + " is the open picture " + name;
+      if (SamePath(out, ShotsFilePath(picture)))
+        return "refused: " + out + " holds the saved shots of " + name;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string ProposedExportBase(const std::string& picture, const std::vector<std::string>& open) {
+  const QFileInfo info(QString::fromLocal8Bit(picture));
+  const std::string stem = QFile::encodeName(info.dir().filePath(info.completeBaseName() +
+                                                                 QStringLiteral("-shots")))
+                               .toStdString();
+  std::string base = stem;
+  for (int n = 2; ExportClash(ExportPathsFor(base), open) && n < 1000; ++n)
+    base = stem + "-" + std::to_string(n);
+  return base;
+}
+
+std::vector<std::string> ExistingFiles(const ExportPaths& paths) {
+  std::vector<std::string> existing;
+  for (const std::string& out : paths.All()) {
+    struct stat status {};
+    if (::lstat(out.c_str(), &status) == 0) existing.push_back(out);
+  }
+  return existing;
+}
+
+namespace {
+
+// A file's bytes, or why they could not be made ("cannot write PATH: reason").
+struct Made {
+  std::string bytes;
+  std::optional<std::string> problem;
+};
+
+Made MakeCsv(const ReviewDocument& document) {
+  std::ostringstream rows;
+  results::CsvWriter writer(rows, true, true);
+  writer.Add(FileName(document), 1, document.Result());
+  writer.Finish();
+  return {rows.str(), {}};
+}
+
+Made MakeJson(const ReviewDocument& document) {
   const results::CalibratedRecord record{document.Path(), &document.Result()};
   std::string out;
   {
@@ -149,25 +212,23 @@ std::optional<std::string> ExportJson(const ReviewDocument& document, const std:
     results::WriteCalibratedJson(json, record);
   }
   out += "\n";
-  return WriteWhole(path, out);
+  return {out, {}};
 }
 
-std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path) {
+Made MakePng(const ReviewDocument& document, const std::string& path) {
   const QImage image = AnnotatedImage(document);
-  if (image.isNull()) return "cannot write " + path + ": the picture is not open";
+  if (image.isNull()) return {{}, "cannot write " + path + ": the picture is not open"};
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "png");
   if (!writer.write(image))
-    return "cannot write " + path + ": " + writer.errorString().toLower().toStdString();
-  return WriteWhole(path,
-                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return {{}, "cannot write " + path + ": " + writer.errorString().toLower().toStdString()};
+  return {bytes.toStdString(), {}};
 }
 
-std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
-                                     const QDateTime& when) {
-  if (!document.PictureData()) return "cannot write " + path + ": the picture is not open";
+Made MakePdf(const ReviewDocument& document, const std::string& path, const QDateTime& when) {
+  if (!document.PictureData()) return {{}, "cannot write " + path + ": the picture is not open"};
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -182,8 +243,31 @@ std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::
     QPainter painter(&pdf);
     PaintReport(painter, document, when, kDpi);
   }
-  return WriteWhole(path,
-                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  return {bytes.toStdString(), {}};
+}
+
+std::optional<std::string> Write(const Made& made, const std::string& path) {
+  if (made.problem) return made.problem;
+  return WriteWhole(path, made.bytes);
+}
+
+}  // namespace
+
+std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
+  return Write(MakeCsv(document), path);
+}
+
+std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
+  return Write(MakeJson(document), path);
+}
+
+std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path) {
+  return Write(MakePng(document, path), path);
+}
+
+std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
+                                     const QDateTime& when) {
+  return Write(MakePdf(document, path, when), path);
 }
 
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi) {
@@ -201,12 +285,25 @@ QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dp
 }
 
 std::vector<std::string> ExportAll(const ReviewDocument& document, const std::string& base,
-                                   const QDateTime& when) {
+                                   const QDateTime& when, const ExportProgress& progress) {
   const ExportPaths paths = ExportPathsFor(base);
+  const auto go_on = [&](double fraction) { return !progress || progress(fraction); };
+  std::vector<Made> made;
+  made.reserve(4);
+  // The PDF takes most of the time, the PNG most of the rest.
+  if (!go_on(0)) return {"export cancelled"};
+  made.push_back(MakeCsv(document));
+  made.push_back(MakeJson(document));
+  if (!go_on(0.05)) return {"export cancelled"};
+  made.push_back(MakePng(document, paths.png));
+  if (!go_on(0.3)) return {"export cancelled"};
+  made.push_back(MakePdf(document, paths.pdf, when));
+  if (!go_on(0.9)) return {"export cancelled"};
   std::vector<std::string> problems;
-  for (auto problem : {ExportCsv(document, paths.csv), ExportJson(document, paths.json),
-                       ExportPng(document, paths.png), ExportPdf(document, paths.pdf, when)})
-    if (problem) problems.push_back(*problem);
+  const std::vector<std::string> targets = paths.All();
+  for (std::size_t i = 0; i < made.size(); ++i)
+    if (auto problem = Write(made[i], targets[i])) problems.push_back(*problem);
+  go_on(1);
   return problems;
 }
 

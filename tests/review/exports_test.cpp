@@ -69,13 +69,14 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   std::istringstream lines(ReadAll(base_ + ".csv"));
   std::string line;
   std::getline(lines, line);
-  EXPECT_EQ(line, std::string(results::kCsvHeader) + ",edited");
+  // The point table's columns as they were, then the table's mm from the aim beside them.
+  EXPECT_EQ(line, std::string(results::kCsvHeader) + ",edited,from.aim.x,from.aim.y");
   std::vector<std::vector<std::string>> rows;
   while (std::getline(lines, line)) rows.push_back(Split(line));
   ASSERT_EQ(rows.size(), 3u);
   // Shot 3, 3 mm below the aim: points in mm from the corner, y down.
   const std::vector<std::string>& third = rows[2];
-  ASSERT_EQ(third.size(), 16u);
+  ASSERT_EQ(third.size(), 18u);
   EXPECT_EQ(third[0], "card.bmp");
   EXPECT_EQ(third[1], "1");
   EXPECT_EQ(third[2], "3");
@@ -92,6 +93,42 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   EXPECT_EQ(third[15], "TRUE");
   EXPECT_EQ(rows[0][14], "TRUE");  // on the aim: an inner ten
   EXPECT_EQ(rows[0][15], "FALSE");
+  // From the aim, right and up: shot 2 is 5 mm right, shot 3 is 3 mm below, as the table says.
+  EXPECT_EQ(rows[1][16], "5.0000");
+  EXPECT_EQ(rows[1][17], "0.0000");
+  EXPECT_EQ(third[16], "0.0000");
+  EXPECT_EQ(third[17], "-3.0000");
+}
+
+TEST_F(Exports, a_cancelled_export_writes_nothing) {
+  int asked = 0;
+  const auto problems = ExportAll(*document_, base_, QDateTime::currentDateTime(),
+                                  [&](double fraction) { return ++asked < 3 && fraction < 0.5; });
+  ASSERT_EQ(problems, std::vector<std::string>{"export cancelled"});
+  for (const std::string& path : ExportPathsFor(base_).All())
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << path;
+}
+
+TEST_F(Exports, outputs_never_name_a_picture_of_the_session) {
+  const std::string card = dir_.filePath("card.bmp").toStdString();
+  const std::string other = dir_.filePath("card-shots.png").toStdString();
+  std::ofstream(card) << "picture";
+  std::ofstream(other) << "picture";
+  // The proposal carries -shots, and steps past a picture that is open under that name.
+  EXPECT_EQ(ProposedExportBase(card, {card}), dir_.filePath("card-shots").toStdString());
+  EXPECT_EQ(ProposedExportBase(card, {card, other}), dir_.filePath("card-shots-2").toStdString());
+  const auto clash = ExportClash(ExportPathsFor(dir_.filePath("card-shots").toStdString()),
+                                 {card, other});
+  ASSERT_TRUE(clash);
+  EXPECT_EQ(*clash, "refused: " + other + " is the open picture card-shots.png");
+  // The picture's saved shots, and the same picture through a link, are refused too.
+  EXPECT_TRUE(ExportClash(ExportPathsFor(card + ".shots"), {card}));
+  const std::string link = dir_.filePath("link.png").toStdString();
+  ASSERT_TRUE(QFile::link(QString::fromStdString(other), QString::fromStdString(link)));
+  EXPECT_TRUE(ExportClash(ExportPathsFor(dir_.filePath("link").toStdString()), {other}));
+  EXPECT_FALSE(ExportClash(ExportPathsFor(base_), {card, other}));
+  std::ofstream(base_ + ".pdf") << "an older report";
+  EXPECT_EQ(ExistingFiles(ExportPathsFor(base_)), std::vector<std::string>{base_ + ".pdf"});
 }
 
 TEST_F(Exports, json_png_and_pdf_read_back) {
