@@ -69,12 +69,12 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
                                       .arg(result.total->score)
                                       .arg(Decimal(result.total->decimal))
                                       .arg(result.total->innerTens)});
-  QString aim = result.aim.source == score::AimSource::Face ? Tr("the face's black")
-                                                            : Tr("the group's centre");
+  lines.push_back({Tr("Point of aim"), result.aim.source == score::AimSource::Face
+                                           ? Tr("the face's black")
+                                           : Tr("the group's centre")});
   // A face chosen whose black was not found: the reason, not a silent fallback.
   if (!result.black.warning.empty())
-    aim += QStringLiteral(" (") + QString::fromStdString(result.black.warning) + QStringLiteral(")");
-  lines.push_back({Tr("Point of aim"), aim});
+    lines.push_back({Tr("Note"), QString::fromStdString(result.black.warning)});
   if (group.count == 0) return lines;
   lines.push_back({Tr("Group centre"), Tr("%1, %2 mm").arg(Mm(group.centreX), Mm(group.centreY))});
   lines.push_back({Tr("Extreme spread"), Size(group.extremeSpread, distance)});

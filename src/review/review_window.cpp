@@ -328,13 +328,15 @@ QWidget* ReviewWindow::BuildNumbersPanel() {
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table_->horizontalHeader()->setStretchLastSection(true);
+  // The last column, "edited", is short: the table keeps its width for the numbers.
+  table_->horizontalHeader()->setStretchLastSection(false);
   layout->addWidget(table_, 1);
   stats_ = new QLabel;
   stats_->setObjectName(QStringLiteral("statistics"));
   stats_->setTextFormat(Qt::RichText);
   stats_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   stats_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  stats_->setWordWrap(true);
   stats_->setMinimumHeight(200);
   layout->addWidget(stats_);
   panel->setMinimumWidth(340);
@@ -431,7 +433,8 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
                                [&](const auto& d) { return d.get() == document; });
   {
     const QSignalBlocker block(list_);
-    list_->setCurrentRow(at == documents_.end() ? -1 : static_cast<int>(at - documents_.begin()));
+    list_->setCurrentRow(at == documents_.end() ? -1 : static_cast<int>(at - documents_.begin()),
+                         QItemSelectionModel::ClearAndSelect);
   }
   setWindowTitle(document ? tr("%1 - holescan-review").arg(document->Name())
                           : tr("holescan-review"));
@@ -567,6 +570,11 @@ void ReviewWindow::RefreshStatus() {
 
 void ReviewWindow::AddShotAt(QPointF point) {
   if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready) return;
+  if (current_->Settings().dpi == 0) {
+    transient_ = tr("give the resolution of %1 first").arg(current_->Name());
+    RefreshStatus();
+    return;
+  }
   ReviewShot shot;
   try {
     shot = calibrated::ShotAtPoint(current_->PictureData()->View(),
