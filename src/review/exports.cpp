@@ -60,9 +60,9 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   y += mm(9);
   const ReviewSettings& settings = document.Settings();
   const score::Face* face = FaceOf(settings);
-  QString line = QStringLiteral("calibre %1, %2 ppi, holes %3")
+  QString line = QStringLiteral("calibre %1, %2, holes %3")
                      .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
-                     .arg(settings.dpi)
+                     .arg(ResolutionText(settings.dpi))
                      .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
   if (face)
     line += QStringLiteral(", face ") +
@@ -83,21 +83,37 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   painter.translate(target.topLeft());
   painter.scale(scale, scale);
   painter.translate(0.5, 0.5);
-  PaintOverlay(painter, document, 1 / scale);
+  // Numbers and lines sized for the page (about 2.5 mm figures), whatever the scan's
+  // resolution: a 75-ppi scan's figures would be a millimetre high at one page pixel a unit.
+  PaintOverlay(painter, document, dpi / 130.0 / scale);
   painter.restore();
   y += shown.height() + mm(6);
 
-  // Statistics on the left, the shots in columns on the right.
+  // Statistics on the left, wrapped where a value is long (sizes with MOA and mrad, a note),
+  // never cut; the shots in columns on the right.
   const double rowH = mm(4.2);
   double sy = y;
-  for (const StatLine& stat : StatLines(document)) {
-    painter.drawText(QRectF(left, sy, mm(28), rowH), Qt::AlignLeft | Qt::AlignVCenter, stat.label);
-    painter.drawText(QRectF(left + mm(28), sy, mm(50), rowH), Qt::AlignLeft | Qt::AlignVCenter,
-                     stat.value);
-    sy += rowH;
+  const std::vector<StatLine> stats = StatLines(document);
+  double labelW = mm(20);
+  for (const StatLine& stat : stats)
+    labelW = std::max(labelW, painter.boundingRect(QRectF(0, 0, mm(60), rowH), Qt::AlignLeft,
+                                                   stat.label)
+                                      .width() +
+                                  mm(2));
+  const double valueW = mm(88) - labelW;
+  for (const StatLine& stat : stats) {
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    const QRectF box(left + labelW, sy, valueW, mm(40));
+    const QRectF used = painter.boundingRect(box, flags, stat.value);
+    painter.drawText(QRectF(left, sy, labelW, rowH), Qt::AlignLeft | Qt::AlignTop, stat.label);
+    painter.drawText(box, flags, stat.value);
+    sy += std::max(rowH, used.height() + mm(0.6));
   }
   const std::vector<ShotRow> rows = ShotRows(document);
-  const double tableLeft = left + mm(82), tableW = width - mm(82);
+  const double tableLeft = left + labelW + valueW + mm(4), tableW = width - (tableLeft - left);
+  // The score columns only when something is scored.
+  const bool scored = std::any_of(rows.begin(), rows.end(),
+                                  [](const ShotRow& row) { return !row.score.isEmpty(); });
   const double bottom = mm(297 - 12);
   const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
   const int columns =
@@ -108,11 +124,12 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   small.setPointSizeF(9 * std::max(0.45, fit));
   painter.setFont(small);
   const QStringList heads = ShotColumns();
-  const double widths[] = {0.1, 0.18, 0.18, 0.14, 0.16, 0.24};
+  const double widths[] = {0.1, 0.18, 0.18, scored ? 0.14 : 0, scored ? 0.16 : 0, 0.24};
   for (int c = 0; c < columns; ++c) {
     double cx = tableLeft + c * columnW;
     const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
     for (int k = 0; k < 6; ++k) {
+      if (widths[k] == 0) continue;
       painter.drawText(QRectF(cx, y, columnW * widths[k], rh), Qt::AlignLeft | Qt::AlignVCenter,
                        heads[k]);
       cx += columnW * widths[k];
@@ -124,6 +141,7 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
       const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
       cx = tableLeft + c * columnW;
       for (int k = 0; k < 6; ++k) {
+        if (widths[k] == 0) continue;
         painter.drawText(QRectF(cx, y + (r + 1) * rh, columnW * widths[k], rh),
                          Qt::AlignLeft | Qt::AlignVCenter, cells[k]);
         cx += columnW * widths[k];

@@ -1,6 +1,7 @@
 #include "review/numbers.h"
 
 #include <QCoreApplication>
+#include <cmath>
 
 namespace holescan::review {
 
@@ -29,6 +30,11 @@ QString Size(double mm, const std::optional<score::Distance>& distance) {
 }
 
 }  // namespace
+
+QString ResolutionText(double dpi) {
+  const bool whole = std::abs(dpi - std::round(dpi)) < 0.05;
+  return QString::number(dpi, 'f', whole ? 0 : 1) + QStringLiteral(" ppi");
+}
 
 QStringList ShotColumns() {
   return {Tr("#"), Tr("x mm"), Tr("y mm"), Tr("score"), Tr("decimal"), Tr("edited")};

@@ -24,6 +24,9 @@ struct StatLine {
 // settings give a distance.
 std::vector<StatLine> StatLines(const ReviewDocument& document);
 
+// A resolution as set: "300 ppi", "72.5 ppi" (a stored 299.9994 is 300).
+QString ResolutionText(double dpi);
+
 // The picture list's entry: "target.png: 10 shots, 95 (98.3)", or its problem.
 QString ListEntry(const ReviewDocument& document);
 

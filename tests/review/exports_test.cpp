@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "review/analysis.h"
+#include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/shots_file.h"
 #include "review_support.h"
@@ -177,6 +179,40 @@ TEST_F(Exports, an_unwritable_place_gives_one_reason_per_file) {
       ExportAll(*document_, dir_.filePath("no/folder").toStdString(), QDateTime::currentDateTime());
   ASSERT_EQ(problems.size(), 4u);
   for (const std::string& problem : problems) EXPECT_TRUE(problem.starts_with("cannot write"));
+}
+
+TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unscored) {
+  EXPECT_EQ(ResolutionText(299.9994), "300 ppi");
+  EXPECT_EQ(ResolutionText(300), "300 ppi");
+  EXPECT_EQ(ResolutionText(72.5), "72.5 ppi");
+  // Cards at 75 and 600 ppi, at 100 m (long sizes in MOA and mrad), for looking at the page
+  // (pdftoppm) when $HOLESCAN_REVIEW_SCREENSHOTS is set.
+  const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS");
+  if (folder.isEmpty()) return;
+  QTemporaryDir dir;
+  for (const double dpi : {75.0, 600.0}) {
+    const auto card = holescan::testing::WriteCard(dir, "card.bmp", dpi,
+                                                   holescan::testing::FiveShots());
+    ReviewSettings settings;
+    settings.face = "issf-air-rifle";
+    settings.distance = "100m";
+    ReviewDocument document(card.path, settings);
+    std::atomic<bool> cancel{false};
+    std::atomic<double> progress{0};
+    JobInput input;
+    input.path = card.path;
+    input.settings = settings;
+    ApplyJob(document, RunJob(input, cancel, progress));
+    ASSERT_EQ(document.State(), Stage::Ready) << document.Problem();
+    const QString name = QStringLiteral("/report-%1ppi").arg(dpi);
+    EXPECT_FALSE(ExportPdf(document, (folder + name + ".pdf").toStdString(),
+                           QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
+    settings = document.Settings();
+    settings.face.clear();
+    document.SetSettings(settings);
+    EXPECT_FALSE(ExportPdf(document, (folder + name + "-unscored.pdf").toStdString(),
+                           QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
+  }
 }
 
 }  // namespace
