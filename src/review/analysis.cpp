@@ -60,6 +60,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       settings = saved.file->settings;
       output.settings = settings;
       output.shots = std::move(saved.file->shots);
+      output.info = saved.file->info;
       findShots = false;
     } else if (saved.exists) {
       output.fileProblem = saved.reason;
@@ -116,7 +117,7 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
     document.SetFileResolution(*output.fileDpi);
   document.SetAim(output.black.centre, output.black.warning);
   if (output.fromFile) {
-    document.SetShotsFromFile(output.settings, *output.shots);
+    document.SetShotsFromFile(output.settings, *output.shots, output.info);
   } else if (output.shots) {
     document.SetAnalysisLevels(output.analysisLevels);
     document.SetShotsFound(*output.shots, output.kind == JobKind::Shots);

@@ -41,6 +41,7 @@ std::unique_ptr<ReviewDocument> ReviewDocument::Snapshot() const {
   copy->picture_ = picture_;
   copy->levels_ = levels_;
   copy->result_ = result_;
+  copy->info_ = info_;
   return copy;
 }
 
@@ -212,9 +213,17 @@ void ReviewDocument::RestoreState(const UndoState& state) {
   if (settingsBack) emit stateChanged();
 }
 
+void ReviewDocument::SetInfo(const ReportInfo& info) {
+  if (info == info_) return;
+  info_ = info;
+  settingsModified_ = true;
+  emit stateChanged();
+}
+
 void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings,
-                                      std::vector<ReviewShot> shots) {
+                                      std::vector<ReviewShot> shots, const ReportInfo& info) {
   settings_ = settings;
+  info_ = info;
   generation_ = ++generations_;
   pendingBefore_.reset();
   stage_ = Stage::Ready;

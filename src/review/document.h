@@ -63,6 +63,9 @@ class ReviewDocument : public QObject {
   const std::shared_ptr<const std::vector<QImage>>& Levels() const { return levels_; }
 
   const ReviewSettings& Settings() const { return settings_; }
+  // Shooter, event, date and note, for the report; saved with the shots.
+  const ReportInfo& Info() const { return info_; }
+  void SetInfo(const ReportInfo& info);
   const std::vector<ReviewShot>& Shots() const { return result_.shots; }
   // The shots measured and scored, the aim, totals and the group's statistics.
   const calibrated::CalibratedResult& Result() const { return result_; }
@@ -98,7 +101,8 @@ class ReviewDocument : public QObject {
   void SetShotsFound(std::vector<ReviewShot> shots, bool asEdit);
   // A job that looked only for the face's black is done: Ready, with its warning as the note.
   void SetAimDone();
-  void SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots);
+  void SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots,
+                        const ReportInfo& info = {});
   void SetAim(std::optional<score::AimPoint> aim, std::string problem);
   void SetAnalysisProblem(std::string problem);
   // The analysis was cancelled: the settings it was for are taken back, with the note
@@ -142,6 +146,7 @@ class ReviewDocument : public QObject {
   std::shared_ptr<const Picture> picture_;
   std::shared_ptr<const std::vector<QImage>> levels_;
   ReviewSettings settings_;
+  ReportInfo info_;
   calibrated::CalibratedResult result_;
   QUndoStack undo_;
   bool settingsModified_ = false;

@@ -70,7 +70,23 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   if (!settings.distance.empty())
     line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
   painter.drawText(QRectF(left, y, width, mm(6)), Qt::AlignLeft | Qt::AlignVCenter, line);
-  y += mm(8);
+  y += mm(6);
+  // Who, where and when, and the note, wrapped, when given.
+  const ReportInfo& info = document.Info();
+  QStringList who;
+  if (!info.shooter.empty()) who << QStringLiteral("shooter ") + QString::fromStdString(info.shooter);
+  if (!info.event.empty()) who << QStringLiteral("event ") + QString::fromStdString(info.event);
+  if (!info.date.empty()) who << QStringLiteral("date ") + QString::fromStdString(info.date);
+  if (!info.note.empty()) who << QString::fromStdString(info.note);
+  if (!who.isEmpty()) {
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    const QRectF box(left, y, width, mm(20));
+    const QString text = who.join(QStringLiteral(", "));
+    const QRectF used = painter.boundingRect(box, flags, text);
+    painter.drawText(box, flags, text);
+    y += used.height();
+  }
+  y += mm(2);
 
   // The annotated target, at the page's resolution.
   const double boxW = width, boxH = mm(150);

@@ -12,7 +12,8 @@ QString Tr(const char* text) {
 }
 
 QString Mm(double value) {
-  return QString::number(value, 'f', 2);
+  // A value that rounds to zero is "0.00", never "-0.00".
+  return QString::number(std::abs(value) < 0.005 ? 0.0 : value, 'f', 2);
 }
 
 QString Decimal(double value) {

@@ -21,6 +21,13 @@ struct ReviewSettings {
   friend bool operator==(const ReviewSettings&, const ReviewSettings&) = default;
 };
 
+// What the report says of the picture besides its shots: who shot, at which event, when, and
+// a note; free text, each may be empty.
+struct ReportInfo {
+  std::string shooter, event, date, note;
+  friend bool operator==(const ReportInfo&, const ReportInfo&) = default;
+};
+
 // The calibres offered in the list, as shown.
 struct CalibrePreset {
   std::string_view text;

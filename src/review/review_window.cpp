@@ -261,6 +261,28 @@ QWidget* ReviewWindow::BuildSidePanel() {
   connect(applySelected_, &QPushButton::clicked, this, [this] { ApplyToPictures(false); });
   connect(applyAll_, &QPushButton::clicked, this, [this] { ApplyToPictures(true); });
   layout->addWidget(box);
+
+  // What the report says besides the shots, per picture, saved with them.
+  auto* report = new QGroupBox(tr("Report"));
+  auto* reportForm = new QFormLayout(report);
+  const auto infoEdit = [&](QLineEdit*& edit, const char* name, const QString& label,
+                            const QString& hint) {
+    edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setPlaceholderText(hint);
+    reportForm->addRow(label, edit);
+    connect(edit, &QLineEdit::editingFinished, this, [this] {
+      if (!current_ || current_->State() == Stage::Failed || current_->State() == Stage::Loading)
+        return;
+      current_->SetInfo({shooter_->text().toStdString(), event_->text().toStdString(),
+                         date_->text().toStdString(), note_->text().toStdString()});
+    });
+  };
+  infoEdit(shooter_, "shooter", tr("&Shooter"), tr("name"));
+  infoEdit(event_, "event", tr("Eve&nt"), tr("match, training..."));
+  infoEdit(date_, "date", tr("Da&te"), tr("e.g. 2026-12-09"));
+  infoEdit(note_, "note", tr("Note"), tr("anything worth keeping"));
+  layout->addWidget(report);
   panel->setMinimumWidth(240);
   panel->setMaximumWidth(360);
 
@@ -446,6 +468,11 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
 void ReviewWindow::ShowSettings() {
   const ReviewSettings settings = current_ ? current_->Settings() : DefaultSettings();
   const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_);
+  const ReportInfo info = current_ ? current_->Info() : ReportInfo{};
+  shooter_->setText(QString::fromStdString(info.shooter));
+  event_->setText(QString::fromStdString(info.event));
+  date_->setText(QString::fromStdString(info.date));
+  note_->setText(QString::fromStdString(info.note));
   calibre_->setEditText(Local(CalibreText(settings.calibreMm)));
   dpi_->setValue(settings.dpi);
   // An unknown resolution is the one thing to give before anything is shown: it says so.
@@ -618,7 +645,7 @@ bool ReviewWindow::Save() {
   }
   const std::string path = ShotsFilePath(current_->Path());
   if (auto problem = WriteShotsFile(path, current_->Name().toStdString(),
-                                    {current_->Settings(), current_->Shots()})) {
+                                    {current_->Settings(), current_->Shots(), current_->Info()})) {
     transient_ = Local(*problem);
     RefreshStatus();
     return false;

@@ -109,6 +109,10 @@ class ReviewWindow : public QMainWindow {
   QComboBox* holes_ = nullptr;
   QComboBox* face_ = nullptr;
   QLineEdit* distance_ = nullptr;
+  QLineEdit* shooter_ = nullptr;
+  QLineEdit* event_ = nullptr;
+  QLineEdit* date_ = nullptr;
+  QLineEdit* note_ = nullptr;
   QTableWidget* table_ = nullptr;
   QLabel* stats_ = nullptr;
   QLabel* message_ = nullptr;

@@ -101,6 +101,13 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
   }
   if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
 
+  if (!analysis && document.contains("report")) {
+    const json& report = Member(document, "report", json::value_t::object);
+    const auto text = [&](const char* key) {
+      return report.contains(key) ? Text(report, key) : std::string();
+    };
+    file.info = {text("shooter"), text("event"), text("date"), text("note")};
+  }
   const json& shots = Member(document, "shots", json::value_t::array);
   if (shots.size() > kMaxSavedShots) throw Refusal{"too many shots"};
   file.shots.reserve(shots.size());
@@ -161,7 +168,15 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
           .Member("look", shots::HoleLookName(shot.look))
           .Member("contrast", shot.contrast)
           .EndObject();
-    json.EndArray().EndObject();
+    json.EndArray();
+    json.Key("report")
+        .BeginObject()
+        .Member("shooter", file.info.shooter)
+        .Member("event", file.info.event)
+        .Member("date", file.info.date)
+        .Member("note", file.info.note)
+        .EndObject();
+    json.EndObject();
   }
   out.Write("\n");
   return out.Commit();

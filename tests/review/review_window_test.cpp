@@ -440,6 +440,37 @@ TEST_F(Window, quitting_offers_to_save_every_changed_picture) {
   EXPECT_EQ(read.file->shots.size(), found_ + 1);
 }
 
+TEST_F(Window, shooter_event_date_and_note_are_kept_per_picture) {
+  auto* shooter = window_.findChild<QLineEdit*>("shooter");
+  auto* note = window_.findChild<QLineEdit*>("note");
+  ASSERT_TRUE(shooter && note);
+  shooter->setText("A. Shooter");
+  emit shooter->editingFinished();
+  note->setText("new pellets");
+  emit note->editingFinished();
+  EXPECT_EQ(document_->Info().shooter, "A. Shooter");
+  EXPECT_TRUE(document_->Modified());
+  EXPECT_TRUE(window_.Save());
+  Screenshot(window_, "report-info");
+  if (const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS"); !folder.isEmpty())
+    EXPECT_FALSE(ExportPdf(*document_, (folder + "/report-info.pdf").toStdString(),
+                           QDateTime::currentDateTime()));
+
+  // Another picture has its own (empty) ones; the first's come back with its saved shots.
+  const auto second =
+      holescan::testing::WriteCard(dir_, "second.bmp", 150, holescan::testing::FiveShots());
+  window_.OpenFiles({second.path});
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(shooter->text(), "");
+  ReviewWindow again;
+  again.OpenFiles({card_.path});
+  WaitIdle(again.Analysis());
+  ASSERT_NE(again.Current(), nullptr);
+  EXPECT_EQ(again.Current()->Info().shooter, "A. Shooter");
+  EXPECT_EQ(again.Current()->Info().note, "new pellets");
+  EXPECT_EQ(again.findChild<QLineEdit*>("shooter")->text(), "A. Shooter");
+}
+
 TEST_F(Window, f1_shows_the_help_page_with_the_keys) {
   QTest::keyClick(&window_, Qt::Key_F1);
   auto* help = window_.findChild<QMessageBox*>("helpPage");
