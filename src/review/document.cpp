@@ -105,6 +105,17 @@ void ReviewDocument::DeleteShots(std::vector<int> indices) {
             std::move(after));
 }
 
+bool ReviewDocument::MoveShotInOrder(int index, int step) {
+  const int to = index + step;
+  const int count = static_cast<int>(result_.shots.size());
+  if (index < 0 || index >= count || to < 0 || to >= count || index == to) return false;
+  std::vector<ReviewShot> after = result_.shots;
+  std::swap(after[static_cast<std::size_t>(index)], after[static_cast<std::size_t>(to)]);
+  PushShots(step < 0 ? tr("move shot %1 up").arg(index + 1) : tr("move shot %1 down").arg(index + 1),
+            std::move(after));
+  return true;
+}
+
 ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& settings) {
   if (settings == settings_) return Rework::None;
   if (!pendingBefore_) pendingBefore_ = Current();
@@ -113,7 +124,7 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
   generation_ = ++generations_;
   Rework rework = Rework::Score;
   if (before.calibreMm != settings.calibreMm || before.look != settings.look ||
-      before.dpi != settings.dpi)
+      before.dpi != settings.dpi || before.expectedShots != settings.expectedShots)
     rework = Rework::Shots;
   else if (before.face != settings.face)
     rework = Rework::Aim;

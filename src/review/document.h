@@ -86,6 +86,9 @@ class ReviewDocument : public QObject {
   void AddShot(double x, double y) { AddShot(ReviewShot{x, y, true}); }
   void MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves);
   void DeleteShots(std::vector<int> indices);
+  // Moves a shot one place earlier (-1) or later (+1) in the order, as it was shot; false
+  // when it cannot move.
+  bool MoveShotInOrder(int index, int step);
 
   // What the settings change asks for: a new analysis, a new point of aim, or only scores.
   enum class Rework { None, Score, Aim, Shots };

@@ -1,6 +1,7 @@
 #include "review/numbers.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cmath>
 
 namespace holescan::review {
@@ -76,6 +77,26 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
                                       .arg(result.total->score)
                                       .arg(Decimal(result.total->decimal))
                                       .arg(result.total->innerTens)});
+  // Series subtotals, the shots taken in their order in the table, when there is more than one.
+  const int series = document.Settings().seriesShots;
+  const auto& shots = document.Shots();
+  if (result.total && series > 0 && shots.size() > static_cast<std::size_t>(series)) {
+    for (std::size_t first = 0; first < shots.size(); first += static_cast<std::size_t>(series)) {
+      const std::size_t last = std::min(shots.size(), first + static_cast<std::size_t>(series));
+      int score = 0, tenths = 0;
+      for (std::size_t i = first; i < last; ++i)
+        if (shots[i].score) {
+          score += shots[i].score->score;
+          tenths += shots[i].score->tenths;
+        }
+      lines.push_back({Tr("Series %1").arg(first / static_cast<std::size_t>(series) + 1),
+                       Tr("%1 (%2), shots %3-%4")
+                           .arg(score)
+                           .arg(Decimal(tenths / 10.0))
+                           .arg(first + 1)
+                           .arg(last)});
+    }
+  }
   lines.push_back({Tr("Point of aim"), result.aim.source == score::AimSource::Face
                                            ? Tr("the face's black")
                                            : Tr("the group's centre")});

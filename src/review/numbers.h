@@ -20,7 +20,8 @@ QStringList ShotColumns();
 struct StatLine {
   QString label, value;
 };
-// Total (with a face), the point of aim, and the group's statistics, with angles when the
+// Total (with a face), series subtotals (with a face and more shots than one series), the
+// point of aim, and the group's statistics, with angles when the
 // settings give a distance.
 std::vector<StatLine> StatLines(const ReviewDocument& document);
 

@@ -22,7 +22,9 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -171,6 +173,26 @@ void ReviewWindow::BuildMenus() {
   QAction* remove = edit->addAction(tr("&Delete Shots"), this, &ReviewWindow::DeleteSelected);
   remove->setShortcut(QKeySequence(QKeySequence::Delete));
   remove->setObjectName(QStringLiteral("deleteShots"));
+  // The order as shot, for the series: the selected shot one place earlier or later.
+  const auto reorder = [this](int step) {
+    if (!current_) return;
+    const std::vector<int> selected = view_->SelectedShots();
+    if (selected.size() != 1) {
+      transient_ = tr("select one shot to move in the order");
+      RefreshStatus();
+      return;
+    }
+    if (current_->MoveShotInOrder(selected.front(), step)) {
+      view_->SelectShots({selected.front() + step});
+      SelectRows({selected.front() + step});
+    }
+  };
+  QAction* up = edit->addAction(tr("Move Shot &Up"), this, [reorder] { reorder(-1); });
+  up->setShortcut(QKeySequence(QStringLiteral("Ctrl+Up")));
+  QAction* down = edit->addAction(tr("Move Shot Do&wn"), this, [reorder] { reorder(1); });
+  down->setShortcut(QKeySequence(QStringLiteral("Ctrl+Down")));
+  addAction(up);
+  addAction(down);
 
   QMenu* view = menuBar()->addMenu(tr("&View"));
   view->addAction(tr("Zoom &In"), this, [this] { view_->ZoomBy(1.25); })
@@ -248,6 +270,32 @@ QWidget* ReviewWindow::BuildSidePanel() {
   distance_->setObjectName(QStringLiteral("distance"));
   distance_->setPlaceholderText(tr("e.g. 10m, 25yd"));
   form->addRow(tr("&Distance"), distance_);
+  series_ = new QSpinBox;
+  series_->setObjectName(QStringLiteral("series"));
+  series_->setRange(1, kMaxSeriesShots);
+  series_->setSuffix(tr(" shots"));
+  series_->setKeyboardTracking(false);
+  series_->setToolTip(tr("Subtotals for every so many shots, in the table's order"));
+  form->addRow(tr("Series of"), series_);
+  expected_ = new QSpinBox;
+  expected_->setObjectName(QStringLiteral("expectedShots"));
+  expected_->setRange(0, kMaxExpectedShots);
+  expected_->setSpecialValueText(tr("not known"));
+  expected_->setKeyboardTracking(false);
+  expected_->setToolTip(tr("The shots fired on this target, when known"));
+  form->addRow(tr("Shots on target"), expected_);
+  connect(series_, &QSpinBox::valueChanged, this, [this](int shots) {
+    ApplySetting([shots](ReviewSettings& settings) {
+      settings.seriesShots = shots;
+      return true;
+    });
+  });
+  connect(expected_, &QSpinBox::valueChanged, this, [this](int shots) {
+    ApplySetting([shots](ReviewSettings& settings) {
+      settings.expectedShots = shots;
+      return true;
+    });
+  });
   applySelected_ = new QPushButton(tr("Apply to selected pictures"));
   applySelected_->setObjectName(QStringLiteral("applySelected"));
   applySelected_->setToolTip(
@@ -359,8 +407,13 @@ QWidget* ReviewWindow::BuildNumbersPanel() {
   stats_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   stats_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   stats_->setWordWrap(true);
-  stats_->setMinimumHeight(200);
-  layout->addWidget(stats_);
+  // The statistics (with series subtotals, a note) scroll when the window is too low.
+  auto* statsArea = new QScrollArea;
+  statsArea->setWidgetResizable(true);
+  statsArea->setFrameShape(QFrame::NoFrame);
+  statsArea->setMinimumHeight(200);
+  statsArea->setWidget(stats_);
+  layout->addWidget(statsArea, 1);
   panel->setMinimumWidth(340);
   return panel;
 }
@@ -467,7 +520,10 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
 
 void ReviewWindow::ShowSettings() {
   const ReviewSettings settings = current_ ? current_->Settings() : DefaultSettings();
-  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_);
+  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_),
+      b6(series_), b7(expected_);
+  series_->setValue(settings.seriesShots);
+  expected_->setValue(settings.expectedShots);
   const ReportInfo info = current_ ? current_->Info() : ReportInfo{};
   shooter_->setText(QString::fromStdString(info.shooter));
   event_->setText(QString::fromStdString(info.event));
@@ -807,6 +863,8 @@ void ReviewWindow::ShowHelp() {
       "<tr><td><b>drag a shot</b></td><td>move it</td></tr>"
       "<tr><td><b>click, Shift+click</b></td><td>select shots (the table follows)</td></tr>"
       "<tr><td><b>Delete</b></td><td>delete the selected shots</td></tr>"
+      "<tr><td><b>Ctrl+Up, Ctrl+Down</b></td><td>move the selected shot earlier or later in "
+      "the order (series of N shots are counted in this order)</td></tr>"
       "<tr><td><b>Ctrl+Z, Ctrl+Shift+Z</b></td><td>undo, redo (settings and shots "
       "together)</td></tr>"
       "<tr><td><b>drag the paper, wheel</b></td><td>pan, zoom</td></tr>"

@@ -29,6 +29,7 @@ class QListWidget;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 
 namespace holescan::review {
@@ -109,6 +110,8 @@ class ReviewWindow : public QMainWindow {
   QComboBox* holes_ = nullptr;
   QComboBox* face_ = nullptr;
   QLineEdit* distance_ = nullptr;
+  QSpinBox* series_ = nullptr;
+  QSpinBox* expected_ = nullptr;
   QLineEdit* shooter_ = nullptr;
   QLineEdit* event_ = nullptr;
   QLineEdit* date_ = nullptr;

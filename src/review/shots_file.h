@@ -13,8 +13,8 @@
 //                "note": "new pellets"}
 //
 // report may be absent (all empty).
-// dpi_source ("file" or "option"; "user" reads as "option"), look and contrast may be absent
-// ("option", "dark", 0).
+// dpi_source ("file" or "option"; "user" reads as "option"), series, expected_shots, look and
+// contrast may be absent ("option", 10, 0, "dark", 0).
 //   }
 //
 // A calibrated JSON document (the command line's --json of one picture, the review's export)

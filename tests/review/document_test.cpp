@@ -136,6 +136,42 @@ TEST(ReviewDocument, cancelling_an_analysis_gives_the_settings_back) {
   EXPECT_EQ(document.Problem(), "analysis cancelled");
 }
 
+TEST(ReviewDocument, series_subtotals_follow_the_order_as_shot) {
+  ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
+  document.SetAim(score::AimPoint{500, 500}, {});
+  // Three tens (on the aim) and two nines (5 mm right), in series of two.
+  document.SetShotsFound({{500, 500, false},
+                          {550, 500, false},
+                          {500, 500, false},
+                          {550, 500, false},
+                          {500, 500, false}},
+                         false);
+  ReviewSettings settings = document.Settings();
+  settings.seriesShots = 2;
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Score);
+  const auto series = [&] {
+    QStringList values;
+    for (const StatLine& line : StatLines(document))
+      if (line.label.startsWith("Series ")) values << line.label + ": " + line.value;
+    return values.join(" | ").toStdString();
+  };
+  EXPECT_EQ(series(),
+            "Series 1: 19 (19.9), shots 1-2 | Series 2: 19 (19.9), shots 3-4 | "
+            "Series 3: 10 (10.9), shots 5-5");
+  // Shot 4 (a nine) one place down: the last series has it.
+  EXPECT_TRUE(document.MoveShotInOrder(3, 1));
+  EXPECT_EQ(series(),
+            "Series 1: 19 (19.9), shots 1-2 | Series 2: 20 (21.8), shots 3-4 | "
+            "Series 3: 9 (9.0), shots 5-5");
+  EXPECT_FALSE(document.MoveShotInOrder(4, 1));
+  document.UndoStack().undo();
+  EXPECT_EQ(document.Shots()[3].x, 550);
+  // One series, or no scores: no subtotals.
+  settings.seriesShots = 10;
+  document.SetSettings(settings);
+  EXPECT_EQ(series(), "");
+}
+
 TEST(ReviewSettings, calibre_choices_and_refused_settings) {
   EXPECT_EQ(ParseCalibreChoice(".22 (5.6 mm)"), 5.6);
   EXPECT_EQ(ParseCalibreChoice("9 mm"), 9.0);
@@ -156,6 +192,14 @@ TEST(ReviewSettings, calibre_choices_and_refused_settings) {
   settings = {};
   settings.distance = "ten metres";
   EXPECT_TRUE(SettingsProblem(settings));
+  settings = {};
+  settings.seriesShots = 0;
+  EXPECT_TRUE(SettingsProblem(settings));
+  settings = {};
+  settings.expectedShots = 12;
+  EXPECT_EQ(CalibratedOf(settings).expectedShots, 12);
+  settings.expectedShots = 0;
+  EXPECT_FALSE(CalibratedOf(settings).expectedShots);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -469,6 +470,28 @@ TEST_F(Window, shooter_event_date_and_note_are_kept_per_picture) {
   EXPECT_EQ(again.Current()->Info().shooter, "A. Shooter");
   EXPECT_EQ(again.Current()->Info().note, "new pellets");
   EXPECT_EQ(again.findChild<QLineEdit*>("shooter")->text(), "A. Shooter");
+}
+
+TEST_F(Window, ctrl_down_moves_a_shot_later_in_the_order_and_the_selection_follows) {
+  const std::vector<ReviewShot> before = document_->Shots();
+  table_->selectRow(1);
+  QTest::keyClick(&window_, Qt::Key_Down, Qt::ControlModifier);
+  ASSERT_EQ(document_->Shots().size(), before.size());
+  EXPECT_EQ(document_->Shots()[2], before[1]);
+  EXPECT_EQ(document_->Shots()[1], before[2]);
+  EXPECT_EQ(view_->SelectedShots(), std::vector<int>{2});
+  QTest::keyClick(&window_, Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(document_->Shots(), before);
+  // Series of 2 in the statistics, and the spin box saved with the picture.
+  auto* series = window_.findChild<QSpinBox*>("series");
+  series->setValue(2);
+  EXPECT_EQ(document_->Settings().seriesShots, 2);
+  EXPECT_TRUE(window_.findChild<QLabel*>("statistics")->text().contains("Series 3"));
+  Screenshot(window_, "series");
+  EXPECT_TRUE(window_.Save());
+  const ShotsFileRead read = ReadShotsFile(ShotsFilePath(card_.path), 10000, 10000);
+  ASSERT_TRUE(read.file);
+  EXPECT_EQ(read.file->settings.seriesShots, 2);
 }
 
 TEST_F(Window, f1_shows_the_help_page_with_the_keys) {

@@ -24,7 +24,9 @@ TEST(ShotsFile, what_is_saved_reads_back_the_same) {
                    shots::HoleLook::Light,
                    "issf-air-pistol",
                    "25yd",
-                   calibrated::ResolutionSource::File};
+                   calibrated::ResolutionSource::File,
+                   6,
+                   60};
   file.shots = {{10.125, 20.0 / 3, false, shots::HoleLook::Light, 81.25},
                 {0, 99.5, true},
                 {-0.5, -0.5, true}};
