@@ -44,8 +44,8 @@ std::string CsvField(std::string_view text) {
 
 void CsvWriter::Header() {
   if (headerWritten_) return;
-  out_ << kCsvHeader << (editedColumn_ ? ",edited" : "") << (aimColumns_ ? ",from.aim.x,from.aim.y" : "")
-       << '\n';
+  out_ << kCsvHeader << (editedColumn_ ? ",edited" : "")
+       << (aimColumns_ ? ",from.aim.x,from.aim.y" : "") << '\n';
   headerWritten_ = true;
 }
 

@@ -52,7 +52,7 @@ struct JobOutput {
   ReviewSettings settings;
   std::string fileProblem;
   std::optional<std::vector<ReviewShot>> shots;
-  ReportInfo info;  // with the saved shots
+  ReportInfo info;                              // with the saved shots
   std::optional<shots::Levels> analysisLevels;  // with shots found by the analysis
   std::string shotsProblem;
   // The face's black as looked for under the job's settings.

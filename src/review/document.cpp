@@ -111,8 +111,9 @@ bool ReviewDocument::MoveShotInOrder(int index, int step) {
   if (index < 0 || index >= count || to < 0 || to >= count || index == to) return false;
   std::vector<ReviewShot> after = result_.shots;
   std::swap(after[static_cast<std::size_t>(index)], after[static_cast<std::size_t>(to)]);
-  PushShots(step < 0 ? tr("move shot %1 up").arg(index + 1) : tr("move shot %1 down").arg(index + 1),
-            std::move(after));
+  PushShots(
+      step < 0 ? tr("move shot %1 up").arg(index + 1) : tr("move shot %1 down").arg(index + 1),
+      std::move(after));
   return true;
 }
 
@@ -231,8 +232,8 @@ void ReviewDocument::SetInfo(const ReportInfo& info) {
   emit stateChanged();
 }
 
-void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings,
-                                      std::vector<ReviewShot> shots, const ReportInfo& info) {
+void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots,
+                                      const ReportInfo& info) {
   settings_ = settings;
   info_ = info;
   generation_ = ++generations_;

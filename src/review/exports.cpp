@@ -1,5 +1,6 @@
 #include "review/exports.h"
 
+#include <sys/stat.h>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -74,7 +74,8 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   // Who, where and when, and the note, wrapped, when given.
   const ReportInfo& info = document.Info();
   QStringList who;
-  if (!info.shooter.empty()) who << QStringLiteral("shooter ") + QString::fromStdString(info.shooter);
+  if (!info.shooter.empty())
+    who << QStringLiteral("shooter ") + QString::fromStdString(info.shooter);
   if (!info.event.empty()) who << QStringLiteral("event ") + QString::fromStdString(info.event);
   if (!info.date.empty()) who << QStringLiteral("date ") + QString::fromStdString(info.date);
   if (!info.note.empty()) who << QString::fromStdString(info.note);
@@ -112,10 +113,10 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   const std::vector<StatLine> stats = StatLines(document);
   double labelW = mm(20);
   for (const StatLine& stat : stats)
-    labelW = std::max(labelW, painter.boundingRect(QRectF(0, 0, mm(60), rowH), Qt::AlignLeft,
-                                                   stat.label)
-                                      .width() +
-                                  mm(2));
+    labelW = std::max(
+        labelW,
+        painter.boundingRect(QRectF(0, 0, mm(60), rowH), Qt::AlignLeft, stat.label).width() +
+            mm(2));
   const double valueW = mm(88) - labelW;
   for (const StatLine& stat : stats) {
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
@@ -176,7 +177,8 @@ namespace {
 
 // The same file: the same device and inode, for files that exist.
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -204,9 +206,9 @@ std::optional<std::string> ExportClash(const ExportPaths& paths,
 
 std::string ProposedExportBase(const std::string& picture, const std::vector<std::string>& open) {
   const QFileInfo info(QString::fromLocal8Bit(picture));
-  const std::string stem = QFile::encodeName(info.dir().filePath(info.completeBaseName() +
-                                                                 QStringLiteral("-shots")))
-                               .toStdString();
+  const std::string stem =
+      QFile::encodeName(info.dir().filePath(info.completeBaseName() + QStringLiteral("-shots")))
+          .toStdString();
   std::string base = stem;
   for (int n = 2; ExportClash(ExportPathsFor(base), open) && n < 1000; ++n)
     base = stem + "-" + std::to_string(n);

@@ -97,16 +97,14 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
           [this](double fraction) { progress_->setValue(static_cast<int>(fraction * 1000)); });
   connect(&analyser_, &Analyser::busyChanged, this, [this] { RefreshBusy(); });
   exportPoll_.setInterval(50);
-  connect(&exportPoll_, &QTimer::timeout, this, [this] {
-    progress_->setValue(static_cast<int>(exportProgress_.load() * 1000));
-  });
+  connect(&exportPoll_, &QTimer::timeout, this,
+          [this] { progress_->setValue(static_cast<int>(exportProgress_.load() * 1000)); });
   connect(&exportWatcher_, &QFutureWatcher<std::vector<std::string>>::finished, this, [this] {
     exportPoll_.stop();
     const std::vector<std::string> problems = exportWatcher_.result();
     exportSnapshot_.reset();
-    transient_ = problems.empty()
-                     ? tr("exported %1.csv, .json, .png and .pdf").arg(exportBase_)
-                     : Local(problems.front());
+    transient_ = problems.empty() ? tr("exported %1.csv, .json, .png and .pdf").arg(exportBase_)
+                                  : Local(problems.front());
     RefreshBusy();
     RefreshStatus();
   });
@@ -520,8 +518,8 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
 
 void ReviewWindow::ShowSettings() {
   const ReviewSettings settings = current_ ? current_->Settings() : DefaultSettings();
-  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_),
-      b6(series_), b7(expected_);
+  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_), b6(series_),
+      b7(expected_);
   series_->setValue(settings.seriesShots);
   expected_->setValue(settings.expectedShots);
   const ReportInfo info = current_ ? current_->Info() : ReportInfo{};
@@ -754,10 +752,10 @@ bool ReviewWindow::ExportTo(const QString& base) {
     QStringList names;
     for (const std::string& path : existing) names << QFileInfo(Local(path)).fileName();
     const QString text = tr("Replace %1 (already there)?").arg(names.join(", "));
-    const int answer = question_ ? question_(text)
-                                 : QMessageBox::question(this, tr("Replace files"), text,
-                                                         QMessageBox::Yes | QMessageBox::No,
-                                                         QMessageBox::No);
+    const int answer =
+        question_ ? question_(text)
+                  : QMessageBox::question(this, tr("Replace files"), text,
+                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return refuse(tr("export not written: the files are kept"));
   }
   exportSnapshot_ = current_->Snapshot();
@@ -808,8 +806,7 @@ void ReviewWindow::ApplyToPictures(bool all) {
   for (ReviewDocument* document : targets) {
     ReviewSettings settings = given;
     // A resolution the picture stores is its own.
-    if (document->Settings().dpiSource == calibrated::ResolutionSource::File ||
-        given.dpi == 0) {
+    if (document->Settings().dpiSource == calibrated::ResolutionSource::File || given.dpi == 0) {
       settings.dpi = document->Settings().dpi;
       settings.dpiSource = document->Settings().dpiSource;
     }
@@ -825,10 +822,10 @@ void ReviewWindow::ApplyToPictures(bool all) {
         break;
     }
   }
-  transient_ = targets.empty() ? (all ? tr("no other picture is open")
-                                      : tr("no other picture is selected in the list"))
-                               : tr("settings given to %n picture(s)", nullptr,
-                                    static_cast<int>(targets.size()));
+  transient_ =
+      targets.empty()
+          ? (all ? tr("no other picture is open") : tr("no other picture is selected in the list"))
+          : tr("settings given to %n picture(s)", nullptr, static_cast<int>(targets.size()));
   RefreshList();
   RefreshStatus();
 }

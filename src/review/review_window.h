@@ -9,8 +9,8 @@
 
 #include <QFutureWatcher>
 #include <QMainWindow>
-#include <QTimer>
 #include <QStringList>
+#include <QTimer>
 #include <QUndoGroup>
 #include <atomic>
 #include <functional>

@@ -97,12 +97,12 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
     if (settings.contains("series")) {
       const json& series = Member(settings, "series", json::value_t::number_float);
       if (!series.is_number_integer()) throw Refusal{"\"series\" is not a whole number"};
-      file.settings.seriesShots = static_cast<int>(std::clamp<long long>(series.get<long long>(), -1, 1000000));
+      file.settings.seriesShots =
+          static_cast<int>(std::clamp<long long>(series.get<long long>(), -1, 1000000));
     }
     if (settings.contains("expected_shots")) {
       const json& expected = Member(settings, "expected_shots", json::value_t::number_float);
-      if (!expected.is_number_integer())
-        throw Refusal{"\"expected_shots\" is not a whole number"};
+      if (!expected.is_number_integer()) throw Refusal{"\"expected_shots\" is not a whole number"};
       file.settings.expectedShots =
           static_cast<int>(std::clamp<long long>(expected.get<long long>(), -1, 1000000));
     }

@@ -10,12 +10,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "results/csv.h"
 #include "review/analysis.h"
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/shots_file.h"
 #include "review_support.h"
-#include "results/csv.h"
 #include "shots/legend.h"
 
 namespace holescan::review {
@@ -119,8 +119,8 @@ TEST_F(Exports, outputs_never_name_a_picture_of_the_session) {
   // The proposal carries -shots, and steps past a picture that is open under that name.
   EXPECT_EQ(ProposedExportBase(card, {card}), dir_.filePath("card-shots").toStdString());
   EXPECT_EQ(ProposedExportBase(card, {card, other}), dir_.filePath("card-shots-2").toStdString());
-  const auto clash = ExportClash(ExportPathsFor(dir_.filePath("card-shots").toStdString()),
-                                 {card, other});
+  const auto clash =
+      ExportClash(ExportPathsFor(dir_.filePath("card-shots").toStdString()), {card, other});
   ASSERT_TRUE(clash);
   EXPECT_EQ(*clash, "refused: " + other + " is the open picture card-shots.png");
   // The picture's saved shots, and the same picture through a link, are refused too.
@@ -191,8 +191,8 @@ TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unsc
   if (folder.isEmpty()) return;
   QTemporaryDir dir;
   for (const double dpi : {75.0, 600.0}) {
-    const auto card = holescan::testing::WriteCard(dir, "card.bmp", dpi,
-                                                   holescan::testing::FiveShots());
+    const auto card =
+        holescan::testing::WriteCard(dir, "card.bmp", dpi, holescan::testing::FiveShots());
     ReviewSettings settings;
     settings.face = "issf-air-rifle";
     settings.distance = "100m";

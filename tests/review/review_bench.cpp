@@ -18,11 +18,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QImage>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +13,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <algorithm>
@@ -279,13 +279,14 @@ TEST_F(Window, export_never_replaces_a_picture_of_the_session) {
     return answer;
   });
   EXPECT_FALSE(window_.ExportTo(dir_.filePath("card-shots")));
-  EXPECT_EQ(Message().toStdString(), "refused: " + other.path + " is the open picture card-shots.png");
+  EXPECT_EQ(Message().toStdString(),
+            "refused: " + other.path + " is the open picture card-shots.png");
   EXPECT_FALSE(window_.ExportTo(QString::fromStdString(card_.path + ".shots")));
   EXPECT_TRUE(Message().startsWith("refused: ")) << Message().toStdString();
   EXPECT_EQ(asked, 0);
 
-  const QString proposed = QString::fromStdString(ProposedExportBase(
-      card_.path, {card_.path, other.path}));
+  const QString proposed =
+      QString::fromStdString(ProposedExportBase(card_.path, {card_.path, other.path}));
   EXPECT_EQ(proposed, dir_.filePath("card-shots-2"));
   ASSERT_TRUE(window_.ExportTo(proposed));
   window_.WaitExport();

@@ -13,8 +13,8 @@
 #include <QScreen>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <cstring>
+#include <string>
 
 #include "facegen.h"
 #include "review/overlay.h"
