@@ -454,9 +454,11 @@ TEST_F(Window, shooter_event_date_and_note_are_kept_per_picture) {
   EXPECT_TRUE(document_->Modified());
   EXPECT_TRUE(window_.Save());
   Screenshot(window_, "report-info");
-  if (const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS"); !folder.isEmpty())
+  if (const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS");
+      !folder.isEmpty()) {
     EXPECT_FALSE(ExportPdf(*document_, (folder + "/report-info.pdf").toStdString(),
                            QDateTime::currentDateTime()));
+  }
 
   // Another picture has its own (empty) ones; the first's come back with its saved shots.
   const auto second =
