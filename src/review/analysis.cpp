@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -203,6 +204,13 @@ void Analyser::Finished() {
   QPointer<ReviewDocument> document = running_;
   running_ = nullptr;
   if (document && output) ApplyJob(*document, *output);
+  // A result made stale by a change that asked for no job of its own (a distance typed while
+  // the analysis ran) leaves the picture waiting: the job runs again under today's settings,
+  // so every picture ends Ready or Failed.
+  if (document && (document->State() == Stage::Analysing || document->State() == Stage::Loading) &&
+      std::none_of(queue_.begin(), queue_.end(),
+                   [&](const Queued& queued) { return queued.document == document; }))
+    queue_.push_back({document, output ? output->kind : JobKind::Open});
   if (document) emit jobFinished(document);
   if (queue_.empty()) emit busyChanged(false);
   StartNext();

@@ -497,6 +497,24 @@ TEST_F(Window, ctrl_down_moves_a_shot_later_in_the_order_and_the_selection_follo
   EXPECT_EQ(read.file->settings.seriesShots, 2);
 }
 
+TEST_F(Window, a_distance_typed_while_the_analysis_runs_still_ends_ready) {
+  auto* calibre = window_.findChild<QComboBox*>("calibre");
+  auto* distance = window_.findChild<QLineEdit*>("distance");
+  calibre->setEditText("9 mm");
+  emit calibre->lineEdit()->editingFinished();
+  ASSERT_EQ(document_->State(), Stage::Analysing);
+  distance->setText("10m");
+  emit distance->editingFinished();
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(document_->State(), Stage::Ready);
+  EXPECT_EQ(document_->Settings().calibreMm, 9.0);
+  EXPECT_EQ(document_->Settings().distance, "10m");
+  EXPECT_EQ(document_->UndoStack().undoText(), "analyse again");
+  // The shots are those of the 9-mm analysis.
+  ASSERT_FALSE(document_->Shots().empty());
+  EXPECT_NEAR(document_->Shots()[0].diameterPx, 9.0 / 25.4 * 150, 1e-9);
+}
+
 TEST_F(Window, f1_shows_the_help_page_with_the_keys) {
   QTest::keyClick(&window_, Qt::Key_F1);
   auto* help = window_.findChild<QMessageBox*>("helpPage");
