@@ -234,7 +234,7 @@ struct Made {
 
 Made MakeCsv(const ReviewDocument& document) {
   std::ostringstream rows;
-  results::CsvWriter writer(rows, true, true);
+  results::CsvWriter writer(rows, {true, true, document.Settings().seriesShots});
   writer.Add(FileName(document), 1, document.Result());
   writer.Finish();
   return {rows.str(), {}};

@@ -7,9 +7,9 @@
 // replacing any other file that is there (ExistingFiles). Shots added or moved by hand are
 // marked: a column "edited" (TRUE/FALSE) after the point table's in the CSV, "edited": true in
 // their JSON shots, their own colour in the pictures and "edited" in the report's table. The
-// CSV's last two columns, from.aim.x and from.aim.y, are the table's millimetres (from the
+// CSV's next two columns, from.aim.x and from.aim.y, are the table's millimetres (from the
 // point of aim, right and up positive) beside the point table's (from the picture's corner, y
-// down).
+// down); the last, series, the shot's series (from 1).
 #pragma once
 
 #include <QDateTime>

@@ -72,13 +72,13 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   std::string line;
   std::getline(lines, line);
   // The point table's columns as they were, then the table's mm from the aim beside them.
-  EXPECT_EQ(line, std::string(results::kCsvHeader) + ",edited,from.aim.x,from.aim.y");
+  EXPECT_EQ(line, std::string(results::kCsvHeader) + ",edited,from.aim.x,from.aim.y,series");
   std::vector<std::vector<std::string>> rows;
   while (std::getline(lines, line)) rows.push_back(Split(line));
   ASSERT_EQ(rows.size(), 3u);
   // Shot 3, 3 mm below the aim: points in mm from the corner, y down.
   const std::vector<std::string>& third = rows[2];
-  ASSERT_EQ(third.size(), 18u);
+  ASSERT_EQ(third.size(), 19u);
   EXPECT_EQ(third[0], "card.bmp");
   EXPECT_EQ(third[1], "1");
   EXPECT_EQ(third[2], "3");
@@ -100,6 +100,16 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   EXPECT_EQ(rows[1][17], "0.0000");
   EXPECT_EQ(third[16], "0.0000");
   EXPECT_EQ(third[17], "-3.0000");
+  EXPECT_EQ(third[18], "1");  // series of 10
+  ReviewSettings settings = document_->Settings();
+  settings.seriesShots = 2;
+  document_->SetSettings(settings);
+  ASSERT_FALSE(ExportCsv(*document_, base_ + ".csv"));
+  std::istringstream again(ReadAll(base_ + ".csv"));
+  std::vector<std::string> series;
+  std::getline(again, line);
+  while (std::getline(again, line)) series.push_back(Split(line).back());
+  EXPECT_EQ(series, (std::vector<std::string>{"1", "1", "2"}));
 }
 
 TEST_F(Exports, a_cancelled_export_writes_nothing) {
