@@ -49,7 +49,7 @@ unset QT_QPA_PLATFORM
 export XDG_CONFIG_HOME="$out/config"
 rm -rf "$XDG_CONFIG_HOME"
 mkdir -p "$XDG_CONFIG_HOME/holescan"
-printf '[settings]\ndpi=150\nface=issf-air-rifle\n' >"$XDG_CONFIG_HOME/holescan/holescan-review.conf"
+printf '[settings]\nface=issf-air-rifle\n' >"$XDG_CONFIG_HOME/holescan/holescan-review.conf"
 "$review" "$card" "$nores" >"$out/review.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
