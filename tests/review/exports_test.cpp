@@ -159,6 +159,7 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
 
   QImage png(QString::fromStdString(base_ + ".png"));
   ASSERT_EQ(png.size(), QSize(800, 600));
+  EXPECT_EQ(png.dotsPerMeterX(), 10000);  // the picture's 254 ppi
   // The circle of shot 2 (radius 22.5 px) in its two tones, the paper left alone away from it.
   const auto grey = [&](int x, int y) { return qGray(png.pixel(x, y)); };
   EXPECT_LT(grey(450 + 24, 300), 60);                       // the dark outer part of the line
