@@ -17,6 +17,11 @@
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
 //   edited         with the edited column only: TRUE for a shot set by hand (the review's)
+//   from.aim.x/.y  with the aim columns only (the review's): the shot in mm from the point of
+//                  aim, x right and y up, as the review's table shows it; the point table's
+//                  columns above stay as they are
+//   series         with series only (the review's): the shot's series, from 1, counting
+//                  seriesShots shots in their order
 // Numbers are written with a point and no thousands separator, whatever the locale.
 #pragma once
 
@@ -36,12 +41,20 @@ inline constexpr std::string_view kCsvHeader =
 // a line break or leading or trailing blanks; as it is otherwise.
 std::string CsvField(std::string_view text);
 
+// The columns after the point table's, each only when asked for.
+struct CsvColumns {
+  bool edited = false;   // edited
+  bool fromAim = false;  // from.aim.x, from.aim.y
+  int seriesShots = 0;   // series, when positive
+};
+
 // Streams rows to `out`; the header goes out with the first picture, or on Finish when
 // there was none. Whether writing failed is the stream's state, for the caller to check.
 class CsvWriter {
  public:
   explicit CsvWriter(std::ostream& out, bool editedColumn = false)
-      : out_(out), editedColumn_(editedColumn) {}
+      : CsvWriter(out, CsvColumns{editedColumn}) {}
+  CsvWriter(std::ostream& out, CsvColumns columns) : out_(out), columns_(columns) {}
 
   // The rows of one picture (none for a picture without shots).
   void Add(std::string_view file, int group, const calibrated::CalibratedResult& result);
@@ -52,7 +65,7 @@ class CsvWriter {
   void Header();
 
   std::ostream& out_;
-  bool editedColumn_;
+  CsvColumns columns_;
   bool headerWritten_ = false;
 };
 

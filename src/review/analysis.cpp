@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -60,6 +61,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       settings = saved.file->settings;
       output.settings = settings;
       output.shots = std::move(saved.file->shots);
+      output.info = saved.file->info;
       findShots = false;
     } else if (saved.exists) {
       output.fileProblem = saved.reason;
@@ -69,6 +71,10 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       settings.dpiSource = calibrated::ResolutionSource::File;
       output.settings = settings;
     }
+  }
+  if (settings.dpi == 0) {
+    output.shotsProblem = kResolutionUnknown;
+    return output;
   }
   if (auto problem = SettingsProblem(settings)) {
     output.shotsProblem = *problem;
@@ -102,16 +108,17 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
     return;
   }
   if (output.picture) document.SetPicture(output.picture, output.levels);
+  // A newer job follows, or an undo gave back a complete state.
   if (output.generation != document.Generation()) return;
   if (output.cancelled) {
-    document.SetAnalysisProblem("analysis cancelled");
+    document.SetCancelled();
     return;
   }
   if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open)
     document.SetFileResolution(*output.fileDpi);
   document.SetAim(output.black.centre, output.black.warning);
   if (output.fromFile) {
-    document.SetShotsFromFile(output.settings, *output.shots);
+    document.SetShotsFromFile(output.settings, *output.shots, output.info);
   } else if (output.shots) {
     document.SetAnalysisLevels(output.analysisLevels);
     document.SetShotsFound(*output.shots, output.kind == JobKind::Shots);
@@ -120,6 +127,8 @@ void ApplyJob(ReviewDocument& document, const JobOutput& output) {
     document.SetAnalysisProblem(output.shotsProblem);
   } else if (!output.fileProblem.empty()) {
     document.SetAnalysisProblem(output.fileProblem + "; analysed afresh");
+  } else if (!output.fromFile && !output.shots) {
+    document.SetAimDone();
   }
 }
 
@@ -195,6 +204,13 @@ void Analyser::Finished() {
   QPointer<ReviewDocument> document = running_;
   running_ = nullptr;
   if (document && output) ApplyJob(*document, *output);
+  // A result made stale by a change that asked for no job of its own (a distance typed while
+  // the analysis ran) leaves the picture waiting: the job runs again under today's settings,
+  // so every picture ends Ready or Failed.
+  if (document && (document->State() == Stage::Analysing || document->State() == Stage::Loading) &&
+      std::none_of(queue_.begin(), queue_.end(),
+                   [&](const Queued& queued) { return queued.document == document; }))
+    queue_.push_back({document, output ? output->kind : JobKind::Open});
   if (document) emit jobFinished(document);
   if (queue_.empty()) emit busyChanged(false);
   StartNext();

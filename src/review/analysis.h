@@ -26,6 +26,11 @@ namespace holescan::review {
 
 enum class JobKind { Aim, Shots, Open };
 
+// The note of a picture that stores no resolution and has none given yet: no shots are
+// looked for until it is given.
+inline constexpr char kResolutionUnknown[] =
+    "resolution unknown: the picture stores none; give it under Settings, Resolution";
+
 struct JobInput {
   JobKind kind = JobKind::Open;
   std::string path;
@@ -47,6 +52,7 @@ struct JobOutput {
   ReviewSettings settings;
   std::string fileProblem;
   std::optional<std::vector<ReviewShot>> shots;
+  ReportInfo info;                              // with the saved shots
   std::optional<shots::Levels> analysisLevels;  // with shots found by the analysis
   std::string shotsProblem;
   // The face's black as looked for under the job's settings.

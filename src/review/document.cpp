@@ -9,22 +9,22 @@ namespace holescan::review {
 
 namespace {
 
-// Any change of the shot list: the whole list before and after, so undo and redo restore
-// numbers and edited flags exactly.
-class ShotsCommand : public QUndoCommand {
+// Any change of the shot list or the settings: the whole state before and after, so undo and
+// redo restore settings, numbers and edited flags exactly.
+class StateCommand : public QUndoCommand {
  public:
-  ShotsCommand(ReviewDocument& document, const QString& text, std::vector<ReviewShot> before,
-               std::vector<ReviewShot> after)
+  StateCommand(ReviewDocument& document, const QString& text, ReviewDocument::UndoState before,
+               ReviewDocument::UndoState after)
       : QUndoCommand(text),
         document_(document),
         before_(std::move(before)),
         after_(std::move(after)) {}
-  void undo() override { document_.ReplaceShots(before_); }
-  void redo() override { document_.ReplaceShots(after_); }
+  void undo() override { document_.RestoreState(before_); }
+  void redo() override { document_.RestoreState(after_); }
 
  private:
   ReviewDocument& document_;
-  std::vector<ReviewShot> before_, after_;
+  ReviewDocument::UndoState before_, after_;
 };
 
 }  // namespace
@@ -32,6 +32,17 @@ class ShotsCommand : public QUndoCommand {
 ReviewDocument::ReviewDocument(std::string path, ReviewSettings settings)
     : path_(std::move(path)), settings_(std::move(settings)) {
   Rescore();
+}
+
+std::unique_ptr<ReviewDocument> ReviewDocument::Snapshot() const {
+  auto copy = std::make_unique<ReviewDocument>(path_, settings_);
+  copy->stage_ = stage_;
+  copy->problem_ = problem_;
+  copy->picture_ = picture_;
+  copy->levels_ = levels_;
+  copy->result_ = result_;
+  copy->info_ = info_;
+  return copy;
 }
 
 QString ReviewDocument::Name() const {
@@ -94,19 +105,34 @@ void ReviewDocument::DeleteShots(std::vector<int> indices) {
             std::move(after));
 }
 
+bool ReviewDocument::MoveShotInOrder(int index, int step) {
+  const int to = index + step;
+  const int count = static_cast<int>(result_.shots.size());
+  if (index < 0 || index >= count || to < 0 || to >= count || index == to) return false;
+  std::vector<ReviewShot> after = result_.shots;
+  std::swap(after[static_cast<std::size_t>(index)], after[static_cast<std::size_t>(to)]);
+  PushShots(
+      step < 0 ? tr("move shot %1 up").arg(index + 1) : tr("move shot %1 down").arg(index + 1),
+      std::move(after));
+  return true;
+}
+
 ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& settings) {
   if (settings == settings_) return Rework::None;
+  if (!pendingBefore_) pendingBefore_ = Current();
   const ReviewSettings before = std::exchange(settings_, settings);
   settingsModified_ = true;
-  ++generation_;
+  generation_ = ++generations_;
   Rework rework = Rework::Score;
   if (before.calibreMm != settings.calibreMm || before.look != settings.look ||
-      before.dpi != settings.dpi)
+      before.dpi != settings.dpi || before.expectedShots != settings.expectedShots)
     rework = Rework::Shots;
   else if (before.face != settings.face)
     rework = Rework::Aim;
   if (rework != Rework::Score) result_.black = {};
   Rescore();
+  // Only scores change: done at once, and undone as one step.
+  if (rework == Rework::Score && stage_ == Stage::Ready) PushSettingsChange(tr("change settings"));
   emit shotsChanged();
   emit stateChanged();
   return rework;
@@ -151,20 +177,67 @@ void ReviewDocument::SetShotsFound(std::vector<ReviewShot> shots, bool asEdit) {
   stage_ = Stage::Ready;
   problem_ = result_.black.warning;
   if (asEdit && shotsSeeded_) {
-    PushShots(tr("analyse again"), std::move(shots));
+    UndoState before = pendingBefore_.value_or(Current());
+    pendingBefore_.reset();
+    UndoState after = Current();
+    after.shots = std::move(shots);
+    undo_.push(new StateCommand(*this, tr("analyse again"), std::move(before), std::move(after)));
   } else {
+    // The first shots of the picture (settingsModified_ stays: settings typed before them,
+    // such as a resolution the picture did not store, are worth saving).
+    pendingBefore_.reset();
     ReplaceShots(std::move(shots));
     undo_.clear();
-    settingsModified_ = false;
   }
   shotsSeeded_ = true;
   emit stateChanged();
 }
 
-void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings,
-                                      std::vector<ReviewShot> shots) {
+void ReviewDocument::SetAimDone() {
+  stage_ = Stage::Ready;
+  problem_ = result_.black.warning;
+  PushSettingsChange(tr("change face"));
+  emit stateChanged();
+}
+
+void ReviewDocument::PushSettingsChange(const QString& text) {
+  if (!pendingBefore_) return;
+  UndoState before = std::move(*pendingBefore_);
+  pendingBefore_.reset();
+  if (!shotsSeeded_) return;
+  undo_.push(new StateCommand(*this, text, std::move(before), Current()));
+}
+
+void ReviewDocument::RestoreState(const UndoState& state) {
+  pendingBefore_.reset();
+  const bool settingsBack = state.settings != settings_ || state.generation != generation_;
+  settings_ = state.settings;
+  generation_ = state.generation;
+  result_.black = state.black;
+  result_.shots = state.shots;
+  // What was given back is complete: a job still running for other settings is stale.
+  if (settingsBack && stage_ == Stage::Analysing) {
+    stage_ = Stage::Ready;
+    problem_ = result_.black.warning;
+  }
+  Rescore();
+  emit shotsChanged();
+  if (settingsBack) emit stateChanged();
+}
+
+void ReviewDocument::SetInfo(const ReportInfo& info) {
+  if (info == info_) return;
+  info_ = info;
+  settingsModified_ = true;
+  emit stateChanged();
+}
+
+void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots,
+                                      const ReportInfo& info) {
   settings_ = settings;
-  ++generation_;
+  info_ = info;
+  generation_ = ++generations_;
+  pendingBefore_.reset();
   stage_ = Stage::Ready;
   problem_ = result_.black.warning;
   shotsSeeded_ = true;
@@ -188,6 +261,13 @@ void ReviewDocument::SetAnalysisProblem(std::string problem) {
   emit stateChanged();
 }
 
+void ReviewDocument::SetCancelled() {
+  if (pendingBefore_ && shotsSeeded_) RestoreState(*pendingBefore_);
+  stage_ = Stage::Ready;
+  problem_ = "analysis cancelled";
+  emit stateChanged();
+}
+
 void ReviewDocument::ReplaceShots(std::vector<ReviewShot> shots) {
   result_.shots = std::move(shots);
   Rescore();
@@ -195,7 +275,9 @@ void ReviewDocument::ReplaceShots(std::vector<ReviewShot> shots) {
 }
 
 void ReviewDocument::PushShots(const QString& text, std::vector<ReviewShot> after) {
-  undo_.push(new ShotsCommand(*this, text, result_.shots, std::move(after)));
+  UndoState next = Current();
+  next.shots = std::move(after);
+  undo_.push(new StateCommand(*this, text, Current(), std::move(next)));
   emit stateChanged();
 }
 

@@ -1,22 +1,27 @@
 #include "review/exports.h"
 
+#include <sys/stat.h>
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+
 #include <algorithm>
 #include <cmath>
 #include <sstream>
 
 #include "io/json_writer.h"
 #include "io/output_file.h"
+#include "io/qt/png_encode.h"
 #include "results/calibrated_report.h"
 #include "results/csv.h"
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/picture_image.h"
+#include "review/shots_file.h"
 
 namespace holescan::review {
 
@@ -55,9 +60,9 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   y += mm(9);
   const ReviewSettings& settings = document.Settings();
   const score::Face* face = FaceOf(settings);
-  QString line = QStringLiteral("calibre %1, %2 ppi, holes %3")
+  QString line = QStringLiteral("calibre %1, %2, holes %3")
                      .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
-                     .arg(settings.dpi)
+                     .arg(ResolutionText(settings.dpi))
                      .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
   if (face)
     line += QStringLiteral(", face ") +
@@ -65,7 +70,24 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   if (!settings.distance.empty())
     line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
   painter.drawText(QRectF(left, y, width, mm(6)), Qt::AlignLeft | Qt::AlignVCenter, line);
-  y += mm(8);
+  y += mm(6);
+  // Who, where and when, and the note, wrapped, when given.
+  const ReportInfo& info = document.Info();
+  QStringList who;
+  if (!info.shooter.empty())
+    who << QStringLiteral("shooter ") + QString::fromStdString(info.shooter);
+  if (!info.event.empty()) who << QStringLiteral("event ") + QString::fromStdString(info.event);
+  if (!info.date.empty()) who << QStringLiteral("date ") + QString::fromStdString(info.date);
+  if (!info.note.empty()) who << QString::fromStdString(info.note);
+  if (!who.isEmpty()) {
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    const QRectF box(left, y, width, mm(20));
+    const QString text = who.join(QStringLiteral(", "));
+    const QRectF used = painter.boundingRect(box, flags, text);
+    painter.drawText(box, flags, text);
+    y += used.height();
+  }
+  y += mm(2);
 
   // The annotated target, at the page's resolution.
   const double boxW = width, boxH = mm(150);
@@ -78,21 +100,37 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   painter.translate(target.topLeft());
   painter.scale(scale, scale);
   painter.translate(0.5, 0.5);
-  PaintOverlay(painter, document, 1 / scale);
+  // Numbers and lines sized for the page (about 2.5 mm figures), whatever the scan's
+  // resolution: a 75-ppi scan's figures would be a millimetre high at one page pixel a unit.
+  PaintOverlay(painter, document, dpi / 130.0 / scale);
   painter.restore();
   y += shown.height() + mm(6);
 
-  // Statistics on the left, the shots in columns on the right.
+  // Statistics on the left, wrapped where a value is long (sizes with MOA and mrad, a note),
+  // never cut; the shots in columns on the right.
   const double rowH = mm(4.2);
   double sy = y;
-  for (const StatLine& stat : StatLines(document)) {
-    painter.drawText(QRectF(left, sy, mm(28), rowH), Qt::AlignLeft | Qt::AlignVCenter, stat.label);
-    painter.drawText(QRectF(left + mm(28), sy, mm(50), rowH), Qt::AlignLeft | Qt::AlignVCenter,
-                     stat.value);
-    sy += rowH;
+  const std::vector<StatLine> stats = StatLines(document);
+  double labelW = mm(20);
+  for (const StatLine& stat : stats)
+    labelW = std::max(
+        labelW,
+        painter.boundingRect(QRectF(0, 0, mm(60), rowH), Qt::AlignLeft, stat.label).width() +
+            mm(2));
+  const double valueW = mm(88) - labelW;
+  for (const StatLine& stat : stats) {
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    const QRectF box(left + labelW, sy, valueW, mm(40));
+    const QRectF used = painter.boundingRect(box, flags, stat.value);
+    painter.drawText(QRectF(left, sy, labelW, rowH), Qt::AlignLeft | Qt::AlignTop, stat.label);
+    painter.drawText(box, flags, stat.value);
+    sy += std::max(rowH, used.height() + mm(0.6));
   }
   const std::vector<ShotRow> rows = ShotRows(document);
-  const double tableLeft = left + mm(82), tableW = width - mm(82);
+  const double tableLeft = left + labelW + valueW + mm(4), tableW = width - (tableLeft - left);
+  // The score columns only when something is scored.
+  const bool scored = std::any_of(rows.begin(), rows.end(),
+                                  [](const ShotRow& row) { return !row.score.isEmpty(); });
   const double bottom = mm(297 - 12);
   const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
   const int columns =
@@ -103,11 +141,12 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   small.setPointSizeF(9 * std::max(0.45, fit));
   painter.setFont(small);
   const QStringList heads = ShotColumns();
-  const double widths[] = {0.1, 0.18, 0.18, 0.14, 0.16, 0.24};
+  const double widths[] = {0.1, 0.18, 0.18, scored ? 0.14 : 0, scored ? 0.16 : 0, 0.24};
   for (int c = 0; c < columns; ++c) {
     double cx = tableLeft + c * columnW;
     const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
     for (int k = 0; k < 6; ++k) {
+      if (widths[k] == 0) continue;
       painter.drawText(QRectF(cx, y, columnW * widths[k], rh), Qt::AlignLeft | Qt::AlignVCenter,
                        heads[k]);
       cx += columnW * widths[k];
@@ -119,6 +158,7 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
       const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
       cx = tableLeft + c * columnW;
       for (int k = 0; k < 6; ++k) {
+        if (widths[k] == 0) continue;
         painter.drawText(QRectF(cx, y + (r + 1) * rh, columnW * widths[k], rh),
                          Qt::AlignLeft | Qt::AlignVCenter, cells[k]);
         cx += columnW * widths[k];
@@ -133,15 +173,74 @@ ExportPaths ExportPathsFor(const std::string& base) {
   return {base + ".csv", base + ".json", base + ".png", base + ".pdf"};
 }
 
-std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
-  std::ostringstream rows;
-  results::CsvWriter writer(rows, true);
-  writer.Add(FileName(document), 1, document.Result());
-  writer.Finish();
-  return WriteWhole(path, rows.str());
+namespace {
+
+// The same file: the same device and inode, for files that exist.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
+bool SamePath(const std::string& a, const std::string& b) {
+  const QString ca = QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(a)).absoluteFilePath());
+  const QString cb = QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(b)).absoluteFilePath());
+  return ca == cb || SameFile(a, b);
+}
+
+}  // namespace
+
+std::optional<std::string> ExportClash(const ExportPaths& paths,
+                                       const std::vector<std::string>& open) {
+  for (const std::string& out : paths.All()) {
+    for (const std::string& picture : open) {
+      const std::string name = QFileInfo(QString::fromLocal8Bit(picture)).fileName().toStdString();
+      if (SamePath(out, picture)) return "refused: " + out + " is the open picture " + name;
+      if (SamePath(out, ShotsFilePath(picture)))
+        return "refused: " + out + " holds the saved shots of " + name;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string ProposedExportBase(const std::string& picture, const std::vector<std::string>& open) {
+  const QFileInfo info(QString::fromLocal8Bit(picture));
+  const std::string stem =
+      QFile::encodeName(info.dir().filePath(info.completeBaseName() + QStringLiteral("-shots")))
+          .toStdString();
+  std::string base = stem;
+  for (int n = 2; ExportClash(ExportPathsFor(base), open) && n < 1000; ++n)
+    base = stem + "-" + std::to_string(n);
+  return base;
+}
+
+std::vector<std::string> ExistingFiles(const ExportPaths& paths) {
+  std::vector<std::string> existing;
+  for (const std::string& out : paths.All()) {
+    struct stat status {};
+    if (::lstat(out.c_str(), &status) == 0) existing.push_back(out);
+  }
+  return existing;
+}
+
+namespace {
+
+// A file's bytes, or why they could not be made ("cannot write PATH: reason").
+struct Made {
+  std::string bytes;
+  std::optional<std::string> problem;
+};
+
+Made MakeCsv(const ReviewDocument& document) {
+  std::ostringstream rows;
+  results::CsvWriter writer(rows, {true, true, document.Settings().seriesShots});
+  writer.Add(FileName(document), 1, document.Result());
+  writer.Finish();
+  return {rows.str(), {}};
+}
+
+Made MakeJson(const ReviewDocument& document) {
   const results::CalibratedRecord record{document.Path(), &document.Result()};
   std::string out;
   {
@@ -149,25 +248,25 @@ std::optional<std::string> ExportJson(const ReviewDocument& document, const std:
     results::WriteCalibratedJson(json, record);
   }
   out += "\n";
-  return WriteWhole(path, out);
+  return {out, {}};
 }
 
-std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path) {
-  const QImage image = AnnotatedImage(document);
-  if (image.isNull()) return "cannot write " + path + ": the picture is not open";
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  if (!writer.write(image))
-    return "cannot write " + path + ": " + writer.errorString().toLower().toStdString();
-  return WriteWhole(path,
-                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+Made MakePng(const ReviewDocument& document, const std::string& path) {
+  QImage image = AnnotatedImage(document);
+  if (image.isNull()) return {{}, "cannot write " + path + ": the picture is not open"};
+  if (image.format() != QImage::Format_RGB32) image = image.convertToFormat(QImage::Format_RGB32);
+  // The project's fast encoder (libdeflate, level 1): Qt's took twenty seconds on a 600-ppi
+  // letter page. The file records the picture's resolution.
+  const PictureView view{image.width(), image.height(), image.bytesPerLine() / 4,
+                         reinterpret_cast<const std::uint32_t*>(image.constBits())};
+  const int perMetre = static_cast<int>(std::lround(document.Settings().dpi / 0.0254));
+  Made made;
+  EncodePng(view, perMetre, perMetre, [&](std::string_view bytes) { made.bytes.append(bytes); });
+  return made;
 }
 
-std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
-                                     const QDateTime& when) {
-  if (!document.PictureData()) return "cannot write " + path + ": the picture is not open";
+Made MakePdf(const ReviewDocument& document, const std::string& path, const QDateTime& when) {
+  if (!document.PictureData()) return {{}, "cannot write " + path + ": the picture is not open"};
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -182,8 +281,31 @@ std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::
     QPainter painter(&pdf);
     PaintReport(painter, document, when, kDpi);
   }
-  return WriteWhole(path,
-                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  return {bytes.toStdString(), {}};
+}
+
+std::optional<std::string> Write(const Made& made, const std::string& path) {
+  if (made.problem) return made.problem;
+  return WriteWhole(path, made.bytes);
+}
+
+}  // namespace
+
+std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
+  return Write(MakeCsv(document), path);
+}
+
+std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
+  return Write(MakeJson(document), path);
+}
+
+std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path) {
+  return Write(MakePng(document, path), path);
+}
+
+std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
+                                     const QDateTime& when) {
+  return Write(MakePdf(document, path, when), path);
 }
 
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi) {
@@ -201,12 +323,25 @@ QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dp
 }
 
 std::vector<std::string> ExportAll(const ReviewDocument& document, const std::string& base,
-                                   const QDateTime& when) {
+                                   const QDateTime& when, const ExportProgress& progress) {
   const ExportPaths paths = ExportPathsFor(base);
+  const auto go_on = [&](double fraction) { return !progress || progress(fraction); };
+  std::vector<Made> made;
+  made.reserve(4);
+  // The PDF takes most of the time, the PNG most of the rest.
+  if (!go_on(0)) return {"export cancelled"};
+  made.push_back(MakeCsv(document));
+  made.push_back(MakeJson(document));
+  if (!go_on(0.05)) return {"export cancelled"};
+  made.push_back(MakePng(document, paths.png));
+  if (!go_on(0.3)) return {"export cancelled"};
+  made.push_back(MakePdf(document, paths.pdf, when));
+  if (!go_on(0.9)) return {"export cancelled"};
   std::vector<std::string> problems;
-  for (auto problem : {ExportCsv(document, paths.csv), ExportJson(document, paths.json),
-                       ExportPng(document, paths.png), ExportPdf(document, paths.pdf, when)})
-    if (problem) problems.push_back(*problem);
+  const std::vector<std::string> targets = paths.All();
+  for (std::size_t i = 0; i < made.size(); ++i)
+    if (auto problem = Write(made[i], targets[i])) problems.push_back(*problem);
+  go_on(1);
   return problems;
 }
 

@@ -1,12 +1,19 @@
 // exports.h - what File > Export writes for a picture: the point table (CSV) and the result
 // document (JSON) of the command line, the annotated scan (PNG) and a one-page report (PDF).
 //
-// Every file is written whole or not at all. Shots added or moved by hand are marked: an
-// extra last column "edited" (TRUE/FALSE) in the CSV, "edited": true in their JSON shots, their own
-// colour in the pictures and "edited" in the report's table.
+// Every file is written whole or not at all, and no output ever replaces a picture of the
+// session: the names proposed carry "-shots" (NAME-shots.csv, .json, .png, .pdf), a name that
+// is an open picture or its saved shots is refused (ExportClash), and the window asks before
+// replacing any other file that is there (ExistingFiles). Shots added or moved by hand are
+// marked: a column "edited" (TRUE/FALSE) after the point table's in the CSV, "edited": true in
+// their JSON shots, their own colour in the pictures and "edited" in the report's table. The
+// CSV's next two columns, from.aim.x and from.aim.y, are the table's millimetres (from the
+// point of aim, right and up positive) beside the point table's (from the picture's corner, y
+// down); the last, series, the shot's series (from 1).
 #pragma once
 
 #include <QDateTime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +25,20 @@ namespace holescan::review {
 // BASE.csv, BASE.json, BASE.png, BASE.pdf.
 struct ExportPaths {
   std::string csv, json, png, pdf;
+  std::vector<std::string> All() const { return {csv, json, png, pdf}; }
 };
 ExportPaths ExportPathsFor(const std::string& base);
+
+// The base proposed for a picture: FOLDER/NAME-shots, or NAME-shots-2, -3, ... when one of its
+// files would be one of `open` (the session's pictures) or their saved shots.
+std::string ProposedExportBase(const std::string& picture, const std::vector<std::string>& open);
+
+// "refused: PATH is the open picture NAME" (or its saved shots) when an output would replace
+// one of `open`; nullopt otherwise. The same file under another name (a link) counts.
+std::optional<std::string> ExportClash(const ExportPaths& paths,
+                                       const std::vector<std::string>& open);
+// The outputs that exist already.
+std::vector<std::string> ExistingFiles(const ExportPaths& paths);
 
 // Each returns "cannot write PATH: reason" on failure.
 std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path);
@@ -32,8 +51,11 @@ std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::
 // without a picture.
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi);
 
-// All four; the reasons of those that failed.
+// All four; the reasons of those that failed. The four are made first and written after, so
+// `progress` (0..1, from the thread that exports; false cancels) stops it with nothing
+// written and the one reason "export cancelled".
+using ExportProgress = std::function<bool(double fraction)>;
 std::vector<std::string> ExportAll(const ReviewDocument& document, const std::string& base,
-                                   const QDateTime& when);
+                                   const QDateTime& when, const ExportProgress& progress = {});
 
 }  // namespace holescan::review

@@ -1,6 +1,8 @@
 #include "review/numbers.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
 
 namespace holescan::review {
 
@@ -11,7 +13,8 @@ QString Tr(const char* text) {
 }
 
 QString Mm(double value) {
-  return QString::number(value, 'f', 2);
+  // A value that rounds to zero is "0.00", never "-0.00".
+  return QString::number(std::abs(value) < 0.005 ? 0.0 : value, 'f', 2);
 }
 
 QString Decimal(double value) {
@@ -29,6 +32,11 @@ QString Size(double mm, const std::optional<score::Distance>& distance) {
 }
 
 }  // namespace
+
+QString ResolutionText(double dpi) {
+  const bool whole = std::abs(dpi - std::round(dpi)) < 0.05;
+  return QString::number(dpi, 'f', whole ? 0 : 1) + QStringLiteral(" ppi");
+}
 
 QStringList ShotColumns() {
   return {Tr("#"), Tr("x mm"), Tr("y mm"), Tr("score"), Tr("decimal"), Tr("edited")};
@@ -69,9 +77,32 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
                                       .arg(result.total->score)
                                       .arg(Decimal(result.total->decimal))
                                       .arg(result.total->innerTens)});
+  // Series subtotals, the shots taken in their order in the table, when there is more than one.
+  const int series = document.Settings().seriesShots;
+  const auto& shots = document.Shots();
+  if (result.total && series > 0 && shots.size() > static_cast<std::size_t>(series)) {
+    for (std::size_t first = 0; first < shots.size(); first += static_cast<std::size_t>(series)) {
+      const std::size_t last = std::min(shots.size(), first + static_cast<std::size_t>(series));
+      int score = 0, tenths = 0;
+      for (std::size_t i = first; i < last; ++i)
+        if (shots[i].score) {
+          score += shots[i].score->score;
+          tenths += shots[i].score->tenths;
+        }
+      lines.push_back({Tr("Series %1").arg(first / static_cast<std::size_t>(series) + 1),
+                       Tr("%1 (%2), shots %3-%4")
+                           .arg(score)
+                           .arg(Decimal(tenths / 10.0))
+                           .arg(first + 1)
+                           .arg(last)});
+    }
+  }
   lines.push_back({Tr("Point of aim"), result.aim.source == score::AimSource::Face
                                            ? Tr("the face's black")
                                            : Tr("the group's centre")});
+  // A face chosen whose black was not found: the reason, not a silent fallback.
+  if (!result.black.warning.empty())
+    lines.push_back({Tr("Note"), QString::fromStdString(result.black.warning)});
   if (group.count == 0) return lines;
   lines.push_back({Tr("Group centre"), Tr("%1, %2 mm").arg(Mm(group.centreX), Mm(group.centreY))});
   lines.push_back({Tr("Extreme spread"), Size(group.extremeSpread, distance)});
@@ -95,6 +126,7 @@ QString ListEntry(const ReviewDocument& document) {
     case Stage::Ready:
       break;
   }
+  if (document.Settings().dpi == 0) return Tr("%1: resolution unknown").arg(name);
   const calibrated::CalibratedResult& result = document.Result();
   QString entry = Tr("%1: %2 shots").arg(name).arg(result.group.count);
   if (result.total)

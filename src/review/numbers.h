@@ -20,9 +20,13 @@ QStringList ShotColumns();
 struct StatLine {
   QString label, value;
 };
-// Total (with a face), the point of aim, and the group's statistics, with angles when the
+// Total (with a face), series subtotals (with a face and more shots than one series), the
+// point of aim, and the group's statistics, with angles when the
 // settings give a distance.
 std::vector<StatLine> StatLines(const ReviewDocument& document);
+
+// A resolution as set: "300 ppi", "72.5 ppi" (a stored 299.9994 is 300).
+QString ResolutionText(double dpi);
 
 // The picture list's entry: "target.png: 10 shots, 95 (98.3)", or its problem.
 QString ListEntry(const ReviewDocument& document);

@@ -47,6 +47,7 @@ calibrated::CalibratedSettings CalibratedOf(const ReviewSettings& settings) {
   calibrated.look = settings.look;
   calibrated.face = FaceOf(settings);
   if (!settings.distance.empty()) calibrated.distance = score::ParseDistance(settings.distance);
+  if (settings.expectedShots > 0) calibrated.expectedShots = settings.expectedShots;
   return calibrated;
 }
 
@@ -56,6 +57,10 @@ double HoleDiameterPx(const ReviewSettings& settings) {
 
 std::optional<std::string> SettingsProblem(const ReviewSettings& settings) {
   if (auto problem = calibrated::SettingsProblem(CalibratedOf(settings))) return problem;
+  if (settings.seriesShots < 1 || settings.seriesShots > kMaxSeriesShots)
+    return "a series must have 1 to " + std::to_string(kMaxSeriesShots) + " shots";
+  if (settings.expectedShots < 0 || settings.expectedShots > kMaxExpectedShots)
+    return "the shots on a target must be 0 (not known) to " + std::to_string(kMaxExpectedShots);
   if (!settings.face.empty() && !score::FindFace(settings.face))
     return "unknown face " + settings.face + " (known: " + score::FaceNames() + ")";
   std::string reason;

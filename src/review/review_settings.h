@@ -18,8 +18,22 @@ struct ReviewSettings {
   std::string distance;  // as score::ParseDistance reads it ("10m"); empty for none
   // Where the resolution came from: stored in the picture, or typed in.
   calibrated::ResolutionSource dpiSource = calibrated::ResolutionSource::Option;
+  // Shots of one series, for the subtotals (the shots counted in their order in the table).
+  int seriesShots = 10;
+  // The shots fired on this target, when known (0: not known); the analysis may use it.
+  int expectedShots = 0;
   friend bool operator==(const ReviewSettings&, const ReviewSettings&) = default;
 };
+
+// What the report says of the picture besides its shots: who shot, at which event, when, and
+// a note; free text, each may be empty.
+struct ReportInfo {
+  std::string shooter, event, date, note;
+  friend bool operator==(const ReportInfo&, const ReportInfo&) = default;
+};
+
+inline constexpr int kMaxSeriesShots = 100;
+inline constexpr int kMaxExpectedShots = 1000;
 
 // The calibres offered in the list, as shown.
 struct CalibrePreset {

@@ -22,13 +22,18 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <cstring>
 
 #include "review/exports.h"
 #include "review/numbers.h"
@@ -84,12 +89,24 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
 
   BuildMenus();
 
-  connect(cancel_, &QPushButton::clicked, this, [this] { analyser_.CancelAll(); });
+  connect(cancel_, &QPushButton::clicked, this, [this] {
+    analyser_.CancelAll();
+    exportCancel_ = true;
+  });
   connect(&analyser_, &Analyser::progress, this,
           [this](double fraction) { progress_->setValue(static_cast<int>(fraction * 1000)); });
-  connect(&analyser_, &Analyser::busyChanged, this, [this](bool busy) {
-    progress_->setVisible(busy);
-    cancel_->setVisible(busy);
+  connect(&analyser_, &Analyser::busyChanged, this, [this] { RefreshBusy(); });
+  exportPoll_.setInterval(50);
+  connect(&exportPoll_, &QTimer::timeout, this,
+          [this] { progress_->setValue(static_cast<int>(exportProgress_.load() * 1000)); });
+  connect(&exportWatcher_, &QFutureWatcher<std::vector<std::string>>::finished, this, [this] {
+    exportPoll_.stop();
+    const std::vector<std::string> problems = exportWatcher_.result();
+    exportSnapshot_.reset();
+    transient_ = problems.empty() ? tr("exported %1.csv, .json, .png and .pdf").arg(exportBase_)
+                                  : Local(problems.front());
+    RefreshBusy();
+    RefreshStatus();
   });
   connect(&analyser_, &Analyser::jobFinished, this, &ReviewWindow::JobFinished);
   connect(view_, &ShotView::addRequested, this, &ReviewWindow::AddShotAt);
@@ -124,6 +141,8 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 ReviewWindow::~ReviewWindow() {
+  exportCancel_ = true;
+  exportWatcher_.waitForFinished();
   analyser_.CancelAll();
   view_->SetDocument(nullptr);
 }
@@ -134,8 +153,8 @@ void ReviewWindow::BuildMenus() {
   open->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
   QAction* save = file->addAction(tr("&Save"), this, [this] { Save(); });
   save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
-  file->addAction(tr("&Export..."), this, &ReviewWindow::Export)
-      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+  QAction* exportAction = file->addAction(tr("&Export..."), this, &ReviewWindow::Export);
+  exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
   file->addSeparator();
   file->addAction(tr("&Quit"), this, &QWidget::close)
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
@@ -152,6 +171,26 @@ void ReviewWindow::BuildMenus() {
   QAction* remove = edit->addAction(tr("&Delete Shots"), this, &ReviewWindow::DeleteSelected);
   remove->setShortcut(QKeySequence(QKeySequence::Delete));
   remove->setObjectName(QStringLiteral("deleteShots"));
+  // The order as shot, for the series: the selected shot one place earlier or later.
+  const auto reorder = [this](int step) {
+    if (!current_) return;
+    const std::vector<int> selected = view_->SelectedShots();
+    if (selected.size() != 1) {
+      transient_ = tr("select one shot to move in the order");
+      RefreshStatus();
+      return;
+    }
+    if (current_->MoveShotInOrder(selected.front(), step)) {
+      view_->SelectShots({selected.front() + step});
+      SelectRows({selected.front() + step});
+    }
+  };
+  QAction* up = edit->addAction(tr("Move Shot &Up"), this, [reorder] { reorder(-1); });
+  up->setShortcut(QKeySequence(QStringLiteral("Ctrl+Up")));
+  QAction* down = edit->addAction(tr("Move Shot Do&wn"), this, [reorder] { reorder(1); });
+  down->setShortcut(QKeySequence(QStringLiteral("Ctrl+Down")));
+  addAction(up);
+  addAction(down);
 
   QMenu* view = menuBar()->addMenu(tr("&View"));
   view->addAction(tr("Zoom &In"), this, [this] { view_->ZoomBy(1.25); })
@@ -165,6 +204,9 @@ void ReviewWindow::BuildMenus() {
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+1")));
 
   QMenu* help = menuBar()->addMenu(tr("&Help"));
+  QAction* helpAction = help->addAction(tr("holescan-review &Help"), this, &ReviewWindow::ShowHelp);
+  helpAction->setShortcut(QKeySequence(QKeySequence::HelpContents));
+  helpAction->setObjectName(QStringLiteral("help"));
   help->addAction(tr("&About holescan-review"), this, [this] {
     QMessageBox::about(
         this, tr("About holescan-review"),
@@ -174,7 +216,8 @@ void ReviewWindow::BuildMenus() {
            "it, dragging the paper pans, the wheel zooms.</p>")
             .arg(QApplication::applicationVersion()));
   });
-  for (QAction* action : {open, save, undo, redo, remove}) addAction(action);
+  for (QAction* action : {open, save, exportAction, undo, redo, remove, helpAction})
+    addAction(action);
 }
 
 QWidget* ReviewWindow::BuildSidePanel() {
@@ -185,6 +228,7 @@ QWidget* ReviewWindow::BuildSidePanel() {
   list_ = new QListWidget;
   list_->setObjectName(QStringLiteral("pictures"));
   list_->setWordWrap(true);
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   layout->addWidget(list_, 1);
 
   auto* box = new QGroupBox(tr("Settings"));
@@ -197,32 +241,94 @@ QWidget* ReviewWindow::BuildSidePanel() {
     calibre_->addItem(
         QString::fromUtf8(preset.text.data(), static_cast<qsizetype>(preset.text.size())));
   calibre_->setToolTip(tr("A preset, or any calibre in mm (5.6mm) or inches (.22in)"));
-  form->addRow(tr("Calibre"), calibre_);
+  form->addRow(tr("&Calibre"), calibre_);
   dpi_ = new QDoubleSpinBox;
   dpi_->setObjectName(QStringLiteral("dpi"));
-  dpi_->setRange(calibrated::kMinDpi, calibrated::kMaxDpi);
+  // 0 is "not known yet"; what lies below kMinDpi is refused with the limit's own line.
+  dpi_->setRange(0, calibrated::kMaxDpi);
+  dpi_->setSpecialValueText(tr("resolution unknown"));
   dpi_->setDecimals(1);
   dpi_->setSuffix(tr(" ppi"));
   dpi_->setKeyboardTracking(false);
-  form->addRow(tr("Resolution"), dpi_);
+  form->addRow(tr("&Resolution"), dpi_);
   holes_ = new QComboBox;
   holes_->setObjectName(QStringLiteral("holes"));
   holes_->addItem(tr("auto"), int(shots::HoleLook::Auto));
   holes_->addItem(tr("dark"), int(shots::HoleLook::Dark));
   holes_->addItem(tr("light"), int(shots::HoleLook::Light));
-  form->addRow(tr("Holes"), holes_);
+  form->addRow(tr("H&oles"), holes_);
   face_ = new QComboBox;
   face_->setObjectName(QStringLiteral("face"));
   face_->addItem(tr("none"), QString());
   for (const score::Face& face : score::Faces())
     face_->addItem(QString::fromUtf8(face.title.data(), static_cast<qsizetype>(face.title.size())),
                    QString::fromUtf8(face.name.data(), static_cast<qsizetype>(face.name.size())));
-  form->addRow(tr("Face"), face_);
+  form->addRow(tr("F&ace"), face_);
   distance_ = new QLineEdit;
   distance_->setObjectName(QStringLiteral("distance"));
   distance_->setPlaceholderText(tr("e.g. 10m, 25yd"));
-  form->addRow(tr("Distance"), distance_);
+  form->addRow(tr("&Distance"), distance_);
+  series_ = new QSpinBox;
+  series_->setObjectName(QStringLiteral("series"));
+  series_->setRange(1, kMaxSeriesShots);
+  series_->setSuffix(tr(" shots"));
+  series_->setKeyboardTracking(false);
+  series_->setToolTip(tr("Subtotals for every so many shots, in the table's order"));
+  form->addRow(tr("Series of"), series_);
+  expected_ = new QSpinBox;
+  expected_->setObjectName(QStringLiteral("expectedShots"));
+  expected_->setRange(0, kMaxExpectedShots);
+  expected_->setSpecialValueText(tr("not known"));
+  expected_->setKeyboardTracking(false);
+  expected_->setToolTip(tr("The shots fired on this target, when known"));
+  form->addRow(tr("Shots on target"), expected_);
+  connect(series_, &QSpinBox::valueChanged, this, [this](int shots) {
+    ApplySetting([shots](ReviewSettings& settings) {
+      settings.seriesShots = shots;
+      return true;
+    });
+  });
+  connect(expected_, &QSpinBox::valueChanged, this, [this](int shots) {
+    ApplySetting([shots](ReviewSettings& settings) {
+      settings.expectedShots = shots;
+      return true;
+    });
+  });
+  applySelected_ = new QPushButton(tr("Apply to selected pictures"));
+  applySelected_->setObjectName(QStringLiteral("applySelected"));
+  applySelected_->setToolTip(
+      tr("These settings for the pictures selected in the list (the resolution only where "
+         "the picture stores none)"));
+  applyAll_ = new QPushButton(tr("Apply to all pictures"));
+  applyAll_->setObjectName(QStringLiteral("applyAll"));
+  applyAll_->setToolTip(applySelected_->toolTip().replace(tr("selected in the list"), tr("open")));
+  form->addRow(applySelected_);
+  form->addRow(applyAll_);
+  connect(applySelected_, &QPushButton::clicked, this, [this] { ApplyToPictures(false); });
+  connect(applyAll_, &QPushButton::clicked, this, [this] { ApplyToPictures(true); });
   layout->addWidget(box);
+
+  // What the report says besides the shots, per picture, saved with them.
+  auto* report = new QGroupBox(tr("Report"));
+  auto* reportForm = new QFormLayout(report);
+  const auto infoEdit = [&](QLineEdit*& edit, const char* name, const QString& label,
+                            const QString& hint) {
+    edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setPlaceholderText(hint);
+    reportForm->addRow(label, edit);
+    connect(edit, &QLineEdit::editingFinished, this, [this] {
+      if (!current_ || current_->State() == Stage::Failed || current_->State() == Stage::Loading)
+        return;
+      current_->SetInfo({shooter_->text().toStdString(), event_->text().toStdString(),
+                         date_->text().toStdString(), note_->text().toStdString()});
+    });
+  };
+  infoEdit(shooter_, "shooter", tr("&Shooter"), tr("name"));
+  infoEdit(event_, "event", tr("Eve&nt"), tr("match, training..."));
+  infoEdit(date_, "date", tr("Da&te"), tr("e.g. 2026-12-09"));
+  infoEdit(note_, "note", tr("Note"), tr("anything worth keeping"));
+  layout->addWidget(report);
   panel->setMinimumWidth(240);
   panel->setMaximumWidth(360);
 
@@ -290,38 +396,45 @@ QWidget* ReviewWindow::BuildNumbersPanel() {
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table_->horizontalHeader()->setStretchLastSection(true);
+  // The last column, "edited", is short: the table keeps its width for the numbers.
+  table_->horizontalHeader()->setStretchLastSection(false);
   layout->addWidget(table_, 1);
   stats_ = new QLabel;
   stats_->setObjectName(QStringLiteral("statistics"));
   stats_->setTextFormat(Qt::RichText);
   stats_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   stats_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  stats_->setMinimumHeight(200);
-  layout->addWidget(stats_);
+  stats_->setWordWrap(true);
+  // The statistics (with series subtotals, a note) scroll when the window is too low.
+  auto* statsArea = new QScrollArea;
+  statsArea->setWidgetResizable(true);
+  statsArea->setFrameShape(QFrame::NoFrame);
+  statsArea->setMinimumHeight(200);
+  statsArea->setWidget(stats_);
+  layout->addWidget(statsArea, 1);
   panel->setMinimumWidth(340);
   return panel;
 }
 
+// A new picture starts from the calibre, face and distance chosen last, shown in the settings
+// as they are. Its resolution is the file's or unknown, never the last picture's, and its
+// holes are looked for in both looks: what one scan needed says nothing of the next.
 ReviewSettings ReviewWindow::DefaultSettings() const {
   QSettings stored;
   ReviewSettings settings;
   settings.calibreMm = stored.value("settings/calibre_mm", settings.calibreMm).toDouble();
-  settings.dpi = stored.value("settings/dpi", settings.dpi).toDouble();
-  if (auto look = shots::ParseHoleLook(stored.value("settings/holes").toString().toStdString()))
-    settings.look = *look;
   settings.face = stored.value("settings/face").toString().toStdString();
   settings.distance = stored.value("settings/distance").toString().toStdString();
   // What another version or a hand edit left there may not be usable.
-  if (SettingsProblem(settings)) return {};
+  if (SettingsProblem(settings)) settings = {};
+  settings.dpi = 0;
+  settings.dpiSource = calibrated::ResolutionSource::Option;
   return settings;
 }
 
 void ReviewWindow::RememberSettings(const ReviewSettings& settings) const {
   QSettings stored;
   stored.setValue("settings/calibre_mm", settings.calibreMm);
-  stored.setValue("settings/dpi", settings.dpi);
-  stored.setValue("settings/holes", QString::fromUtf8(shots::HoleLookName(settings.look).data()));
   stored.setValue("settings/face", Local(settings.face));
   stored.setValue("settings/distance", Local(settings.distance));
 }
@@ -343,7 +456,11 @@ void ReviewWindow::OpenFiles(const std::vector<std::string>& paths) {
       RefreshStatus();
     });
     connect(document, &ReviewDocument::shotsChanged, this, [this, document] {
-      if (document == current_) RefreshNumbers();
+      // An undo may give back settings with the shots.
+      if (document == current_) {
+        RefreshNumbers();
+        ShowSettings();
+      }
       RefreshList();
     });
     list_->addItem(document->Name());
@@ -389,7 +506,8 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
                                [&](const auto& d) { return d.get() == document; });
   {
     const QSignalBlocker block(list_);
-    list_->setCurrentRow(at == documents_.end() ? -1 : static_cast<int>(at - documents_.begin()));
+    list_->setCurrentRow(at == documents_.end() ? -1 : static_cast<int>(at - documents_.begin()),
+                         QItemSelectionModel::ClearAndSelect);
   }
   setWindowTitle(document ? tr("%1 - holescan-review").arg(document->Name())
                           : tr("holescan-review"));
@@ -400,9 +518,24 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
 
 void ReviewWindow::ShowSettings() {
   const ReviewSettings settings = current_ ? current_->Settings() : DefaultSettings();
-  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_);
+  const QSignalBlocker b1(calibre_), b2(dpi_), b3(holes_), b4(face_), b5(distance_), b6(series_),
+      b7(expected_);
+  series_->setValue(settings.seriesShots);
+  expected_->setValue(settings.expectedShots);
+  const ReportInfo info = current_ ? current_->Info() : ReportInfo{};
+  shooter_->setText(QString::fromStdString(info.shooter));
+  event_->setText(QString::fromStdString(info.event));
+  date_->setText(QString::fromStdString(info.date));
+  note_->setText(QString::fromStdString(info.note));
   calibre_->setEditText(Local(CalibreText(settings.calibreMm)));
   dpi_->setValue(settings.dpi);
+  // An unknown resolution is the one thing to give before anything is shown: it says so.
+  dpi_->setStyleSheet(current_ && settings.dpi == 0
+                          ? QStringLiteral("QDoubleSpinBox { background: #ffe08a; }")
+                          : QString());
+  dpi_->setToolTip(settings.dpiSource == calibrated::ResolutionSource::File
+                       ? tr("as the picture file stores it")
+                       : tr("as given (the picture stores none, or it was changed)"));
   holes_->setCurrentIndex(holes_->findData(int(settings.look)));
   face_->setCurrentIndex(std::max(0, face_->findData(Local(settings.face))));
   distance_->setText(Local(settings.distance));
@@ -518,6 +651,11 @@ void ReviewWindow::RefreshStatus() {
 
 void ReviewWindow::AddShotAt(QPointF point) {
   if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready) return;
+  if (current_->Settings().dpi == 0) {
+    transient_ = tr("give the resolution of %1 first").arg(current_->Name());
+    RefreshStatus();
+    return;
+  }
   ReviewShot shot;
   try {
     shot = calibrated::ShotAtPoint(current_->PictureData()->View(),
@@ -554,9 +692,14 @@ bool ReviewWindow::Save() {
     RefreshStatus();
     return false;
   }
+  if (current_->Settings().dpi == 0) {
+    transient_ = tr("cannot save %1: give its resolution first").arg(current_->Name());
+    RefreshStatus();
+    return false;
+  }
   const std::string path = ShotsFilePath(current_->Path());
   if (auto problem = WriteShotsFile(path, current_->Name().toStdString(),
-                                    {current_->Settings(), current_->Shots()})) {
+                                    {current_->Settings(), current_->Shots(), current_->Info()})) {
     transient_ = Local(*problem);
     RefreshStatus();
     return false;
@@ -568,26 +711,166 @@ bool ReviewWindow::Save() {
   return true;
 }
 
+std::vector<std::string> OpenPaths(const std::vector<std::unique_ptr<ReviewDocument>>& documents) {
+  std::vector<std::string> paths;
+  for (const auto& document : documents) paths.push_back(document->Path());
+  return paths;
+}
+
 void ReviewWindow::Export() {
-  if (!current_ || !current_->PictureData()) {
+  if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready) {
     transient_ = tr("nothing to export");
     RefreshStatus();
     return;
   }
-  const QFileInfo info(Local(current_->Path()));
-  const QString suggested = info.dir().filePath(info.completeBaseName());
+  const QString suggested = Local(ProposedExportBase(current_->Path(), OpenPaths(documents_)));
   const QString base = QFileDialog::getSaveFileName(
       this, tr("Export: CSV, JSON, annotated PNG and PDF report"), suggested,
-      tr("Base name (the four files get .csv, .json, .png and .pdf) (*)"));
+      tr("Base name (the four files get .csv, .json, .png and .pdf) (*)"), nullptr,
+      QFileDialog::DontConfirmOverwrite);
   if (base.isEmpty()) return;
+  ExportTo(base);
+}
+
+bool ReviewWindow::ExportTo(const QString& base) {
+  const auto refuse = [this](const QString& reason) {
+    transient_ = reason;
+    RefreshStatus();
+    return false;
+  };
+  if (!current_ || !current_->PictureData() || current_->State() != Stage::Ready)
+    return refuse(tr("nothing to export"));
+  if (current_->Settings().dpi == 0)
+    return refuse(tr("cannot export %1: give its resolution first").arg(current_->Name()));
+  if (Exporting()) return refuse(tr("an export is running"));
   QString stem = base;
   for (const char* suffix : {".csv", ".json", ".png", ".pdf"})
     if (stem.endsWith(QLatin1String(suffix))) stem.chop(static_cast<int>(std::strlen(suffix)));
-  const std::vector<std::string> problems =
-      ExportAll(*current_, Bytes(stem), QDateTime::currentDateTime());
-  transient_ = problems.empty() ? tr("exported %1.csv, .json, .png and .pdf").arg(stem)
-                                : Local(problems.front());
+  const ExportPaths paths = ExportPathsFor(Bytes(stem));
+  if (auto clash = ExportClash(paths, OpenPaths(documents_))) return refuse(Local(*clash));
+  if (const std::vector<std::string> existing = ExistingFiles(paths); !existing.empty()) {
+    QStringList names;
+    for (const std::string& path : existing) names << QFileInfo(Local(path)).fileName();
+    const QString text = tr("Replace %1 (already there)?").arg(names.join(", "));
+    const int answer =
+        question_ ? question_(text)
+                  : QMessageBox::question(this, tr("Replace files"), text,
+                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) return refuse(tr("export not written: the files are kept"));
+  }
+  exportSnapshot_ = current_->Snapshot();
+  exportBase_ = stem;
+  exportCancel_ = false;
+  exportProgress_ = 0;
+  const ReviewDocument* snapshot = exportSnapshot_.get();
+  const std::string where = Bytes(stem);
+  const QDateTime when = QDateTime::currentDateTime();
+  exportWatcher_.setFuture(QtConcurrent::run([this, snapshot, where, when] {
+    return ExportAll(*snapshot, where, when, [this](double fraction) {
+      exportProgress_ = fraction;
+      return !exportCancel_.load();
+    });
+  }));
+  exportPoll_.start();
+  transient_ = tr("exporting %1...").arg(stem);
+  RefreshBusy();
   RefreshStatus();
+  return true;
+}
+
+void ReviewWindow::WaitExport() {
+  while (Exporting()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (Exporting()) QThread::msleep(2);
+  }
+  QCoreApplication::processEvents();
+}
+
+void ReviewWindow::RefreshBusy() {
+  const bool busy = analyser_.Busy() || Exporting();
+  progress_->setVisible(busy);
+  cancel_->setVisible(busy);
+}
+
+void ReviewWindow::ApplyToPictures(bool all) {
+  if (!current_) return;
+  std::vector<ReviewDocument*> targets;
+  for (std::size_t i = 0; i < documents_.size(); ++i) {
+    ReviewDocument* document = documents_[i].get();
+    if (document == current_ || document->State() == Stage::Failed ||
+        document->State() == Stage::Loading)
+      continue;
+    if (all || list_->item(static_cast<int>(i))->isSelected()) targets.push_back(document);
+  }
+  const ReviewSettings given = current_->Settings();
+  for (ReviewDocument* document : targets) {
+    ReviewSettings settings = given;
+    // A resolution the picture stores is its own.
+    if (document->Settings().dpiSource == calibrated::ResolutionSource::File || given.dpi == 0) {
+      settings.dpi = document->Settings().dpi;
+      settings.dpiSource = document->Settings().dpiSource;
+    }
+    switch (document->SetSettings(settings)) {
+      case ReviewDocument::Rework::Shots:
+        analyser_.Request(document, JobKind::Shots);
+        break;
+      case ReviewDocument::Rework::Aim:
+        analyser_.Request(document, JobKind::Aim);
+        break;
+      case ReviewDocument::Rework::Score:
+      case ReviewDocument::Rework::None:
+        break;
+    }
+  }
+  transient_ =
+      targets.empty()
+          ? (all ? tr("no other picture is open") : tr("no other picture is selected in the list"))
+          : tr("settings given to %n picture(s)", nullptr, static_cast<int>(targets.size()));
+  RefreshList();
+  RefreshStatus();
+}
+
+void ReviewWindow::ShowHelp() {
+  // Not modal: it may stay open beside the work.
+  if (help_) {
+    help_->show();
+    help_->raise();
+    return;
+  }
+  help_ = new QMessageBox(this);
+  QMessageBox& box = *help_;
+  box.setObjectName(QStringLiteral("helpPage"));
+  box.setWindowTitle(tr("holescan-review Help"));
+  box.setTextFormat(Qt::RichText);
+  box.setModal(false);
+  box.setText(tr(
+      "<h3>A scan's way</h3><ol>"
+      "<li>Scan the target (300 ppi or more; the resolution stored in the file is used).</li>"
+      "<li>Open it: File &gt; Open (Ctrl+O), drop it on the window, or name it on the "
+      "command line. Several pictures may be open; the list on the left shows each.</li>"
+      "<li>Check the settings: calibre, resolution (a picture storing none shows "
+      "<i>resolution unknown</i> and is not analysed until it is given), holes, face and "
+      "distance. <i>Apply to selected / all pictures</i> gives them to others.</li>"
+      "<li>Check the shots: add, move or delete what the analysis got wrong.</li>"
+      "<li>Save (Ctrl+S) keeps the shots beside the picture (PICTURE.shots.json); Export "
+      "(Ctrl+E) writes NAME-shots.csv, .json, .png and .pdf. No export replaces a picture "
+      "that is open; other files are replaced only when you say so.</li></ol>"
+      "<h3>Keys and mouse</h3><table cellspacing='4'>"
+      "<tr><td><b>Ctrl+click</b></td><td>add a shot (on the hole there, if one is found)</td></tr>"
+      "<tr><td><b>drag a shot</b></td><td>move it</td></tr>"
+      "<tr><td><b>click, Shift+click</b></td><td>select shots (the table follows)</td></tr>"
+      "<tr><td><b>Delete</b></td><td>delete the selected shots</td></tr>"
+      "<tr><td><b>Ctrl+Up, Ctrl+Down</b></td><td>move the selected shot earlier or later in "
+      "the order (series of N shots are counted in this order)</td></tr>"
+      "<tr><td><b>Ctrl+Z, Ctrl+Shift+Z</b></td><td>undo, redo (settings and shots "
+      "together)</td></tr>"
+      "<tr><td><b>drag the paper, wheel</b></td><td>pan, zoom</td></tr>"
+      "<tr><td><b>+ / -, Ctrl+0, Ctrl+1</b></td><td>zoom in, out, fit, actual size</td></tr>"
+      "<tr><td><b>Ctrl+O, Ctrl+S, Ctrl+E</b></td><td>open, save, export</td></tr>"
+      "<tr><td><b>Ctrl+Q</b></td><td>quit (offers to save every changed picture)</td></tr>"
+      "<tr><td><b>F1</b></td><td>this page</td></tr></table>"));
+  box.setStandardButtons(QMessageBox::Close);
+  box.show();
 }
 
 void ReviewWindow::OpenDialog() {
@@ -601,6 +884,9 @@ void ReviewWindow::OpenDialog() {
 }
 
 void ReviewWindow::closeEvent(QCloseEvent* event) {
+  // What is being analysed or exported ends first, so every changed picture is offered.
+  analyser_.WaitIdle();
+  WaitExport();
   std::vector<ReviewDocument*> unsaved;
   for (const auto& document : documents_)
     if (document->State() == Stage::Ready && document->Modified())

@@ -7,9 +7,12 @@
 // list entry and the status bar, and the picture shown stays the one that was.
 #pragma once
 
+#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QStringList>
+#include <QTimer>
 #include <QUndoGroup>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,8 +26,10 @@ class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 
 namespace holescan::review {
@@ -47,8 +52,19 @@ class ReviewWindow : public QMainWindow {
 
   // Writes the current picture's shots beside it; false with the reason in the status bar.
   bool Save();
-  // What closing asks when pictures have unsaved edits: Save, Discard or Cancel. A test
-  // replaces the dialog.
+  // Exports the current picture to BASE.csv, .json, .png and .pdf off the window's thread;
+  // false, with the one-line reason in the status bar, when it is refused (an output would be
+  // a picture of the session or its saved shots, the user kept existing files, an export is
+  // running). The proposed base is ProposedExportBase's.
+  bool ExportTo(const QString& base);
+  bool Exporting() const { return exportWatcher_.isRunning(); }
+  // Blocks, handling events, until the export is written (tests; closing).
+  void WaitExport();
+  // The current picture's settings given to the pictures selected in the list, or to all;
+  // the resolution only to those that store none.
+  void ApplyToPictures(bool all);
+  // What closing asks when pictures have unsaved edits (Save, Discard or Cancel) and what an
+  // export asks before replacing files (Yes or No). A test replaces the dialog.
   using Question = std::function<int(const QString& text)>;
   void SetQuestion(Question question) { question_ = std::move(question); }
 
@@ -68,6 +84,8 @@ class ReviewWindow : public QMainWindow {
   void SelectRows(const std::vector<int>& rows);
   void RefreshList();
   void RefreshStatus();
+  void RefreshBusy();
+  void ShowHelp();
   void JobFinished(ReviewDocument* document);
   void AddShotAt(QPointF point);
   void DeleteSelected();
@@ -92,12 +110,29 @@ class ReviewWindow : public QMainWindow {
   QComboBox* holes_ = nullptr;
   QComboBox* face_ = nullptr;
   QLineEdit* distance_ = nullptr;
+  QSpinBox* series_ = nullptr;
+  QSpinBox* expected_ = nullptr;
+  QLineEdit* shooter_ = nullptr;
+  QLineEdit* event_ = nullptr;
+  QLineEdit* date_ = nullptr;
+  QLineEdit* note_ = nullptr;
   QTableWidget* table_ = nullptr;
   QLabel* stats_ = nullptr;
   QLabel* message_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QMessageBox* help_ = nullptr;
+  QPushButton* applySelected_ = nullptr;
+  QPushButton* applyAll_ = nullptr;
   QString transient_;  // a message of the last action, shown until the next one
+
+  // The export running, on a snapshot of its picture.
+  QFutureWatcher<std::vector<std::string>> exportWatcher_;
+  std::unique_ptr<ReviewDocument> exportSnapshot_;
+  QString exportBase_;
+  std::atomic<bool> exportCancel_{false};
+  std::atomic<double> exportProgress_{0};
+  QTimer exportPoll_;
 };
 
 }  // namespace holescan::review

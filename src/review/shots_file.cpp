@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -93,6 +94,18 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
     file.settings.look = *look;
     file.settings.face = Text(settings, "face");
     file.settings.distance = Text(settings, "distance");
+    if (settings.contains("series")) {
+      const json& series = Member(settings, "series", json::value_t::number_float);
+      if (!series.is_number_integer()) throw Refusal{"\"series\" is not a whole number"};
+      file.settings.seriesShots =
+          static_cast<int>(std::clamp<long long>(series.get<long long>(), -1, 1000000));
+    }
+    if (settings.contains("expected_shots")) {
+      const json& expected = Member(settings, "expected_shots", json::value_t::number_float);
+      if (!expected.is_number_integer()) throw Refusal{"\"expected_shots\" is not a whole number"};
+      file.settings.expectedShots =
+          static_cast<int>(std::clamp<long long>(expected.get<long long>(), -1, 1000000));
+    }
     if (settings.contains("dpi_source")) {
       const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
       if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
@@ -101,6 +114,13 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
   }
   if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
 
+  if (!analysis && document.contains("report")) {
+    const json& report = Member(document, "report", json::value_t::object);
+    const auto text = [&](const char* key) {
+      return report.contains(key) ? Text(report, key) : std::string();
+    };
+    file.info = {text("shooter"), text("event"), text("date"), text("note")};
+  }
   const json& shots = Member(document, "shots", json::value_t::array);
   if (shots.size() > kMaxSavedShots) throw Refusal{"too many shots"};
   file.shots.reserve(shots.size());
@@ -151,6 +171,8 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
         .Member("face", file.settings.face)
         .Member("distance", file.settings.distance)
         .Member("dpi_source", calibrated::ResolutionSourceName(file.settings.dpiSource))
+        .Member("series", file.settings.seriesShots)
+        .Member("expected_shots", file.settings.expectedShots)
         .EndObject();
     json.Key("shots").BeginArray();
     for (const ReviewShot& shot : file.shots)
@@ -161,7 +183,15 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
           .Member("look", shots::HoleLookName(shot.look))
           .Member("contrast", shot.contrast)
           .EndObject();
-    json.EndArray().EndObject();
+    json.EndArray();
+    json.Key("report")
+        .BeginObject()
+        .Member("shooter", file.info.shooter)
+        .Member("event", file.info.event)
+        .Member("date", file.info.date)
+        .Member("note", file.info.note)
+        .EndObject();
+    json.EndObject();
   }
   out.Write("\n");
   return out.Commit();

@@ -8,10 +8,13 @@
 //     "settings": {"calibre_mm": 4.5, "dpi": 300, "holes": "auto", "face": "", "distance": "",
 //                  "dpi_source": "file"},
 //     "shots": [{"x": 812.5, "y": 640.25, "edited": false, "look": "dark", "contrast": 61.5},
-//               ...]
+//               ...],
+//     "report": {"shooter": "A. Shooter", "event": "club evening", "date": "2026-12-09",
+//                "note": "new pellets"}
 //
-// dpi_source ("file" or "option"; "user" reads as "option"), look and contrast may be absent
-// ("option", "dark", 0).
+// report may be absent (all empty).
+// dpi_source ("file" or "option"; "user" reads as "option"), series, expected_shots, look and
+// contrast may be absent ("option", 10, 0, "dark", 0).
 //   }
 //
 // A calibrated JSON document (the command line's --json of one picture, the review's export)
@@ -40,6 +43,7 @@ inline constexpr char kShotsFormat[] = "holescan-review shots";
 struct ShotsFile {
   ReviewSettings settings;
   std::vector<ReviewShot> shots;
+  ReportInfo info;
 };
 
 // PICTURE.shots.json for the picture's path.

@@ -86,6 +86,8 @@ TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
   settings.distance = "10m";
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Score);
   EXPECT_TRUE(StatLines(document)[3].value.contains("MOA"));  // extreme spread at 10 m
+  const int at10m = document.Generation();
+  EXPECT_EQ(document.UndoStack().undoText(), "change settings");
   settings.face = "issf-air-pistol";
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Aim);
   settings.calibreMm = 5.6;
@@ -93,13 +95,81 @@ TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::None);
   EXPECT_TRUE(document.Modified());
 
-  // An analysis run again is an edit that can be undone.
+  // An analysis run again is an edit that can be undone, with the settings it ran under: the
+  // generation goes back with them (a job for the newer settings is stale) and comes again
+  // with a redo.
   const int generation = document.Generation();
   document.SetShotsFound({{150, 100, false}}, true);
   EXPECT_EQ(document.Shots().size(), 1u);
   document.UndoStack().undo();
   EXPECT_EQ(document.Shots().size(), 2u);
+  EXPECT_EQ(document.Generation(), at10m);
+  EXPECT_EQ(document.Settings().calibreMm, 4.5);
+  EXPECT_EQ(document.Settings().face, "");
+  EXPECT_EQ(document.Settings().distance, "10m");
+  document.UndoStack().undo();
+  EXPECT_EQ(document.Settings().distance, "");
+  EXPECT_FALSE(StatLines(document)[3].value.contains("MOA"));
+  document.UndoStack().redo();
+  document.UndoStack().redo();
   EXPECT_EQ(document.Generation(), generation);
+  EXPECT_EQ(document.Settings(), settings);
+  EXPECT_EQ(document.Shots().size(), 1u);
+  // A later change never takes a generation an undo gave back.
+  document.UndoStack().undo();
+  settings.calibreMm = 9;
+  document.SetSettings(settings);
+  EXPECT_GT(document.Generation(), generation);
+}
+
+TEST(ReviewDocument, cancelling_an_analysis_gives_the_settings_back) {
+  ReviewDocument document("card.png", TenPerMm());
+  document.SetShotsFound({{100, 100, false}, {200, 100, false}}, false);
+  ReviewSettings settings = document.Settings();
+  settings.calibreMm = 9;
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
+  document.SetAnalysing();
+  document.SetCancelled();
+  EXPECT_EQ(document.State(), Stage::Ready);
+  EXPECT_EQ(document.Settings().calibreMm, 4.5);
+  EXPECT_EQ(document.Shots().size(), 2u);
+  EXPECT_EQ(document.Problem(), "analysis cancelled");
+}
+
+TEST(ReviewDocument, series_subtotals_follow_the_order_as_shot) {
+  ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
+  document.SetAim(score::AimPoint{500, 500}, {});
+  // Three tens (on the aim) and two nines (5 mm right), in series of two.
+  document.SetShotsFound({{500, 500, false},
+                          {550, 500, false},
+                          {500, 500, false},
+                          {550, 500, false},
+                          {500, 500, false}},
+                         false);
+  ReviewSettings settings = document.Settings();
+  settings.seriesShots = 2;
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Score);
+  const auto series = [&] {
+    QStringList values;
+    for (const StatLine& line : StatLines(document))
+      if (line.label.startsWith("Series ")) values << line.label + ": " + line.value;
+    return values.join(" | ").toStdString();
+  };
+  EXPECT_EQ(series(),
+            "Series 1: 19 (19.9), shots 1-2 | Series 2: 19 (19.9), shots 3-4 | "
+            "Series 3: 10 (10.9), shots 5-5");
+  // Shot 4 (a nine) one place down: the last series has it.
+  EXPECT_TRUE(document.MoveShotInOrder(3, 1));
+  EXPECT_EQ(series(),
+            "Series 1: 19 (19.9), shots 1-2 | Series 2: 20 (21.8), shots 3-4 | "
+            "Series 3: 9 (9.0), shots 5-5");
+  EXPECT_FALSE(document.MoveShotInOrder(4, 1));
+  document.UndoStack().undo();
+  EXPECT_EQ(document.Shots()[3].x, 550);
+  // One series, or no scores: no subtotals.
+  settings.seriesShots = 10;
+  document.SetSettings(settings);
+  EXPECT_EQ(series(), "");
 }
 
 TEST(ReviewSettings, calibre_choices_and_refused_settings) {
@@ -122,6 +192,14 @@ TEST(ReviewSettings, calibre_choices_and_refused_settings) {
   settings = {};
   settings.distance = "ten metres";
   EXPECT_TRUE(SettingsProblem(settings));
+  settings = {};
+  settings.seriesShots = 0;
+  EXPECT_TRUE(SettingsProblem(settings));
+  settings = {};
+  settings.expectedShots = 12;
+  EXPECT_EQ(CalibratedOf(settings).expectedShots, 12);
+  settings.expectedShots = 0;
+  EXPECT_FALSE(CalibratedOf(settings).expectedShots);
 }
 
 }  // namespace

@@ -3,7 +3,12 @@
 //                         shots are drawn: reading, the halved copies, the analysis, the scene
 //                         and one repaint (target: under 1 s);
 //   BM_Repaint/...        one repaint of the view of a 600-ppi letter page after a zoom step
-//                         or a pan of 40 screen pixels, fitted and at 1:1 (target: under 16 ms).
+//                         or a pan of 40 screen pixels, fitted and at 1:1 (target: under 16 ms);
+//   BM_ExportAnswers/...  File > Export of a 600-ppi letter page (CSV, JSON, PNG, PDF) with a
+//                         10-ms timer on the window's thread: the longest the window went
+//                         without handling an event (max_gap_ms; target: under 100 ms),
+//                         exporting on the window's thread (mode 0, as before) and off it
+//                         (mode 1, ExportTo), side by side.
 //
 //   cmake --build build --target review_bench
 //   QT_QPA_PLATFORM=offscreen build/tests/review/review_bench
@@ -13,13 +18,20 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "io/qt/picture_loader.h"
+#include "review/exports.h"
 #include "review/review_window.h"
 #include "review/shot_view.h"
 #include "scangen.h"
@@ -111,6 +123,50 @@ BENCHMARK(BM_Repaint)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0);
+
+void BM_ExportAnswers(benchmark::State& state) {
+  static ReviewWindow* window = nullptr;
+  if (!window) {
+    window = new ReviewWindow;
+    window->resize(1280, 800);
+    window->show();
+    Open(*window, Page(600));
+  }
+  const bool offThread = state.range(0) == 1;
+  QTemporaryDir dir;
+  double worst = 0;
+  for (auto _ : state) {
+    const QString base = dir.filePath(QStringLiteral("page-%1").arg(offThread));
+    for (const char* suffix : {".csv", ".json", ".png", ".pdf"}) QFile::remove(base + suffix);
+    QElapsedTimer since;
+    double gap = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      gap = std::max(gap, static_cast<double>(since.nsecsElapsed()) / 1e6);
+      since.restart();
+    });
+    tick.start();
+    since.start();
+    if (offThread) {
+      window->ExportTo(base);
+      window->WaitExport();
+    } else {
+      holescan::review::ExportAll(*window->Current(), base.toStdString(),
+                                  QDateTime::currentDateTime());
+      QCoreApplication::processEvents();
+      gap = std::max(gap, static_cast<double>(since.nsecsElapsed()) / 1e6);
+    }
+    worst = std::max(worst, gap);
+  }
+  state.counters["max_gap_ms"] = worst;
+}
+BENCHMARK(BM_ExportAnswers)
+    ->ArgName("off_thread")
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <algorithm>
@@ -18,6 +21,8 @@
 #include <fstream>
 
 #include "review/exports.h"
+#include "review/numbers.h"
+#include "review/picture_image.h"
 #include "review/shot_view.h"
 #include "review/shots_file.h"
 #include "review_support.h"
@@ -249,6 +254,276 @@ TEST_F(Window, a_setting_analyses_again_and_closing_with_edits_asks) {
   EXPECT_TRUE(window_.isVisible());
   answer = QMessageBox::Discard;
   EXPECT_TRUE(window_.close());
+}
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(Window, export_never_replaces_a_picture_of_the_session) {
+  // A second picture named as the first one's export would be by default.
+  const auto other =
+      holescan::testing::WriteCard(dir_, "card-shots.png", 150, holescan::testing::FiveShots());
+  window_.OpenFiles({other.path});
+  WaitIdle(window_.Analysis());
+  window_.findChild<QListWidget*>("pictures")->setCurrentRow(0);
+  ASSERT_EQ(window_.Current(), document_);
+  const std::string cardBytes = Bytes(card_.path), otherBytes = Bytes(other.path);
+
+  int asked = 0;
+  int answer = QMessageBox::No;
+  window_.SetQuestion([&](const QString& text) {
+    ++asked;
+    EXPECT_TRUE(text.startsWith("Replace ")) << text.toStdString();
+    return answer;
+  });
+  EXPECT_FALSE(window_.ExportTo(dir_.filePath("card-shots")));
+  EXPECT_EQ(Message().toStdString(),
+            "refused: " + other.path + " is the open picture card-shots.png");
+  EXPECT_FALSE(window_.ExportTo(QString::fromStdString(card_.path + ".shots")));
+  EXPECT_TRUE(Message().startsWith("refused: ")) << Message().toStdString();
+  EXPECT_EQ(asked, 0);
+
+  const QString proposed =
+      QString::fromStdString(ProposedExportBase(card_.path, {card_.path, other.path}));
+  EXPECT_EQ(proposed, dir_.filePath("card-shots-2"));
+  ASSERT_TRUE(window_.ExportTo(proposed));
+  window_.WaitExport();
+  EXPECT_TRUE(Message().startsWith("exported ")) << Message().toStdString();
+  for (const char* suffix : {".csv", ".json", ".png", ".pdf"})
+    EXPECT_TRUE(QFile::exists(proposed + suffix)) << suffix;
+
+  // Again: the files are there now, and kept unless the user says to replace them.
+  std::ofstream(proposed.toStdString() + ".csv", std::ios::trunc) << "mine";
+  EXPECT_FALSE(window_.ExportTo(proposed));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Bytes(proposed.toStdString() + ".csv"), "mine");
+  answer = QMessageBox::Yes;
+  EXPECT_TRUE(window_.ExportTo(proposed));
+  window_.WaitExport();
+  EXPECT_NE(Bytes(proposed.toStdString() + ".csv"), "mine");
+  EXPECT_EQ(Bytes(card_.path), cardBytes);
+  EXPECT_EQ(Bytes(other.path), otherBytes);
+}
+
+TEST_F(Window, choosing_a_face_ends_ready_and_a_face_not_found_says_so) {
+  auto* face = window_.findChild<QComboBox*>("face");
+  const auto choose = [&](const char* name) {
+    face->setCurrentIndex(face->findData(QString::fromLatin1(name)));
+    emit face->activated(face->currentIndex());
+    WaitIdle(window_.Analysis());
+  };
+  choose("");
+  EXPECT_EQ(document_->State(), Stage::Ready);
+  EXPECT_FALSE(document_->Result().total);
+  choose("issf-air-rifle");
+  EXPECT_EQ(document_->State(), Stage::Ready);
+  ASSERT_TRUE(document_->Result().total);
+  EXPECT_TRUE(window_.Save()) << Message().toStdString();
+  EXPECT_EQ(document_->UndoStack().undoText(), "change face");
+  Screenshot(window_, "face-chosen");
+
+  // A blank sheet: no black to find, a note saying so, and still Ready.
+  QImage blank(600, 600, QImage::Format_RGB32);
+  blank.fill(Qt::white);
+  blank.setDotsPerMeterX(5906);  // 150 ppi
+  blank.setDotsPerMeterY(5906);
+  const QString path = dir_.filePath("blank.png");
+  ASSERT_TRUE(blank.save(path));
+  window_.OpenFiles({path.toStdString()});
+  WaitIdle(window_.Analysis());
+  ASSERT_NE(window_.Current(), document_);
+  choose("issf-air-pistol");
+  EXPECT_EQ(window_.Current()->State(), Stage::Ready);
+  EXPECT_TRUE(Message().contains("no point of aim")) << Message().toStdString();
+  EXPECT_TRUE(window_.findChild<QLabel*>("statistics")->text().contains("no point of aim"));
+  Screenshot(window_, "face-not-found");
+}
+
+TEST_F(Window, a_picture_without_resolution_shows_no_shots_until_it_is_given) {
+  // A PPM stores no resolution; the last picture's 150 ppi must not be taken for it.
+  const QString path = dir_.filePath("card.ppm");
+  ASSERT_TRUE(ImageOf(card_.target.picture).save(path, "PPM"));
+  window_.OpenFiles({path.toStdString()});
+  WaitIdle(window_.Analysis());
+  ReviewDocument* ppm = window_.Current();
+  ASSERT_NE(ppm, document_);
+  EXPECT_EQ(ppm->State(), Stage::Ready);
+  EXPECT_EQ(ppm->Settings().dpi, 0);
+  EXPECT_TRUE(ppm->Shots().empty());
+  EXPECT_EQ(table_->rowCount(), 0);
+  auto* dpi = window_.findChild<QDoubleSpinBox*>("dpi");
+  EXPECT_EQ(dpi->text(), "resolution unknown");
+  EXPECT_TRUE(Message().startsWith("resolution unknown")) << Message().toStdString();
+  EXPECT_EQ(ListEntry(*ppm), "card.ppm: resolution unknown");
+  EXPECT_FALSE(window_.Save());
+  QTest::mouseClick(view_->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    At(card_.target.aimX, card_.target.aimY));
+  EXPECT_TRUE(ppm->Shots().empty());
+  Screenshot(window_, "resolution-unknown");
+
+  dpi->setValue(150);
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(ppm->Settings().dpi, 150);
+  EXPECT_EQ(ppm->Shots().size(), found_);
+  EXPECT_EQ(table_->rowCount(), static_cast<int>(found_));
+  // The resolution typed is worth keeping: the picture counts as changed.
+  EXPECT_TRUE(ppm->Modified());
+  Screenshot(window_, "resolution-given");
+}
+
+TEST_F(Window, settings_go_to_the_selected_or_all_pictures_and_undo_takes_them_back) {
+  const QString ppm = dir_.filePath("card.ppm");
+  ASSERT_TRUE(ImageOf(card_.target.picture).save(ppm, "PPM"));
+  const auto second =
+      holescan::testing::WriteCard(dir_, "second.bmp", 150, holescan::testing::FiveShots());
+  window_.OpenFiles({ppm.toStdString(), second.path});
+  WaitIdle(window_.Analysis());
+  auto* list = window_.findChild<QListWidget*>("pictures");
+  list->setCurrentRow(0);
+  ASSERT_EQ(window_.Current(), document_);
+  auto* calibre = window_.findChild<QComboBox*>("calibre");
+  calibre->setEditText("9 mm");
+  emit calibre->lineEdit()->editingFinished();
+  WaitIdle(window_.Analysis());
+
+  // Selected: only the PPM, which takes the resolution too, as it stores none.
+  list->item(0)->setSelected(true);
+  list->item(1)->setSelected(true);
+  list->item(2)->setSelected(false);
+  window_.ApplyToPictures(false);
+  WaitIdle(window_.Analysis());
+  const auto& documents = window_.Documents();
+  EXPECT_EQ(documents[1]->Settings().calibreMm, 9.0);
+  EXPECT_EQ(documents[1]->Settings().dpi, 150);
+  EXPECT_EQ(documents[2]->Settings().calibreMm, 4.5);
+  window_.ApplyToPictures(true);
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(documents[2]->Settings().calibreMm, 9.0);
+  EXPECT_EQ(documents[2]->Settings().dpiSource, calibrated::ResolutionSource::File);
+  EXPECT_EQ(documents[2]->State(), Stage::Ready);
+
+  // Undo of the analysis gives back the calibre with the shots, and the panel shows it.
+  const std::vector<ReviewShot> shots = document_->Shots();
+  document_->UndoStack().undo();
+  EXPECT_EQ(document_->Settings().calibreMm, 4.5);
+  EXPECT_EQ(calibre->currentText(), "4.5 mm");
+  EXPECT_EQ(document_->Shots().size(), found_);
+  document_->UndoStack().redo();
+  EXPECT_EQ(document_->Settings().calibreMm, 9.0);
+  EXPECT_EQ(document_->Shots(), shots);
+}
+
+TEST_F(Window, quitting_offers_to_save_every_changed_picture) {
+  const auto second =
+      holescan::testing::WriteCard(dir_, "second.bmp", 150, holescan::testing::FiveShots());
+  window_.OpenFiles({second.path});
+  WaitIdle(window_.Analysis());
+  ReviewDocument* other = window_.Current();
+  ASSERT_NE(other, document_);
+  other->AddShot(20, 30);
+  auto* face = window_.findChild<QComboBox*>("face");
+  window_.findChild<QListWidget*>("pictures")->setCurrentRow(0);
+  face->setCurrentIndex(face->findData(QString()));
+  emit face->activated(face->currentIndex());  // only a setting changed on the first
+  QString asked;
+  window_.SetQuestion([&](const QString& text) {
+    asked = text;
+    return QMessageBox::Save;
+  });
+  EXPECT_TRUE(window_.close());
+  EXPECT_TRUE(asked.contains("card.bmp") && asked.contains("second.bmp")) << asked.toStdString();
+  const ShotsFileRead first = ReadShotsFile(ShotsFilePath(card_.path), 10000, 10000);
+  ASSERT_TRUE(first.file) << first.reason;
+  EXPECT_EQ(first.file->settings.face, "");
+  const ShotsFileRead read = ReadShotsFile(ShotsFilePath(second.path), 10000, 10000);
+  ASSERT_TRUE(read.file) << read.reason;
+  EXPECT_EQ(read.file->shots.size(), found_ + 1);
+}
+
+TEST_F(Window, shooter_event_date_and_note_are_kept_per_picture) {
+  auto* shooter = window_.findChild<QLineEdit*>("shooter");
+  auto* note = window_.findChild<QLineEdit*>("note");
+  ASSERT_TRUE(shooter && note);
+  shooter->setText("A. Shooter");
+  emit shooter->editingFinished();
+  note->setText("new pellets");
+  emit note->editingFinished();
+  EXPECT_EQ(document_->Info().shooter, "A. Shooter");
+  EXPECT_TRUE(document_->Modified());
+  EXPECT_TRUE(window_.Save());
+  Screenshot(window_, "report-info");
+  if (const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS");
+      !folder.isEmpty()) {
+    EXPECT_FALSE(ExportPdf(*document_, (folder + "/report-info.pdf").toStdString(),
+                           QDateTime::currentDateTime()));
+  }
+
+  // Another picture has its own (empty) ones; the first's come back with its saved shots.
+  const auto second =
+      holescan::testing::WriteCard(dir_, "second.bmp", 150, holescan::testing::FiveShots());
+  window_.OpenFiles({second.path});
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(shooter->text(), "");
+  ReviewWindow again;
+  again.OpenFiles({card_.path});
+  WaitIdle(again.Analysis());
+  ASSERT_NE(again.Current(), nullptr);
+  EXPECT_EQ(again.Current()->Info().shooter, "A. Shooter");
+  EXPECT_EQ(again.Current()->Info().note, "new pellets");
+  EXPECT_EQ(again.findChild<QLineEdit*>("shooter")->text(), "A. Shooter");
+}
+
+TEST_F(Window, ctrl_down_moves_a_shot_later_in_the_order_and_the_selection_follows) {
+  const std::vector<ReviewShot> before = document_->Shots();
+  table_->selectRow(1);
+  QTest::keyClick(&window_, Qt::Key_Down, Qt::ControlModifier);
+  ASSERT_EQ(document_->Shots().size(), before.size());
+  EXPECT_EQ(document_->Shots()[2], before[1]);
+  EXPECT_EQ(document_->Shots()[1], before[2]);
+  EXPECT_EQ(view_->SelectedShots(), std::vector<int>{2});
+  QTest::keyClick(&window_, Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(document_->Shots(), before);
+  // Series of 2 in the statistics, and the spin box saved with the picture.
+  auto* series = window_.findChild<QSpinBox*>("series");
+  series->setValue(2);
+  EXPECT_EQ(document_->Settings().seriesShots, 2);
+  EXPECT_TRUE(window_.findChild<QLabel*>("statistics")->text().contains("Series 3"));
+  Screenshot(window_, "series");
+  EXPECT_TRUE(window_.Save());
+  const ShotsFileRead read = ReadShotsFile(ShotsFilePath(card_.path), 10000, 10000);
+  ASSERT_TRUE(read.file);
+  EXPECT_EQ(read.file->settings.seriesShots, 2);
+}
+
+TEST_F(Window, a_distance_typed_while_the_analysis_runs_still_ends_ready) {
+  auto* calibre = window_.findChild<QComboBox*>("calibre");
+  auto* distance = window_.findChild<QLineEdit*>("distance");
+  calibre->setEditText("9 mm");
+  emit calibre->lineEdit()->editingFinished();
+  ASSERT_EQ(document_->State(), Stage::Analysing);
+  distance->setText("10m");
+  emit distance->editingFinished();
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(document_->State(), Stage::Ready);
+  EXPECT_EQ(document_->Settings().calibreMm, 9.0);
+  EXPECT_EQ(document_->Settings().distance, "10m");
+  EXPECT_EQ(document_->UndoStack().undoText(), "analyse again");
+  // The shots are those of the 9-mm analysis.
+  ASSERT_FALSE(document_->Shots().empty());
+  EXPECT_NEAR(document_->Shots()[0].diameterPx, 9.0 / 25.4 * 150, 1e-9);
+}
+
+TEST_F(Window, f1_shows_the_help_page_with_the_keys) {
+  QTest::keyClick(&window_, Qt::Key_F1);
+  auto* help = window_.findChild<QMessageBox*>("helpPage");
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  for (const char* key : {"Ctrl+click", "Delete", "Ctrl+Z", "Ctrl+E", "resolution unknown"})
+    EXPECT_TRUE(help->text().contains(key)) << key;
+  Screenshot(*help, "help");
+  help->close();
 }
 
 TEST(AnalysisJob, a_cancelled_analysis_leaves_the_shots_as_they_were) {

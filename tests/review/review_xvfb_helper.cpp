@@ -1,14 +1,24 @@
 // review_xvfb_helper - the pieces of review_xvfb_check.sh that need the project's code:
 //   review_xvfb_helper card OUT.bmp     a generated air-rifle card at 150 ppi with five shots
+//   review_xvfb_helper card OUT.ppm     the same card in a format that stores no resolution
 //   review_xvfb_helper count SHOTS.json "SHOTS EDITED" of a saved shots file
+//   review_xvfb_helper setting SHOTS.json KEY   a setting of a saved shots file (face, dpi)
 //   review_xvfb_helper grab OUT.png     a screenshot of the whole X screen
+//   review_xvfb_helper marks IN.png X0 Y0 X1 Y1   the pixels in the rectangle drawn in the
+//                                       colour of found shots (their circles' bright middle)
+#include <QColor>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QScreen>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "facegen.h"
+#include "review/overlay.h"
+#include "review/picture_image.h"
 #include "review/shots_file.h"
 
 namespace {
@@ -25,6 +35,9 @@ int WriteCard(const char* out) {
                    {-17, 12, holescan::facegen::HoleLook::Dark},
                    {19, 5, holescan::facegen::HoleLook::Dark}};
   const auto card = holescan::facegen::MakeFace(options);
+  const std::string name = out;
+  if (name.size() > 4 && name.substr(name.size() - 4) == ".ppm")
+    return holescan::review::ImageOf(card.picture).save(QString::fromLocal8Bit(out), "PPM") ? 0 : 1;
   return holescan::facegen::WriteBmp(card.picture, options.dpi, out) ? 0 : 1;
 }
 
@@ -41,15 +54,50 @@ int Count(const char* path) {
   return 0;
 }
 
+int Setting(const char* path, const char* key) {
+  const auto read =
+      holescan::review::ReadShotsFile(path, holescan::kMaxPictureSide, holescan::kMaxPictureSide);
+  if (!read.file) return 1;
+  if (std::strcmp(key, "face") == 0) std::printf("%s\n", read.file->settings.face.c_str());
+  if (std::strcmp(key, "dpi") == 0) std::printf("%g\n", read.file->settings.dpi);
+  return 0;
+}
+
+int Marks(char** argv) {
+  const QImage image(QString::fromLocal8Bit(argv[2]));
+  if (image.isNull()) return 1;
+  const QRect box = QRect(QPoint(std::atoi(argv[3]), std::atoi(argv[4])),
+                          QPoint(std::atoi(argv[5]), std::atoi(argv[6])))
+                        .intersected(image.rect());
+  const QColor found = holescan::review::kFoundColour;
+  long count = 0;
+  for (int y = box.top(); y <= box.bottom(); ++y)
+    for (int x = box.left(); x <= box.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      count += std::abs(c.red() - found.red()) + std::abs(c.green() - found.green()) +
+                           std::abs(c.blue() - found.blue()) <
+                       60
+                   ? 1
+                   : 0;
+    }
+  std::printf("%ld\n", count);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "card") == 0) return WriteCard(argv[2]);
   if (argc == 3 && std::strcmp(argv[1], "count") == 0) return Count(argv[2]);
+  if (argc == 4 && std::strcmp(argv[1], "setting") == 0) return Setting(argv[2], argv[3]);
+  if (argc == 7 && std::strcmp(argv[1], "marks") == 0) return Marks(argv);
   if (argc == 3 && std::strcmp(argv[1], "grab") == 0) {
     QGuiApplication app(argc, argv);
     return QGuiApplication::primaryScreen()->grabWindow(0).save(argv[2]) ? 0 : 1;
   }
-  std::fputs("usage: review_xvfb_helper card OUT.bmp | count SHOTS.json | grab OUT.png\n", stderr);
+  std::fputs(
+      "usage: review_xvfb_helper card OUT.bmp|OUT.ppm | count SHOTS.json | setting SHOTS.json "
+      "KEY | grab OUT.png | marks IN.png X0 Y0 X1 Y1\n",
+      stderr);
   return 2;
 }

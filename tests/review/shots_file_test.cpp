@@ -24,10 +24,13 @@ TEST(ShotsFile, what_is_saved_reads_back_the_same) {
                    shots::HoleLook::Light,
                    "issf-air-pistol",
                    "25yd",
-                   calibrated::ResolutionSource::File};
+                   calibrated::ResolutionSource::File,
+                   6,
+                   60};
   file.shots = {{10.125, 20.0 / 3, false, shots::HoleLook::Light, 81.25},
                 {0, 99.5, true},
                 {-0.5, -0.5, true}};
+  file.info = {"A. \"Shooter\"", "club evening", "2026-12-09", "new pellets,\nwind"};
   const std::string path = ShotsFilePath(dir.filePath("a, b.png").toStdString());
   EXPECT_TRUE(path.ends_with("a, b.png.shots.json"));
   ASSERT_FALSE(WriteShotsFile(path, "a, b.png", file));
@@ -35,6 +38,7 @@ TEST(ShotsFile, what_is_saved_reads_back_the_same) {
   ASSERT_TRUE(read.file) << read.reason;
   EXPECT_EQ(read.file->settings, file.settings);
   EXPECT_EQ(read.file->shots, file.shots);
+  EXPECT_EQ(read.file->info, file.info);
 
   EXPECT_FALSE(ReadShotsFile(dir.filePath("none.json").toStdString(), 100, 100).exists);
   EXPECT_TRUE(WriteShotsFile(dir.filePath("no/such/folder.json").toStdString(), "x", file)
