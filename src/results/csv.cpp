@@ -44,7 +44,7 @@ std::string CsvField(std::string_view text) {
 
 void CsvWriter::Header() {
   if (headerWritten_) return;
-  out_ << kCsvHeader << (editedColumn_ ? ",edited\n" : "\n");
+  out_ << kCsvHeader << (editedColumn_ ? ",edited" : "") << (placedColumn_ ? ",placed\n" : "\n");
   headerWritten_ = true;
 }
 
@@ -80,6 +80,7 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
       out_ << ",,";
     }
     if (editedColumn_) out_ << (shot.edited ? ",TRUE" : ",FALSE");
+    if (placedColumn_) out_ << (shot.placed ? ",TRUE" : ",FALSE");
     out_ << '\n';
   }
 }

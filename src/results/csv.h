@@ -17,6 +17,8 @@
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
 //   edited         with the edited column only: TRUE for a shot set by hand (the review's)
+//   placed         with the placed column only: TRUE for a shot not seen, placed in a group's
+//                  torn area to make the count given (the command line's with --shots)
 // Numbers are written with a point and no thousands separator, whatever the locale.
 #pragma once
 
@@ -40,8 +42,8 @@ std::string CsvField(std::string_view text);
 // there was none. Whether writing failed is the stream's state, for the caller to check.
 class CsvWriter {
  public:
-  explicit CsvWriter(std::ostream& out, bool editedColumn = false)
-      : out_(out), editedColumn_(editedColumn) {}
+  explicit CsvWriter(std::ostream& out, bool editedColumn = false, bool placedColumn = false)
+      : out_(out), editedColumn_(editedColumn), placedColumn_(placedColumn) {}
 
   // The rows of one picture (none for a picture without shots).
   void Add(std::string_view file, int group, const calibrated::CalibratedResult& result);
@@ -53,6 +55,7 @@ class CsvWriter {
 
   std::ostream& out_;
   bool editedColumn_;
+  bool placedColumn_;
   bool headerWritten_ = false;
 };
 

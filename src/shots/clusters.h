@@ -1,0 +1,79 @@
+// clusters.h - the shots of a ragged hole: a group's torn area explained by discs of the calibre.
+//
+// A good group is one torn area, and the decision (decision.h) sees in it the few shots whose
+// hole still looks like a hole. This stage runs after it: about every kept shot, and every
+// place the decision judged at all, it takes the torn area that place belongs to (pixels
+// darker, or lighter, than midway between the hole and the paper around it, thin print lines
+// opened away) and, when that area is larger than one hole, explains it by discs of the
+// calibre. Each disc of a shot lies wholly inside the torn area, and the part of its rim that
+// shows is an arc of the area's outline: every outline pixel votes for the centre one radius
+// inwards, and discs are taken greedily from those votes, each time the one that explains the
+// most of the area and the outline not yet explained, until no disc explains enough to be a
+// shot; each centre is then fitted to the outline arcs it explains. A torn area the discs do
+// not explain (a print figure, a ring band) keeps the decision's shots.
+//
+// With the number of shots fired given, the count is made that number where the torn areas
+// allow: a shot explaining least is dropped when there are too many (never one that explains a
+// clear arc of its own), and when there are too few a shot is placed where the torn area is
+// least explained (placed = true): a shot completely covered by others leaves no trace of its
+// own, so its place is a guess.
+//
+// Limits, in a shooter's words: two shots closer than about a third of a calibre are one; a
+// group touching dark print (a ring, the black) is split only where the print is thin; a group
+// of more than about 15 shots, or larger than eight calibres, is left to the decision.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace holescan::shots {
+
+struct ClusterSettings {
+  // A torn area of more than this many holes' area is a group and resolved.
+  double minGroupArea = 1.45;
+  // Around a place judged doubtful (not a kept shot) only larger areas are looked at.
+  double minDoubtfulGroupArea = 2.5;
+  // The darkness (or lightness) between hole and paper must be at least this (grey levels).
+  double minContrast = 20;
+  // The largest torn area looked at, as a half side in diameters.
+  double maxReach = 8;
+  // Print thinner than this (in diameters) is opened away from the torn area.
+  double openDiameter = 0.25;
+  // A disc is a shot when the new area and outline it explains (in shares of a hole's area
+  // and rim), less twice the area it puts outside the torn area, reach this.
+  double minGain = 0.22;
+  // The discs must explain this share of the torn area and put no more than this share of
+  // themselves outside it, or the decision's shots stand.
+  double minCover = 0.85;
+  double maxSpill = 0.2;
+  // A shot whose own area and outline explain more than this is never dropped for a count.
+  double keepGain = 0.35;
+  int maxShotsPerGroup = 20;
+};
+
+struct GroupSeed {
+  cv::Point2d point;     // working pixels
+  bool light = false;    // the look (for a doubtful place: decided here)
+  bool kept = false;     // a shot the decision keeps; otherwise a doubtful place
+};
+
+struct GroupShot {
+  cv::Point2d point;  // working pixels
+  bool light = false;
+  bool placed = false;     // put there for the count, not seen
+  double contrast = 0;     // the torn area against the paper, grey levels
+  int seed = -1;  // the kept seed it is, as it was; -1 for a shot of a resolved torn area
+};
+
+// The kept shots (the seeds with kept set, in order) with every resolved group's shots in
+// place of the decision's ones inside it. `diameter` is the hole's in working pixels; `dark`
+// and `light` say which looks are resolved; `expected` is the number of shots in the whole
+// working picture, when known.
+std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,
+                                     const std::vector<GroupSeed>& seeds, bool dark, bool light,
+                                     std::optional<int> expected,
+                                     const ClusterSettings& settings = {});
+
+}  // namespace holescan::shots
