@@ -38,6 +38,8 @@ struct Group {
   std::vector<cv::Point> pixels;   // the area's pixels, roi coordinates
   std::vector<cv::Point> outline;  // its outline
   cv::Mat depth;                   // distance to the paper, CV_32F
+  cv::Mat pixelIndex;              // CV_32S: index into pixels, -1 outside
+  cv::Mat outlineIndex;            // CV_32S: index into outline, -1 elsewhere
   std::vector<cv::Point2d> candidates;
   double radius = 0;  // the holes' radius as the outline shows it
   std::vector<cv::Point2d> centres;
@@ -77,10 +79,10 @@ double DiscMean(const cv::Mat& grey, cv::Point2d centre, double radius) {
   return count > 0 ? sum / count : -1;
 }
 
-// The torn area the seed lies in, when it is larger than `minArea` holes and smaller than the
-// reach; `light` nullopt: the look decided here.
+// The torn area of this look the seed lies in, when it is larger than `minArea` holes and
+// smaller than the reach.
 std::optional<TornArea> FindTornArea(const cv::Mat& work, cv::Point2d seed, double diameter,
-                                     std::optional<bool> light, double minArea,
+                                     bool light, double minArea,
                                      const ClusterSettings& s) {
   const double r = diameter / 2;
   const cv::Rect picture(0, 0, work.cols, work.rows);
@@ -98,7 +100,7 @@ std::optional<TornArea> FindTornArea(const cv::Mat& work, cv::Point2d seed, doub
     const cv::Point2d at(seed.x - t.roi.x, seed.y - t.roi.y);
     const double inside = DiscMean(grey, at, 0.3 * diameter);
     if (inside < 0) return std::nullopt;
-    t.light = light.value_or(inside > Percentile(grey, 0.5));
+    t.light = light;
     const double paper = Percentile(grey, t.light ? 0.2 : 0.8);
     t.contrast = t.light ? inside - paper : paper - inside;
     if (t.contrast < s.minContrast) return std::nullopt;
@@ -143,31 +145,27 @@ std::optional<TornArea> FindTornArea(const cv::Mat& work, cv::Point2d seed, doub
 Disc MakeDisc(const Group& g, cv::Point2d centre, double radius, double arcTolerance) {
   Disc d;
   d.centre = centre;
-  int inside = 0;
-  const int x0 = static_cast<int>(std::floor(centre.x - radius));
-  const int x1 = static_cast<int>(std::ceil(centre.x + radius));
-  const int y0 = static_cast<int>(std::floor(centre.y - radius));
-  const int y1 = static_cast<int>(std::ceil(centre.y + radius));
+  const double reach = radius + arcTolerance;
+  const int x0 = static_cast<int>(std::floor(centre.x - reach));
+  const int x1 = static_cast<int>(std::ceil(centre.x + reach));
+  const int y0 = static_cast<int>(std::floor(centre.y - reach));
+  const int y1 = static_cast<int>(std::ceil(centre.y + reach));
   for (int y = y0; y <= y1; ++y) {
     for (int x = x0; x <= x1; ++x) {
-      if (std::hypot(x - centre.x, y - centre.y) > radius) continue;
-      ++inside;
-      const bool in = x >= 0 && y >= 0 && x < g.torn.mask.cols && y < g.torn.mask.rows &&
-                      g.torn.mask.at<std::uint8_t>(y, x) != 0;
-      if (!in) ++d.spill;
+      const double distance = std::hypot(x - centre.x, y - centre.y);
+      const bool in = x >= 0 && y >= 0 && x < g.pixelIndex.cols && y < g.pixelIndex.rows;
+      if (distance <= radius) {
+        const int i = in ? g.pixelIndex.at<int>(y, x) : -1;
+        if (i >= 0)
+          d.pixels.push_back(i);
+        else
+          ++d.spill;
+      }
+      if (in && std::abs(distance - radius) <= arcTolerance) {
+        const int o = g.outlineIndex.at<int>(y, x);
+        if (o >= 0) d.outline.push_back(o);
+      }
     }
-  }
-  (void)inside;
-  for (std::size_t i = 0; i < g.pixels.size(); ++i) {
-    const cv::Point& p = g.pixels[i];
-    if (std::abs(p.x - centre.x) <= radius && std::abs(p.y - centre.y) <= radius &&
-        std::hypot(p.x - centre.x, p.y - centre.y) <= radius)
-      d.pixels.push_back(static_cast<int>(i));
-  }
-  for (std::size_t i = 0; i < g.outline.size(); ++i) {
-    const cv::Point& p = g.outline[i];
-    if (std::abs(std::hypot(p.x - centre.x, p.y - centre.y) - radius) <= arcTolerance)
-      d.outline.push_back(static_cast<int>(i));
   }
   return d;
 }
@@ -185,47 +183,20 @@ void Prepare(Group& g, double diameter) {
   cv::distanceTransform(padded, g.depth, cv::DIST_L2, cv::DIST_MASK_5);
   g.depth = g.depth(cv::Rect(1, 1, mask.cols, mask.rows)).clone();
 
-  // Every outline pixel votes for the centres one radius inwards, across the directions its
-  // arc could face.
-  cv::Mat smooth;
-  mask.convertTo(smooth, CV_32F, 1.0 / 255);
-  cv::GaussianBlur(smooth, smooth, {0, 0}, 1.5);
-  cv::Mat gx, gy;
-  cv::Sobel(smooth, gx, CV_32F, 1, 0);
-  cv::Sobel(smooth, gy, CV_32F, 0, 1);
-  cv::Mat votes(mask.size(), CV_32F, cv::Scalar(0));
+  g.pixelIndex = cv::Mat(mask.size(), CV_32S, cv::Scalar(-1));
+  for (std::size_t i = 0; i < g.pixels.size(); ++i)
+    g.pixelIndex.at<int>(g.pixels[i]) = static_cast<int>(i);
+  g.outlineIndex = cv::Mat(mask.size(), CV_32S, cv::Scalar(-1));
+  std::vector<cv::Point> unique;
   for (const cv::Point& p : g.outline) {
-    const double nx = gx.at<float>(p), ny = gy.at<float>(p);
-    const double length = std::hypot(nx, ny);
-    if (length <= 0) continue;
-    const double base = std::atan2(ny, nx);  // towards the inside
-    for (int k = -6; k <= 6; ++k) {
-      const double a = base + k * kPi / 36;
-      const int x = static_cast<int>(std::lround(p.x + r * std::cos(a)));
-      const int y = static_cast<int>(std::lround(p.y + r * std::sin(a)));
-      if (x >= 0 && y >= 0 && x < votes.cols && y < votes.rows) votes.at<float>(y, x) += 1;
-    }
+    if (g.outlineIndex.at<int>(p) >= 0) continue;
+    g.outlineIndex.at<int>(p) = static_cast<int>(unique.size());
+    unique.push_back(p);
   }
-  cv::GaussianBlur(votes, votes, {0, 0}, 1.0);
-  cv::Mat peaks;
-  cv::dilate(votes, peaks, cv::getStructuringElement(cv::MORPH_ELLIPSE, {5, 5}));
-  std::vector<std::pair<float, cv::Point>> found;
-  for (int y = 0; y < votes.rows; ++y) {
-    for (int x = 0; x < votes.cols; ++x) {
-      const float v = votes.at<float>(y, x);
-      if (v > 0.5f && v >= peaks.at<float>(y, x) && g.depth.at<float>(y, x) >= 0.6 * r)
-        found.push_back({v, {x, y}});
-    }
-  }
-  std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first > b.first; });
-  for (const auto& [v, p] : found) {
-    if (g.candidates.size() >= 120) break;
-    const bool near = std::any_of(g.candidates.begin(), g.candidates.end(), [&](const cv::Point2d& c) {
-      return std::hypot(c.x - p.x, c.y - p.y) < 0.15 * diameter;
-    });
-    if (!near) g.candidates.emplace_back(p.x, p.y);
-  }
+  g.outline = std::move(unique);
+  // A shot's disc lies inside the torn area: its centre is at least nearly a radius deep.
+  for (const cv::Point& p : g.pixels)
+    if (g.depth.at<float>(p) >= 0.7 * r) g.candidates.emplace_back(p.x, p.y);
 }
 
 struct Explained {
@@ -238,6 +209,12 @@ double Gain(const Disc& d, const Explained& e, double holeArea, double rimPixels
   for (int i : d.pixels) area += e.area[static_cast<std::size_t>(i)] == 0;
   for (int i : d.outline) outline += e.outline[static_cast<std::size_t>(i)] == 0;
   return area / holeArea + outline / rimPixels - 2 * d.spill / holeArea;
+}
+
+int NewOutline(const Disc& d, const Explained& e) {
+  int outline = 0;
+  for (int i : d.outline) outline += e.outline[static_cast<std::size_t>(i)] == 0;
+  return outline;
 }
 
 void Add(const Disc& d, Explained& e, int by) {
@@ -285,18 +262,21 @@ class Explainer {
     rimPixels_ = 2 * kPi * r_ * kOutlineDensity;
   }
 
-  // The discs that explain the area best (the hints, the decision's shots in it, first in
-  // line with the outline's own votes).
+  // The discs that explain the area best, taken greedily from every place a disc fits in the
+  // area (and the decision's shots in it), then fitted to their arcs.
   void Explain(const std::vector<cv::Point2d>& hints) {
     std::vector<Disc> discs;
     for (const cv::Point2d& c : g_.candidates) discs.push_back(MakeDisc(g_, c, r_, arc_));
     for (const cv::Point2d& h : hints) discs.push_back(MakeDisc(g_, h, r_, arc_));
-    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
-    std::vector<Disc> chosen;
-    while (static_cast<int>(chosen.size()) < s_.maxShotsPerGroup) {
+    while (static_cast<int>(g_.centres.size()) < s_.maxShotsPerGroup) {
+      const Explained e = ExplainedBy(g_.centres);
       double best = s_.minGain;
       int which = -1;
       for (std::size_t i = 0; i < discs.size(); ++i) {
+        // A shot shows a part of its rim, and no two shots are closer than the decision's
+        // own distance.
+        if (NewOutline(discs[i], e) < s_.minArc * rimPixels_) continue;
+        if (Near(discs[i].centre, s_.minPickDistance)) continue;
         const double gain = Gain(discs[i], e, holeArea_, rimPixels_);
         if (gain > best) {
           best = gain;
@@ -304,15 +284,37 @@ class Explainer {
         }
       }
       if (which < 0) break;
-      Add(discs[static_cast<std::size_t>(which)], e, 1);
-      chosen.push_back(discs[static_cast<std::size_t>(which)]);
-    }
-    for (const Disc& d : chosen) {
-      g_.centres.push_back(d.centre);
+      g_.centres.push_back(discs[static_cast<std::size_t>(which)].centre);
       g_.placed.push_back(false);
     }
     Refine();
-    g_.accepted = !g_.centres.empty() && Quality();
+    // Two shots fitted onto one.
+    for (std::size_t i = 0; i < g_.centres.size(); ++i) {
+      for (std::size_t j = i + 1; j < g_.centres.size();) {
+        if (std::hypot(g_.centres[i].x - g_.centres[j].x, g_.centres[i].y - g_.centres[j].y) <
+            s_.minDistance * 2 * r_) {
+          g_.centres.erase(g_.centres.begin() + static_cast<long>(j));
+          g_.placed.erase(g_.placed.begin() + static_cast<long>(j));
+        } else {
+          ++j;
+        }
+      }
+    }
+    g_.accepted = !g_.centres.empty() && Islands() <= s_.maxIslands * holeArea_ &&
+                  static_cast<int>(g_.centres.size()) < s_.maxShotsPerGroup &&
+                  static_cast<double>(g_.pixels.size()) <= s_.maxGroupArea * holeArea_ && Quality();
+  }
+
+  Explained ExplainedBy(const std::vector<cv::Point2d>& centres) const {
+    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+    for (const cv::Point2d& c : centres) Add(MakeDisc(g_, c, g_.radius > 0 ? g_.radius : r_, arc_), e, 1);
+    return e;
+  }
+
+  bool Near(cv::Point2d p, double diameters) const {
+    return std::any_of(g_.centres.begin(), g_.centres.end(), [&](const cv::Point2d& c) {
+      return std::hypot(c.x - p.x, c.y - p.y) < diameters * 2 * r_;
+    });
   }
 
   // Each centre fitted to the outline pixels nearest its circle; the radius the outline shows.
@@ -323,17 +325,17 @@ class Explainer {
       std::vector<std::vector<cv::Point2d>> arcs(g_.centres.size());
       std::vector<double> distances;
       for (const cv::Point& p : g_.outline) {
-        double nearest = 0.25 * r_;
-        int which = -1;
+        // A pixel near one circle only: where two rims meet, it belongs to neither surely.
+        int which = -1, near = 0;
         for (std::size_t i = 0; i < g_.centres.size(); ++i) {
           const double off =
               std::abs(std::hypot(p.x - g_.centres[i].x, p.y - g_.centres[i].y) - g_.radius);
-          if (off < nearest) {
-            nearest = off;
+          if (off < 0.25 * r_) {
+            ++near;
             which = static_cast<int>(i);
           }
         }
-        if (which < 0) continue;
+        if (near != 1) continue;
         arcs[static_cast<std::size_t>(which)].emplace_back(p.x, p.y);
         distances.push_back(
             std::hypot(p.x - g_.centres[static_cast<std::size_t>(which)].x,
@@ -352,6 +354,15 @@ class Explainer {
     }
   }
 
+  // Paper enclosed by the torn area, in pixels: shots do not ring a patch of paper, print (a
+  // ring round a figure) does.
+  double Islands() const {
+    cv::Mat outside;
+    cv::copyMakeBorder(g_.torn.mask, outside, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
+    cv::floodFill(outside, cv::Point(0, 0), cv::Scalar(255));
+    return static_cast<double>(outside.total()) - cv::countNonZero(outside);
+  }
+
   // The discs explain the area and do not spill far out of it.
   bool Quality() const {
     cv::Mat discs(g_.torn.mask.size(), CV_8U, cv::Scalar(0));
@@ -365,8 +376,18 @@ class Explainer {
     cv::Mat both;
     cv::bitwise_and(discs, g_.torn.mask, both);
     const double common = cv::countNonZero(both);
+    // The outline must be made of the shots' rims: a blot of print or a texture's is not.
+    std::vector<char> onRim(g_.outline.size(), 0);
+    for (const cv::Point2d& c : g_.centres) {
+      const Disc d = MakeDisc(g_, c, g_.radius, arc_);
+      for (int o : d.outline) onRim[static_cast<std::size_t>(o)] = 1;
+    }
+    const double rim = g_.outline.empty()
+                           ? 0
+                           : static_cast<double>(std::count(onRim.begin(), onRim.end(), 1)) /
+                                 static_cast<double>(g_.outline.size());
     return area > 0 && union_ > 0 && common / area >= s_.minCover &&
-           (union_ - common) / union_ <= s_.maxSpill;
+           (union_ - common) / union_ <= s_.maxSpill && rim >= s_.minRim;
   }
 
   // How much only shot i explains, in shares of a hole's area and rim.
@@ -382,7 +403,12 @@ class Explainer {
   // Where another shot explains most of what is not yet explained, and how much; with
   // nothing left to explain, the deepest place farthest from every shot (a shot completely
   // covered), with its distance in radii as a small score.
-  std::pair<cv::Point2d, double> LeastExplained() const {
+  struct Place {
+    cv::Point2d point{-1, -1};
+    double score = -1;  // above 1 for a disc that explains something, else under 1
+    bool seen = false;  // it explains a part of the area or the outline
+  };
+  Place LeastExplained() const {
     std::vector<Disc> discs;
     for (const cv::Point2d& c : g_.centres) discs.push_back(MakeDisc(g_, c, g_.radius, arc_));
     Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
@@ -396,7 +422,7 @@ class Explainer {
         at = c;
       }
     }
-    if (at.x >= 0) return {at, 1 + best};
+    if (at.x >= 0) return {at, 1 + best, true};
     double farthest = -1;
     for (const cv::Point& p : g_.pixels) {
       if (g_.depth.at<float>(p) < 0.75 * g_.radius) continue;
@@ -407,7 +433,7 @@ class Explainer {
         at = cv::Point2d(p.x, p.y);
       }
     }
-    return {at, at.x >= 0 ? std::min(0.99, farthest / (2 * r_)) : -1};
+    return {at, at.x >= 0 ? std::min(0.99, farthest / (2 * r_)) : -1, false};
   }
 
  private:
@@ -434,30 +460,19 @@ std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,
                                      const std::vector<GroupSeed>& seeds, bool dark, bool light,
                                      std::optional<int> expected, const ClusterSettings& s) {
   std::vector<Group> groups;
-  // Kept shots first: a doubtful place only where no shot's area already is.
-  std::vector<std::size_t> order;
-  for (std::size_t i = 0; i < seeds.size(); ++i)
-    if (seeds[i].kept) order.push_back(i);
-  for (std::size_t i = 0; i < seeds.size(); ++i)
-    if (!seeds[i].kept) order.push_back(i);
-  for (const std::size_t i : order) {
-    const GroupSeed& seed = seeds[i];
+  for (const GroupSeed& seed : seeds) {
     const bool seen = std::any_of(groups.begin(), groups.end(), [&](const Group& g) {
-      return g.torn.roi.contains(cv::Point(static_cast<int>(seed.point.x), static_cast<int>(seed.point.y))) &&
-             InArea(g, seed.point, 0.3 * diameter);
+      return InArea(g, seed.point, 0.3 * diameter);
     });
     if (seen) continue;
-    std::optional<bool> look;
-    if (seed.kept) look = seed.light;
-    auto torn = FindTornArea(work, seed.point, diameter, look,
-                             seed.kept ? s.minGroupArea : s.minDoubtfulGroupArea, s);
+    auto torn = FindTornArea(work, seed.point, diameter, seed.light, s.minGroupArea, s);
     if (!torn || (torn->light ? !light : !dark)) continue;
     Group g;
     g.torn = std::move(*torn);
     Prepare(g, diameter);
     std::vector<cv::Point2d> hints;
     for (const GroupSeed& other : seeds) {
-      if (other.kept && InArea(g, other.point, 0.25 * diameter))
+      if (InArea(g, other.point, 0.25 * diameter))
         hints.emplace_back(other.point.x - g.torn.roi.x, other.point.y - g.torn.roi.y);
     }
     Explainer(g, diameter, s).Explain(hints);
@@ -468,7 +483,6 @@ std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,
   std::vector<GroupShot> out;
   for (std::size_t i = 0; i < seeds.size(); ++i) {
     const GroupSeed& seed = seeds[i];
-    if (!seed.kept) continue;
     const bool inside = std::any_of(groups.begin(), groups.end(), [&](const Group& g) {
       return g.accepted && InArea(g, seed.point, 0.25 * diameter);
     });
@@ -502,23 +516,23 @@ std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,
       from->placed.erase(from->placed.begin() + static_cast<long>(which));
       --total;
     }
-    // Too few: a shot where a group's torn area is least explained.
+    // Too few: a shot where a group's torn area is least explained; one that explains a little
+    // of it was seen, one that explains nothing is placed.
     while (total < wanted) {
-      double best = 0;
+      Explainer::Place best;
       Group* into = nullptr;
-      cv::Point2d at;
       for (Group& g : groups) {
         if (!g.accepted) continue;
-        const auto [point, score] = Explainer(g, diameter, s).LeastExplained();
-        if (score > best) {
-          best = score;
+        const Explainer::Place place = Explainer(g, diameter, s).LeastExplained();
+        if (place.score > best.score) {
+          best = place;
           into = &g;
-          at = point;
         }
       }
-      if (into == nullptr) break;
-      into->centres.push_back(at);
-      into->placed.push_back(true);
+      if (into == nullptr || best.score < 0) break;
+      into->centres.push_back(best.point);
+      into->placed.push_back(!best.seen);
+      if (best.seen) Explainer(*into, diameter, s).Refine();
       ++total;
     }
   }

@@ -1,8 +1,8 @@
 // clusters.h - the shots of a ragged hole: a group's torn area explained by discs of the calibre.
 //
 // A good group is one torn area, and the decision (decision.h) sees in it the few shots whose
-// hole still looks like a hole. This stage runs after it: about every kept shot, and every
-// place the decision judged at all, it takes the torn area that place belongs to (pixels
+// hole still looks like a hole. This stage runs after it: about every kept shot it takes the
+// torn area the shot belongs to (pixels
 // darker, or lighter, than midway between the hole and the paper around it, thin print lines
 // opened away) and, when that area is larger than one hole, explains it by discs of the
 // calibre. Each disc of a shot lies wholly inside the torn area, and the part of its rim that
@@ -20,7 +20,8 @@
 //
 // Limits, in a shooter's words: two shots closer than about a third of a calibre are one; a
 // group touching dark print (a ring, the black) is split only where the print is thin; a group
-// of more than about 15 shots, or larger than eight calibres, is left to the decision.
+// in which the decision keeps no shot at all is not looked at; a torn area of more than 14
+// holes' area, or one that needs 20 discs, is left to the decision.
 #pragma once
 
 #include <optional>
@@ -33,8 +34,6 @@ namespace holescan::shots {
 struct ClusterSettings {
   // A torn area of more than this many holes' area is a group and resolved.
   double minGroupArea = 1.45;
-  // Around a place judged doubtful (not a kept shot) only larger areas are looked at.
-  double minDoubtfulGroupArea = 2.5;
   // The darkness (or lightness) between hole and paper must be at least this (grey levels).
   double minContrast = 20;
   // The largest torn area looked at, as a half side in diameters.
@@ -43,20 +42,33 @@ struct ClusterSettings {
   double openDiameter = 0.25;
   // A disc is a shot when the new area and outline it explains (in shares of a hole's area
   // and rim), less twice the area it puts outside the torn area, reach this.
-  double minGain = 0.22;
+  double minGain = 0.07;
+  // A shot's disc explains at least this share of a rim of the outline not yet explained, and
+  // is taken at least this far (in diameters) from every shot taken before; fitted to their
+  // arcs, two shots closer than minDistance are one.
+  double minArc = 0.03;
+  double minPickDistance = 0.33;
+  double minDistance = 0.2;
   // The discs must explain this share of the torn area and put no more than this share of
   // themselves outside it, or the decision's shots stand.
-  double minCover = 0.85;
-  double maxSpill = 0.2;
+  double minCover = 0.95;
+  double maxSpill = 0.18;
+  // And the discs' circles must run along this share of the area's outline.
+  double minRim = 0.8;
   // A shot whose own area and outline explain more than this is never dropped for a count.
   double keepGain = 0.35;
+  // A torn area explained by more discs than this, or larger than this many holes, is more
+  // than a group (print, a texture) and keeps the decision's shots.
   int maxShotsPerGroup = 20;
+  double maxGroupArea = 14;
+  // Paper enclosed by the torn area beyond this share of a hole's area: print, not a group.
+  double maxIslands = 0.15;
 };
 
+// A shot the decision keeps.
 struct GroupSeed {
-  cv::Point2d point;     // working pixels
-  bool light = false;    // the look (for a doubtful place: decided here)
-  bool kept = false;     // a shot the decision keeps; otherwise a doubtful place
+  cv::Point2d point;   // working pixels
+  bool light = false;  // its look
 };
 
 struct GroupShot {
@@ -64,11 +76,11 @@ struct GroupShot {
   bool light = false;
   bool placed = false;     // put there for the count, not seen
   double contrast = 0;     // the torn area against the paper, grey levels
-  int seed = -1;  // the kept seed it is, as it was; -1 for a shot of a resolved torn area
+  int seed = -1;  // the seed it is, as it was; -1 for a shot of a resolved torn area
 };
 
-// The kept shots (the seeds with kept set, in order) with every resolved group's shots in
-// place of the decision's ones inside it. `diameter` is the hole's in working pixels; `dark`
+// The kept shots (the seeds, in order) with every resolved group's shots in place of the
+// decision's ones inside it. `diameter` is the hole's in working pixels; `dark`
 // and `light` say which looks are resolved; `expected` is the number of shots in the whole
 // working picture, when known.
 std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,

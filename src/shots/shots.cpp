@@ -149,16 +149,12 @@ struct Found {
   bool cancelled = false;
 };
 
-// The kept shots with every ragged group resolved into its shots (clusters.h); the places
-// judged but not kept are where a group the decision missed may lie.
+// The kept shots with every ragged group resolved into its shots (clusters.h).
 void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSettings& settings,
                      Found& f) {
   std::vector<GroupSeed> seeds;
   for (const Shot& shot : f.shots)
-    seeds.push_back({{w.WorkU(shot.x), w.WorkV(shot.y)}, shot.look == HoleLook::Light, true});
-  for (const Judged& j : f.judged) {
-    if (j.probability >= kSecondLook) seeds.push_back({j.point, false, false});
-  }
+    seeds.push_back({{w.WorkU(shot.x), w.WorkV(shot.y)}, shot.look == HoleLook::Light});
   const std::vector<GroupShot> resolved =
       ResolveGroups(w.bgr, w.diameter, seeds, settings.look != HoleLook::Light,
                     settings.look != HoleLook::Dark, settings.expectedShots);
