@@ -300,7 +300,7 @@ class Explainer {
         }
       }
     }
-    g_.accepted = !g_.centres.empty() && Islands() <= s_.maxIslands * holeArea_ &&
+    g_.accepted = !g_.centres.empty() &&
                   static_cast<int>(g_.centres.size()) < s_.maxShotsPerGroup &&
                   static_cast<double>(g_.pixels.size()) <= s_.maxGroupArea * holeArea_ && Quality();
   }
@@ -352,15 +352,6 @@ class Explainer {
         g_.centres[i] = FitCentre(g_.centres[i], arcs[i], g_.radius - 0.5);
       }
     }
-  }
-
-  // Paper enclosed by the torn area, in pixels: shots do not ring a patch of paper, print (a
-  // ring round a figure) does.
-  double Islands() const {
-    cv::Mat outside;
-    cv::copyMakeBorder(g_.torn.mask, outside, 1, 1, 1, 1, cv::BORDER_CONSTANT, 0);
-    cv::floodFill(outside, cv::Point(0, 0), cv::Scalar(255));
-    return static_cast<double>(outside.total()) - cv::countNonZero(outside);
   }
 
   // The discs explain the area and do not spill far out of it.

@@ -61,8 +61,6 @@ struct ClusterSettings {
   // than a group (print, a texture) and keeps the decision's shots.
   int maxShotsPerGroup = 20;
   double maxGroupArea = 14;
-  // Paper enclosed by the torn area beyond this share of a hole's area: print, not a group.
-  double maxIslands = 0.15;
 };
 
 // A shot the decision keeps.
