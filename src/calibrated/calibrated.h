@@ -89,12 +89,12 @@ CalibratedSettings ResolveResolution(const PictureFile& file, CalibratedSettings
 struct Shot {
   double x = 0, y = 0;  // picture pixels, pixel (i, j)'s centre at (i, j)
   bool edited = false;  // added or moved by hand
-  // Not seen: put where a group's torn area is least explained, to make the expected count.
-  bool placed = false;
   // How the hole showed, and its contrast against the paper (0 for a shot set by hand where
   // no hole was found).
   shots::HoleLook look = shots::HoleLook::Dark;
   double contrast = 0;
+  // Not seen: put where a group's torn area is least explained, to make the expected count.
+  bool placed = false;
   // Filled by AnalysePicture and Rescore:
   double diameterPx = 0;                    // the calibre at the resolution
   double xMm = 0, yMm = 0;                  // from the point of aim, right and up positive
