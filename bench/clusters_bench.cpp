@@ -62,9 +62,7 @@ void BM_GroupResolve(benchmark::State& state) {
   state.counters["shots"] = static_cast<double>(found);
 }
 
-BENCHMARK(BM_GroupRestOfAnalysis)
-    ->ComputeStatistics("min", Fastest)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GroupRestOfAnalysis)->ComputeStatistics("min", Fastest)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GroupResolve)->ComputeStatistics("min", Fastest)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -63,10 +63,9 @@ GroupScan MakeGroupScan(const GroupOptions& o) {
   std::vector<Point> centres;
   for (int restart = 0; restart < 50 && static_cast<int>(centres.size()) < o.shots; ++restart) {
     centres.assign(1, middle);
-    for (int attempt = 0; attempt < 4000 && static_cast<int>(centres.size()) < o.shots;
-         ++attempt) {
-      const Point& from = centres[static_cast<std::size_t>(
-          random.IntIn(0, static_cast<int>(centres.size()) - 1))];
+    for (int attempt = 0; attempt < 4000 && static_cast<int>(centres.size()) < o.shots; ++attempt) {
+      const Point& from =
+          centres[static_cast<std::size_t>(random.IntIn(0, static_cast<int>(centres.size()) - 1))];
       const double a = random.Uniform(0, 2 * kPi);
       const double step = d * random.Uniform(0.35, 0.9);
       const Point p{from.x + step * std::cos(a), from.y + step * std::sin(a)};
@@ -104,7 +103,8 @@ GroupScan MakeGroupScan(const GroupOptions& o) {
   const Colour backing = o.light ? Grey(random.Uniform(220, 252)) : Grey(random.Uniform(8, 45));
   const Colour rim = o.light ? Grey(random.Uniform(90, 150)) : Grey(random.Uniform(150, 200));
   const double rimWidth = d * random.Uniform(0.03, 0.08);
-  const Point ringCentre{middle.x + random.Uniform(-3, 3) * d, middle.y + random.Uniform(-3, 3) * d};
+  const Point ringCentre{middle.x + random.Uniform(-3, 3) * d,
+                         middle.y + random.Uniform(-3, 3) * d};
   const double ringStep = d * random.Uniform(1.5, 3);
   const double ringWidth = std::max(1.0, d * random.Uniform(0.04, 0.12));
   const bool rings = o.rings && random.Unit() < 0.7;

@@ -26,9 +26,9 @@ struct GroupOptions {
   std::uint32_t seed = 1;
   double dpi = 300;
   double calibreMm = 4.5;
-  double sideMm = 40;  // the picture's side
-  int shots = 10;      // 1 .. 15
-  bool light = false;  // white backing seen through black print
+  double sideMm = 40;   // the picture's side
+  int shots = 10;       // 1 .. 15
+  bool light = false;   // white backing seen through black print
   double minRim = 0.2;  // share of each shot's rim outside every other hole, 0 .. 0.9
   bool rings = true;    // thin printed ring lines
 };

@@ -213,8 +213,9 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
           ResolutionSource(calibrated::ResolutionSourceName(r.settings.dpiSource)) + "), " +
           std::to_string(r.width) + " x " + std::to_string(r.height) + " pixels\n";
   if (const auto differs = calibrated::CountDiffers(r)) {
-    text += "  expected " + Counted(static_cast<std::size_t>(std::max(0, differs->expected)), "shot", "shots") +
-            ", found " + std::to_string(differs->found) + ": check the count on the target\n";
+    const auto expected = static_cast<std::size_t>(std::max(0, differs->expected));
+    text += "  expected " + Counted(expected, "shot", "shots") + ", found " +
+            std::to_string(differs->found) + ": check the count on the target\n";
   }
   if (n == 0) return text;
 

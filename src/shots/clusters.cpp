@@ -82,16 +82,14 @@ double DiscMean(const cv::Mat& grey, cv::Point2d centre, double radius) {
 // The torn area of this look the seed lies in, when it is larger than `minArea` holes and
 // smaller than the reach.
 std::optional<TornArea> FindTornArea(const cv::Mat& work, cv::Point2d seed, double diameter,
-                                     bool light, double minArea,
-                                     const ClusterSettings& s) {
+                                     bool light, double minArea, const ClusterSettings& s) {
   const double r = diameter / 2;
   const cv::Rect picture(0, 0, work.cols, work.rows);
   for (double reach = 3;; reach = std::min(reach * 1.6, s.maxReach)) {
     const double half = reach * diameter;
-    const cv::Rect wanted(static_cast<int>(std::floor(seed.x - half)),
-                          static_cast<int>(std::floor(seed.y - half)),
-                          static_cast<int>(std::ceil(2 * half)) + 1,
-                          static_cast<int>(std::ceil(2 * half)) + 1);
+    const cv::Rect wanted(
+        static_cast<int>(std::floor(seed.x - half)), static_cast<int>(std::floor(seed.y - half)),
+        static_cast<int>(std::ceil(2 * half)) + 1, static_cast<int>(std::ceil(2 * half)) + 1);
     TornArea t;
     t.roi = wanted & picture;
     if (t.roi.width < 3 || t.roi.height < 3) return std::nullopt;
@@ -106,7 +104,8 @@ std::optional<TornArea> FindTornArea(const cv::Mat& work, cv::Point2d seed, doub
     if (t.contrast < s.minContrast) return std::nullopt;
     cv::threshold(grey, t.mask, (inside + paper) / 2, 255,
                   t.light ? cv::THRESH_BINARY : cv::THRESH_BINARY_INV);
-    const int open = std::max(3, 2 * static_cast<int>(std::lround(s.openDiameter * diameter / 2)) + 1);
+    const int open =
+        std::max(3, 2 * static_cast<int>(std::lround(s.openDiameter * diameter / 2)) + 1);
     cv::morphologyEx(t.mask, t.mask, cv::MORPH_OPEN,
                      cv::getStructuringElement(cv::MORPH_ELLIPSE, {open, open}));
     cv::Mat labels, stats, centroids;
@@ -122,7 +121,8 @@ std::optional<TornArea> FindTornArea(const cv::Mat& work, cv::Point2d seed, doub
       }
     }
     votes[0] = 0;
-    const auto label = static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
+    const auto label =
+        static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
     if (votes[static_cast<std::size_t>(label)] == 0) return std::nullopt;
     const int left = stats.at<int>(label, cv::CC_STAT_LEFT);
     const int top = stats.at<int>(label, cv::CC_STAT_TOP);
@@ -307,7 +307,8 @@ class Explainer {
 
   Explained ExplainedBy(const std::vector<cv::Point2d>& centres) const {
     Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
-    for (const cv::Point2d& c : centres) Add(MakeDisc(g_, c, g_.radius > 0 ? g_.radius : r_, arc_), e, 1);
+    for (const cv::Point2d& c : centres)
+      Add(MakeDisc(g_, c, g_.radius > 0 ? g_.radius : r_, arc_), e, 1);
     return e;
   }
 
@@ -337,12 +338,12 @@ class Explainer {
         }
         if (near != 1) continue;
         arcs[static_cast<std::size_t>(which)].emplace_back(p.x, p.y);
-        distances.push_back(
-            std::hypot(p.x - g_.centres[static_cast<std::size_t>(which)].x,
-                       p.y - g_.centres[static_cast<std::size_t>(which)].y));
+        distances.push_back(std::hypot(p.x - g_.centres[static_cast<std::size_t>(which)].x,
+                                       p.y - g_.centres[static_cast<std::size_t>(which)].y));
       }
       if (!distances.empty()) {
-        std::nth_element(distances.begin(), distances.begin() + static_cast<long>(distances.size() / 2),
+        std::nth_element(distances.begin(),
+                         distances.begin() + static_cast<long>(distances.size() / 2),
                          distances.end());
         // An outline pixel lies half a pixel inside the area's edge.
         g_.radius = std::clamp(distances[distances.size() / 2] + 0.5, 0.85 * r_, 1.1 * r_);
@@ -358,8 +359,9 @@ class Explainer {
   bool Quality() const {
     cv::Mat discs(g_.torn.mask.size(), CV_8U, cv::Scalar(0));
     for (const cv::Point2d& c : g_.centres)
-      cv::circle(discs, cv::Point(static_cast<int>(std::lround(c.x * 16)),
-                                  static_cast<int>(std::lround(c.y * 16))),
+      cv::circle(discs,
+                 cv::Point(static_cast<int>(std::lround(c.x * 16)),
+                           static_cast<int>(std::lround(c.y * 16))),
                  static_cast<int>(std::lround(g_.radius * 16)), cv::Scalar(255), cv::FILLED,
                  cv::LINE_8, 4);
     const double area = cv::countNonZero(g_.torn.mask);
@@ -418,7 +420,8 @@ class Explainer {
     for (const cv::Point& p : g_.pixels) {
       if (g_.depth.at<float>(p) < 0.75 * g_.radius) continue;
       double nearest = 1e9;
-      for (const cv::Point2d& c : g_.centres) nearest = std::min(nearest, std::hypot(p.x - c.x, p.y - c.y));
+      for (const cv::Point2d& c : g_.centres)
+        nearest = std::min(nearest, std::hypot(p.x - c.x, p.y - c.y));
       if (nearest > farthest) {
         farthest = nearest;
         at = cv::Point2d(p.x, p.y);

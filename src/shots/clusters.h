@@ -72,9 +72,9 @@ struct GroupSeed {
 struct GroupShot {
   cv::Point2d point;  // working pixels
   bool light = false;
-  bool placed = false;     // put there for the count, not seen
-  double contrast = 0;     // the torn area against the paper, grey levels
-  int seed = -1;  // the seed it is, as it was; -1 for a shot of a resolved torn area
+  bool placed = false;  // put there for the count, not seen
+  double contrast = 0;  // the torn area against the paper, grey levels
+  int seed = -1;        // the seed it is, as it was; -1 for a shot of a resolved torn area
 };
 
 // The kept shots (the seeds, in order) with every resolved group's shots in place of the

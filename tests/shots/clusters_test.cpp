@@ -77,8 +77,8 @@ TEST(Clusters, counts_and_centres_the_shots_of_ragged_groups) {
     options.shots = c.shots;
     options.light = c.light;
     const scangen::GroupScan scan = scangen::MakeGroupScan(options);
-    SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", " << c.shots << " shots at "
-                                    << c.dpi << " ppi, " << (c.light ? "light" : "dark"));
+    SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", " << c.shots << " shots at " << c.dpi
+                                    << " ppi, " << (c.light ? "light" : "dark"));
     const ShotResult on = Find(scan, c.dpi, std::nullopt, true);
     const Match m = Compare(scan.holes, on.shots, scan.holeDiameterPx);
     right += m.found == c.shots && m.all && m.worst <= 0.25;
@@ -129,7 +129,8 @@ TEST(Clusters, a_shot_hidden_by_others_is_placed_where_the_area_is_least_explain
   for (int y = 0; y < side; ++y) {
     for (int x = 0; x < side; ++x) {
       double inside = -1e9;
-      for (const auto& c : centres) inside = std::max(inside, d / 2 - std::hypot(x - c[0], y - c[1]));
+      for (const auto& c : centres)
+        inside = std::max(inside, d / 2 - std::hypot(x - c[0], y - c[1]));
       const double cover = std::clamp(inside + 0.5, 0.0, 1.0);
       const auto level = static_cast<std::uint32_t>(std::lround(235 - cover * 210));
       picture.Set(x, y, Rgb(level, level, level));
