@@ -42,12 +42,12 @@ struct ClusterSettings {
   double openDiameter = 0.25;
   // A disc is a shot when the new area and outline it explains (in shares of a hole's area
   // and rim), less twice the area it puts outside the torn area, reach this.
-  double minGain = 0.07;
+  double minGain = 0.04;
   // A shot's disc explains at least this share of a rim of the outline not yet explained, and
   // is taken at least this far (in diameters) from every shot taken before; fitted to their
   // arcs, two shots closer than minDistance are one.
   double minArc = 0.03;
-  double minPickDistance = 0.33;
+  double minPickDistance = 0.28;
   double minDistance = 0.2;
   // The discs must explain this share of the torn area and put no more than this share of
   // themselves outside it, or the decision's shots stand.
