@@ -427,7 +427,9 @@ class Explainer {
         at = cv::Point2d(p.x, p.y);
       }
     }
-    return {at, at.x >= 0 ? std::min(0.99, farthest / (2 * r_)) : -1, false};
+    // Two shots closer than the decision's distance are one: no room for another there.
+    if (at.x < 0 || farthest < 0.35 * 2 * r_) return {};
+    return {at, std::min(0.99, farthest / (2 * r_)), false};
   }
 
  private:
@@ -516,7 +518,11 @@ std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,
       Explainer::Place best;
       Group* into = nullptr;
       for (Group& g : groups) {
-        if (!g.accepted) continue;
+        // The torn area must have room for one more: a shot in it adds at least this much.
+        if (!g.accepted || static_cast<double>(g.centres.size() + 1) * s.minAreaPerShot * kPi *
+                                   diameter * diameter / 4 >
+                               static_cast<double>(g.pixels.size()))
+          continue;
         const Explainer::Place place = Explainer(g, diameter, s).LeastExplained();
         if (place.score > best.score) {
           best = place;

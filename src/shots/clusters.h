@@ -55,6 +55,9 @@ struct ClusterSettings {
   double maxSpill = 0.18;
   // And the discs' circles must run along this share of the area's outline.
   double minRim = 0.8;
+  // For a count given, a torn area holds no more shots than its area at this share of a hole
+  // each (a group of ten covers about 5.5 holes' area).
+  double minAreaPerShot = 0.4;
   // A shot whose own area and outline explain more than this is never dropped for a count.
   double keepGain = 0.35;
   // A torn area explained by more discs than this, or larger than this many holes, is more

@@ -152,6 +152,10 @@ TEST(Clusters, a_shot_hidden_by_others_is_placed_where_the_area_is_least_explain
   }
   EXPECT_EQ(placed, 1);
 
+  // A count far larger than the torn area can hold places no more than it has room for.
+  settings.expectedShots = 12;
+  EXPECT_LE(FindShots(picture.View(), settings).shots.size(), 5u);
+
   // A count smaller than the shots seen drops none that shows a rim of its own.
   settings.expectedShots = 2;
   EXPECT_EQ(FindShots(picture.View(), settings).shots.size(), 4u);
