@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "groupgen.h"
 #include "scangen.h"
 #include "targetgen.h"
 
@@ -29,8 +30,12 @@ constexpr char kUsage[] =
     "  --look NAME         classic (default: the looks below), or one look of real targets:\n"
     "                      letters, digits, logos, dots, ring-numbers, ring-bands, photo,\n"
     "                      ragged, star, flap, tape, tinted, dark-on-dark, edge-white,\n"
-    "                      edge-grey, edge-black, cluster, paster, outlined, or mixed\n"
+    "                      edge-grey, edge-black, cluster, paster, outlined, or mixed;\n"
+    "                      or group: one ragged group of --holes shots (2 to 15) in the\n"
+    "                      middle of a --width square\n"
     "  --holes N           shots of a look other than classic (default 10)\n"
+    "  --light             group: white holes in black print (default dark holes on paper)\n"
+    "  --min-rim F         group: share of its rim every shot keeps visible (default 0.2)\n"
     "  --centres FILE.csv  also write the true shots of a classic scan: x,y,look,group per line\n"
     "  --dpi N             resolution in pixels per inch (default 150)\n"
     "  --calibre MM        hole diameter in millimetres (default 4.5)\n"
@@ -79,6 +84,8 @@ int main(int argc, char** argv) {
   std::string out, centres;
   std::optional<holescan::scangen::PictureLook> look;
   int holes = 10;
+  bool group = false, light = false;
+  double minRim = 0.2;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string_view arg = argv[i];
@@ -93,12 +100,17 @@ int main(int argc, char** argv) {
         out = next();
       } else if (arg == "--look") {
         const std::string_view name = next();
-        if (name != "classic") {
+        group = name == "group";
+        if (name != "classic" && !group) {
           look = holescan::scangen::ParsePictureLook(name);
           if (!look) throw UsageError{"unknown look '" + std::string(name) + "'"};
         }
       } else if (arg == "--holes") {
         holes = Parse<int>(arg, next());
+      } else if (arg == "--light") {
+        light = true;
+      } else if (arg == "--min-rim") {
+        minRim = Parse<double>(arg, next());
       } else if (arg == "--centres") {
         centres = next();
       } else if (arg == "--dpi") {
@@ -142,7 +154,20 @@ int main(int argc, char** argv) {
     const double diameter = o.calibreMm * o.dpi / 25.4;
     holescan::scangen::Scan scan;
     std::string truth;
-    if (look) {
+    if (group) {
+      holescan::scangen::GroupOptions go;
+      go.seed = o.seed;
+      go.dpi = o.dpi;
+      go.calibreMm = o.calibreMm;
+      go.sideMm = o.widthMm;
+      go.shots = holes;
+      go.light = light;
+      go.minRim = minRim;
+      holescan::scangen::GroupScan made = holescan::scangen::MakeGroupScan(go);
+      scan.picture = std::move(made.picture);
+      truth = holescan::scangen::TruthJson(name, image, light ? "group-light" : "group-dark",
+                                           made.holeDiameterPx, made.holes, {});
+    } else if (look) {
       holescan::scangen::LookOptions lo;
       lo.seed = o.seed;
       lo.dpi = o.dpi;

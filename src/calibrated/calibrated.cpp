@@ -95,8 +95,11 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
   const Selection& s = result.selection;
   const shots::Region region{s.SelLeft, s.SelTop, std::min(s.SelRight + 1, picture.width),
                              std::min(s.SelBottom + 1, picture.height)};
+  shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
+  // The shots fired are those in the selection analysed.
+  shotSettings.expectedShots = settings.expectedShots;
   const shots::ShotResult found = shots::FindShots(
-      picture, {settings.calibreMm, settings.dpi, settings.look}, region,
+      picture, shotSettings, region,
       [observer](double fraction) { return observer == nullptr || observer->Progress(fraction); });
   if (found.cancelled) {
     result.cancelled = true;
@@ -111,6 +114,7 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     one.y = shot.y;
     one.look = shot.look;
     one.contrast = shot.contrast;
+    one.placed = shot.placed;
     shots.push_back(one);
   }
   result.shots = std::move(shots);
@@ -178,6 +182,13 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots) {
   result.group = sheet.group;
   result.total = sheet.total;
   return result;
+}
+
+std::optional<CountDifference> CountDiffers(const CalibratedResult& result) {
+  const std::optional<int> expected = result.settings.expectedShots;
+  const int found = static_cast<int>(result.shots.size());
+  if (!expected || *expected == found) return std::nullopt;
+  return CountDifference{*expected, found};
 }
 
 Shot ShotAtPoint(const PictureView& picture, const CalibratedSettings& settings, double x,

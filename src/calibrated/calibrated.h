@@ -61,7 +61,9 @@ struct CalibratedSettings {
   double gaugeMm = score::kRulesGaugeMm;
   std::optional<score::Distance> distance;  // group sizes also as angles
   std::optional<score::AimPoint> aim;       // a point of aim given in pixels
-  std::optional<int> expectedShots;         // the shots fired, when known (not used yet)
+  // The shots fired, when known: a ragged group's count is made this where its torn area
+  // allows, and a result whose count differs says so (CountDiffers).
+  std::optional<int> expectedShots;
   std::optional<Selection> selection;       // bounds inclusive; the whole picture when absent
   friend bool operator==(const CalibratedSettings&, const CalibratedSettings&) = default;
 };
@@ -91,6 +93,8 @@ struct Shot {
   // no hole was found).
   shots::HoleLook look = shots::HoleLook::Dark;
   double contrast = 0;
+  // Not seen: put where a group's torn area is least explained, to make the expected count.
+  bool placed = false;
   // Filled by AnalysePicture and Rescore:
   double diameterPx = 0;                    // the calibre at the resolution
   double xMm = 0, yMm = 0;                  // from the point of aim, right and up positive
@@ -153,6 +157,12 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots);
 // (`black`, from LookForBlack, when the face changed).
 CalibratedResult Rescore(CalibratedResult result, const CalibratedSettings& settings,
                          const BlackSearch& black);
+
+// The expected count and the one found, when the settings give one and the two differ.
+struct CountDifference {
+  int expected = 0, found = 0;
+};
+std::optional<CountDifference> CountDiffers(const CalibratedResult& result);
 
 // The shot whose hole lies under (x, y) re-centred on it, or one set there by hand; edited.
 Shot ShotAtPoint(const PictureView& picture, const CalibratedSettings& settings, double x,

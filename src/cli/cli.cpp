@@ -107,7 +107,7 @@ class Runner {
       collected_.emplace([this](std::string_view bytes) { collectedFile_->Write(bytes); });
       collected_->BeginArray();
     }
-    if (o_.CsvCollected()) csvCollected_.emplace(csvRows_);
+    if (o_.CsvCollected()) csvCollected_.emplace(csvRows_, false, o_.expectedShots.has_value());
     for (std::size_t i = 0; i < o_.pictures.size(); ++i) AnalyseOne(i);
     ClearProgress();
     if (csvCollected_) {
@@ -186,7 +186,7 @@ class Runner {
       if (o_.JsonCollected())
         collected_.emplace([&json](std::string_view bytes) { json += bytes; }, 1);
       std::ostringstream csv;
-      if (o_.CsvCollected()) csvCollected_.emplace(csv);
+      if (o_.CsvCollected()) csvCollected_.emplace(csv, false, o_.expectedShots.has_value());
       AnalyseOne(i);
       if (collected_) collected_.reset();  // flushes into `json`
       csvCollected_.reset();
@@ -499,6 +499,7 @@ class Runner {
     settings.gaugeMm =
         o_.gaugeMm.value_or(o_.face != nullptr ? o_.face->rulesGaugeMm : score::kRulesGaugeMm);
     settings.distance = o_.distance;
+    settings.expectedShots = o_.expectedShots;
     if (o_.aim) settings.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
     settings.selection = *selection;
     settings = calibrated::ResolveResolution(file, settings);
@@ -540,7 +541,7 @@ class Runner {
       if (csvCollected_) {
         csvCollected_->Add(path, static_cast<int>(index_ + 1), result);
       } else {
-        results::CsvWriter csv(rows);
+        results::CsvWriter csv(rows, false, o_.expectedShots.has_value());
         csv.Add(path, static_cast<int>(index_ + 1), result);
         csv.Finish();
         check(WriteBytes(ExpandName(o_.csv, path), rows.str()));

@@ -127,7 +127,7 @@ std::string CalibreSuggestions() {
   return "4.5mm 5.6mm 9mm 0.177in .22in";
 }
 
-const std::array<SettingOption, 9> kSettings = {{
+const std::array<SettingOption, 10> kSettings = {{
     {"--calibre", kCalibratedSection, "D",
      "the calibre of the shots, which asks for this analysis: every shot hole of that size, "
      "on scans at any resolution. D: 4.5mm, 5.6mm, 9mm, 0.177in, .22in, or millimetres",
@@ -194,6 +194,18 @@ const std::array<SettingOption, 9> kSettings = {{
        return o.gaugeMm ? std::string() : "--gauge " + v + ": " + reason;
      },
      &CalibreSuggestions},
+    {"--shots", kCalibratedSection, "N",
+     "the shots fired on each picture: a ragged group is split into that many where its torn "
+     "area allows, a shot hidden under the others is placed where the torn area is least "
+     "explained (marked placed), and a picture where another count is found says so",
+     [](Options& o, const std::string& v) {
+       int shots = 0;
+       const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), shots);
+       if (failure != std::errc() || end != v.data() + v.size() || shots < 1 || shots > 10000)
+         return "--shots " + v + ": expected a whole number of shots from 1 to 10000";
+       o.expectedShots = shots;
+       return std::string();
+     }},
     {"--jobs", kCommonSection, "N",
      "pictures analysed at once, each in a process of its own (at most N pictures in memory); "
      "every output comes in the pictures' order, as with one. Default: the number of cores",
@@ -472,7 +484,8 @@ std::string CheckTogether(const Options& o) {
          {std::pair{"--dpi", o.dpi.has_value()}, std::pair{"--holes", o.look.has_value()},
           std::pair{"--face", o.face != nullptr}, std::pair{"--aim", o.aim.has_value()},
           std::pair{"--gauge", o.gaugeMm.has_value()},
-          std::pair{"--distance", o.distance.has_value()}, std::pair{"--csv", !o.csv.empty()}}) {
+          std::pair{"--distance", o.distance.has_value()}, std::pair{"--csv", !o.csv.empty()},
+          std::pair{"--shots", o.expectedShots.has_value()}}) {
       if (given) return std::string(name) + " needs --calibre (the calibrated analysis)";
     }
   }

@@ -51,6 +51,7 @@ struct Options {
   std::optional<std::array<double, 2>> aim;  // picture pixels
   std::optional<double> gaugeMm;
   std::optional<score::Distance> distance;
+  std::optional<int> expectedShots;  // the shots fired on each picture
   std::int64_t memoryLimit = kDefaultMemoryBudget;  // bytes, for each picture's run
   std::size_t jobs = DefaultJobs();                 // pictures analysed at once
   PictureFormat resultFormat = PictureFormat::Png;

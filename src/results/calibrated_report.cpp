@@ -155,6 +155,7 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
       json.Member("inner_ten", shot.score->innerTen);
     }
     if (shot.edited) json.Member("edited", true);
+    if (shot.placed) json.Member("placed", true);
     json.EndObject();
   }
   json.EndArray();
@@ -167,6 +168,10 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
     json.EndObject();
   }
   WriteGroup(json, r.group, settings.distance ? &*settings.distance : nullptr);
+  if (settings.expectedShots) {
+    json.Member("expected", *settings.expectedShots);
+    json.Member("found", static_cast<std::int64_t>(r.shots.size()));
+  }
   if (!r.warnings.empty()) {
     json.Key("warnings").BeginArray();
     for (const std::string& warning : r.warnings) json.String(warning);
@@ -207,6 +212,11 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
           Format("%g", r.settings.dpi, separator) + " ppi (" +
           ResolutionSource(calibrated::ResolutionSourceName(r.settings.dpiSource)) + "), " +
           std::to_string(r.width) + " x " + std::to_string(r.height) + " pixels\n";
+  if (const auto differs = calibrated::CountDiffers(r)) {
+    const auto expected = static_cast<std::size_t>(std::max(0, differs->expected));
+    text += "  expected " + Counted(expected, "shot", "shots") + ", found " +
+            std::to_string(differs->found) + ": check the count on the target\n";
+  }
   if (n == 0) return text;
 
   text += "  shot     x mm     y mm";
@@ -221,7 +231,16 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
       if (s.score->innerTen) text += "  inner ten";
     }
     if (s.edited) text += "  (edited)";
+    if (s.placed) text += "  (placed, not seen)";
     text += "\n";
+  }
+  std::size_t placed = 0;
+  for (const calibrated::Shot& s : r.shots) placed += s.placed ? 1 : 0;
+  if (placed > 0) {
+    text += "  " + Counted(placed, "shot", "shots") +
+            (placed == 1 ? " was" : " were") +
+            " not seen: placed where the group's torn area is least explained, to make the "
+            "count given\n";
   }
   if (r.total) {
     text += "  total " + std::to_string(r.total->score) + ", decimal " +

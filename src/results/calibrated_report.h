@@ -10,11 +10,13 @@
 //               distance {value, unit, metres} or null, levels {...}}
 //   aim        {x, y, source "face" | "given" | "group" | "group-black-not-found"}
 //   shots      [{x, y, diameter_px, look "dark" | "light", contrast, x_mm, y_mm,
-//               with a face: score, decimal, inner_ten; edited: true for a shot set by hand}]
+//               with a face: score, decimal, inner_ten; edited: true for a shot set by hand;
+//               placed: true for a shot not seen, placed in a group's torn area for the count}]
 //   total      {score, decimal, inner_tens}: with a face only
 //   group      {count, centre_x_mm, centre_y_mm, extreme_spread_mm, extreme_spread_edge_mm,
 //               mean_radius_mm, sd_x_mm, sd_y_mm, cep50_mm, max_radius_mm, and with a
 //               distance the same sizes as _moa and _mrad}
+//   expected, found: the shots fired as given, and the number found; only when given
 //   warnings   ["no point of aim: ...", ...]: only when there are some
 #pragma once
 
@@ -41,6 +43,8 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record);
 //     ISSF 10 m air rifle, calibre 4.5 mm, 300 ppi (from the file), 1200 x 1200 pixels
 //   then a table of the shots (number, x and y in mm, score and decimal with a face), the
 //   total with a face, and the group's statistics in mm (and MOA and mrad with a distance).
+// With the shots fired given and another count found, a line says so ("expected 10 shots,
+// found 9: check the count on the target"); shots placed for the count are marked and said.
 // Rows that would say nothing are left out: the group's centre when it is the point of aim,
 // its sizes for fewer than two shots, the point of aim without shots when it is their centre.
 std::string CalibratedSummary(const CalibratedRecord& record, char decimalSeparator);

@@ -44,7 +44,7 @@ std::string CsvField(std::string_view text) {
 
 void CsvWriter::Header() {
   if (headerWritten_) return;
-  out_ << kCsvHeader << (columns_.edited ? ",edited" : "")
+  out_ << kCsvHeader << (columns_.edited ? ",edited" : "") << (columns_.placed ? ",placed" : "")
        << (columns_.fromAim ? ",from.aim.x,from.aim.y" : "")
        << (columns_.seriesShots > 0 ? ",series" : "") << '\n';
   headerWritten_ = true;
@@ -82,6 +82,7 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
       out_ << ",,";
     }
     if (columns_.edited) out_ << (shot.edited ? ",TRUE" : ",FALSE");
+    if (columns_.placed) out_ << (shot.placed ? ",TRUE" : ",FALSE");
     if (columns_.fromAim) out_ << ',' << Number(shot.xMm, 4) << ',' << Number(shot.yMm, 4);
     if (columns_.seriesShots > 0)
       out_ << ',' << std::to_string((number - 1) / columns_.seriesShots + 1);

@@ -17,6 +17,8 @@
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
 //   edited         with the edited column only: TRUE for a shot set by hand (the review's)
+//   placed         with the placed column only: TRUE for a shot not seen, placed in a group's
+//                  torn area to make the count given (the command line's with --shots)
 //   from.aim.x/.y  with the aim columns only (the review's): the shot in mm from the point of
 //                  aim, x right and y up, as the review's table shows it; the point table's
 //                  columns above stay as they are
@@ -46,14 +48,15 @@ struct CsvColumns {
   bool edited = false;   // edited
   bool fromAim = false;  // from.aim.x, from.aim.y
   int seriesShots = 0;   // series, when positive
+  bool placed = false;   // placed (after edited)
 };
 
 // Streams rows to `out`; the header goes out with the first picture, or on Finish when
 // there was none. Whether writing failed is the stream's state, for the caller to check.
 class CsvWriter {
  public:
-  explicit CsvWriter(std::ostream& out, bool editedColumn = false)
-      : CsvWriter(out, CsvColumns{editedColumn}) {}
+  explicit CsvWriter(std::ostream& out, bool editedColumn = false, bool placedColumn = false)
+      : CsvWriter(out, CsvColumns{editedColumn, false, 0, placedColumn}) {}
   CsvWriter(std::ostream& out, CsvColumns columns) : out_(out), columns_(columns) {}
 
   // The rows of one picture (none for a picture without shots).

@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "shots/candidates.h"
+#include "shots/clusters.h"
 #include "shots/decision.h"
 #include "shots/working_picture.h"
 
@@ -148,6 +149,34 @@ struct Found {
   bool cancelled = false;
 };
 
+// The kept shots with every ragged group resolved into its shots (clusters.h).
+void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSettings& settings,
+                     Found& f) {
+  std::vector<GroupSeed> seeds;
+  for (const Shot& shot : f.shots)
+    seeds.push_back({{w.WorkU(shot.x), w.WorkV(shot.y)}, shot.look == HoleLook::Light});
+  const std::vector<GroupShot> resolved =
+      ResolveGroups(w.bgr, w.diameter, seeds, settings.look != HoleLook::Light,
+                    settings.look != HoleLook::Dark, settings.expectedShots);
+  std::vector<Shot> shots;
+  for (const GroupShot& g : resolved) {
+    if (g.seed >= 0) {
+      shots.push_back(f.shots[static_cast<std::size_t>(g.seed)]);
+      continue;
+    }
+    const double x = w.PictureX(g.point.x);
+    const double y = w.PictureY(g.point.y);
+    if (x < region.left - 0.5 || y < region.top - 0.5 || x > region.right - 0.5 ||
+        y > region.bottom - 0.5)
+      continue;
+    Shot shot{x, y, HoleDiameterPx(settings), g.light ? HoleLook::Light : HoleLook::Dark,
+              g.contrast};
+    shot.placed = g.placed;
+    shots.push_back(shot);
+  }
+  f.shots = std::move(shots);
+}
+
 Found Analyse(const PictureView& picture, const ShotSettings& settings, const Region& region,
               const Progress& progress) {
   Found f;
@@ -203,6 +232,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
     kept.push_back(j.point);
     f.shots.push_back({x, y, diameter, look, std::abs(lighter)});
   }
+  if (settings.resolveGroups) ResolveGroupsIn(w, region, settings, f);
   std::sort(f.shots.begin(), f.shots.end(),
             [](const Shot& a, const Shot& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
   return f;

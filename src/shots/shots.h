@@ -13,10 +13,13 @@
 //      a shot and where its centre lies; each kept place is looked at again from that centre.
 //   4. here: the places the network takes for shots, the most certain of any closer than 0.35
 //      D, each with its look (lighter or darker than the paper around it) and contrast.
+//   5. clusters: a torn area larger than one hole, about a kept shot or a doubtful place, is
+//      explained by discs of the calibre, and its shots are those discs (a ragged group).
 //
 // Limits, in a shooter's words: a hole must differ from the paper around it by a few grey
 // levels over the width of a calibre; two shots closer than about a third of a calibre are one
-// shot, and a shot entirely inside a group's torn area cannot be seen; a perfectly round printed
+// shot, and a shot entirely inside a group's torn area cannot be seen (with the count given,
+// it is placed where the torn area is least explained); a perfectly round printed
 // dot of the calibre's size looks like a hole and may be taken for one; a hole cut by the
 // picture's edge is found only if most of it lies inside; where holes of the calibre are less
 // than 16 pixels across on a picture of more than 24 megapixels at that scale, holes are
@@ -57,6 +60,11 @@ struct ShotSettings {
   double calibreMm = 4.5;
   double dpi = 0;  // pixels per inch; must be positive
   HoleLook look = HoleLook::Auto;
+  // The shots fired in the region, when known: a group's count is made this where its torn
+  // area allows (clusters.h).
+  std::optional<int> expectedShots = std::nullopt;
+  // Groups' torn areas explained by discs of the calibre (clusters.h); off only to measure.
+  bool resolveGroups = true;
 };
 
 // The diameter of a hole of the settings' calibre in pixels (calibre * dpi / 25.4).
@@ -78,6 +86,7 @@ struct Shot {
   double diameterPx = 0;           // the calibre's diameter at this resolution
   HoleLook look = HoleLook::Dark;  // Dark or Light: how this hole showed
   double contrast = 0;             // hole against the local paper level, grey levels (R+G+B)/3
+  bool placed = false;  // not seen: put in a group's torn area to make the expected count
 };
 
 // What the analysis picked from the picture, for reports. Grey levels are 0..255, at the

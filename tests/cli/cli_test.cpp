@@ -381,6 +381,9 @@ TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_out
       {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: the resolution must lie between"},
       {{"--calibre", "9mm", "--dpi", "x", "a.bmp"}, "--dpi x: expected a positive number"},
       {{"--calibre", "9mm", "--distance", "far", "a.bmp"}, "--distance far: "},
+      {{"--shots", "10", "a.bmp"}, "--shots needs --calibre"},
+      {{"--calibre", "9mm", "--shots", "0", "a.bmp"}, "--shots 0: expected a whole number"},
+      {{"--calibre", "9mm", "--shots", "ten", "a.bmp"}, "--shots ten: expected a whole number"},
   };
   for (const auto& [arguments, message] : cases) {
     const Outcome bad = Run(arguments);

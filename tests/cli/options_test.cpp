@@ -132,7 +132,7 @@ TEST(Options, manual_page_and_completion_list_every_option_of_help) {
     EXPECT_NE(words.find(" " + name + " "), std::string::npos) << name << " in" << words;
     ++listed;
   }
-  EXPECT_EQ(listed, 19);  // --result and --json twice, once for each analysis
+  EXPECT_EQ(listed, 20);  // --result and --json twice, once for each analysis
   EXPECT_EQ(page.find("--timings"), std::string::npos);
   EXPECT_EQ(page.find("\\-\\-timings"), std::string::npos);
   EXPECT_NE(

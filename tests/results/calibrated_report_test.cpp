@@ -87,6 +87,43 @@ TEST(CalibratedReport, warnings_follow_the_group_when_there_are_some) {
   EXPECT_EQ(j.back(), nlohmann::ordered_json::array({"no point of aim: nothing round"}));
 }
 
+// A shot placed for the count is marked in the JSON and the summary; a count given that
+// differs from the shots found is said in both, and the JSON gives both counts whenever one
+// is given.
+TEST(CalibratedReport, placed_shots_and_a_count_that_differs_are_said) {
+  Scored s;
+  std::vector<calibrated::Shot> shots = s.result.shots;
+  shots[1].placed = true;
+  s.result = calibrated::Rescore(std::move(s.result), std::move(shots));
+  s.result.settings.expectedShots = 3;
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto j = nlohmann::ordered_json::parse(text);
+  EXPECT_FALSE(j["shots"][0].contains("placed"));
+  EXPECT_EQ(j["shots"][1]["placed"], true);
+  EXPECT_EQ(j["expected"], 3);
+  EXPECT_EQ(j["found"], 2);
+  const std::string summary = CalibratedSummary(s.record, '.');
+  EXPECT_NE(summary.find("\n  expected 3 shots, found 2: check the count on the target\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("(placed, not seen)\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("  1 shot was not seen: placed where"), std::string::npos) << summary;
+
+  s.result.settings.expectedShots = 2;
+  EXPECT_EQ(CalibratedSummary(s.record, '.').find("expected"), std::string::npos);
+  s.result.settings.expectedShots.reset();
+  text.clear();
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  EXPECT_FALSE(nlohmann::ordered_json::parse(text).contains("expected"));
+}
+
 TEST(CalibratedReport, summary_is_a_table_of_shots_then_total_and_group) {
   const Scored s;
   const std::string summary = CalibratedSummary(s.record, ',');

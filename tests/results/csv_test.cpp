@@ -123,6 +123,24 @@ TEST(CsvWriter, the_edited_column_marks_shots_set_by_hand) {
   for (const Row& row : rows) EXPECT_EQ(row.size(), kHeader.size() + 1);
 }
 
+TEST(CsvWriter, the_placed_column_marks_shots_placed_for_the_count) {
+  calibrated::CalibratedResult result = RifleShots();
+  std::vector<calibrated::Shot> shots = result.shots;
+  shots[0].placed = true;
+  result = calibrated::Rescore(std::move(result), std::move(shots));
+  std::ostringstream out;
+  CsvWriter writer(out, true, true);
+  writer.Add("a.png", 1, result);
+  writer.Finish();
+  const std::vector<Row> rows = ReadCsv(out.str());
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0][rows[0].size() - 2], "edited");
+  EXPECT_EQ(rows[0].back(), "placed");
+  EXPECT_EQ(rows[1].back(), "TRUE");
+  EXPECT_EQ(rows[2].back(), "FALSE");
+  for (const Row& row : rows) EXPECT_EQ(row.size(), kHeader.size() + 2);
+}
+
 TEST(CsvWriter, header_alone_without_pictures) {
   std::ostringstream out;
   CsvWriter writer(out);

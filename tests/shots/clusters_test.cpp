@@ -1,0 +1,165 @@
+// Ragged groups: generated groups whose true centres are known (groupgen.h, on seeds the
+// benchmark does not use), and a drawn group hiding a shot completely. Each case also runs
+// with the group stage off, where the decision alone sees a few of the shots: the stage is
+// what these tests measure.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "groupgen.h"
+#include "shots/shots.h"
+
+namespace holescan::shots {
+namespace {
+
+struct Match {
+  int found = 0;
+  double worst = 0;  // the largest distance of a true centre to its shot, in calibres
+  bool all = true;   // every true centre has a shot within half a calibre
+};
+
+// Every true centre takes the nearest unclaimed shot.
+Match Compare(const std::vector<scangen::MarkedHole>& truth, const std::vector<Shot>& shots,
+              double diameter) {
+  Match m;
+  m.found = static_cast<int>(shots.size());
+  std::vector<bool> claimed(shots.size(), false);
+  for (const scangen::MarkedHole& hole : truth) {
+    int best = -1;
+    double distance = 0.5 * diameter;
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+      const double d = std::hypot(shots[i].x - hole.x, shots[i].y - hole.y);
+      if (!claimed[i] && d < distance) {
+        distance = d;
+        best = static_cast<int>(i);
+      }
+    }
+    if (best < 0) {
+      m.all = false;
+      continue;
+    }
+    claimed[static_cast<std::size_t>(best)] = true;
+    m.worst = std::max(m.worst, distance / diameter);
+  }
+  return m;
+}
+
+ShotResult Find(const scangen::GroupScan& scan, double dpi, std::optional<int> expected,
+                bool resolve) {
+  ShotSettings settings{4.5, dpi, HoleLook::Auto};
+  settings.expectedShots = expected;
+  settings.resolveGroups = resolve;
+  return FindShots(scan.picture.View(), settings);
+}
+
+struct GroupCase {
+  std::uint32_t seed;
+  double dpi;
+  int shots;
+  bool light;
+};
+
+// Groups of 3 to 12 shots at 75 to 600 ppi, without the count: most are counted right with
+// every shot within a quarter of a calibre, every shot with its group's look; with the stage
+// off the decision alone counts few of them right.
+TEST(Clusters, counts_and_centres_the_shots_of_ragged_groups) {
+  const GroupCase cases[] = {{501, 300, 10, false}, {502, 300, 10, true}, {503, 150, 5, false},
+                             {504, 75, 5, true},    {505, 600, 3, false}, {506, 150, 8, true},
+                             {507, 600, 12, false}, {508, 75, 5, false}};
+  int right = 0, rightOff = 0;
+  for (const GroupCase& c : cases) {
+    scangen::GroupOptions options;
+    options.seed = c.seed;
+    options.dpi = c.dpi;
+    options.shots = c.shots;
+    options.light = c.light;
+    const scangen::GroupScan scan = scangen::MakeGroupScan(options);
+    SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", " << c.shots << " shots at " << c.dpi
+                                    << " ppi, " << (c.light ? "light" : "dark"));
+    const ShotResult on = Find(scan, c.dpi, std::nullopt, true);
+    const Match m = Compare(scan.holes, on.shots, scan.holeDiameterPx);
+    right += m.found == c.shots && m.all && m.worst <= 0.25;
+    EXPECT_GE(m.found, c.shots - 2);
+    EXPECT_LE(m.found, c.shots + 1);
+    for (const Shot& shot : on.shots) {
+      EXPECT_FALSE(shot.placed);
+      EXPECT_EQ(shot.look, c.light ? HoleLook::Light : HoleLook::Dark);
+    }
+    const ShotResult off = Find(scan, c.dpi, std::nullopt, false);
+    const Match mOff = Compare(scan.holes, off.shots, scan.holeDiameterPx);
+    rightOff += mOff.found == c.shots && mOff.all && mOff.worst <= 0.25;
+  }
+  EXPECT_GE(right, 4);
+  EXPECT_LE(rightOff, 0);
+}
+
+// With the count given, a group the stage leaves a shot short of gets it, near its place.
+TEST(Clusters, the_count_given_completes_a_group) {
+  int completed = 0;
+  for (std::uint32_t seed = 520; seed < 526; ++seed) {
+    scangen::GroupOptions options;
+    options.seed = seed;
+    options.dpi = 300;
+    options.shots = 12;
+    options.light = seed % 2 == 1;
+    const scangen::GroupScan scan = scangen::MakeGroupScan(options);
+    const ShotResult given = Find(scan, 300, 12, true);
+    const Match m = Compare(scan.holes, given.shots, scan.holeDiameterPx);
+    EXPECT_EQ(m.found, 12) << "seed " << seed;
+    if (m.found == 12 && m.all && m.worst <= 0.25) ++completed;
+  }
+  EXPECT_GE(completed, 5);
+}
+
+// Four shots at the corners of a square 0.6 calibre across cover the rim of a fifth in its
+// middle completely: without the count there are four shots, with it the fifth is placed
+// in the middle and marked.
+TEST(Clusters, a_shot_hidden_by_others_is_placed_where_the_area_is_least_explained) {
+  const double dpi = 300;
+  const double d = 4.5 * dpi / 25.4;
+  const int side = 360;
+  Picture picture(side, side, Rgb(236, 234, 228));
+  const double cx = 180.3, cy = 176.8;
+  std::vector<std::array<double, 2>> centres;
+  for (int i = 0; i < 4; ++i)
+    centres.push_back({cx + (i % 2 ? 0.3 : -0.3) * d, cy + (i / 2 ? 0.3 : -0.3) * d});
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      double inside = -1e9;
+      for (const auto& c : centres)
+        inside = std::max(inside, d / 2 - std::hypot(x - c[0], y - c[1]));
+      const double cover = std::clamp(inside + 0.5, 0.0, 1.0);
+      const auto level = static_cast<std::uint32_t>(std::lround(235 - cover * 210));
+      picture.Set(x, y, Rgb(level, level, level));
+    }
+  }
+  ShotSettings settings{4.5, dpi, HoleLook::Auto};
+  const ShotResult plain = FindShots(picture.View(), settings);
+  EXPECT_EQ(plain.shots.size(), 4u);
+  for (const Shot& shot : plain.shots) EXPECT_FALSE(shot.placed);
+
+  settings.expectedShots = 5;
+  const ShotResult given = FindShots(picture.View(), settings);
+  ASSERT_EQ(given.shots.size(), 5u);
+  int placed = 0;
+  for (const Shot& shot : given.shots) {
+    if (!shot.placed) continue;
+    ++placed;
+    EXPECT_LT(std::hypot(shot.x - cx, shot.y - cy), 0.25 * d);
+  }
+  EXPECT_EQ(placed, 1);
+
+  // A count far larger than the torn area can hold places no more than it has room for.
+  settings.expectedShots = 12;
+  EXPECT_LE(FindShots(picture.View(), settings).shots.size(), 5u);
+
+  // A count smaller than the shots seen drops none that shows a rim of its own.
+  settings.expectedShots = 2;
+  EXPECT_EQ(FindShots(picture.View(), settings).shots.size(), 4u);
+}
+
+}  // namespace
+}  // namespace holescan::shots
