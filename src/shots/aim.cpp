@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -419,6 +420,60 @@ std::string Millimetres(double mm) {
   return text;
 }
 
+
+// The black's edge measured at full resolution from a start near it: rays from `start`, the
+// robust fit, twice; the fit, or the reason the edge is not the face's black. `expected` is
+// the radius to look for in picture pixels, `factor` the working reduction the start came from.
+std::optional<AimFit> FitEdge(const PictureView& picture, const score::Face& face, double pxPerMm,
+                              Point start, double expected, int factor, std::string* reason) {
+  const auto fail = [&](std::string why) -> std::optional<AimFit> {
+    if (reason) *reason = std::move(why);
+    return std::nullopt;
+  };
+  const double radius = face.blackDiameterMm / 2 * pxPerMm;
+  const double ringWidthPx = face.ringWidthMm * pxPerMm;
+  const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * radius / 2), 180, 1440);
+  std::vector<Point> edge;
+  Fit fit;
+  fit.circle = {start.x, start.y, expected};
+  for (int pass = 0; pass < 2; ++pass) {
+    // The first window also reaches a black a few per cent off its printed size, short of the
+    // next ring either side.
+    const double window = pass == 0 ? std::min(std::max({0.4 * ringWidthPx, 2.0 * factor + 3,
+                                                         kRadiusTolerance * radius + 2}),
+                                               0.8 * ringWidthPx)
+                                    : std::max(0.4 * ringWidthPx, 3.0);
+    edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, window, rays);
+    if (edge.size() < 16) break;
+    fit = RobustCircle(edge, expected, 0.5);
+    expected = fit.circle.r;
+  }
+
+  const std::string name(face.name);
+  const double ratio = fit.circle.r / radius;
+  if (edge.size() >= 16 && fit.inliers.size() >= 3 && std::abs(ratio - 1) > kRadiusTolerance) {
+    return fail("no black aiming mark of " + Millimetres(face.blackDiameterMm) + " mm found for " +
+                name + " (a round mark of " + Millimetres(2 * fit.circle.r / pxPerMm) +
+                " mm is there)");
+  }
+  // A clean edge scatters by a fraction of a pixel about its circle; far more means the
+  // points that agree are not one edge (a black cut all round by shots).
+  const double roughest = std::max(1.0, 0.05 * pxPerMm);
+  if (edge.size() < 16 || fit.inliers.size() < std::max<std::size_t>(16, edge.size() / 4) ||
+      fit.residual > roughest ||
+      LargestGap(fit.inliers, {fit.circle.x, fit.circle.y}) > 2 * std::numbers::pi / 3) {
+    return fail("the edge of the " + Millimetres(face.blackDiameterMm) + " mm black of " + name +
+                " is too broken by shots or marks to find its centre");
+  }
+  AimFit result;
+  result.centre = {fit.circle.x, fit.circle.y};
+  result.radiusPx = fit.circle.r;
+  result.residualPx = fit.residual;
+  result.edgePoints = static_cast<int>(edge.size());
+  result.inliers = static_cast<int>(fit.inliers.size());
+  return result;
+}
+
 }  // namespace
 
 std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& face, double dpi,
@@ -472,7 +527,7 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
   // Working pixel (i, j) is centred on picture point (i f + (f - 1) / 2, j f + (f - 1) / 2).
   const double offset = (factor - 1) / 2.0;
   for (Point& p : boundary) p = {p.x * factor + offset, p.y * factor + offset};
-  Fit fit = RobustCircle(boundary, radius - 0.5 * factor, factor);
+  const Fit fit = RobustCircle(boundary, radius - 0.5 * factor, factor);
   // Boundary pixels lie half a working pixel inside the edge. From here on the black's own
   // size leads, so a resolution that is a few per cent off does not put its edge outside
   // the rays' window.
@@ -481,46 +536,275 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
       std::abs(expected / radius - 1) > kRadiusTolerance) {
     expected = radius;
   }
+  return FitEdge(picture, face, pxPerMm, {fit.circle.x, fit.circle.y}, expected, factor, reason);
+}
 
-  const double ringWidthPx = face.ringWidthMm * pxPerMm;
-  const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * radius / 2), 180, 1440);
-  std::vector<Point> edge;
-  for (int pass = 0; pass < 2; ++pass) {
-    // The first window also reaches a black a few per cent off its printed size, short of the
-    // next ring either side.
-    const double window = pass == 0 ? std::min(std::max({0.4 * ringWidthPx, 2.0 * factor + 3,
-                                                         kRadiusTolerance * radius + 2}),
-                                               0.8 * ringWidthPx)
-                                    : std::max(0.4 * ringWidthPx, 3.0);
-    edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, window, rays);
-    if (edge.size() < 16) break;
-    fit = RobustCircle(edge, expected, 0.5);
-    expected = fit.circle.r;
+
+namespace {
+
+// A round dark region of the working copy: its centre and the diameter of a disc of its area,
+// in working pixels.
+struct RoundRegion {
+  double x = 0, y = 0, diameter = 0;
+};
+
+// Every dark region's outer outline that is round and mostly dark inside, largest first.
+std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) {
+  std::vector<std::vector<cv::Point>> contours;
+  std::vector<cv::Vec4i> hierarchy;
+  // Two levels: outlines of dark regions (also those inside a light hole of another, as a
+  // card on a dark lid) and their holes.
+  cv::findContours(mask, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+  std::vector<RoundRegion> regions;
+  for (std::size_t i = 0; i < contours.size(); ++i) {
+    if (hierarchy[i][3] != -1) continue;  // a hole's outline
+    const double area = cv::contourArea(contours[i]);
+    if (area < std::numbers::pi * smallest * smallest / 4) continue;
+    const cv::Rect box = cv::boundingRect(contours[i]);
+    const double w = box.width, h = box.height;
+    // Loose, as for the black in FindAim: shots astride the edge bite it or bulge it.
+    const double fill = area / (std::numbers::pi * w * h / 4);
+    if (w / h < 0.8 || w / h > 1.25 || fill < 0.8 || fill > 1.2) continue;
+    cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
+    cv::drawContours(inside, contours, static_cast<int>(i), 255, cv::FILLED, cv::LINE_8,
+                     cv::noArray(), 0, -box.tl());
+    const double all = cv::countNonZero(inside);
+    cv::Mat dark;
+    cv::bitwise_and(inside, mask(box), dark);
+    // The white rings and shots of a black leave most of it dark; a ring line drawn as a
+    // circle on paper does not.
+    if (all <= 0 || cv::countNonZero(dark) < 0.6 * all) continue;
+    const cv::Moments m = cv::moments(contours[i]);
+    if (m.m00 <= 0) continue;
+    regions.push_back({m.m10 / m.m00, m.m01 / m.m00, 2 * std::sqrt(area / std::numbers::pi)});
+  }
+  std::sort(regions.begin(), regions.end(),
+            [](const RoundRegion& a, const RoundRegion& b) { return a.diameter > b.diameter; });
+  return regions;
+}
+
+// The share of [r - half, r + half] that lies in [low, high].
+double Share(double r, double half, double low, double high) {
+  return std::max(0.0, std::min(r + half, high) - std::max(r - half, low)) / (2 * half);
+}
+
+// The printed ink of the face (0 paper .. 1 ink) averaged over the radii r +- half, in mm:
+// the black, ring lines dark on paper and white in the black, a ring under a millimetre
+// across a white dot.
+double PrintedInk(const score::Face& face, double r, double half) {
+  const double black = face.blackDiameterMm / 2;
+  const double inBlack = Share(r, half, -1, black);
+  double lines = 0;
+  for (int ring = face.lowestRing; ring <= 10; ++ring) {
+    const double radius = face.RingDiameterMm(ring) / 2;
+    if (std::abs(radius - black) < face.ringLineMm) continue;
+    if (2 * radius < 1) {
+      lines += Share(r, half, -radius, radius);
+    } else {
+      lines += Share(r, half, radius - face.ringLineMm / 2, radius + face.ringLineMm / 2);
+    }
+  }
+  lines = std::min(lines, 1.0);
+  return std::clamp(inBlack + lines * (1 - 2 * inBlack), 0.0, 1.0);
+}
+
+// How well the face's print at its scale matches the picture around the black: the
+// correlation of the median grey profile along the radius with the face's ink.
+double RingMatch(const cv::Mat& profile, double step, const score::Face& face, double pxPerMm) {
+  std::vector<double> measured, printed;
+  for (int k = 0; k < profile.cols; ++k) {
+    measured.push_back(-profile.at<float>(0, k));
+    printed.push_back(PrintedInk(face, (k + 0.5) * step / pxPerMm, 0.5 * step / pxPerMm));
+  }
+  const auto n = static_cast<double>(measured.size());
+  double ma = 0, mb = 0;
+  for (std::size_t i = 0; i < measured.size(); ++i) {
+    ma += measured[i];
+    mb += printed[i];
+  }
+  ma /= n;
+  mb /= n;
+  double ab = 0, aa = 0, bb = 0;
+  for (std::size_t i = 0; i < measured.size(); ++i) {
+    ab += (measured[i] - ma) * (printed[i] - mb);
+    aa += (measured[i] - ma) * (measured[i] - ma);
+    bb += (printed[i] - mb) * (printed[i] - mb);
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : -1;
+}
+
+// The picture's grey along the radius from `centre` out to `reach` pixels, one sample a
+// pixel (or fewer for a large reach): the median over 360 directions, as one row.
+cv::Mat RadialProfile(const PictureView& picture, Point centre, double reach, double* step) {
+  const int samples = std::clamp(static_cast<int>(std::ceil(reach)), 16, 2048);
+  *step = reach / samples;
+  cv::Mat polar;
+  cv::warpPolar(MatOf(picture), polar, cv::Size(samples, 360),
+                cv::Point2f(static_cast<float>(centre.x), static_cast<float>(centre.y)), reach,
+                static_cast<int>(cv::INTER_LINEAR) | static_cast<int>(cv::WARP_POLAR_LINEAR) |
+                    static_cast<int>(cv::WARP_FILL_OUTLIERS));
+  cv::Mat grey, values, sorted;
+  cv::cvtColor(polar, grey, cv::COLOR_BGRA2GRAY);
+  grey.convertTo(values, CV_32F);
+  cv::sort(values, sorted, cv::SORT_EVERY_COLUMN | cv::SORT_ASCENDING);
+  return sorted.row(180).clone();
+}
+
+// Bulls in reading order: rows top to bottom (a bull starts a new row when it lies more than
+// half a black below the row's first), left to right within a row.
+void ReadingOrder(std::vector<AimFit>& bulls) {
+  if (bulls.empty()) return;
+  std::sort(bulls.begin(), bulls.end(),
+            [](const AimFit& a, const AimFit& b) { return a.centre.y < b.centre.y; });
+  std::size_t first = 0;
+  for (std::size_t i = 1; i <= bulls.size(); ++i) {
+    if (i == bulls.size() ||
+        bulls[i].centre.y - bulls[first].centre.y > bulls[first].radiusPx) {
+      std::sort(bulls.begin() + static_cast<std::ptrdiff_t>(first),
+                bulls.begin() + static_cast<std::ptrdiff_t>(i),
+                [](const AimFit& a, const AimFit& b) { return a.centre.x < b.centre.x; });
+      first = i;
+    }
+  }
+}
+
+std::string Dpi(double pxPerMm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", pxPerMm * 25.4);
+  return text;
+}
+
+}  // namespace
+
+std::optional<FaceFound> FindFaces(const PictureView& picture,
+                                   std::span<const score::Face* const> faces, double pxPerMm,
+                                   std::string* reason) {
+  const auto fail = [&](std::string why) -> std::optional<FaceFound> {
+    if (reason) *reason = std::move(why);
+    return std::nullopt;
+  };
+  if (!picture.pixels || picture.width <= 0 || picture.height <= 0 ||
+      picture.width > kMaxPictureSide || picture.height > kMaxPictureSide ||
+      picture.stride < picture.width || faces.empty()) {
+    return fail("no picture to find the face on");
+  }
+  const int factor =
+      std::max(1, (std::max(picture.width, picture.height) + kFaceWorkSide - 1) / kFaceWorkSide);
+  const cv::Mat grey = Reduce(picture, factor);
+  cv::Mat mask = DarkMask(grey, 0.6 * std::min(grey.cols, grey.rows));
+  // Small gaps closed, then ring lines and the strokes of ring figures opened away: a figure
+  // printed between the black and the next ring would join them into one round region.
+  cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, Disc(1));
+  cv::morphologyEx(mask, mask, cv::MORPH_OPEN, Disc(2));
+  const std::vector<RoundRegion> regions = RoundDarkRegions(mask, 12);
+  const std::string which =
+      faces.size() == 1 ? "the black of " + std::string(faces[0]->title) : "a face's black";
+  if (regions.empty()) return fail("no round black found to measure " + which + " on");
+
+  // The blacks: the largest round region (or with a known scale, the one nearest the face's
+  // black) and every other of its size that does not overlap one taken before.
+  double size = regions.front().diameter;
+  if (pxPerMm > 0) {
+    const double wanted = faces[0]->blackDiameterMm * pxPerMm / factor;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const RoundRegion& region : regions) {
+      if (std::abs(std::log(region.diameter / wanted)) < nearest) {
+        nearest = std::abs(std::log(region.diameter / wanted));
+        size = region.diameter;
+      }
+    }
+    if (nearest > 0.15) return fail("no round black of the size of " + which + " found");
+  }
+  std::vector<RoundRegion> blacks;
+  for (const RoundRegion& region : regions) {
+    if (std::abs(region.diameter / size - 1) > kSameBullTolerance) continue;
+    const bool overlaps = std::any_of(blacks.begin(), blacks.end(), [&](const RoundRegion& b) {
+      return std::hypot(b.x - region.x, b.y - region.y) < 0.5 * (b.diameter + region.diameter);
+    });
+    if (!overlaps) blacks.push_back(region);
+  }
+  // Working pixel (i, j) is centred on picture point (i f + (f - 1) / 2, j f + (f - 1) / 2),
+  // and a region's outline runs half a working pixel inside its edge.
+  const double offset = (factor - 1) / 2.0;
+  const auto startOf = [&](const RoundRegion& region) {
+    return Point{region.x * factor + offset, region.y * factor + offset};
+  };
+  const double radiusPx = (size / 2 + 0.5) * factor;
+
+  // The face: the one given, or the one whose rings match best around the largest black.
+  FaceFound found;
+  std::string why;
+  if (faces.size() == 1) {
+    found.face = faces[0];
+  } else {
+    double best = -2, second = -2;
+    double step = 1;
+    cv::Mat profile;
+    for (const score::Face* face : faces) {
+      const double scale = radiusPx / (face->blackDiameterMm / 2);
+      if (ResolutionProblem(scale * 25.4)) continue;
+      std::string failure;
+      const auto fit = FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx, factor,
+                               &failure);
+      if (!fit) {
+        if (why.empty()) why = failure;
+        continue;
+      }
+      if (profile.empty()) {
+        const Point centre{fit->centre.x, fit->centre.y};
+        const double border = std::min({centre.x, centre.y, picture.width - 1 - centre.x,
+                                        picture.height - 1 - centre.y});
+        // As far as the widest face's rings reach, but not beyond the picture.
+        const double reach = std::max(1.1 * fit->radiusPx, std::min(2.7 * fit->radiusPx, border));
+        profile = RadialProfile(picture, centre, reach, &step);
+      }
+      const double match =
+          RingMatch(profile, step, *face, fit->radiusPx / (face->blackDiameterMm / 2));
+      if (std::getenv("HOLESCAN_DEBUG_FACES"))
+        std::fprintf(stderr, "face %s match %.4f radius %.2f\n", std::string(face->name).c_str(), match, fit->radiusPx);
+      if (match > best) {
+        second = best;
+        best = match;
+        found.face = face;
+      } else if (match > second) {
+        second = match;
+      }
+    }
+    if (found.face == nullptr) {
+      return fail("the round black found (" + Millimetres(2 * radiusPx) +
+                  " pixels across) is the black of no known face at a resolution between " +
+                  Dpi(kMinDpi / 25.4) + " and " + Dpi(kMaxDpi / 25.4) + " ppi" +
+                  (why.empty() ? "" : " (" + why + ")"));
+    }
+    found.match = best;
+    found.runnerUpMatch = std::max(second, -1.0);
   }
 
-  const std::string name(face.name);
-  const double ratio = fit.circle.r / radius;
-  if (edge.size() >= 16 && fit.inliers.size() >= 3 && std::abs(ratio - 1) > kRadiusTolerance) {
-    return fail("no black aiming mark of " + Millimetres(face.blackDiameterMm) + " mm found for " +
-                name + " (a round mark of " + Millimetres(2 * fit.circle.r / pxPerMm) +
-                " mm is there)");
+  const score::Face& face = *found.face;
+  const double scale = pxPerMm > 0 ? pxPerMm : radiusPx / (face.blackDiameterMm / 2);
+  if (auto problem = ResolutionProblem(scale * 25.4)) {
+    return fail("the round black found would make the resolution " + Dpi(scale) + " ppi for " +
+                std::string(face.title) + ": " + *problem);
   }
-  // A clean edge scatters by a fraction of a pixel about its circle; far more means the
-  // points that agree are not one edge (a black cut all round by shots).
-  const double roughest = std::max(1.0, 0.05 * pxPerMm);
-  if (edge.size() < 16 || fit.inliers.size() < std::max<std::size_t>(16, edge.size() / 4) ||
-      fit.residual > roughest ||
-      LargestGap(fit.inliers, {fit.circle.x, fit.circle.y}) > 2 * std::numbers::pi / 3) {
-    return fail("the edge of the " + Millimetres(face.blackDiameterMm) + " mm black of " + name +
-                " is too broken by shots or marks to find its centre");
+  double sum = 0;
+  for (const RoundRegion& region : blacks) {
+    const double expected = (region.diameter / 2 + 0.5) * factor;
+    std::string failure;
+    const auto fit = FitEdge(picture, face, pxPerMm > 0 ? pxPerMm : expected / (face.blackDiameterMm / 2),
+                             startOf(region), expected, factor, &failure);
+    if (!fit) {
+      if (why.empty()) why = failure;
+      continue;
+    }
+    found.bulls.push_back(*fit);
+    sum += fit->radiusPx;
   }
-  AimFit result;
-  result.centre = {fit.circle.x, fit.circle.y};
-  result.radiusPx = fit.circle.r;
-  result.residualPx = fit.residual;
-  result.edgePoints = static_cast<int>(edge.size());
-  result.inliers = static_cast<int>(fit.inliers.size());
-  return result;
+  if (found.bulls.empty()) return fail(why.empty() ? "no black of " + std::string(face.title) + " measured" : why);
+  found.pxPerMm =
+      pxPerMm > 0 ? pxPerMm
+                  : sum / static_cast<double>(found.bulls.size()) / (face.blackDiameterMm / 2);
+  ReadingOrder(found.bulls);
+  return found;
 }
 
 }  // namespace holescan::shots
