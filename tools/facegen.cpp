@@ -426,7 +426,8 @@ bool WriteBmp(const Picture& picture, double dpi, const std::string& path) {
   const std::uint32_t height = static_cast<std::uint32_t>(picture.Height());
   const std::uint32_t rowBytes = (width * 3 + 3) & ~3u;
   const std::uint32_t pixelBytes = rowBytes * height;
-  const auto pelsPerMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
+  const auto pelsPerMetre =
+      dpi > 0 ? static_cast<std::uint32_t>(std::lround(dpi / 0.0254)) : std::uint32_t{0};
   std::vector<std::uint8_t> header(54, 0);
   const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -552,12 +553,14 @@ bool WritePng(const Picture& picture, double dpi, const std::string& path) {
   PutBig32(header, static_cast<std::uint32_t>(height));
   header += std::string{8, static_cast<char>(grey ? 0 : 2), 0, 0, 0};
   PutChunk(png, "IHDR", header);
-  std::string physical;
-  const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
-  PutBig32(physical, perMetre);
-  PutBig32(physical, perMetre);
-  physical += '\x01';  // metres
-  PutChunk(png, "pHYs", physical);
+  if (dpi > 0) {
+    std::string physical;
+    const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
+    PutBig32(physical, perMetre);
+    PutBig32(physical, perMetre);
+    physical += '\x01';  // metres
+    PutChunk(png, "pHYs", physical);
+  }
   PutChunk(png, "IDAT", stream);
   PutChunk(png, "IEND", "");
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -65,12 +65,12 @@ struct FaceTarget {
 // calibre outside 2..12 mm, negative counts, a picture over 16000 pixels a side, and so on).
 FaceTarget MakeFace(const FaceOptions& options);
 
-// Writes a 24-bit uncompressed bottom-up BMP that records the resolution; false when the file
-// cannot be written.
+// Writes a 24-bit uncompressed bottom-up BMP that records the resolution (none for dpi 0);
+// false when the file cannot be written.
 bool WriteBmp(const Picture& picture, double dpi, const std::string& path);
 
 #ifdef HOLESCAN_FACEGEN_PNG
-// Writes a PNG that records the resolution (pHYs), 8-bit grey when every pixel is grey, else
+// Writes a PNG that records the resolution (pHYs; none for dpi 0), 8-bit grey when every pixel is grey, else
 // RGB, each row with the filter that suits it and compressed hard (libdeflate level 12): the
 // small files of the bundled samples. False when the file cannot be written.
 bool WritePng(const Picture& picture, double dpi, const std::string& path);

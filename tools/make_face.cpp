@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   holescan::facegen::FaceOptions options;
   std::string faceName = "issf-air-rifle", out, truth;
   bool noNumbers = false;
+  std::optional<double> storedDpi;
   CLI::App app{"Draw a synthetic scan of a printed target face with a known point of aim.",
                kProgram};
   app.add_option("--out", out, "the picture to write: 24-bit BMP, or PNG for a name ending in .png")
@@ -62,6 +64,9 @@ int main(int argc, char** argv) {
                  "random shots anywhere within the lowest scoring ring");
   app.add_flag("--dark", options.darkEdgeShots, "random shots dark instead of light");
   app.add_flag("--no-numbers", noNumbers, "leave out the ring numbers");
+  app.add_option("--stored-dpi", storedDpi,
+                 "the resolution the file records, when not the true one (0: none, as many "
+                 "phone pictures and exported scans)");
   app.add_option("--margin", options.marginMm, "card around the lowest scoring ring, mm")
       ->capture_default_str();
   app.add_option("--lid", options.lidMm, "dark scanner lid around the card, mm");
@@ -95,14 +100,16 @@ int main(int argc, char** argv) {
     const auto target = holescan::facegen::MakeFace(options);
     const bool png = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0;
 #ifdef HOLESCAN_FACEGEN_PNG
-    const bool written = png ? holescan::facegen::WritePng(target.picture, options.dpi, out)
-                             : holescan::facegen::WriteBmp(target.picture, options.dpi, out);
+    const double stored = storedDpi.value_or(options.dpi);
+    const bool written = png ? holescan::facegen::WritePng(target.picture, stored, out)
+                             : holescan::facegen::WriteBmp(target.picture, stored, out);
 #else
     if (png) {
       std::fprintf(stderr, "%s: PNG needs libdeflate at build time; write a .bmp\n", kProgram);
       return 2;
     }
-    const bool written = holescan::facegen::WriteBmp(target.picture, options.dpi, out);
+    const bool written =
+        holescan::facegen::WriteBmp(target.picture, storedDpi.value_or(options.dpi), out);
 #endif
     if (!written) {
       std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, out.c_str(),
