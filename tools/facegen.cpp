@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <stdexcept>
@@ -309,31 +310,52 @@ FaceTarget MakeFace(const FaceOptions& options) {
       options.jpegQuality > 100) {
     throw std::invalid_argument("margin, offset, lid, noise, ramp, blur or quality out of range");
   }
+  if (options.sheet && face.sheet.empty()) throw std::invalid_argument("the face has no sheet");
   const double pxPerMm = options.dpi / 25.4;
+  // The places of the bulls from the first, and how far the sheet reaches past them.
+  std::vector<score::BullPlace> places(1);
+  if (options.sheet) places.assign(face.sheet.begin(), face.sheet.end());
+  double spanX = 0, spanY = 0;
+  for (const score::BullPlace& place : places) {
+    spanX = std::max(spanX, place.xMm);
+    spanY = std::max(spanY, place.yMm);
+  }
   const double sideMm = face.OuterDiameterMm() + 2 * options.marginMm;
-  int side = static_cast<int>(std::ceil(sideMm * pxPerMm));
+  int side = static_cast<int>(std::ceil((sideMm + std::max(spanX, spanY)) * pxPerMm));
+  int width = static_cast<int>(std::ceil((sideMm + spanX) * pxPerMm));
+  int height = static_cast<int>(std::ceil((sideMm + spanY) * pxPerMm));
   if (side + 2 * options.lidMm * pxPerMm > 16000)
     throw std::invalid_argument("picture over 16000 pixels a side");
 
   Random random(options.seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull);
   FaceTarget target;
-  target.aimX = (side - 1) / 2.0 + random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
-  target.aimY = (side - 1) / 2.0 + random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
+  target.aimX = (width - spanX * pxPerMm - 1) / 2.0 +
+                random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
+  target.aimY = (height - spanY * pxPerMm - 1) / 2.0 +
+                random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
+  for (const score::BullPlace& place : places) {
+    target.bulls.push_back(
+        {target.aimX + place.xMm * pxPerMm, target.aimY + place.yMm * pxPerMm});
+  }
   const Colour paper = {random.Uniform(228, 246), random.Uniform(222, 240),
                         random.Uniform(200, 226)};
 
-  target.picture = Picture(side, side, 0);
+  target.picture = Picture(width, height, 0);
   const RadialInk ink(face, pxPerMm);
-  for (int y = 0; y < side; ++y) {
+  // Bulls do not overlap: each pixel takes the ink of the nearest.
+  for (int y = 0; y < height; ++y) {
     std::uint32_t* row = target.picture.Row(y);
-    const double dy = y - target.aimY;
-    for (int x = 0; x < side; ++x) {
-      row[x] = Pack(
-          Mix(paper, kInk, ink.At(std::sqrt((x - target.aimX) * (x - target.aimX) + dy * dy))));
+    for (int x = 0; x < width; ++x) {
+      double nearest = std::numeric_limits<double>::infinity();
+      for (const FaceTarget::Centre& bull : target.bulls) {
+        nearest = std::min(nearest, (x - bull.x) * (x - bull.x) + (y - bull.y) * (y - bull.y));
+      }
+      row[x] = Pack(Mix(paper, kInk, ink.At(std::sqrt(nearest))));
     }
   }
 
-  if (options.numbers) {
+  for (const FaceTarget::Centre& bull : target.bulls) {
+    if (!options.numbers) break;
     for (int ring = face.lowestRing; ring <= 8; ++ring) {
       const double middle =
           (face.RingDiameterMm(ring) + face.RingDiameterMm(ring + 1)) / 4 * pxPerMm;
@@ -343,15 +365,17 @@ FaceTarget MakeFace(const FaceOptions& options) {
       const double height = 0.55 * face.ringWidthMm * pxPerMm;
       for (int axis = 0; axis < 4; ++axis) {
         const double angle = axis * std::numbers::pi / 2;
-        DrawDigit(target.picture, ring, target.aimX + middle * std::cos(angle),
-                  target.aimY + middle * std::sin(angle), height, inBlack ? paper : kInk);
+        DrawDigit(target.picture, ring, bull.x + middle * std::cos(angle),
+                  bull.y + middle * std::sin(angle), height, inBlack ? paper : kInk);
       }
     }
   }
 
   for (const ShotMark& mark : options.shots) {
-    target.shots.push_back(
-        {target.aimX + mark.xMm * pxPerMm, target.aimY + mark.yMm * pxPerMm, mark.look});
+    if (mark.bull < 0 || static_cast<std::size_t>(mark.bull) >= target.bulls.size())
+      throw std::invalid_argument("a shot on a bull the picture does not have");
+    const FaceTarget::Centre& bull = target.bulls[static_cast<std::size_t>(mark.bull)];
+    target.shots.push_back({bull.x + mark.xMm * pxPerMm, bull.y + mark.yMm * pxPerMm, mark.look});
   }
   const HoleLook randomLook = options.darkEdgeShots ? HoleLook::Dark : HoleLook::Light;
   const double holeRadiusPx = options.calibreMm / 2 * pxPerMm;
@@ -376,9 +400,9 @@ FaceTarget MakeFace(const FaceOptions& options) {
   if (options.lidMm > 0) {
     // The card lies on the scanner's glass under a dark lid that shows all round it.
     const int lid = static_cast<int>(std::lround(options.lidMm * pxPerMm));
-    Picture framed(side + 2 * lid, side + 2 * lid, Rgb(36, 36, 40));
-    for (int y = 0; y < side; ++y) {
-      std::copy_n(target.picture.Row(y), side, framed.Row(y + lid) + lid);
+    Picture framed(width + 2 * lid, height + 2 * lid, Rgb(36, 36, 40));
+    for (int y = 0; y < height; ++y) {
+      std::copy_n(target.picture.Row(y), width, framed.Row(y + lid) + lid);
     }
     target.picture = std::move(framed);
     target.aimX += lid;
@@ -387,7 +411,13 @@ FaceTarget MakeFace(const FaceOptions& options) {
       shot.x += lid;
       shot.y += lid;
     }
+    for (FaceTarget::Centre& bull : target.bulls) {
+      bull.x += lid;
+      bull.y += lid;
+    }
     side += 2 * lid;
+    width += 2 * lid;
+    height += 2 * lid;
   }
   if (options.blur > 0) Blur(target.picture, options.blur);
   if (options.ramp > 0 || options.noise > 0) {
@@ -398,11 +428,12 @@ FaceTarget MakeFace(const FaceOptions& options) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double ux = std::cos(angle) / (side * std::numbers::sqrt2);
     const double uy = std::sin(angle) / (side * std::numbers::sqrt2);
-    for (int y = 0; y < side; ++y) {
+    for (int y = 0; y < height; ++y) {
       std::uint32_t* row = target.picture.Row(y);
-      for (int x = 0; x < side; ++x) {
-        // 0 at one corner of the card's diagonal to 1 at the other, whatever the angle.
-        const double along = 0.5 + (x - side / 2.0) * ux + (y - side / 2.0) * uy;
+      for (int x = 0; x < width; ++x) {
+        // 0 at one corner of the card's diagonal to 1 at the other, whatever the angle (a
+        // sheet's longer side taken for both).
+        const double along = 0.5 + (x - width / 2.0) * ux + (y - height / 2.0) * uy;
         const double light = 1 - options.ramp * along;
         Colour c = Unpack(row[x]);
         c = {c.r * light, c.g * light, c.b * light};

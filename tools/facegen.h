@@ -1,6 +1,7 @@
 // facegen.h - synthetic scans of printed target faces, with the true point of aim and shots.
 //
-// MakeFace draws a face of the score module's table at a given resolution: off-white card,
+// MakeFace draws a face of the score module's table (or with `sheet`, every bull of the sheet
+// it is printed on, at the sheet's places) at a given resolution: off-white card,
 // the scoring rings as thin lines, the black aiming mark with the rings that lie inside it
 // as white lines (a white dot for a ten that is a dot), optionally the ring numbers, and shot
 // holes of the calibre at given positions, plus random ones, some of them cutting the black's
@@ -30,6 +31,7 @@ enum class HoleLook { Light, Dark };
 struct ShotMark {
   double xMm = 0, yMm = 0;  // from the face's centre, x right, y down
   HoleLook look = HoleLook::Light;
+  int bull = 0;  // on a sheet: the index of the bull in the face's sheet (Face::sheet)
 };
 
 struct FaceOptions {
@@ -49,6 +51,7 @@ struct FaceOptions {
   double ramp = 0;              // lighting falls by this fraction across the card (0..0.5)
   int blur = 0;                 // box blur radius in pixels (0..3)
   int jpegQuality = 0;          // 1..100 for block quantisation; 0 for none
+  bool sheet = false;           // every bull of the face's sheet (Face::sheet), not one face
 };
 
 struct FaceTarget {
@@ -59,6 +62,12 @@ struct FaceTarget {
     HoleLook look;
   };
   std::vector<Shot> shots;  // given ones first, then edge shots, then scattered ones
+  // On a sheet, every bull's centre in pixels, in the order of Face::sheet (aimX, aimY is
+  // the first); random shots are then around the first bull.
+  struct Centre {
+    double x, y;
+  };
+  std::vector<Centre> bulls;
 };
 
 // Throws std::invalid_argument for options out of range (no face, dpi outside 50..1200,

@@ -27,6 +27,11 @@ bool WriteTruth(const holescan::facegen::FaceTarget& target, const std::string& 
   char line[96];
   std::snprintf(line, sizeof line, "aim,%.4f,%.4f,\n", target.aimX, target.aimY);
   out << line;
+  for (const auto& bull : target.bulls) {
+    if (target.bulls.size() < 2) break;
+    std::snprintf(line, sizeof line, "bull,%.4f,%.4f,\n", bull.x, bull.y);
+    out << line;
+  }
   for (const auto& shot : target.shots) {
     std::snprintf(line, sizeof line, "shot,%.4f,%.4f,%s\n", shot.x, shot.y,
                   shot.look == holescan::facegen::HoleLook::Light ? "light" : "dark");
@@ -64,6 +69,9 @@ int main(int argc, char** argv) {
                  "random shots anywhere within the lowest scoring ring");
   app.add_flag("--dark", options.darkEdgeShots, "random shots dark instead of light");
   app.add_flag("--no-numbers", noNumbers, "leave out the ring numbers");
+  app.add_flag("--sheet", options.sheet,
+               "every bull of the sheet the face is printed on (nra-a17); shots with --shot "
+               "K:X,Y on bull K (from 0, the sheet's order)");
   app.add_option("--stored-dpi", storedDpi,
                  "the resolution the file records, when not the true one (0: none, as many "
                  "phone pictures and exported scans)");
@@ -83,7 +91,17 @@ int main(int argc, char** argv) {
   for (const std::string& shot : given) {
     holescan::facegen::ShotMark mark;
     char comma = 0;
-    std::istringstream in(shot);
+    std::string text = shot;
+    if (const auto colon = text.find(':'); colon != std::string::npos) {
+      try {
+        mark.bull = std::stoi(text.substr(0, colon));
+      } catch (const std::exception&) {
+        std::fprintf(stderr, "%s: --shot %s: expected K:X,Y\n", kProgram, shot.c_str());
+        return 2;
+      }
+      text.erase(0, colon + 1);
+    }
+    std::istringstream in(text);
     if (!(in >> mark.xMm >> comma >> mark.yMm) || comma != ',' || !(in >> std::ws).eof()) {
       std::fprintf(stderr, "%s: --shot %s: expected X,Y in mm\n", kProgram, shot.c_str());
       return 2;
