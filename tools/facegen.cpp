@@ -178,14 +178,31 @@ void DrawDigit(Picture& picture, int digit, double cx, double cy, double height,
   }
 }
 
-void DrawHole(Picture& picture, double cx, double cy, double radius, Colour colour) {
+// How the card is seen: distances along (ux, uy) shortened by `shorten` (a card tilted about
+// the perpendicular axis, seen from far away), none when 1.
+struct View {
+  double ux = 1, uy = 0, shorten = 1;
+  // A point of the picture, from a centre, back on the card.
+  double CardDistance(double dx, double dy) const {
+    const double along = (dx * ux + dy * uy) / shorten, across = -dx * uy + dy * ux;
+    return std::sqrt(along * along + across * across);
+  }
+  // A point of the card, from a centre, on the picture.
+  std::array<double, 2> OnPicture(double dx, double dy) const {
+    const double along = (dx * ux + dy * uy) * shorten, across = -dx * uy + dy * ux;
+    return {along * ux - across * uy, along * uy + across * ux};
+  }
+};
+
+void DrawHole(Picture& picture, double cx, double cy, double radius, Colour colour,
+              const View& view) {
   const int x0 = static_cast<int>(std::floor(cx - radius - 1));
   const int x1 = static_cast<int>(std::ceil(cx + radius + 1));
   const int y0 = static_cast<int>(std::floor(cy - radius - 1));
   const int y1 = static_cast<int>(std::ceil(cy + radius + 1));
   for (int y = std::max(y0, 0); y <= std::min(y1, picture.Height() - 1); ++y) {
     for (int x = std::max(x0, 0); x <= std::min(x1, picture.Width() - 1); ++x) {
-      const double coverage = Overlap(std::hypot(x - cx, y - cy), -1, radius);
+      const double coverage = Overlap(view.CardDistance(x - cx, y - cy), -1, radius);
       if (coverage > 0) picture.Set(x, y, Pack(Mix(Unpack(picture.At(x, y)), colour, coverage)));
     }
   }
@@ -305,6 +322,7 @@ FaceTarget MakeFace(const FaceOptions& options) {
   if (!(options.marginMm >= 0 && options.marginMm <= 200) ||
       !(options.offsetMm >= 0 && options.offsetMm <= options.marginMm + 1e-9) ||
       !(options.lidMm >= 0 && options.lidMm <= 100) ||
+      !(options.tiltDeg >= 0 && options.tiltDeg <= 60) ||
       !(options.noise >= 0 && options.noise <= 64) || !(options.ramp >= 0 && options.ramp <= 0.5) ||
       options.blur < 0 || options.blur > 3 || options.jpegQuality < 0 ||
       options.jpegQuality > 100) {
@@ -333,9 +351,19 @@ FaceTarget MakeFace(const FaceOptions& options) {
                 random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
   target.aimY = (height - spanY * pxPerMm - 1) / 2.0 +
                 random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
-  for (const score::BullPlace& place : places) {
-    target.bulls.push_back(
-        {target.aimX + place.xMm * pxPerMm, target.aimY + place.yMm * pxPerMm});
+  View view;
+  if (options.tiltDeg > 0) {
+    view = {std::cos(options.tiltAxisDeg * std::numbers::pi / 180),
+            std::sin(options.tiltAxisDeg * std::numbers::pi / 180),
+            std::cos(options.tiltDeg * std::numbers::pi / 180)};
+  }
+  // A point of the card given from the first bull's centre in pixels, on the picture.
+  const auto place = [&](double dx, double dy) {
+    const auto [x, y] = view.OnPicture(dx, dy);
+    return FaceTarget::Centre{target.aimX + x, target.aimY + y};
+  };
+  for (const score::BullPlace& bull : places) {
+    target.bulls.push_back(place(bull.xMm * pxPerMm, bull.yMm * pxPerMm));
   }
   const Colour paper = {random.Uniform(228, 246), random.Uniform(222, 240),
                         random.Uniform(200, 226)};
@@ -348,9 +376,9 @@ FaceTarget MakeFace(const FaceOptions& options) {
     for (int x = 0; x < width; ++x) {
       double nearest = std::numeric_limits<double>::infinity();
       for (const FaceTarget::Centre& bull : target.bulls) {
-        nearest = std::min(nearest, (x - bull.x) * (x - bull.x) + (y - bull.y) * (y - bull.y));
+        nearest = std::min(nearest, view.CardDistance(x - bull.x, y - bull.y));
       }
-      row[x] = Pack(Mix(paper, kInk, ink.At(std::sqrt(nearest))));
+      row[x] = Pack(Mix(paper, kInk, ink.At(nearest)));
     }
   }
 
@@ -375,26 +403,27 @@ FaceTarget MakeFace(const FaceOptions& options) {
     if (mark.bull < 0 || static_cast<std::size_t>(mark.bull) >= target.bulls.size())
       throw std::invalid_argument("a shot on a bull the picture does not have");
     const FaceTarget::Centre& bull = target.bulls[static_cast<std::size_t>(mark.bull)];
-    target.shots.push_back({bull.x + mark.xMm * pxPerMm, bull.y + mark.yMm * pxPerMm, mark.look});
+    const auto [dx, dy] = view.OnPicture(mark.xMm * pxPerMm, mark.yMm * pxPerMm);
+    target.shots.push_back({bull.x + dx, bull.y + dy, mark.look});
   }
   const HoleLook randomLook = options.darkEdgeShots ? HoleLook::Dark : HoleLook::Light;
   const double holeRadiusPx = options.calibreMm / 2 * pxPerMm;
   for (int i = 0; i < options.edgeShots; ++i) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double radius = ink.BlackPx() + random.Uniform(-0.7, 0.7) * holeRadiusPx;
-    target.shots.push_back({target.aimX + radius * std::cos(angle),
-                            target.aimY + radius * std::sin(angle), randomLook});
+    const FaceTarget::Centre at = place(radius * std::cos(angle), radius * std::sin(angle));
+    target.shots.push_back({at.x, at.y, randomLook});
   }
   const double ringOnePx = face.OuterDiameterMm() / 2 * pxPerMm;
   for (int i = 0; i < options.scatterShots; ++i) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double radius = ringOnePx * std::sqrt(random.Unit());
-    target.shots.push_back({target.aimX + radius * std::cos(angle),
-                            target.aimY + radius * std::sin(angle), randomLook});
+    const FaceTarget::Centre at = place(radius * std::cos(angle), radius * std::sin(angle));
+    target.shots.push_back({at.x, at.y, randomLook});
   }
   for (const FaceTarget::Shot& shot : target.shots) {
     DrawHole(target.picture, shot.x, shot.y, holeRadiusPx,
-             shot.look == HoleLook::Light ? kLightHole : kDarkHole);
+             shot.look == HoleLook::Light ? kLightHole : kDarkHole, view);
   }
 
   if (options.lidMm > 0) {

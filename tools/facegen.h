@@ -52,6 +52,12 @@ struct FaceOptions {
   int blur = 0;                 // box blur radius in pixels (0..3)
   int jpegQuality = 0;          // 1..100 for block quantisation; 0 for none
   bool sheet = false;           // every bull of the face's sheet (Face::sheet), not one face
+  // A photograph at an angle: the card seen tilted by tiltDeg (0..60) about the axis across
+  // the direction tiltAxisDeg (0 along x, 90 along y), from far away (distances along that
+  // direction shortened by the tilt's cosine about the first bull's centre). Ring figures
+  // stay upright.
+  double tiltDeg = 0;
+  double tiltAxisDeg = 0;
 };
 
 struct FaceTarget {

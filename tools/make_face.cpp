@@ -69,6 +69,10 @@ int main(int argc, char** argv) {
                  "random shots anywhere within the lowest scoring ring");
   app.add_flag("--dark", options.darkEdgeShots, "random shots dark instead of light");
   app.add_flag("--no-numbers", noNumbers, "leave out the ring numbers");
+  app.add_option("--tilt", options.tiltDeg,
+                 "photographed at this angle from square-on, degrees (0..60)");
+  app.add_option("--tilt-axis", options.tiltAxisDeg,
+                 "the direction that is foreshortened, degrees from x (default 0)");
   app.add_flag("--sheet", options.sheet,
                "every bull of the sheet the face is printed on (nra-a17); shots with --shot "
                "K:X,Y on bull K (from 0, the sheet's order)");

@@ -12,6 +12,18 @@ namespace holescan::calibrated {
 namespace {
 
 constexpr double kMmPerInch = 25.4;
+constexpr double kPi = 3.14159265358979323846;
+
+// A point of the picture as it would lie on the face seen square-on: stretched along the
+// foreshortened direction about the black's centre (itself where it is).
+score::ShotPx Rectified(const CalibratedResult& result, double x, double y) {
+  if (!result.faceMeasure || result.faceMeasure->stretch == 1) return {x, y};
+  const FaceMeasure& m = *result.faceMeasure;
+  const double a = m.tiltAxisDeg * kPi / 180, ux = std::cos(a), uy = std::sin(a);
+  const double dx = x - m.centreX, dy = y - m.centreY;
+  const double along = (dx * ux + dy * uy) * (m.stretch - 1);
+  return {x + along * ux, y + along * uy};
+}
 
 std::string Figure(double value) {
   char text[32];
@@ -191,6 +203,15 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture,
     measure->match = found->match;
     measure->runnerUp = found->runnerUpMatch;
     measure->blacks = static_cast<int>(found->bulls.size());
+    const shots::AimFit& first = found->bulls.front();
+    if (first.minorPx > 0) {
+      measure->tiltDeg = std::acos(std::min(1.0, first.minorPx / first.radiusPx)) * 180 / kPi;
+      measure->tiltAxisDeg = std::fmod(first.axisRadians * 180 / kPi + 90 + 360, 180);
+      measure->ellipseResidualPx = first.residualPx;
+      measure->stretch = first.radiusPx / first.minorPx;
+      measure->centreX = first.centre.x;
+      measure->centreY = first.centre.y;
+    }
   }
   if (measuring) {
     settings.dpi = found->pxPerMm * 25.4;
@@ -262,6 +283,11 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     }
   } else {
     black = LookForBlack(picture, settings);
+    // The face gave no scale and its black is not found at the file's either: one warning,
+    // the black's.
+    if (!black.warning.empty() && result.faceMeasure && result.faceMeasure->dpi == 0 &&
+        settings.dpiSource == ResolutionSource::File)
+      result.faceMeasure->warning.clear();
   }
   return Rescore(std::move(result), settings, black);
 }
@@ -302,16 +328,19 @@ CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots) {
     sumY += shot.y;
     std::size_t nearest = 0;
     double distance = std::numeric_limits<double>::infinity();
+    const score::ShotPx at = Rectified(result, shot.x, shot.y);
     for (std::size_t b = 0; b < result.bulls.size(); ++b) {
-      const double d = std::hypot(shot.x - result.bulls[b].x, shot.y - result.bulls[b].y);
+      const score::ShotPx centre = Rectified(result, result.bulls[b].x, result.bulls[b].y);
+      const double d = std::hypot(at.x - centre.x, at.y - centre.y);
       if (d < distance) {
         distance = d;
         nearest = b;
       }
     }
     const Bull& bull = result.bulls[nearest];
-    shot.xMm = (shot.x - bull.x) / pxPerMm;
-    shot.yMm = (bull.y - shot.y) / pxPerMm;
+    const score::ShotPx nearCentre = Rectified(result, bull.x, bull.y);
+    shot.xMm = (at.x - nearCentre.x) / pxPerMm;
+    shot.yMm = (nearCentre.y - at.y) / pxPerMm;
     shot.bull = false;
     if (distance / pxPerMm <= reachMm) {
       shot.sheetBull = bull.number;
@@ -329,11 +358,12 @@ CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots) {
     options.dpi = settings.dpi;
     options.calibreMm = settings.calibreMm;
     options.gaugeMm = settings.gaugeMm;
-    options.aim = score::AimPoint{bull.x, bull.y};
+    const score::ShotPx centre = Rectified(result, bull.x, bull.y);
+    options.aim = score::AimPoint{centre.x, centre.y};
     options.source = score::AimSource::Face;
     options.face = &face;
     std::vector<score::ShotPx> pixels;
-    for (const std::size_t i : bull.shots) pixels.push_back({shots[i].x, shots[i].y});
+    for (const std::size_t i : bull.shots) pixels.push_back(Rectified(result, shots[i].x, shots[i].y));
     const score::Sheet scored = score::Score(pixels, options);
     bull.group = scored.group;
     bull.total = scored.total;
@@ -387,7 +417,7 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots) {
   }
   std::vector<score::ShotPx> pixels;
   pixels.reserve(shots.size());
-  for (const Shot& shot : shots) pixels.push_back({shot.x, shot.y});
+  for (const Shot& shot : shots) pixels.push_back(Rectified(result, shot.x, shot.y));
   score::Sheet sheet;
   if (!SettingsProblem(settings)) sheet = score::Score(pixels, options);
   if (!options.aim && settings.face != nullptr) sheet.source = score::AimSource::BlackNotFound;

@@ -2,14 +2,18 @@
 // end: CalibratedSettings -> AnalysePicture -> CalibratedResult, then Rescore after edits.
 //
 // A picture's way through it: the resolution is settled first (ResolveResolution: the one
-// given, else the one the file stores, a stored value within the rounding of pixels per metre
-// of a whole number taken as that number); the settings are checked against one set of limits
-// (SettingsProblem); the shot finder runs on the selection (shots::FindShots); the point of
+// given, else with a face the one measured on it, else the one the file stores, a stored value
+// within the rounding of pixels per metre of a whole number taken as that number); the
+// settings are checked against one set of limits (SettingsProblem); with a face and no
+// resolution given, the face is found and measured (and with auto, chosen) before anything
+// else, since the shot finder needs the calibre in pixels (shots::FindFaces); the shot finder
+// runs on the selection (shots::FindShots); the point of
 // aim is the one given, else the centre of the face's black (shots::FindAim), else the
 // group's centre; every shot is then measured in millimetres from the aim, scored with a
 // face, and the group's statistics and totals are taken (score::Score). A face whose black is
 // not found is a warning, not a failure: the group's centre is the aim, its source says so,
-// and the shots are not scored.
+// and the shots are not scored. A face printed several to a sheet is scored bull by bull
+// (CalibratedResult::bulls).
 //
 // The front ends (command line, review window), the benchmarks and the tests call this and
 // nothing below it; what they add is how they read settings and write results.
@@ -150,6 +154,13 @@ struct FaceMeasure {
   double match = 0, runnerUp = 0;  // the rings' correlation, the face's and the next one's
   int blacks = 0;                  // blacks measured
   std::string warning;             // the file's resolution disagrees, or the face gave none
+  // A face photographed at an angle: its black an ellipse. The tilt from square-on (degrees),
+  // the direction foreshortened (degrees from x, picture y down), the ellipse fit's residual
+  // (pixels), and the stretch (longer over shorter axis) that the shots' positions get along
+  // that direction about the black's centre before they are measured. Tilt 0 and stretch 1
+  // for a face seen square-on.
+  double tiltDeg = 0, tiltAxisDeg = 0, ellipseResidualPx = 0, stretch = 1;
+  double centreX = 0, centreY = 0;
 };
 
 struct CalibratedResult {

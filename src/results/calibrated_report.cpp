@@ -119,6 +119,10 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
     json.Member("chosen", m.chosen);
     if (m.chosen) json.Member("match", Rounded(m.match)).Member("runner_up", Rounded(m.runnerUp));
     json.Member("blacks", m.blacks);
+    if (m.stretch != 1) {
+      json.Member("tilt_deg", Rounded(m.tiltDeg)).Member("tilt_axis_deg", Rounded(m.tiltAxisDeg));
+      json.Member("ellipse_residual_px", Rounded(m.ellipseResidualPx));
+    }
     json.EndObject();
   }
   json.Member("holes", shots::HoleLookName(settings.look));
@@ -268,6 +272,13 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
             (r.faceMeasure->fileDpi ? Fixed(*r.faceMeasure->fileDpi, 1, separator) + " ppi"
                                     : std::string("none")) +
             "\n";
+  }
+  if (r.faceMeasure && r.faceMeasure->stretch != 1) {
+    text += "  photographed " + Fixed(r.faceMeasure->tiltDeg, 1, separator) +
+            " degrees from square-on (foreshortened along " +
+            Fixed(r.faceMeasure->tiltAxisDeg, 0, separator) +
+            " degrees), rectified from the black's ellipse (fit residual " +
+            Fixed(r.faceMeasure->ellipseResidualPx, 2, separator) + " px)\n";
   }
   if (!r.bulls.empty()) {
     std::size_t off = 0;

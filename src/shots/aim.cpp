@@ -330,15 +330,21 @@ Fit RobustCircle(const std::vector<Point>& points, double radius, double floorPx
 // rises through half-way from ink to paper nearest the expected radius. Rays whose levels
 // differ by much less than the others' (a light hole inside, a dark one outside) give none.
 // The profiles are sampled bilinearly at once (remap) from the picture.
+// With `minor` positive the edge looked for is an ellipse of semi-axes radius and minor, the
+// major one at `axis` radians: each ray near the ellipse's radius in its direction.
 std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double radius,
-                              double window, int rays) {
+                              double window, int rays, double minor = 0, double axis = 0) {
   constexpr double kStep = 0.5;
   const int samples = static_cast<int>(std::ceil(2 * window / kStep)) + 1;
-  const double t0 = radius - window, t1 = radius + window;
   std::vector<Point> points;
-  if (t0 < 0) return points;
+  if (radius - window < 0 || (minor > 0 && minor - window < 0)) return points;
   struct Ray {
-    double ux, uy, inner = 0, outer = 0;
+    double ux, uy, t0 = 0, inner = 0, outer = 0;
+  };
+  const auto radiusAt = [&](double angle) {
+    if (minor <= 0) return radius;
+    const double c = std::cos(angle - axis), s = std::sin(angle - axis);
+    return radius * minor / std::sqrt(minor * minor * c * c + radius * radius * s * s);
   };
   std::vector<Ray> used;
   const auto inside = [&](double x, double y) {
@@ -346,7 +352,8 @@ std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double r
   };
   for (int k = 0; k < rays; ++k) {
     const double angle = 2 * std::numbers::pi * k / rays;
-    const Ray ray{std::cos(angle), std::sin(angle)};
+    const double t0 = radiusAt(angle) - window, t1 = radiusAt(angle) + window;
+    const Ray ray{std::cos(angle), std::sin(angle), t0};
     if (inside(centre.x + t0 * ray.ux, centre.y + t0 * ray.uy) &&
         inside(centre.x + t1 * ray.ux, centre.y + t1 * ray.uy))
       used.push_back(ray);
@@ -358,7 +365,7 @@ std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double r
     const Ray& ray = used[static_cast<std::size_t>(r)];
     auto* row = map.ptr<cv::Vec2f>(r);
     for (int s = 0; s < samples; ++s) {
-      const double t = t0 + s * kStep;
+      const double t = ray.t0 + s * kStep;
       row[s] = {static_cast<float>(centre.x + t * ray.ux),
                 static_cast<float>(centre.y + t * ray.uy)};
     }
@@ -391,9 +398,9 @@ std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double r
     for (int s = 0; s + 1 < samples; ++s) {
       const double a = profile[s], b = profile[s + 1];
       if (a < half && b >= half) {
-        const double t = t0 + (s + (half - a) / (b - a)) * kStep;
-        if (std::abs(t - radius) < bestGap) {
-          bestGap = std::abs(t - radius);
+        const double t = ray.t0 + (s + (half - a) / (b - a)) * kStep;
+        if (std::abs(t - (ray.t0 + window)) < bestGap) {
+          bestGap = std::abs(t - (ray.t0 + window));
           best = t;
         }
       }
@@ -420,6 +427,73 @@ std::string Millimetres(double mm) {
   return text;
 }
 
+
+// The black's edge as an ellipse, for a face photographed at an angle: rays near the start
+// ellipse, OpenCV's fitEllipse on the points, then on those within three robust deviations of
+// it, twice over with a narrower window. nullopt when too few points agree.
+std::optional<AimFit> FitEllipseEdge(const PictureView& picture, cv::RotatedRect start,
+                                     int factor) {
+  double major = std::max(start.size.width, start.size.height) / 2.0;
+  double minor = std::min(start.size.width, start.size.height) / 2.0;
+  double axis = (start.size.width >= start.size.height ? start.angle : start.angle + 90) *
+                std::numbers::pi / 180;
+  Point centre{start.center.x, start.center.y};
+  const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * major / 2), 180, 1440);
+  std::vector<Point> edge, kept;
+  double residual = 0;
+  for (int pass = 0; pass < 3; ++pass) {
+    const double window = pass == 0 ? std::max(0.05 * major, 2.0 * factor + 3)
+                                    : std::max(0.02 * major, 3.0);
+    edge = EdgePoints(picture, centre, major, window, rays, minor, axis);
+    if (edge.size() < 16) return std::nullopt;
+    kept = edge;
+    for (int round = 0; round < 3; ++round) {
+      std::vector<cv::Point2f> fitted;
+      for (const Point& p : kept)
+        fitted.emplace_back(static_cast<float>(p.x), static_cast<float>(p.y));
+      if (fitted.size() < 6) return std::nullopt;
+      const cv::RotatedRect box = cv::fitEllipse(fitted);
+      major = std::max(box.size.width, box.size.height) / 2.0;
+      minor = std::min(box.size.width, box.size.height) / 2.0;
+      axis = (box.size.width >= box.size.height ? box.angle : box.angle + 90) *
+             std::numbers::pi / 180;
+      centre = {box.center.x, box.center.y};
+      // Distance from the ellipse, near enough: the normalised radius's excess over one, in
+      // pixels of the ellipse's radius there.
+      std::vector<double> distances;
+      for (const Point& p : edge) {
+        const double dx = p.x - centre.x, dy = p.y - centre.y;
+        const double u = dx * std::cos(axis) + dy * std::sin(axis);
+        const double v = -dx * std::sin(axis) + dy * std::cos(axis);
+        const double rho = std::sqrt(u * u / (major * major) + v * v / (minor * minor));
+        distances.push_back(std::abs(rho - 1) * std::hypot(u, v) / std::max(rho, 1e-9));
+      }
+      std::vector<double> sorted = distances;
+      const double deviation = std::max(0.25, Median(sorted) / 0.6745);
+      kept.clear();
+      double squares = 0;
+      for (std::size_t i = 0; i < edge.size(); ++i) {
+        if (distances[i] <= 3 * deviation) {
+          kept.push_back(edge[i]);
+          squares += distances[i] * distances[i];
+        }
+      }
+      residual = kept.empty() ? 0 : std::sqrt(squares / static_cast<double>(kept.size()));
+    }
+  }
+  if (kept.size() < std::max<std::size_t>(16, edge.size() / 4) ||
+      LargestGap(kept, centre) > 2 * std::numbers::pi / 3)
+    return std::nullopt;
+  AimFit fit;
+  fit.centre = {centre.x, centre.y};
+  fit.radiusPx = major;
+  fit.minorPx = minor;
+  fit.axisRadians = axis;
+  fit.residualPx = residual;
+  fit.edgePoints = static_cast<int>(edge.size());
+  fit.inliers = static_cast<int>(kept.size());
+  return fit;
+}
 
 // The black's edge measured at full resolution from a start near it: rays from `start`, the
 // robust fit, twice; the fit, or the reason the edge is not the face's black. `expected` is
@@ -546,6 +620,7 @@ namespace {
 // in working pixels.
 struct RoundRegion {
   double x = 0, y = 0, diameter = 0;
+  cv::RotatedRect ellipse;  // fitted to its outline
 };
 
 // Every dark region's outer outline that is round and mostly dark inside, largest first.
@@ -576,7 +651,10 @@ std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) 
     if (all <= 0 || cv::countNonZero(dark) < 0.6 * all) continue;
     const cv::Moments m = cv::moments(contours[i]);
     if (m.m00 <= 0) continue;
-    regions.push_back({m.m10 / m.m00, m.m01 / m.m00, 2 * std::sqrt(area / std::numbers::pi)});
+    const cv::RotatedRect ellipse =
+        contours[i].size() >= 5 ? cv::fitEllipse(contours[i]) : cv::RotatedRect();
+    regions.push_back(
+        {m.m10 / m.m00, m.m01 / m.m00, 2 * std::sqrt(area / std::numbers::pi), ellipse});
   }
   std::sort(regions.begin(), regions.end(),
             [](const RoundRegion& a, const RoundRegion& b) { return a.diameter > b.diameter; });
@@ -790,6 +868,25 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
   for (const RoundRegion& region : blacks) {
     const double expected = (region.diameter / 2 + 0.5) * factor;
     std::string failure;
+    const cv::Size2f axes = region.ellipse.size;
+    if (pxPerMm <= 0 && axes.width > 0 && axes.height > 0 &&
+        std::min(axes.width, axes.height) / std::max(axes.width, axes.height) <
+            kFlattest) {
+      // Seen at an angle: the black is an ellipse, and its longer axis the face's scale.
+      const cv::RotatedRect start(
+          cv::Point2f(static_cast<float>(region.ellipse.center.x * factor + offset),
+                      static_cast<float>(region.ellipse.center.y * factor + offset)),
+          cv::Size2f((axes.width + 1) * static_cast<float>(factor),
+                     (axes.height + 1) * static_cast<float>(factor)),
+          region.ellipse.angle);
+      if (const auto fit = FitEllipseEdge(picture, start, factor)) {
+        found.bulls.push_back(*fit);
+        sum += fit->radiusPx;
+      } else if (why.empty()) {
+        why = "the edge of the black, seen at an angle, is too broken to measure";
+      }
+      continue;
+    }
     const auto fit = FitEdge(picture, face, pxPerMm > 0 ? pxPerMm : expected / (face.blackDiameterMm / 2),
                              startOf(region), expected, factor, &failure);
     if (!fit) {

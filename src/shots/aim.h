@@ -46,6 +46,10 @@ struct AimFit {
   double residualPx = 0;  // root mean square distance of the inliers from the circle
   int edgePoints = 0;     // edge points measured
   int inliers = 0;        // edge points the centre rests on
+  // A black seen at an angle (FindFaces): an ellipse whose longer semi-axis is radiusPx, its
+  // shorter one minorPx (0 for a circle) and the longer one's direction in radians from x.
+  double minorPx = 0;
+  double axisRadians = 0;
 };
 
 // Relative difference allowed between the black's measured and printed radius.
@@ -77,11 +81,15 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
 //      along the radius of the first black (the median over all directions, so shots and ring
 //      figures do not count) against each face's printed ink at its scale, and the face that
 //      correlates best is taken.
-// A photograph at an angle shows the black as an ellipse and is not rectified here: its scale
-// is the mean of the ellipse's axes.
+// A photograph at an angle shows the black as an ellipse (its outline's fitted ellipse flatter
+// than kFlattest): its edge is then measured as an ellipse (fitEllipse, robustly), whose longer
+// axis, at right angles to the tilt, keeps the face's scale; the shorter one gives the tilt.
 
 // The working copy's longer side at most this many pixels.
 inline constexpr int kFaceWorkSide = 1024;
+// A black whose outline's axes differ more than this (about 10 degrees of tilt) is measured as
+// an ellipse.
+inline constexpr double kFlattest = 0.985;
 // Blacks of one sheet differ in measured size by at most this (relative).
 inline constexpr double kSameBullTolerance = 0.08;
 

@@ -75,7 +75,7 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   ASSERT_EQ(rows.size(), 3u);
   // Shot 3, 3 mm below the aim: points in mm from the corner, y down.
   const std::vector<std::string>& third = rows[2];
-  ASSERT_EQ(third.size(), 16u);
+  ASSERT_EQ(third.size(), 17u);
   EXPECT_EQ(third[0], "card.bmp");
   EXPECT_EQ(third[1], "1");
   EXPECT_EQ(third[2], "3");
@@ -89,9 +89,10 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   EXPECT_EQ(third[12], "9");
   EXPECT_EQ(third[13], "9.8");
   EXPECT_EQ(third[14], "FALSE");
-  EXPECT_EQ(third[15], "TRUE");
+  EXPECT_EQ(third[15], "");  // the bull: one face, no sheet
+  EXPECT_EQ(third[16], "TRUE");
   EXPECT_EQ(rows[0][14], "TRUE");  // on the aim: an inner ten
-  EXPECT_EQ(rows[0][15], "FALSE");
+  EXPECT_EQ(rows[0][16], "FALSE");
 }
 
 TEST_F(Exports, json_png_and_pdf_read_back) {
