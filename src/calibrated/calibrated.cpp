@@ -213,6 +213,28 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture,
       measure->centreY = first.centre.y;
     }
   }
+  if (measuring && settings.fileDpi) {
+    // A stored resolution the face agrees with is the scanner's, exact: it stays, and the
+    // analysis is the one every front end gives from the file. One the face disagrees with
+    // stays too when the rings say the face named is not on the picture (another face's black
+    // measured as this one's).
+    const double measured = found->pxPerMm * 25.4;
+    bool keepFile = std::abs(measured / *settings.fileDpi - 1) <= kFileDisagreement;
+    if (!keepFile && !choosing) {
+      std::vector<const score::Face*> all;
+      for (const score::Face& face : score::Faces()) all.push_back(&face);
+      const auto rings = shots::FindFaces(picture, all);
+      keepFile = rings && rings->face != settings.face;
+    }
+    if (keepFile) {
+      settings.dpi = *settings.fileDpi;
+      settings.dpiSource = ResolutionSource::File;
+      if (!choosing) measure.reset();
+      // The bulls of a sheet stand; a face alone is found again at the file's resolution.
+      if (settings.face->sheet.empty()) return std::nullopt;
+      return found;
+    }
+  }
   if (measuring) {
     settings.dpi = found->pxPerMm * 25.4;
     if (settings.fileDpi &&

@@ -199,8 +199,12 @@ TEST_F(OnAFace, with_a_face_and_no_resolution_the_black_gives_the_scale) {
   ASSERT_EQ(disagreeing.warnings.size(), 1u);
   EXPECT_NE(disagreeing.warnings[0].find("the file stores 72.0 ppi"), std::string::npos)
       << disagreeing.warnings[0];
-  stored.fileDpi = 151;  // within 2 %: no warning
-  EXPECT_TRUE(AnalysePicture(card_.picture.View(), stored).warnings.empty());
+  // Within 2 %: the file's, exact, as every front end takes it, and no warning.
+  stored.fileDpi = 151;
+  const CalibratedResult agreeing = AnalysePicture(card_.picture.View(), stored);
+  EXPECT_TRUE(agreeing.warnings.empty());
+  EXPECT_EQ(agreeing.settings.dpi, 151);
+  EXPECT_EQ(agreeing.settings.dpiSource, ResolutionSource::File);
 }
 
 TEST_F(OnAFace, a_face_that_gives_no_scale_falls_back_on_the_file_or_is_refused) {
@@ -218,13 +222,15 @@ TEST_F(OnAFace, a_face_that_gives_no_scale_falls_back_on_the_file_or_is_refused)
   settings.fileDpi.reset();
   EXPECT_THROW(AnalysePicture(paper.View(), settings), std::invalid_argument);
 
-  // The wrong face named: its black measures another resolution, which the file's shows up.
+  // The wrong face named: its black would measure half the resolution the file stores, but
+  // the rings are another face's, so the file's stays and that face's black is not found.
   settings.face = score::FindFace("issf-air-pistol");
   settings.fileDpi = 150;
   const CalibratedResult wrong = AnalysePicture(card_.picture.View(), settings);
-  ASSERT_FALSE(wrong.warnings.empty());
-  EXPECT_NE(wrong.warnings[0].find("the file stores 150.0 ppi"), std::string::npos)
-      << wrong.warnings[0];
+  EXPECT_EQ(wrong.settings.dpi, 150);
+  EXPECT_EQ(wrong.settings.dpiSource, ResolutionSource::File);
+  ASSERT_EQ(wrong.warnings.size(), 1u);
+  EXPECT_EQ(wrong.warnings[0].rfind("no point of aim: ", 0), 0u) << wrong.warnings[0];
 }
 
 TEST_F(OnAFace, auto_chooses_the_face_and_its_gauge) {
