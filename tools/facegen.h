@@ -85,9 +85,9 @@ FaceTarget MakeFace(const FaceOptions& options);
 bool WriteBmp(const Picture& picture, double dpi, const std::string& path);
 
 #ifdef HOLESCAN_FACEGEN_PNG
-// Writes a PNG that records the resolution (pHYs; none for dpi 0), 8-bit grey when every pixel is grey, else
-// RGB, each row with the filter that suits it and compressed hard (libdeflate level 12): the
-// small files of the bundled samples. False when the file cannot be written.
+// Writes a PNG that records the resolution (pHYs; none for dpi 0), 8-bit grey when every pixel is
+// grey, else RGB, each row with the filter that suits it and compressed hard (libdeflate level 12):
+// the small files of the bundled samples. False when the file cannot be written.
 bool WritePng(const Picture& picture, double dpi, const std::string& path);
 #endif
 

@@ -156,8 +156,7 @@ void MarkSighters(std::vector<Bull>& bulls, const score::Face& face, double pxPe
 // The face and its scale settled before the shots are looked for: measured when the source is
 // Face, chosen when auto, every bull found on a face printed several to a sheet. nullopt when
 // nothing was to be found or a known scale leaves it to LookForBlack.
-std::optional<shots::FaceFound> SettleFace(const PictureView& picture,
-                                           CalibratedSettings& settings,
+std::optional<shots::FaceFound> SettleFace(const PictureView& picture, CalibratedSettings& settings,
                                            std::optional<FaceMeasure>& measure) {
   const bool measuring = settings.dpiSource == ResolutionSource::Face;
   const bool choosing = settings.faceAuto && settings.face == nullptr;
@@ -237,8 +236,7 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture,
   }
   if (measuring) {
     settings.dpi = found->pxPerMm * 25.4;
-    if (settings.fileDpi &&
-        std::abs(settings.dpi / *settings.fileDpi - 1) > kFileDisagreement) {
+    if (settings.fileDpi && std::abs(settings.dpi / *settings.fileDpi - 1) > kFileDisagreement) {
       char text[160];
       std::snprintf(text, sizeof text,
                     "the face measures %.1f ppi, the file stores %.1f ppi (%.1f %% apart); the "
@@ -385,7 +383,8 @@ CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots) {
     options.source = score::AimSource::Face;
     options.face = &face;
     std::vector<score::ShotPx> pixels;
-    for (const std::size_t i : bull.shots) pixels.push_back(Rectified(result, shots[i].x, shots[i].y));
+    for (const std::size_t i : bull.shots)
+      pixels.push_back(Rectified(result, shots[i].x, shots[i].y));
     const score::Sheet scored = score::Score(pixels, options);
     bull.group = scored.group;
     bull.total = scored.total;

@@ -493,7 +493,7 @@ class Runner {
     settings.look = o_.look.value_or(shots::HoleLook::Auto);
     settings.dpi = o_.dpi.value_or(0);
     // With a face and no --dpi, the face gives the scale (the file's resolution beside it).
-    settings.dpiSource = o_.dpi                            ? calibrated::ResolutionSource::Option
+    settings.dpiSource = o_.dpi                              ? calibrated::ResolutionSource::Option
                          : o_.face != nullptr || o_.faceAuto ? calibrated::ResolutionSource::Face
                                                              : calibrated::ResolutionSource::File;
     settings.face = o_.face;

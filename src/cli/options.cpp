@@ -474,8 +474,8 @@ std::string CheckTogether(const Options& o) {
   } else {
     for (const auto& [name, given] :
          {std::pair{"--dpi", o.dpi.has_value()}, std::pair{"--holes", o.look.has_value()},
-          std::pair{"--face", o.face != nullptr || o.faceAuto}, std::pair{"--aim", o.aim.has_value()},
-          std::pair{"--gauge", o.gaugeMm.has_value()},
+          std::pair{"--face", o.face != nullptr || o.faceAuto},
+          std::pair{"--aim", o.aim.has_value()}, std::pair{"--gauge", o.gaugeMm.has_value()},
           std::pair{"--distance", o.distance.has_value()}, std::pair{"--csv", !o.csv.empty()}}) {
       if (given) return std::string(name) + " needs --calibre (the calibrated analysis)";
     }

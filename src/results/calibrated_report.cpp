@@ -318,8 +318,7 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
   if (r.total) {
     text += "  total " + std::to_string(r.total->score) + ", decimal " +
             Fixed(r.total->decimal, 1, separator) + ", " +
-            Counted(static_cast<std::size_t>(r.total->innerTens), "inner ten", "inner tens") +
-            "\n";
+            Counted(static_cast<std::size_t>(r.total->innerTens), "inner ten", "inner tens") + "\n";
   }
 
   // The group: its centre unless that is the point of aim (0 and 0 by definition), its sizes
@@ -330,8 +329,7 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
     double value;
   };
   std::vector<Row> rows;
-  if (r.aim.source != score::AimSource::Group &&
-      r.aim.source != score::AimSource::BlackNotFound) {
+  if (r.aim.source != score::AimSource::Group && r.aim.source != score::AimSource::BlackNotFound) {
     rows.push_back({"centre x", g.centreX});
     rows.push_back({"centre y", g.centreY});
   }

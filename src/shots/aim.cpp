@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -427,7 +426,6 @@ std::string Millimetres(double mm) {
   return text;
 }
 
-
 // The black's edge as an ellipse, for a face photographed at an angle: rays near the start
 // ellipse, OpenCV's fitEllipse on the points, then on those within three robust deviations of
 // it, twice over with a narrower window. nullopt when too few points agree.
@@ -442,8 +440,8 @@ std::optional<AimFit> FitEllipseEdge(const PictureView& picture, cv::RotatedRect
   std::vector<Point> edge, kept;
   double residual = 0;
   for (int pass = 0; pass < 3; ++pass) {
-    const double window = pass == 0 ? std::max(0.05 * major, 2.0 * factor + 3)
-                                    : std::max(0.02 * major, 3.0);
+    const double window =
+        pass == 0 ? std::max(0.05 * major, 2.0 * factor + 3) : std::max(0.02 * major, 3.0);
     edge = EdgePoints(picture, centre, major, window, rays, minor, axis);
     if (edge.size() < 16) return std::nullopt;
     kept = edge;
@@ -455,8 +453,8 @@ std::optional<AimFit> FitEllipseEdge(const PictureView& picture, cv::RotatedRect
       const cv::RotatedRect box = cv::fitEllipse(fitted);
       major = std::max(box.size.width, box.size.height) / 2.0;
       minor = std::min(box.size.width, box.size.height) / 2.0;
-      axis = (box.size.width >= box.size.height ? box.angle : box.angle + 90) *
-             std::numbers::pi / 180;
+      axis =
+          (box.size.width >= box.size.height ? box.angle : box.angle + 90) * std::numbers::pi / 180;
       centre = {box.center.x, box.center.y};
       // Distance from the ellipse, near enough: the normalised radius's excess over one, in
       // pixels of the ellipse's radius there.
@@ -613,7 +611,6 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
   return FitEdge(picture, face, pxPerMm, {fit.circle.x, fit.circle.y}, expected, factor, reason);
 }
 
-
 namespace {
 
 // A round dark region of the working copy: its centre and the diameter of a disc of its area,
@@ -736,8 +733,7 @@ void ReadingOrder(std::vector<AimFit>& bulls) {
             [](const AimFit& a, const AimFit& b) { return a.centre.y < b.centre.y; });
   std::size_t first = 0;
   for (std::size_t i = 1; i <= bulls.size(); ++i) {
-    if (i == bulls.size() ||
-        bulls[i].centre.y - bulls[first].centre.y > bulls[first].radiusPx) {
+    if (i == bulls.size() || bulls[i].centre.y - bulls[first].centre.y > bulls[first].radiusPx) {
       std::sort(bulls.begin() + static_cast<std::ptrdiff_t>(first),
                 bulls.begin() + static_cast<std::ptrdiff_t>(i),
                 [](const AimFit& a, const AimFit& b) { return a.centre.x < b.centre.x; });
@@ -822,24 +818,22 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
       const double scale = radiusPx / (face->blackDiameterMm / 2);
       if (ResolutionProblem(scale * 25.4)) continue;
       std::string failure;
-      const auto fit = FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx, factor,
-                               &failure);
+      const auto fit =
+          FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx, factor, &failure);
       if (!fit) {
         if (why.empty()) why = failure;
         continue;
       }
       if (profile.empty()) {
         const Point centre{fit->centre.x, fit->centre.y};
-        const double border = std::min({centre.x, centre.y, picture.width - 1 - centre.x,
-                                        picture.height - 1 - centre.y});
+        const double border = std::min(
+            {centre.x, centre.y, picture.width - 1 - centre.x, picture.height - 1 - centre.y});
         // As far as the widest face's rings reach, but not beyond the picture.
         const double reach = std::max(1.1 * fit->radiusPx, std::min(2.7 * fit->radiusPx, border));
         profile = RadialProfile(picture, centre, reach, &step);
       }
       const double match =
           RingMatch(profile, step, *face, fit->radiusPx / (face->blackDiameterMm / 2));
-      if (std::getenv("HOLESCAN_DEBUG_FACES"))
-        std::fprintf(stderr, "face %s match %.4f radius %.2f\n", std::string(face->name).c_str(), match, fit->radiusPx);
       if (match > best) {
         second = best;
         best = match;
@@ -870,12 +864,12 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
     std::string failure;
     const cv::Size2f axes = region.ellipse.size;
     if (pxPerMm <= 0 && axes.width > 0 && axes.height > 0 &&
-        std::min(axes.width, axes.height) / std::max(axes.width, axes.height) <
-            kFlattest) {
+        std::min(axes.width, axes.height) / std::max(axes.width, axes.height) < kFlattest) {
       // Seen at an angle: the black is an ellipse, and its longer axis the face's scale.
       const cv::RotatedRect start(
-          cv::Point2f(static_cast<float>(region.ellipse.center.x * factor + offset),
-                      static_cast<float>(region.ellipse.center.y * factor + offset)),
+          cv::Point2f(
+              static_cast<float>(region.ellipse.center.x * static_cast<double>(factor) + offset),
+              static_cast<float>(region.ellipse.center.y * static_cast<double>(factor) + offset)),
           cv::Size2f((axes.width + 1) * static_cast<float>(factor),
                      (axes.height + 1) * static_cast<float>(factor)),
           region.ellipse.angle);
@@ -887,8 +881,9 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
       }
       continue;
     }
-    const auto fit = FitEdge(picture, face, pxPerMm > 0 ? pxPerMm : expected / (face.blackDiameterMm / 2),
-                             startOf(region), expected, factor, &failure);
+    const auto fit =
+        FitEdge(picture, face, pxPerMm > 0 ? pxPerMm : expected / (face.blackDiameterMm / 2),
+                startOf(region), expected, factor, &failure);
     if (!fit) {
       if (why.empty()) why = failure;
       continue;
@@ -896,10 +891,11 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
     found.bulls.push_back(*fit);
     sum += fit->radiusPx;
   }
-  if (found.bulls.empty()) return fail(why.empty() ? "no black of " + std::string(face.title) + " measured" : why);
-  found.pxPerMm =
-      pxPerMm > 0 ? pxPerMm
-                  : sum / static_cast<double>(found.bulls.size()) / (face.blackDiameterMm / 2);
+  if (found.bulls.empty())
+    return fail(why.empty() ? "no black of " + std::string(face.title) + " measured" : why);
+  found.pxPerMm = pxPerMm > 0
+                      ? pxPerMm
+                      : sum / static_cast<double>(found.bulls.size()) / (face.blackDiameterMm / 2);
   ReadingOrder(found.bulls);
   return found;
 }

@@ -168,7 +168,6 @@ TEST_F(OnAFace, a_shot_set_by_hand_is_centred_on_the_hole_under_it) {
   EXPECT_EQ(paper.contrast, 0);
 }
 
-
 // ---- The face gives the scale ----------------------------------------------------------
 
 // The card of OnAFace: a face and no resolution given, so the face's black measures it.
@@ -265,8 +264,10 @@ TEST(Sheet, ten_record_bulls_scored_and_the_sighter_left_out) {
   const int records[] = {0, 1, 2, 3, 4, 7, 8, 9, 10, 11};
   // Ring 10 down to ring 6 and back: 10, 9, 8, 7, 6, 10, 9, 8, 7, 6 by the distance.
   const double distances[] = {0, 5, 9.5, 13.7, 18, 0.5, 5.5, 10, 14, 18.2};
-  for (int k = 0; k < 10; ++k) options.shots.push_back({distances[k], 0, facegen::HoleLook::Light, records[k]});
-  for (const double x : {0.0, 1.0, -1.0}) options.shots.push_back({x, 0, facegen::HoleLook::Light, 5});
+  for (int k = 0; k < 10; ++k)
+    options.shots.push_back({distances[k], 0, facegen::HoleLook::Light, records[k]});
+  for (const double x : {0.0, 1.0, -1.0})
+    options.shots.push_back({x, 0, facegen::HoleLook::Light, 5});
   const facegen::FaceTarget sheet = facegen::MakeFace(options);
 
   CalibratedSettings settings;

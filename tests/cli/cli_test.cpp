@@ -387,9 +387,8 @@ TEST_F(Command, a_picture_with_no_resolution_is_measured_on_its_face) {
     EXPECT_TRUE(j.contains("total"));
   }
   // --dpi still wins, and the file's own resolution is the source without a face.
-  const Outcome given =
-      Run({"--calibre", "4.5mm", "--face", "issf-air-pistol", "--dpi", "190", "--json",
-           "j.json", "bare.png"});
+  const Outcome given = Run({"--calibre", "4.5mm", "--face", "issf-air-pistol", "--dpi", "190",
+                             "--json", "j.json", "bare.png"});
   ASSERT_EQ(given.status, kExitOk) << given.err;
   EXPECT_EQ(nlohmann::json::parse(testing::ReadFile(Path("j.json")))["analysis"]["dpi_source"],
             "option");

@@ -47,10 +47,9 @@ std::vector<Row> ReadCsv(const std::string& text) {
   return rows;
 }
 
-const Row kHeader = {"file",    "group",  "shot",     "point.x",       "point.y",
-                     "aim.x",   "aim.y",  "distance", "distance.unit", "point.unit",
-                     "caliber", "target", "score",    "score.decimal", "inner.ten",
-                     "bull"};
+const Row kHeader = {"file",  "group",         "shot",          "point.x",    "point.y", "aim.x",
+                     "aim.y", "distance",      "distance.unit", "point.unit", "caliber", "target",
+                     "score", "score.decimal", "inner.ten",     "bull"};
 
 // 254 ppi: a pixel is 0.1 mm, and pixel (0, 0)'s centre is 0.05 mm from the corner.
 calibrated::CalibratedResult Shots(double dpi, double calibreMm, const score::Face* face,
@@ -97,7 +96,13 @@ TEST(CsvWriter, one_row_per_shot_column_by_column) {
 // target).
 TEST(CsvWriter, a_sheet_gives_each_shot_its_bull_and_that_bull_as_aim) {
   calibrated::CalibratedResult sheet = RifleShots();
-  sheet.bulls = {{1, 1000, 1000}, {2, 3000, 1000}};
+  for (const int number : {1, 2}) {
+    calibrated::Bull bull;
+    bull.number = number;
+    bull.x = number == 1 ? 1000 : 3000;
+    bull.y = 1000;
+    sheet.bulls.push_back(bull);
+  }
   sheet.shots.push_back({3010, 1000});
   sheet.shots.push_back({2000, 2500});
   const calibrated::CalibratedResult scored = calibrated::Rescore(sheet, sheet.shots);

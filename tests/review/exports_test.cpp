@@ -10,10 +10,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "results/csv.h"
 #include "review/overlay.h"
 #include "review/shots_file.h"
 #include "review_support.h"
-#include "results/csv.h"
 #include "shots/legend.h"
 
 namespace holescan::review {
