@@ -684,26 +684,36 @@ double PrintedInk(const score::Face& face, double r, double half) {
 }
 
 // How well the face's print at its scale matches the picture around the black: the
-// correlation of the median grey profile along the radius with the face's ink.
+// correlation of the median grey profile along the radius with the face's ink, inside the
+// black and outside it each taken from its own mean, so that the black itself, which every
+// face has, counts for nothing and the rings decide.
 double RingMatch(const cv::Mat& profile, double step, const score::Face& face, double pxPerMm) {
-  std::vector<double> measured, printed;
+  const double black = face.blackDiameterMm / 2;
+  std::vector<double> measured[2], printed[2];
   for (int k = 0; k < profile.cols; ++k) {
-    measured.push_back(-profile.at<float>(0, k));
-    printed.push_back(PrintedInk(face, (k + 0.5) * step / pxPerMm, 0.5 * step / pxPerMm));
+    const double r = (k + 0.5) * step / pxPerMm;
+    if (std::abs(r / black - 1) < 0.03) continue;  // the black's edge
+    const int side = r < black ? 0 : 1;
+    measured[side].push_back(-profile.at<float>(0, k));
+    printed[side].push_back(PrintedInk(face, r, 0.5 * step / pxPerMm));
   }
-  const auto n = static_cast<double>(measured.size());
-  double ma = 0, mb = 0;
-  for (std::size_t i = 0; i < measured.size(); ++i) {
-    ma += measured[i];
-    mb += printed[i];
-  }
-  ma /= n;
-  mb /= n;
   double ab = 0, aa = 0, bb = 0;
-  for (std::size_t i = 0; i < measured.size(); ++i) {
-    ab += (measured[i] - ma) * (printed[i] - mb);
-    aa += (measured[i] - ma) * (measured[i] - ma);
-    bb += (printed[i] - mb) * (printed[i] - mb);
+  for (int side = 0; side < 2; ++side) {
+    const auto n = static_cast<double>(measured[side].size());
+    if (n == 0) continue;
+    double ma = 0, mb = 0;
+    for (std::size_t i = 0; i < measured[side].size(); ++i) {
+      ma += measured[side][i];
+      mb += printed[side][i];
+    }
+    ma /= n;
+    mb /= n;
+    for (std::size_t i = 0; i < measured[side].size(); ++i) {
+      const double a = measured[side][i] - ma, b = printed[side][i] - mb;
+      ab += a * b;
+      aa += a * a;
+      bb += b * b;
+    }
   }
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : -1;
 }
@@ -847,6 +857,14 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
                   " pixels across) is the black of no known face at a resolution between " +
                   Dpi(kMinDpi / 25.4) + " and " + Dpi(kMaxDpi / 25.4) + " ppi" +
                   (why.empty() ? "" : " (" + why + ")"));
+    }
+    if (best < kLeastRingMatch || best - second < kLeastRingMargin) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "no known face's rings match the picture well enough: the best, %s, "
+                    "correlates %.3f, the next %.3f",
+                    std::string(found.face->name).c_str(), best, std::max(second, -1.0));
+      return fail(text);
     }
     found.match = best;
     found.runnerUpMatch = std::max(second, -1.0);

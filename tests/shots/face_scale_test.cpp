@@ -68,7 +68,9 @@ TEST(FindFaces, chooses_each_face_by_its_rings) {
     ASSERT_TRUE(found) << face.name << ": " << reason;
     EXPECT_EQ(found->face, &face) << face.name << " taken for " << found->face->name;
     EXPECT_NEAR(found->pxPerMm * 25.4 / options.dpi, 1, 0.003) << face.name;
-    EXPECT_GT(found->match, found->runnerUpMatch) << face.name;
+    EXPECT_GT(found->match, found->runnerUpMatch + kLeastRingMargin) << face.name;
+    std::printf("%s: match %.3f, next %.3f\n", std::string(face.name).c_str(), found->match,
+                found->runnerUpMatch);
   }
 }
 
@@ -79,6 +81,21 @@ TEST(FindFaces, says_why_when_there_is_no_black) {
   std::string reason;
   EXPECT_FALSE(FindFaces(blank.View(), std::span(&face, 1), 0, &reason));
   EXPECT_NE(reason.find("no round black"), std::string::npos) << reason;
+
+  // A black disc with dark rings around it at no face's proportions (rings 0.4 of its radius
+  // apart, out to three radii): round and black, but no face's.
+  Picture odd(900, 900, Rgb(240, 240, 235));
+  for (int y = 0; y < 900; ++y) {
+    for (int x = 0; x < 900; ++x) {
+      const double r = std::hypot(x - 450.0, y - 450.0) / 120;
+      const bool ink = r < 1 || (r < 3.1 && std::fmod(r - 1, 0.4) < 0.02);
+      if (ink) odd.Set(x, y, Rgb(20, 20, 24));
+    }
+  }
+  std::vector<const Face*> all;
+  for (const Face& one : score::Faces()) all.push_back(&one);
+  EXPECT_FALSE(FindFaces(odd.View(), all, 0, &reason));
+  EXPECT_NE(reason.find("no known face's rings match"), std::string::npos) << reason;
 }
 
 }  // namespace
