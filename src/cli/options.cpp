@@ -57,7 +57,8 @@ constexpr ExitStatus kExitStatuses[] = {
     {1, "an analysis stopped on an error, or an output could not be written"},
     {2,
      "usage error (for --select not fitting a picture, or --calibre on a picture that "
-     "stores no resolution without --dpi: nothing done for that picture)"},
+     "stores no resolution without --dpi and with no face that gives one: nothing done for "
+     "that picture)"},
     {3, "a picture could not be loaded"},
 };
 constexpr char kExitStatusNote[] = "When several apply, the status is the largest.";
