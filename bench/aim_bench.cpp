@@ -10,11 +10,15 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 
 #include "facegen.h"
 #include "fastest.h"
 #include "shots/aim.h"
+#ifdef HOLESCAN_BENCH_CALIBRATED
+#include "calibrated/calibrated.h"
+#endif
 
 namespace holescan {
 namespace {
@@ -92,6 +96,50 @@ BENCHMARK(BM_FindAim)
     ->ArgName("case")
     ->DenseRange(0, 2)
     ->Unit(benchmark::kMillisecond);
+
+// The face found and measured with no resolution known (shots::FindFaces), and its error in
+// parts per million of the true resolution.
+void BM_FindFaces(benchmark::State& state) {
+  const facegen::FaceTarget& target = Target(state.range(0));
+  const Case& c = kCases[state.range(0)];
+  const score::Face* face = score::FindFace(c.face);
+  double error = 0;
+  for (auto _ : state) {
+    const auto found = shots::FindFaces(target.picture.View(), std::span(&face, 1));
+    if (!found) {
+      state.SkipWithError("no face");
+      break;
+    }
+    error = found->pxPerMm * 25.4 / c.dpi - 1;
+  }
+  SetPixels(state, target.picture);
+  state.counters["scale_error_ppm"] = error * 1e6;
+}
+BENCHMARK(BM_FindFaces)
+    ->ComputeStatistics("min", Fastest)
+    ->ArgName("case")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond);
+
+#ifdef HOLESCAN_BENCH_CALIBRATED
+// The whole calibrated run with the scale from the face, which FindFaces is a part of.
+void BM_CalibratedFromFace(benchmark::State& state) {
+  const facegen::FaceTarget& target = Target(state.range(0));
+  const Case& c = kCases[state.range(0)];
+  calibrated::CalibratedSettings settings;
+  settings.face = score::FindFace(c.face);
+  settings.dpiSource = calibrated::ResolutionSource::Face;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(calibrated::AnalysePicture(target.picture.View(), settings));
+  }
+  SetPixels(state, target.picture);
+}
+BENCHMARK(BM_CalibratedFromFace)
+    ->ComputeStatistics("min", Fastest)
+    ->ArgName("case")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 }  // namespace holescan

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <stdexcept>
@@ -177,14 +178,31 @@ void DrawDigit(Picture& picture, int digit, double cx, double cy, double height,
   }
 }
 
-void DrawHole(Picture& picture, double cx, double cy, double radius, Colour colour) {
+// How the card is seen: distances along (ux, uy) shortened by `shorten` (a card tilted about
+// the perpendicular axis, seen from far away), none when 1.
+struct View {
+  double ux = 1, uy = 0, shorten = 1;
+  // A point of the picture, from a centre, back on the card.
+  double CardDistance(double dx, double dy) const {
+    const double along = (dx * ux + dy * uy) / shorten, across = -dx * uy + dy * ux;
+    return std::sqrt(along * along + across * across);
+  }
+  // A point of the card, from a centre, on the picture.
+  std::array<double, 2> OnPicture(double dx, double dy) const {
+    const double along = (dx * ux + dy * uy) * shorten, across = -dx * uy + dy * ux;
+    return {along * ux - across * uy, along * uy + across * ux};
+  }
+};
+
+void DrawHole(Picture& picture, double cx, double cy, double radius, Colour colour,
+              const View& view) {
   const int x0 = static_cast<int>(std::floor(cx - radius - 1));
   const int x1 = static_cast<int>(std::ceil(cx + radius + 1));
   const int y0 = static_cast<int>(std::floor(cy - radius - 1));
   const int y1 = static_cast<int>(std::ceil(cy + radius + 1));
   for (int y = std::max(y0, 0); y <= std::min(y1, picture.Height() - 1); ++y) {
     for (int x = std::max(x0, 0); x <= std::min(x1, picture.Width() - 1); ++x) {
-      const double coverage = Overlap(std::hypot(x - cx, y - cy), -1, radius);
+      const double coverage = Overlap(view.CardDistance(x - cx, y - cy), -1, radius);
       if (coverage > 0) picture.Set(x, y, Pack(Mix(Unpack(picture.At(x, y)), colour, coverage)));
     }
   }
@@ -304,36 +322,68 @@ FaceTarget MakeFace(const FaceOptions& options) {
   if (!(options.marginMm >= 0 && options.marginMm <= 200) ||
       !(options.offsetMm >= 0 && options.offsetMm <= options.marginMm + 1e-9) ||
       !(options.lidMm >= 0 && options.lidMm <= 100) ||
+      !(options.tiltDeg >= 0 && options.tiltDeg <= 60) ||
       !(options.noise >= 0 && options.noise <= 64) || !(options.ramp >= 0 && options.ramp <= 0.5) ||
       options.blur < 0 || options.blur > 3 || options.jpegQuality < 0 ||
       options.jpegQuality > 100) {
     throw std::invalid_argument("margin, offset, lid, noise, ramp, blur or quality out of range");
   }
+  if (options.sheet && face.sheet.empty()) throw std::invalid_argument("the face has no sheet");
   const double pxPerMm = options.dpi / 25.4;
+  // The places of the bulls from the first, and how far the sheet reaches past them.
+  std::vector<score::BullPlace> places(1);
+  if (options.sheet) places.assign(face.sheet.begin(), face.sheet.end());
+  double spanX = 0, spanY = 0;
+  for (const score::BullPlace& place : places) {
+    spanX = std::max(spanX, place.xMm);
+    spanY = std::max(spanY, place.yMm);
+  }
   const double sideMm = face.OuterDiameterMm() + 2 * options.marginMm;
-  int side = static_cast<int>(std::ceil(sideMm * pxPerMm));
+  int side = static_cast<int>(std::ceil((sideMm + std::max(spanX, spanY)) * pxPerMm));
+  int width = static_cast<int>(std::ceil((sideMm + spanX) * pxPerMm));
+  int height = static_cast<int>(std::ceil((sideMm + spanY) * pxPerMm));
   if (side + 2 * options.lidMm * pxPerMm > 16000)
     throw std::invalid_argument("picture over 16000 pixels a side");
 
   Random random(options.seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull);
   FaceTarget target;
-  target.aimX = (side - 1) / 2.0 + random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
-  target.aimY = (side - 1) / 2.0 + random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
+  target.aimX = (width - spanX * pxPerMm - 1) / 2.0 +
+                random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
+  target.aimY = (height - spanY * pxPerMm - 1) / 2.0 +
+                random.Uniform(-options.offsetMm, options.offsetMm) * pxPerMm;
+  View view;
+  if (options.tiltDeg > 0) {
+    view = {std::cos(options.tiltAxisDeg * std::numbers::pi / 180),
+            std::sin(options.tiltAxisDeg * std::numbers::pi / 180),
+            std::cos(options.tiltDeg * std::numbers::pi / 180)};
+  }
+  // A point of the card given from the first bull's centre in pixels, on the picture.
+  const auto place = [&](double dx, double dy) {
+    const auto [x, y] = view.OnPicture(dx, dy);
+    return FaceTarget::Centre{target.aimX + x, target.aimY + y};
+  };
+  for (const score::BullPlace& bull : places) {
+    target.bulls.push_back(place(bull.xMm * pxPerMm, bull.yMm * pxPerMm));
+  }
   const Colour paper = {random.Uniform(228, 246), random.Uniform(222, 240),
                         random.Uniform(200, 226)};
 
-  target.picture = Picture(side, side, 0);
+  target.picture = Picture(width, height, 0);
   const RadialInk ink(face, pxPerMm);
-  for (int y = 0; y < side; ++y) {
+  // Bulls do not overlap: each pixel takes the ink of the nearest.
+  for (int y = 0; y < height; ++y) {
     std::uint32_t* row = target.picture.Row(y);
-    const double dy = y - target.aimY;
-    for (int x = 0; x < side; ++x) {
-      row[x] = Pack(
-          Mix(paper, kInk, ink.At(std::sqrt((x - target.aimX) * (x - target.aimX) + dy * dy))));
+    for (int x = 0; x < width; ++x) {
+      double nearest = std::numeric_limits<double>::infinity();
+      for (const FaceTarget::Centre& bull : target.bulls) {
+        nearest = std::min(nearest, view.CardDistance(x - bull.x, y - bull.y));
+      }
+      row[x] = Pack(Mix(paper, kInk, ink.At(nearest)));
     }
   }
 
-  if (options.numbers) {
+  for (const FaceTarget::Centre& bull : target.bulls) {
+    if (!options.numbers) break;
     for (int ring = face.lowestRing; ring <= 8; ++ring) {
       const double middle =
           (face.RingDiameterMm(ring) + face.RingDiameterMm(ring + 1)) / 4 * pxPerMm;
@@ -343,42 +393,45 @@ FaceTarget MakeFace(const FaceOptions& options) {
       const double height = 0.55 * face.ringWidthMm * pxPerMm;
       for (int axis = 0; axis < 4; ++axis) {
         const double angle = axis * std::numbers::pi / 2;
-        DrawDigit(target.picture, ring, target.aimX + middle * std::cos(angle),
-                  target.aimY + middle * std::sin(angle), height, inBlack ? paper : kInk);
+        DrawDigit(target.picture, ring, bull.x + middle * std::cos(angle),
+                  bull.y + middle * std::sin(angle), height, inBlack ? paper : kInk);
       }
     }
   }
 
   for (const ShotMark& mark : options.shots) {
-    target.shots.push_back(
-        {target.aimX + mark.xMm * pxPerMm, target.aimY + mark.yMm * pxPerMm, mark.look});
+    if (mark.bull < 0 || static_cast<std::size_t>(mark.bull) >= target.bulls.size())
+      throw std::invalid_argument("a shot on a bull the picture does not have");
+    const FaceTarget::Centre& bull = target.bulls[static_cast<std::size_t>(mark.bull)];
+    const auto [dx, dy] = view.OnPicture(mark.xMm * pxPerMm, mark.yMm * pxPerMm);
+    target.shots.push_back({bull.x + dx, bull.y + dy, mark.look});
   }
   const HoleLook randomLook = options.darkEdgeShots ? HoleLook::Dark : HoleLook::Light;
   const double holeRadiusPx = options.calibreMm / 2 * pxPerMm;
   for (int i = 0; i < options.edgeShots; ++i) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double radius = ink.BlackPx() + random.Uniform(-0.7, 0.7) * holeRadiusPx;
-    target.shots.push_back({target.aimX + radius * std::cos(angle),
-                            target.aimY + radius * std::sin(angle), randomLook});
+    const FaceTarget::Centre at = place(radius * std::cos(angle), radius * std::sin(angle));
+    target.shots.push_back({at.x, at.y, randomLook});
   }
   const double ringOnePx = face.OuterDiameterMm() / 2 * pxPerMm;
   for (int i = 0; i < options.scatterShots; ++i) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double radius = ringOnePx * std::sqrt(random.Unit());
-    target.shots.push_back({target.aimX + radius * std::cos(angle),
-                            target.aimY + radius * std::sin(angle), randomLook});
+    const FaceTarget::Centre at = place(radius * std::cos(angle), radius * std::sin(angle));
+    target.shots.push_back({at.x, at.y, randomLook});
   }
   for (const FaceTarget::Shot& shot : target.shots) {
     DrawHole(target.picture, shot.x, shot.y, holeRadiusPx,
-             shot.look == HoleLook::Light ? kLightHole : kDarkHole);
+             shot.look == HoleLook::Light ? kLightHole : kDarkHole, view);
   }
 
   if (options.lidMm > 0) {
     // The card lies on the scanner's glass under a dark lid that shows all round it.
     const int lid = static_cast<int>(std::lround(options.lidMm * pxPerMm));
-    Picture framed(side + 2 * lid, side + 2 * lid, Rgb(36, 36, 40));
-    for (int y = 0; y < side; ++y) {
-      std::copy_n(target.picture.Row(y), side, framed.Row(y + lid) + lid);
+    Picture framed(width + 2 * lid, height + 2 * lid, Rgb(36, 36, 40));
+    for (int y = 0; y < height; ++y) {
+      std::copy_n(target.picture.Row(y), width, framed.Row(y + lid) + lid);
     }
     target.picture = std::move(framed);
     target.aimX += lid;
@@ -387,7 +440,13 @@ FaceTarget MakeFace(const FaceOptions& options) {
       shot.x += lid;
       shot.y += lid;
     }
+    for (FaceTarget::Centre& bull : target.bulls) {
+      bull.x += lid;
+      bull.y += lid;
+    }
     side += 2 * lid;
+    width += 2 * lid;
+    height += 2 * lid;
   }
   if (options.blur > 0) Blur(target.picture, options.blur);
   if (options.ramp > 0 || options.noise > 0) {
@@ -398,11 +457,12 @@ FaceTarget MakeFace(const FaceOptions& options) {
     const double angle = random.Uniform(0, 2 * std::numbers::pi);
     const double ux = std::cos(angle) / (side * std::numbers::sqrt2);
     const double uy = std::sin(angle) / (side * std::numbers::sqrt2);
-    for (int y = 0; y < side; ++y) {
+    for (int y = 0; y < height; ++y) {
       std::uint32_t* row = target.picture.Row(y);
-      for (int x = 0; x < side; ++x) {
-        // 0 at one corner of the card's diagonal to 1 at the other, whatever the angle.
-        const double along = 0.5 + (x - side / 2.0) * ux + (y - side / 2.0) * uy;
+      for (int x = 0; x < width; ++x) {
+        // 0 at one corner of the card's diagonal to 1 at the other, whatever the angle (a
+        // sheet's longer side taken for both).
+        const double along = 0.5 + (x - width / 2.0) * ux + (y - height / 2.0) * uy;
         const double light = 1 - options.ramp * along;
         Colour c = Unpack(row[x]);
         c = {c.r * light, c.g * light, c.b * light};
@@ -426,7 +486,8 @@ bool WriteBmp(const Picture& picture, double dpi, const std::string& path) {
   const std::uint32_t height = static_cast<std::uint32_t>(picture.Height());
   const std::uint32_t rowBytes = (width * 3 + 3) & ~3u;
   const std::uint32_t pixelBytes = rowBytes * height;
-  const auto pelsPerMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
+  const auto pelsPerMetre =
+      dpi > 0 ? static_cast<std::uint32_t>(std::lround(dpi / 0.0254)) : std::uint32_t{0};
   std::vector<std::uint8_t> header(54, 0);
   const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -552,12 +613,14 @@ bool WritePng(const Picture& picture, double dpi, const std::string& path) {
   PutBig32(header, static_cast<std::uint32_t>(height));
   header += std::string{8, static_cast<char>(grey ? 0 : 2), 0, 0, 0};
   PutChunk(png, "IHDR", header);
-  std::string physical;
-  const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
-  PutBig32(physical, perMetre);
-  PutBig32(physical, perMetre);
-  physical += '\x01';  // metres
-  PutChunk(png, "pHYs", physical);
+  if (dpi > 0) {
+    std::string physical;
+    const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
+    PutBig32(physical, perMetre);
+    PutBig32(physical, perMetre);
+    physical += '\x01';  // metres
+    PutChunk(png, "pHYs", physical);
+  }
   PutChunk(png, "IDAT", stream);
   PutChunk(png, "IEND", "");
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

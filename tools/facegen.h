@@ -1,6 +1,7 @@
 // facegen.h - synthetic scans of printed target faces, with the true point of aim and shots.
 //
-// MakeFace draws a face of the score module's table at a given resolution: off-white card,
+// MakeFace draws a face of the score module's table (or with `sheet`, every bull of the sheet
+// it is printed on, at the sheet's places) at a given resolution: off-white card,
 // the scoring rings as thin lines, the black aiming mark with the rings that lie inside it
 // as white lines (a white dot for a ten that is a dot), optionally the ring numbers, and shot
 // holes of the calibre at given positions, plus random ones, some of them cutting the black's
@@ -30,6 +31,7 @@ enum class HoleLook { Light, Dark };
 struct ShotMark {
   double xMm = 0, yMm = 0;  // from the face's centre, x right, y down
   HoleLook look = HoleLook::Light;
+  int bull = 0;  // on a sheet: the index of the bull in the face's sheet (Face::sheet)
 };
 
 struct FaceOptions {
@@ -49,6 +51,13 @@ struct FaceOptions {
   double ramp = 0;              // lighting falls by this fraction across the card (0..0.5)
   int blur = 0;                 // box blur radius in pixels (0..3)
   int jpegQuality = 0;          // 1..100 for block quantisation; 0 for none
+  bool sheet = false;           // every bull of the face's sheet (Face::sheet), not one face
+  // A photograph at an angle: the card seen tilted by tiltDeg (0..60) about the axis across
+  // the direction tiltAxisDeg (0 along x, 90 along y), from far away (distances along that
+  // direction shortened by the tilt's cosine about the first bull's centre). Ring figures
+  // stay upright.
+  double tiltDeg = 0;
+  double tiltAxisDeg = 0;
 };
 
 struct FaceTarget {
@@ -59,20 +68,26 @@ struct FaceTarget {
     HoleLook look;
   };
   std::vector<Shot> shots;  // given ones first, then edge shots, then scattered ones
+  // On a sheet, every bull's centre in pixels, in the order of Face::sheet (aimX, aimY is
+  // the first); random shots are then around the first bull.
+  struct Centre {
+    double x, y;
+  };
+  std::vector<Centre> bulls;
 };
 
 // Throws std::invalid_argument for options out of range (no face, dpi outside 50..1200,
 // calibre outside 2..12 mm, negative counts, a picture over 16000 pixels a side, and so on).
 FaceTarget MakeFace(const FaceOptions& options);
 
-// Writes a 24-bit uncompressed bottom-up BMP that records the resolution; false when the file
-// cannot be written.
+// Writes a 24-bit uncompressed bottom-up BMP that records the resolution (none for dpi 0);
+// false when the file cannot be written.
 bool WriteBmp(const Picture& picture, double dpi, const std::string& path);
 
 #ifdef HOLESCAN_FACEGEN_PNG
-// Writes a PNG that records the resolution (pHYs), 8-bit grey when every pixel is grey, else
-// RGB, each row with the filter that suits it and compressed hard (libdeflate level 12): the
-// small files of the bundled samples. False when the file cannot be written.
+// Writes a PNG that records the resolution (pHYs; none for dpi 0), 8-bit grey when every pixel is
+// grey, else RGB, each row with the filter that suits it and compressed hard (libdeflate level 12):
+// the small files of the bundled samples. False when the file cannot be written.
 bool WritePng(const Picture& picture, double dpi, const std::string& path);
 #endif
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,11 @@ bool WriteTruth(const holescan::facegen::FaceTarget& target, const std::string& 
   char line[96];
   std::snprintf(line, sizeof line, "aim,%.4f,%.4f,\n", target.aimX, target.aimY);
   out << line;
+  for (const auto& bull : target.bulls) {
+    if (target.bulls.size() < 2) break;
+    std::snprintf(line, sizeof line, "bull,%.4f,%.4f,\n", bull.x, bull.y);
+    out << line;
+  }
   for (const auto& shot : target.shots) {
     std::snprintf(line, sizeof line, "shot,%.4f,%.4f,%s\n", shot.x, shot.y,
                   shot.look == holescan::facegen::HoleLook::Light ? "light" : "dark");
@@ -41,6 +47,7 @@ int main(int argc, char** argv) {
   holescan::facegen::FaceOptions options;
   std::string faceName = "issf-air-rifle", out, truth;
   bool noNumbers = false;
+  std::optional<double> storedDpi;
   CLI::App app{"Draw a synthetic scan of a printed target face with a known point of aim.",
                kProgram};
   app.add_option("--out", out, "the picture to write: 24-bit BMP, or PNG for a name ending in .png")
@@ -62,6 +69,16 @@ int main(int argc, char** argv) {
                  "random shots anywhere within the lowest scoring ring");
   app.add_flag("--dark", options.darkEdgeShots, "random shots dark instead of light");
   app.add_flag("--no-numbers", noNumbers, "leave out the ring numbers");
+  app.add_option("--tilt", options.tiltDeg,
+                 "photographed at this angle from square-on, degrees (0..60)");
+  app.add_option("--tilt-axis", options.tiltAxisDeg,
+                 "the direction that is foreshortened, degrees from x (default 0)");
+  app.add_flag("--sheet", options.sheet,
+               "every bull of the sheet the face is printed on (nra-a17); shots with --shot "
+               "K:X,Y on bull K (from 0, the sheet's order)");
+  app.add_option("--stored-dpi", storedDpi,
+                 "the resolution the file records, when not the true one (0: none, as many "
+                 "phone pictures and exported scans)");
   app.add_option("--margin", options.marginMm, "card around the lowest scoring ring, mm")
       ->capture_default_str();
   app.add_option("--lid", options.lidMm, "dark scanner lid around the card, mm");
@@ -78,7 +95,17 @@ int main(int argc, char** argv) {
   for (const std::string& shot : given) {
     holescan::facegen::ShotMark mark;
     char comma = 0;
-    std::istringstream in(shot);
+    std::string text = shot;
+    if (const auto colon = text.find(':'); colon != std::string::npos) {
+      try {
+        mark.bull = std::stoi(text.substr(0, colon));
+      } catch (const std::exception&) {
+        std::fprintf(stderr, "%s: --shot %s: expected K:X,Y\n", kProgram, shot.c_str());
+        return 2;
+      }
+      text.erase(0, colon + 1);
+    }
+    std::istringstream in(text);
     if (!(in >> mark.xMm >> comma >> mark.yMm) || comma != ',' || !(in >> std::ws).eof()) {
       std::fprintf(stderr, "%s: --shot %s: expected X,Y in mm\n", kProgram, shot.c_str());
       return 2;
@@ -95,14 +122,16 @@ int main(int argc, char** argv) {
     const auto target = holescan::facegen::MakeFace(options);
     const bool png = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0;
 #ifdef HOLESCAN_FACEGEN_PNG
-    const bool written = png ? holescan::facegen::WritePng(target.picture, options.dpi, out)
-                             : holescan::facegen::WriteBmp(target.picture, options.dpi, out);
+    const double stored = storedDpi.value_or(options.dpi);
+    const bool written = png ? holescan::facegen::WritePng(target.picture, stored, out)
+                             : holescan::facegen::WriteBmp(target.picture, stored, out);
 #else
     if (png) {
       std::fprintf(stderr, "%s: PNG needs libdeflate at build time; write a .bmp\n", kProgram);
       return 2;
     }
-    const bool written = holescan::facegen::WriteBmp(target.picture, options.dpi, out);
+    const bool written =
+        holescan::facegen::WriteBmp(target.picture, storedDpi.value_or(options.dpi), out);
 #endif
     if (!written) {
       std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, out.c_str(),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <stdexcept>
 
 #include "shots/aim.h"
@@ -11,6 +12,18 @@ namespace holescan::calibrated {
 namespace {
 
 constexpr double kMmPerInch = 25.4;
+constexpr double kPi = 3.14159265358979323846;
+
+// A point of the picture as it would lie on the face seen square-on: stretched along the
+// foreshortened direction about the black's centre (itself where it is).
+score::ShotPx Rectified(const CalibratedResult& result, double x, double y) {
+  if (!result.faceMeasure || result.faceMeasure->stretch == 1) return {x, y};
+  const FaceMeasure& m = *result.faceMeasure;
+  const double a = m.tiltAxisDeg * kPi / 180, ux = std::cos(a), uy = std::sin(a);
+  const double dx = x - m.centreX, dy = y - m.centreY;
+  const double along = (dx * ux + dy * uy) * (m.stretch - 1);
+  return {x + along * ux, y + along * uy};
+}
 
 std::string Figure(double value) {
   char text[32];
@@ -40,12 +53,21 @@ std::optional<ResolutionSource> ParseResolutionSource(std::string_view name) {
 }
 
 std::optional<std::string> SettingsProblem(const CalibratedSettings& settings) {
-  if (settings.dpi == 0) return std::string("the resolution is not known");
-  if (auto problem = ResolutionProblem(settings.dpi)) return problem;
+  const bool toMeasure = settings.dpiSource == ResolutionSource::Face && settings.dpi == 0 &&
+                         (settings.face != nullptr || settings.faceAuto);
+  if (!toMeasure) {
+    if (settings.dpi == 0) return std::string("the resolution is not known");
+    if (auto problem = ResolutionProblem(settings.dpi)) return problem;
+  }
   if (auto problem = CalibreProblem(settings.calibreMm)) return problem;
-  if (auto problem = shots::SettingsProblem({settings.calibreMm, settings.dpi, settings.look}))
-    return problem;
-  if (!(settings.gaugeMm >= score::kMinGaugeMm && settings.gaugeMm <= score::kMaxGaugeMm))
+  if (!toMeasure) {
+    if (auto problem = shots::SettingsProblem({settings.calibreMm, settings.dpi, settings.look}))
+      return problem;
+  }
+  // With the face still to be chosen, a gauge of 0 is the chosen face's own.
+  const bool gaugeToCome = settings.faceAuto && settings.face == nullptr && settings.gaugeMm == 0;
+  if (!gaugeToCome &&
+      !(settings.gaugeMm >= score::kMinGaugeMm && settings.gaugeMm <= score::kMaxGaugeMm))
     return "the gauge must lie between " + Figure(score::kMinGaugeMm) + " and " +
            Figure(score::kMaxGaugeMm) + " mm";
   return std::nullopt;
@@ -63,6 +85,10 @@ std::optional<double> FileResolution(const PictureFile& file) {
 }
 
 CalibratedSettings ResolveResolution(const PictureFile& file, CalibratedSettings settings) {
+  if (settings.dpiSource == ResolutionSource::Face) {
+    settings.fileDpi = FileResolution(file);
+    return settings;
+  }
   if (settings.dpiSource != ResolutionSource::File) return settings;
   if (const auto stored = FileResolution(file)) {
     settings.dpi = *stored;
@@ -83,14 +109,161 @@ BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& s
   return search;
 }
 
-CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& settings,
+namespace {
+
+std::string Ppi(double dpi) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ppi", dpi);
+  return text;
+}
+
+// The sighters among the bulls found: the sheet's printed places laid over the bulls (each
+// bull in turn on each place, at the measured scale), the placing that puts most bulls on a
+// place within a black's radius taken when it holds most of them. Fewer than three bulls, or
+// no such placing: none is a sighter.
+void MarkSighters(std::vector<Bull>& bulls, const score::Face& face, double pxPerMm) {
+  if (face.sheet.empty() || bulls.size() < 3) return;
+  std::size_t bestCount = 0;
+  std::vector<int> bestPlaces;
+  for (const Bull& anchor : bulls) {
+    for (const score::BullPlace& place : face.sheet) {
+      const double dx = anchor.x - place.xMm * pxPerMm, dy = anchor.y - place.yMm * pxPerMm;
+      std::vector<int> places(bulls.size(), -1);
+      std::size_t count = 0;
+      for (std::size_t b = 0; b < bulls.size(); ++b) {
+        for (std::size_t p = 0; p < face.sheet.size(); ++p) {
+          const double px = face.sheet[p].xMm * pxPerMm + dx, py = face.sheet[p].yMm * pxPerMm + dy;
+          if (std::hypot(bulls[b].x - px, bulls[b].y - py) < bulls[b].radiusPx) {
+            places[b] = static_cast<int>(p);
+            ++count;
+            break;
+          }
+        }
+      }
+      if (count > bestCount) {
+        bestCount = count;
+        bestPlaces = places;
+      }
+    }
+  }
+  if (2 * bestCount <= bulls.size()) return;
+  for (std::size_t b = 0; b < bulls.size(); ++b) {
+    bulls[b].sighter =
+        bestPlaces[b] >= 0 && face.sheet[static_cast<std::size_t>(bestPlaces[b])].sighter;
+  }
+}
+
+// The face and its scale settled before the shots are looked for: measured when the source is
+// Face, chosen when auto, every bull found on a face printed several to a sheet. nullopt when
+// nothing was to be found or a known scale leaves it to LookForBlack.
+std::optional<shots::FaceFound> SettleFace(const PictureView& picture, CalibratedSettings& settings,
+                                           std::optional<FaceMeasure>& measure) {
+  const bool measuring = settings.dpiSource == ResolutionSource::Face;
+  const bool choosing = settings.faceAuto && settings.face == nullptr;
+  const bool sheet = settings.face != nullptr && !settings.face->sheet.empty() && !settings.aim;
+  if (!measuring && !choosing && !sheet) return std::nullopt;
+  std::vector<const score::Face*> faces;
+  if (choosing) {
+    for (const score::Face& face : score::Faces()) faces.push_back(&face);
+  } else {
+    faces.push_back(settings.face);
+  }
+  const double known = measuring || choosing ? 0 : settings.dpi / 25.4;
+  std::string reason;
+  std::optional<shots::FaceFound> found = shots::FindFaces(picture, faces, known, &reason);
+  if (!found) {
+    if (measuring) {
+      if (!settings.fileDpi) {
+        throw std::invalid_argument("the face gives no scale (" + reason +
+                                    "), and the file stores no resolution: give it with --dpi");
+      }
+      settings.dpi = *settings.fileDpi;
+      settings.dpiSource = ResolutionSource::File;
+      measure.emplace();
+      measure->fileDpi = settings.fileDpi;
+      measure->warning = "the face gives no scale (" + reason + "); the file's resolution, " +
+                         Ppi(settings.dpi) + ", is used";
+    } else if (choosing) {
+      measure.emplace();
+      measure->warning = "no known face recognised (" + reason + "): the shots are not scored";
+    }
+    if (choosing && settings.gaugeMm == 0) settings.gaugeMm = score::kRulesGaugeMm;
+    return std::nullopt;
+  }
+  if (choosing) {
+    settings.face = found->face;
+    if (settings.gaugeMm == 0) settings.gaugeMm = found->face->rulesGaugeMm;
+  }
+  if (measuring || choosing) {
+    measure.emplace();
+    measure->dpi = found->pxPerMm * 25.4;
+    measure->fileDpi = settings.fileDpi;
+    measure->chosen = choosing;
+    measure->match = found->match;
+    measure->runnerUp = found->runnerUpMatch;
+    measure->blacks = static_cast<int>(found->bulls.size());
+    const shots::AimFit& first = found->bulls.front();
+    if (first.minorPx > 0) {
+      measure->tiltDeg = std::acos(std::min(1.0, first.minorPx / first.radiusPx)) * 180 / kPi;
+      measure->tiltAxisDeg = std::fmod(first.axisRadians * 180 / kPi + 90 + 360, 180);
+      measure->ellipseResidualPx = first.residualPx;
+      measure->stretch = first.radiusPx / first.minorPx;
+      measure->centreX = first.centre.x;
+      measure->centreY = first.centre.y;
+    }
+  }
+  if (measuring && settings.fileDpi) {
+    // A stored resolution the face agrees with is the scanner's, exact: it stays, and the
+    // analysis is the one every front end gives from the file. One the face disagrees with
+    // stays too when the rings say the face named is not on the picture (another face's black
+    // measured as this one's).
+    const double measured = found->pxPerMm * 25.4;
+    bool keepFile = std::abs(measured / *settings.fileDpi - 1) <= kFileDisagreement;
+    if (!keepFile && !choosing) {
+      std::vector<const score::Face*> all;
+      for (const score::Face& face : score::Faces()) all.push_back(&face);
+      const auto rings = shots::FindFaces(picture, all);
+      keepFile = rings && rings->face != settings.face;
+    }
+    if (keepFile) {
+      settings.dpi = *settings.fileDpi;
+      settings.dpiSource = ResolutionSource::File;
+      if (!choosing) measure.reset();
+      // The bulls of a sheet stand; a face alone is found again at the file's resolution.
+      if (settings.face->sheet.empty()) return std::nullopt;
+      return found;
+    }
+  }
+  if (measuring) {
+    settings.dpi = found->pxPerMm * 25.4;
+    if (settings.fileDpi && std::abs(settings.dpi / *settings.fileDpi - 1) > kFileDisagreement) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "the face measures %.1f ppi, the file stores %.1f ppi (%.1f %% apart); the "
+                    "face's is used",
+                    settings.dpi, *settings.fileDpi,
+                    100 * std::abs(settings.dpi / *settings.fileDpi - 1));
+      measure->warning = text;
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& given,
                                 Observer* observer) {
+  if (auto problem = SettingsProblem(given)) throw std::invalid_argument(*problem);
+  CalibratedSettings settings = given;
+  std::optional<FaceMeasure> measure;
+  const std::optional<shots::FaceFound> faces = SettleFace(picture, settings, measure);
   if (auto problem = SettingsProblem(settings)) throw std::invalid_argument(*problem);
   CalibratedResult result;
   result.width = picture.width;
   result.height = picture.height;
   result.selection = settings.selection.value_or(WholePicture(picture.width, picture.height));
   result.settings = settings;
+  result.faceMeasure = measure;
   // The selection's bounds are inclusive, and column W and row H lie past the picture.
   const Selection& s = result.selection;
   const shots::Region region{s.SelLeft, s.SelTop, std::min(s.SelRight + 1, picture.width),
@@ -118,21 +291,142 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     shots.push_back(one);
   }
   result.shots = std::move(shots);
-  return Rescore(std::move(result), settings, LookForBlack(picture, settings));
+  BlackSearch black;
+  if (faces && !settings.aim) {
+    black.centre = faces->bulls.front().centre;
+    if (!settings.face->sheet.empty() || faces->bulls.size() > 1) {
+      for (const shots::AimFit& fit : faces->bulls) {
+        Bull bull;
+        bull.number = static_cast<int>(result.bulls.size()) + 1;
+        bull.x = fit.centre.x;
+        bull.y = fit.centre.y;
+        bull.radiusPx = fit.radiusPx;
+        result.bulls.push_back(bull);
+      }
+      MarkSighters(result.bulls, *settings.face, settings.dpi / 25.4);
+    }
+  } else {
+    black = LookForBlack(picture, settings);
+    // The face gave no scale and its black is not found at the file's either: one warning,
+    // the black's.
+    if (!black.warning.empty() && result.faceMeasure && result.faceMeasure->dpi == 0 &&
+        settings.dpiSource == ResolutionSource::File)
+      result.faceMeasure->warning.clear();
+  }
+  return Rescore(std::move(result), settings, black);
 }
 
 CalibratedResult Rescore(CalibratedResult result, const CalibratedSettings& settings,
                          const BlackSearch& black) {
+  // Another face has other bulls (the review finds its black again).
+  if (settings.face != result.settings.face) result.bulls.clear();
   result.settings = settings;
   result.black = black;
   result.warnings.clear();
+  if (result.faceMeasure && !result.faceMeasure->warning.empty())
+    result.warnings.push_back(result.faceMeasure->warning);
   if (!black.warning.empty()) result.warnings.push_back(black.warning);
   std::vector<Shot> shots = std::move(result.shots);
   return Rescore(std::move(result), std::move(shots));
 }
 
+namespace {
+
+// A sheet of several bulls scored: each shot to the nearest bull within reach of its scoring
+// rings (the lowest ring's radius and half the gauge: the hole touches it), else off target
+// and scored 0; each bull scored from its own centre; the sheet's total and group those of the
+// record bulls' shots, each from its own bull.
+CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots) {
+  const CalibratedSettings& settings = result.settings;
+  const score::Face& face = *settings.face;
+  const double pxPerMm = settings.dpi / 25.4;
+  const double reachMm = (face.OuterDiameterMm() + settings.gaugeMm) / 2;
+  const double blackReachMm = (face.blackDiameterMm + settings.calibreMm) / 2;
+  const double diameter = shots::HoleDiameterPx({settings.calibreMm, settings.dpi, settings.look});
+  for (Bull& bull : result.bulls) bull.shots.clear();
+  double sumX = 0, sumY = 0;
+  for (std::size_t i = 0; i < shots.size(); ++i) {
+    Shot& shot = shots[i];
+    shot.diameterPx = diameter;
+    sumX += shot.x;
+    sumY += shot.y;
+    std::size_t nearest = 0;
+    double distance = std::numeric_limits<double>::infinity();
+    const score::ShotPx at = Rectified(result, shot.x, shot.y);
+    for (std::size_t b = 0; b < result.bulls.size(); ++b) {
+      const score::ShotPx centre = Rectified(result, result.bulls[b].x, result.bulls[b].y);
+      const double d = std::hypot(at.x - centre.x, at.y - centre.y);
+      if (d < distance) {
+        distance = d;
+        nearest = b;
+      }
+    }
+    const Bull& bull = result.bulls[nearest];
+    const score::ShotPx nearCentre = Rectified(result, bull.x, bull.y);
+    shot.xMm = (at.x - nearCentre.x) / pxPerMm;
+    shot.yMm = (nearCentre.y - at.y) / pxPerMm;
+    shot.bull = false;
+    if (distance / pxPerMm <= reachMm) {
+      shot.sheetBull = bull.number;
+      result.bulls[nearest].shots.push_back(i);
+    } else {
+      shot.sheetBull = 0;
+      shot.score = score::RingScore{};  // off target
+    }
+  }
+  score::Totals sheetTotal;
+  int sheetTenths = 0;
+  std::vector<score::PointMm> record;
+  for (Bull& bull : result.bulls) {
+    score::SheetOptions options;
+    options.dpi = settings.dpi;
+    options.calibreMm = settings.calibreMm;
+    options.gaugeMm = settings.gaugeMm;
+    const score::ShotPx centre = Rectified(result, bull.x, bull.y);
+    options.aim = score::AimPoint{centre.x, centre.y};
+    options.source = score::AimSource::Face;
+    options.face = &face;
+    std::vector<score::ShotPx> pixels;
+    for (const std::size_t i : bull.shots)
+      pixels.push_back(Rectified(result, shots[i].x, shots[i].y));
+    const score::Sheet scored = score::Score(pixels, options);
+    bull.group = scored.group;
+    bull.total = scored.total;
+    for (std::size_t k = 0; k < bull.shots.size(); ++k) {
+      Shot& shot = shots[bull.shots[k]];
+      shot.xMm = scored.shots[k].xMm;
+      shot.yMm = scored.shots[k].yMm;
+      shot.score = scored.shots[k].score;
+      shot.bull = std::hypot(shot.xMm, shot.yMm) <= blackReachMm;
+      if (!bull.sighter) record.push_back({shot.xMm, shot.yMm});
+      if (!bull.sighter && shot.score) sheetTenths += shot.score->tenths;
+    }
+    if (!bull.sighter && scored.total) {
+      sheetTotal.score += scored.total->score;
+      sheetTotal.innerTens += scored.total->innerTens;
+    }
+  }
+  sheetTotal.decimal = sheetTenths / 10.0;
+  const double n = static_cast<double>(shots.size());
+  result.groupCentreX = shots.empty() ? 0 : sumX / n;
+  result.groupCentreY = shots.empty() ? 0 : sumY / n;
+  result.shots = std::move(shots);
+  const auto first = std::find_if(result.bulls.begin(), result.bulls.end(),
+                                  [](const Bull& bull) { return !bull.sighter; });
+  const Bull& aim = first != result.bulls.end() ? *first : result.bulls.front();
+  result.aim = {aim.x, aim.y, score::AimSource::Face};
+  result.group = score::Group(record, settings.calibreMm);
+  result.total = sheetTotal;
+  return result;
+}
+
+}  // namespace
+
 CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots) {
   const CalibratedSettings& settings = result.settings;
+  if (!result.bulls.empty() && settings.face != nullptr && !settings.aim &&
+      !SettingsProblem(settings))
+    return ScoreSheet(std::move(result), std::move(shots));
   score::SheetOptions options;
   options.dpi = settings.dpi;
   options.calibreMm = settings.calibreMm;
@@ -148,7 +442,7 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots) {
   }
   std::vector<score::ShotPx> pixels;
   pixels.reserve(shots.size());
-  for (const Shot& shot : shots) pixels.push_back({shot.x, shot.y});
+  for (const Shot& shot : shots) pixels.push_back(Rectified(result, shot.x, shot.y));
   score::Sheet sheet;
   if (!SettingsProblem(settings)) sheet = score::Score(pixels, options);
   if (!options.aim && settings.face != nullptr) sheet.source = score::AimSource::BlackNotFound;
@@ -160,6 +454,7 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots) {
   for (std::size_t i = 0; i < shots.size(); ++i) {
     Shot& shot = shots[i];
     shot.diameterPx = diameter;
+    shot.sheetBull = 0;
     sumX += shot.x;
     sumY += shot.y;
     if (i < sheet.shots.size()) {

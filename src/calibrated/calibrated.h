@@ -2,19 +2,24 @@
 // end: CalibratedSettings -> AnalysePicture -> CalibratedResult, then Rescore after edits.
 //
 // A picture's way through it: the resolution is settled first (ResolveResolution: the one
-// given, else the one the file stores, a stored value within the rounding of pixels per metre
-// of a whole number taken as that number); the settings are checked against one set of limits
-// (SettingsProblem); the shot finder runs on the selection (shots::FindShots); the point of
+// given, else with a face the one measured on it, else the one the file stores, a stored value
+// within the rounding of pixels per metre of a whole number taken as that number); the
+// settings are checked against one set of limits (SettingsProblem); with a face and no
+// resolution given, the face is found and measured (and with auto, chosen) before anything
+// else, since the shot finder needs the calibre in pixels (shots::FindFaces); the shot finder
+// runs on the selection (shots::FindShots); the point of
 // aim is the one given, else the centre of the face's black (shots::FindAim), else the
 // group's centre; every shot is then measured in millimetres from the aim, scored with a
 // face, and the group's statistics and totals are taken (score::Score). A face whose black is
 // not found is a warning, not a failure: the group's centre is the aim, its source says so,
-// and the shots are not scored.
+// and the shots are not scored. A face printed several to a sheet is scored bull by bull
+// (CalibratedResult::bulls).
 //
 // The front ends (command line, review window), the benchmarks and the tests call this and
 // nothing below it; what they add is how they read settings and write results.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,7 +49,7 @@ using shots::ResolutionProblem;
 // ---- Settings ----------------------------------------------------------------------------
 
 // Where the resolution comes from: stored in the picture file, or given (an option, a value
-// typed in the review window). Face: measured on the face's black (not yet).
+// typed in the review window). Face: measured on the face's black (shots::FindFaces).
 enum class ResolutionSource { File, Option, Face };
 // "file", "option", "face".
 std::string_view ResolutionSourceName(ResolutionSource source);
@@ -58,6 +63,12 @@ struct CalibratedSettings {
   ResolutionSource dpiSource = ResolutionSource::File;
   shots::HoleLook look = shots::HoleLook::Auto;
   const score::Face* face = nullptr;  // scores and the black's aim only with a face
+  // The face is the one of score::Faces() whose rings match the picture (face is then null
+  // until the analysis settles it).
+  bool faceAuto = false;
+  // With source Face: the resolution the file stores, for comparison (and taken when the
+  // face cannot be measured).
+  std::optional<double> fileDpi;
   double gaugeMm = score::kRulesGaugeMm;
   std::optional<score::Distance> distance;  // group sizes also as angles
   std::optional<score::AimPoint> aim;       // a point of aim given in pixels
@@ -69,7 +80,8 @@ struct CalibratedSettings {
 };
 
 // A one-line reason when the settings cannot be analysed (resolution, calibre, a hole too
-// small or too large in pixels, the gauge); nullopt otherwise.
+// small or too large in pixels, the gauge); nullopt otherwise. With source Face and no dpi yet,
+// the resolution is not checked (AnalysePicture measures it, then checks).
 std::optional<std::string> SettingsProblem(const CalibratedSettings& settings);
 
 // The resolution the file stores, in pixels per inch: a value within the rounding of whole
@@ -80,8 +92,13 @@ std::optional<double> FileResolution(const PictureFile& file);
 
 // The settings with the resolution settled for this file: with source File, the file's
 // resolution when it stores one, else the settings' own dpi as source Option. A dpi still 0
-// afterwards means neither is known (SettingsProblem says so).
+// afterwards means neither is known (SettingsProblem says so). With source Face the
+// resolution is measured by AnalysePicture; here only the file's is kept beside it (fileDpi).
+// The front ends choose Face when a face is named (or auto) and no resolution is given.
 CalibratedSettings ResolveResolution(const PictureFile& file, CalibratedSettings settings);
+
+// A measured resolution this far (relative) from the file's stored one is a warning.
+inline constexpr double kFileDisagreement = 0.02;
 
 // ---- Result -------------------------------------------------------------------------------
 
@@ -100,6 +117,9 @@ struct Shot {
   double xMm = 0, yMm = 0;                  // from the point of aim, right and up positive
   std::optional<score::RingScore> score{};  // with a face whose black was found, or an aim
   bool bull = false;                        // the hole touches the face's black
+  // On a sheet of several bulls: the bull it belongs to (1-based, CalibratedResult::bulls), or
+  // 0 when it lies outside every bull's scoring rings (off target, scored 0).
+  int sheetBull = 0;
   // The same shot: the same place, look, contrast and edited flag (what is measured from
   // them follows from the settings and the aim).
   friend bool operator==(const Shot& a, const Shot& b) {
@@ -120,6 +140,33 @@ struct BlackSearch {
   std::string warning;
 };
 
+// One bull of a sheet of several, scored on its own: millimetres of its shots from its centre.
+struct Bull {
+  int number = 0;                      // 1-based, in reading order
+  double x = 0, y = 0, radiusPx = 0;   // the black's centre and radius, picture pixels
+  bool sighter = false;                // a sighter bull: left out of the sheet's total
+  std::vector<std::size_t> shots;      // indices into CalibratedResult::shots
+  score::GroupStats group;             // from its centre
+  std::optional<score::Totals> total;  // with its shots scored
+};
+
+// The face found and its scale, when the analysis measured them (source Face, or --face auto).
+struct FaceMeasure {
+  double dpi = 0;                  // measured on the face's black(s)
+  std::optional<double> fileDpi;   // what the file stores, for comparison
+  bool chosen = false;             // the face was chosen among all (auto)
+  double match = 0, runnerUp = 0;  // the rings' correlation, the face's and the next one's
+  int blacks = 0;                  // blacks measured
+  std::string warning;             // the file's resolution disagrees, or the face gave none
+  // A face photographed at an angle: its black an ellipse. The tilt from square-on (degrees),
+  // the direction foreshortened (degrees from x, picture y down), the ellipse fit's residual
+  // (pixels), and the stretch (longer over shorter axis) that the shots' positions get along
+  // that direction about the black's centre before they are measured. Tilt 0 and stretch 1
+  // for a face seen square-on.
+  double tiltDeg = 0, tiltAxisDeg = 0, ellipseResidualPx = 0, stretch = 1;
+  double centreX = 0, centreY = 0;
+};
+
 struct CalibratedResult {
   int width = 0, height = 0;    // the picture's
   Selection selection;          // the rectangle analysed, bounds inclusive
@@ -133,6 +180,11 @@ struct CalibratedResult {
   std::optional<shots::Levels> levels;        // absent when no analysis found the shots
   std::vector<std::string> warnings;          // e.g. the face's black not found
   bool cancelled = false;
+  // A sheet of several bulls (a face printed several to a sheet, or several blacks found):
+  // every bull; the result's total is then that of the record bulls and its group that of
+  // their shots, each from its own bull's centre. Empty for a face alone.
+  std::vector<Bull> bulls;
+  std::optional<FaceMeasure> faceMeasure;
 };
 
 // Told about the analysis as it runs.
@@ -146,7 +198,10 @@ class Observer {
 // The search for the black under the settings (none without a face, or with an aim given).
 BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& settings);
 
-// The whole analysis. Throws std::invalid_argument for settings SettingsProblem refuses.
+// The whole analysis. With source Face (or faceAuto), the face is found and measured first
+// (shots::FindFaces) and the shots then looked for at its scale; a measured resolution more
+// than kFileDisagreement off the file's is a warning. Throws std::invalid_argument for
+// settings SettingsProblem refuses, and when the face gives no scale and the file stores none.
 CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& settings,
                                 Observer* observer = nullptr);
 

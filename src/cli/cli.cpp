@@ -492,19 +492,25 @@ class Runner {
     settings.calibreMm = *o_.calibreMm;
     settings.look = o_.look.value_or(shots::HoleLook::Auto);
     settings.dpi = o_.dpi.value_or(0);
-    settings.dpiSource =
-        o_.dpi ? calibrated::ResolutionSource::Option : calibrated::ResolutionSource::File;
+    // With a face and no --dpi, the face gives the scale (the file's resolution beside it).
+    settings.dpiSource = o_.dpi                              ? calibrated::ResolutionSource::Option
+                         : o_.face != nullptr || o_.faceAuto ? calibrated::ResolutionSource::Face
+                                                             : calibrated::ResolutionSource::File;
     settings.face = o_.face;
-    // Without --gauge, the face's own gauge (5.6 mm on a smallbore face), else the air gauge.
-    settings.gaugeMm =
-        o_.gaugeMm.value_or(o_.face != nullptr ? o_.face->rulesGaugeMm : score::kRulesGaugeMm);
+    settings.faceAuto = o_.faceAuto;
+    // Without --gauge, the face's own gauge (5.6 mm on a smallbore face), else the air gauge;
+    // 0 for the face still to be chosen.
+    settings.gaugeMm = o_.gaugeMm.value_or(o_.face != nullptr ? o_.face->rulesGaugeMm
+                                           : o_.faceAuto      ? 0
+                                                              : score::kRulesGaugeMm);
     settings.distance = o_.distance;
     settings.expectedShots = o_.expectedShots;
     if (o_.aim) settings.aim = score::AimPoint{(*o_.aim)[0], (*o_.aim)[1]};
     settings.selection = *selection;
     settings = calibrated::ResolveResolution(file, settings);
-    if (settings.dpi == 0) {
-      Fail(path, "the file stores no resolution; give it with --dpi", kExitUsage);
+    if (settings.dpi == 0 && settings.dpiSource != calibrated::ResolutionSource::Face) {
+      Fail(path, "the file stores no resolution; give it with --dpi or name the face with --face",
+           kExitUsage);
       return;
     }
     if (auto problem = calibrated::SettingsProblem(settings)) {
@@ -513,8 +519,14 @@ class Runner {
     }
     ProgressObserver observer(
         [this](double fraction) { ShowProgress(static_cast<float>(fraction)); });
-    const calibrated::CalibratedResult result =
-        calibrated::AnalysePicture(view, settings, &observer);
+    calibrated::CalibratedResult result;
+    try {
+      result = calibrated::AnalysePicture(view, settings, &observer);
+    } catch (const std::invalid_argument& refused) {
+      // The face measured no usable scale, or the scale it measured is out of the limits.
+      Fail(path, refused.what(), kExitUsage);
+      return;
+    }
     // One line each; the face's black not found also says what stands in for it.
     for (const std::string& warning : result.warnings) {
       Warn(path, result.aim.source == score::AimSource::BlackNotFound &&

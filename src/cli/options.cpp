@@ -57,7 +57,8 @@ constexpr ExitStatus kExitStatuses[] = {
     {1, "an analysis stopped on an error, or an output could not be written"},
     {2,
      "usage error (for --select not fitting a picture, or --calibre on a picture that "
-     "stores no resolution without --dpi: nothing done for that picture)"},
+     "stores no resolution without --dpi and with no face that gives one: nothing done for "
+     "that picture)"},
     {3, "a picture could not be loaded"},
 };
 constexpr char kExitStatusNote[] = "When several apply, the status is the largest.";
@@ -138,16 +139,19 @@ const std::array<SettingOption, 10> kSettings = {{
      },
      &CalibreSuggestions},
     {"--face", kCalibratedSection, "NAME",
-     "the printed target face, issf-air-rifle or issf-air-pistol: the point of aim is the "
-     "centre of its black, and every shot gets its ring score. When the black is not found, "
-     "a warning says so and the group's centre stands in, without scores",
+     "the printed target face (auto: the one whose rings match): the point of aim is the "
+     "centre of its black, every shot gets its ring score, and without --dpi its black gives "
+     "the scale. When the black is not found, a warning says so and the group's centre "
+     "stands in, without scores",
      [](Options& o, const std::string& v) {
-       o.face = score::FindFace(v);
-       return o.face != nullptr ? std::string()
-                                : "--face " + v + ": expected one of " + score::FaceNames();
+       o.faceAuto = v == "auto";
+       o.face = o.faceAuto ? nullptr : score::FindFace(v);
+       return o.face != nullptr || o.faceAuto
+                  ? std::string()
+                  : "--face " + v + ": expected auto or one of " + score::FaceNames();
      },
      [] {
-       std::string names;
+       std::string names = "auto";
        for (const score::Face& face : score::Faces())
          names += (names.empty() ? "" : " ") + std::string(face.name);
        return names;
@@ -161,7 +165,8 @@ const std::array<SettingOption, 10> kSettings = {{
      },
      [] { return std::string("10m 25m 50m 25yd 50yd 100yd"); }},
     {"--dpi", kCalibratedSection, "N",
-     "the scan's resolution in pixels per inch. Default: the resolution the file stores",
+     "the scan's resolution in pixels per inch. Default: with --face, measured on the face's "
+     "black (the file's beside it, a disagreement over 2 % a warning); else the file's",
      [](Options& o, const std::string& v) {
        double dpi = 0;
        const auto [end, failure] = std::from_chars(v.data(), v.data() + v.size(), dpi);
@@ -482,8 +487,8 @@ std::string CheckTogether(const Options& o) {
   } else {
     for (const auto& [name, given] :
          {std::pair{"--dpi", o.dpi.has_value()}, std::pair{"--holes", o.look.has_value()},
-          std::pair{"--face", o.face != nullptr}, std::pair{"--aim", o.aim.has_value()},
-          std::pair{"--gauge", o.gaugeMm.has_value()},
+          std::pair{"--face", o.face != nullptr || o.faceAuto},
+          std::pair{"--aim", o.aim.has_value()}, std::pair{"--gauge", o.gaugeMm.has_value()},
           std::pair{"--distance", o.distance.has_value()}, std::pair{"--csv", !o.csv.empty()},
           std::pair{"--shots", o.expectedShots.has_value()}}) {
       if (given) return std::string(name) + " needs --calibre (the calibrated analysis)";

@@ -48,6 +48,7 @@ struct Options {
   std::optional<double> dpi;
   std::optional<shots::HoleLook> look;
   const score::Face* face = nullptr;
+  bool faceAuto = false;                     // --face auto: the face whose rings match the picture
   std::optional<std::array<double, 2>> aim;  // picture pixels
   std::optional<double> gaugeMm;
   std::optional<score::Distance> distance;

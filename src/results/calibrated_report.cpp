@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <vector>
@@ -77,6 +78,7 @@ std::string Counted(std::size_t n, const char* one, const char* many) {
 // Where the resolution came from, for people.
 std::string ResolutionSource(std::string_view source) {
   if (source == "file") return "from the file";
+  if (source == "face") return "measured on the face's black";
   return "as given";
 }
 
@@ -99,6 +101,30 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
   json.Member("calibre_mm", Rounded(settings.calibreMm));
   json.Member("dpi", Rounded(settings.dpi));
   json.Member("dpi_source", calibrated::ResolutionSourceName(settings.dpiSource));
+  if (r.faceMeasure) {
+    const calibrated::FaceMeasure& m = *r.faceMeasure;
+    json.Key("face_measure").BeginObject();
+    json.Key("dpi");
+    if (m.dpi > 0) {
+      json.Double(Rounded(m.dpi));
+    } else {
+      json.Null();
+    }
+    json.Key("file_dpi");
+    if (m.fileDpi) {
+      json.Double(Rounded(*m.fileDpi));
+    } else {
+      json.Null();
+    }
+    json.Member("chosen", m.chosen);
+    if (m.chosen) json.Member("match", Rounded(m.match)).Member("runner_up", Rounded(m.runnerUp));
+    json.Member("blacks", m.blacks);
+    if (m.stretch != 1) {
+      json.Member("tilt_deg", Rounded(m.tiltDeg)).Member("tilt_axis_deg", Rounded(m.tiltAxisDeg));
+      json.Member("ellipse_residual_px", Rounded(m.ellipseResidualPx));
+    }
+    json.EndObject();
+  }
   json.Member("holes", shots::HoleLookName(settings.look));
   json.Key("face");
   if (settings.face != nullptr) {
@@ -156,9 +182,35 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
     }
     if (shot.edited) json.Member("edited", true);
     if (shot.placed) json.Member("placed", true);
+    if (!r.bulls.empty()) json.Member("bull", shot.sheetBull);
     json.EndObject();
   }
   json.EndArray();
+
+  if (!r.bulls.empty()) {
+    json.Key("bulls").BeginArray();
+    for (const calibrated::Bull& bull : r.bulls) {
+      json.BeginObject();
+      json.Member("bull", bull.number);
+      json.Key("aim").BeginObject();
+      json.Member("x", Rounded(bull.x)).Member("y", Rounded(bull.y));
+      json.EndObject();
+      json.Member("sighter", bull.sighter);
+      json.Key("shots").BeginArray();
+      for (const std::size_t i : bull.shots) json.Int(static_cast<std::int64_t>(i + 1));
+      json.EndArray();
+      if (bull.total) {
+        json.Key("total").BeginObject();
+        json.Member("score", bull.total->score);
+        json.Member("decimal", Rounded(bull.total->decimal, 10));
+        json.Member("inner_tens", bull.total->innerTens);
+        json.EndObject();
+      }
+      WriteGroup(json, bull.group, settings.distance ? &*settings.distance : nullptr);
+      json.EndObject();
+    }
+    json.EndArray();
+  }
 
   if (r.total) {
     json.Key("total").BeginObject();
@@ -217,10 +269,49 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
     text += "  expected " + Counted(expected, "shot", "shots") + ", found " +
             std::to_string(differs->found) + ": check the count on the target\n";
   }
+  if (r.faceMeasure && r.faceMeasure->chosen && r.settings.face != nullptr) {
+    text += "  face: " + std::string(r.settings.face->name) + ", chosen by its rings (match " +
+            Fixed(r.faceMeasure->match, 3, separator) + ", next best " +
+            Fixed(r.faceMeasure->runnerUp, 3, separator) + ")\n";
+  }
+  if (r.faceMeasure && r.faceMeasure->dpi > 0 &&
+      r.settings.dpiSource == calibrated::ResolutionSource::Face) {
+    text += "  resolution measured on " +
+            Counted(static_cast<std::size_t>(r.faceMeasure->blacks), "black", "blacks") + ": " +
+            Fixed(r.faceMeasure->dpi, 1, separator) + " ppi; the file stores " +
+            (r.faceMeasure->fileDpi ? Fixed(*r.faceMeasure->fileDpi, 1, separator) + " ppi"
+                                    : std::string("none")) +
+            "\n";
+  }
+  if (r.faceMeasure && r.faceMeasure->stretch != 1) {
+    text += "  photographed " + Fixed(r.faceMeasure->tiltDeg, 1, separator) +
+            " degrees from square-on (foreshortened along " +
+            Fixed(r.faceMeasure->tiltAxisDeg, 0, separator) +
+            " degrees), rectified from the black's ellipse (fit residual " +
+            Fixed(r.faceMeasure->ellipseResidualPx, 2, separator) + " px)\n";
+  }
+  if (!r.bulls.empty()) {
+    std::size_t off = 0;
+    for (const calibrated::Shot& shot : r.shots) off += shot.sheetBull == 0;
+    text += "  sheet of " + Counted(r.bulls.size(), "bull", "bulls") + " (reading order)";
+    if (off > 0) text += ", " + Counted(off, "shot", "shots") + " off target (scored 0)";
+    text += "\n";
+    for (const calibrated::Bull& bull : r.bulls) {
+      text += "    bull " + Padded(std::to_string(bull.number), 2) + ": " +
+              Counted(bull.shots.size(), "shot", "shots");
+      if (bull.total) {
+        text += ", score " + std::to_string(bull.total->score) + ", decimal " +
+                Fixed(bull.total->decimal, 1, separator);
+      }
+      if (bull.sighter) text += " (sighter, not in the total)";
+      text += "\n";
+    }
+  }
   if (n == 0) return text;
 
   text += "  shot     x mm     y mm";
   if (r.total) text += "  score  decimal";
+  if (!r.bulls.empty()) text += "  bull";
   text += "\n";
   for (std::size_t i = 0; i < n; ++i) {
     const calibrated::Shot& s = r.shots[i];
@@ -228,8 +319,9 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
     if (s.score) {
       text += Padded(std::to_string(s.score->score), 7) +
               Padded(Fixed(s.score->decimal, 1, separator), 9);
-      if (s.score->innerTen) text += "  inner ten";
     }
+    if (!r.bulls.empty()) text += Padded(s.sheetBull > 0 ? std::to_string(s.sheetBull) : "off", 6);
+    if (s.score && s.score->innerTen) text += "  inner ten";
     if (s.edited) text += "  (edited)";
     if (s.placed) text += "  (placed, not seen)";
     text += "\n";
@@ -245,8 +337,7 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
   if (r.total) {
     text += "  total " + std::to_string(r.total->score) + ", decimal " +
             Fixed(r.total->decimal, 1, separator) + ", " +
-            Counted(static_cast<std::size_t>(r.total->innerTens), "inner ten", "inner tens") +
-            "\n";
+            Counted(static_cast<std::size_t>(r.total->innerTens), "inner ten", "inner tens") + "\n";
   }
 
   // The group: its centre unless that is the point of aim (0 and 0 by definition), its sizes
@@ -257,8 +348,7 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
     double value;
   };
   std::vector<Row> rows;
-  if (r.aim.source != score::AimSource::Group &&
-      r.aim.source != score::AimSource::BlackNotFound) {
+  if (r.aim.source != score::AimSource::Group && r.aim.source != score::AimSource::BlackNotFound) {
     rows.push_back({"centre x", g.centreX});
     rows.push_back({"centre y", g.centreY});
   }

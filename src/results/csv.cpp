@@ -73,14 +73,23 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
 
   int number = 0;
   for (const calibrated::Shot& shot : result.shots) {
+    // On a sheet, each shot's aim is its own bull's centre.
+    std::string shotAim = aim;
+    if (shot.sheetBull > 0 && static_cast<std::size_t>(shot.sheetBull) <= result.bulls.size()) {
+      const calibrated::Bull& bull = result.bulls[static_cast<std::size_t>(shot.sheetBull - 1)];
+      shotAim = Corner(bull.x, mmPerPixel) + ',' + Corner(bull.y, mmPerPixel) + ',';
+    }
     out_ << name << ',' << std::to_string(group) << ',' << std::to_string(++number) << ','
-         << Corner(shot.x, mmPerPixel) << ',' << Corner(shot.y, mmPerPixel) << ',' << aim << rest;
+         << Corner(shot.x, mmPerPixel) << ',' << Corner(shot.y, mmPerPixel) << ',' << shotAim
+         << rest;
     if (shot.score) {
       out_ << std::to_string(shot.score->score) << ',' << Number(shot.score->tenths / 10.0, 1)
            << ',' << (shot.score->innerTen ? "TRUE" : "FALSE");
     } else {
       out_ << ",,";
     }
+    out_ << ',';
+    if (!result.bulls.empty()) out_ << std::to_string(shot.sheetBull);
     if (columns_.edited) out_ << (shot.edited ? ",TRUE" : ",FALSE");
     if (columns_.placed) out_ << (shot.placed ? ",TRUE" : ",FALSE");
     if (columns_.fromAim) out_ << ',' << Number(shot.xMm, 4) << ',' << Number(shot.yMm, 4);

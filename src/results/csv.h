@@ -2,7 +2,7 @@
 //
 // One header, then one row per shot; several pictures go into one file one after the other:
 //   file,group,shot,point.x,point.y,aim.x,aim.y,distance,distance.unit,point.unit,caliber,
-//   target,score,score.decimal,inner.ten
+//   target,score,score.decimal,inner.ten,bull
 //   file           the picture's path as given, quoted as CSV quotes (RFC 4180) when needed
 //   group          the picture's number in the command, from 1
 //   shot           the shot's number in the picture, from 1
@@ -16,6 +16,8 @@
 //                  empty without a face
 //   score, score.decimal, inner.ten   with a face: 0..10, 0.0..10.9, TRUE/FALSE (logical
 //                  values as R reads them); empty without a face
+//   bull           on a sheet of several bulls, the shot's bull (1-based, reading order; 0 off
+//                  target), whose centre is then the row's aim; empty for a face alone
 //   edited         with the edited column only: TRUE for a shot set by hand (the review's)
 //   placed         with the placed column only: TRUE for a shot not seen, placed in a group's
 //                  torn area to make the count given (the command line's with --shots)
@@ -37,7 +39,7 @@ namespace holescan::results {
 
 inline constexpr std::string_view kCsvHeader =
     "file,group,shot,point.x,point.y,aim.x,aim.y,distance,distance.unit,point.unit,caliber,"
-    "target,score,score.decimal,inner.ten";
+    "target,score,score.decimal,inner.ten,bull";
 
 // The field as CSV writes it: quoted, with quotes doubled, when it holds a comma, a quote,
 // a line break or leading or trailing blanks; as it is otherwise.

@@ -31,6 +31,26 @@ constexpr double kInch = 25.4;
 //   high-power and pistol ones), so its name here, NRA_A17, is our own in shotGroups' style.
 //   These inch figures were checked against a public drawing of the sheet, not the current
 //   rule book: confirm before relying on X counts.
+//   The A-17 sheet: ten record bulls and two sighters. A search of public references (NRA
+//   league handbook pages, historical target tables) found no official drawing of the sheet's
+//   layout, so the places below are ours: two rows of five record bulls 2.1 in apart, the two
+//   sighters in a row between them, rows 2.6 in apart. Bulls are told apart by where they lie
+//   on the sheet, so confirm the places against a printed sheet before scoring matches.
+constexpr BullPlace kA17Sheet[] = {
+    {0, 0},
+    {2.1 * kInch, 0},
+    {4.2 * kInch, 0},
+    {6.3 * kInch, 0},
+    {8.4 * kInch, 0},
+    {3.15 * kInch, 2.6 * kInch, true},
+    {5.25 * kInch, 2.6 * kInch, true},
+    {0, 5.2 * kInch},
+    {2.1 * kInch, 5.2 * kInch},
+    {4.2 * kInch, 5.2 * kInch},
+    {6.3 * kInch, 5.2 * kInch},
+    {8.4 * kInch, 5.2 * kInch},
+};
+
 constexpr Face kFaces[] = {
     {.name = "issf-air-rifle",
      .shotGroupsName = "ISSF_10mAR",
@@ -95,7 +115,7 @@ constexpr Face kFaces[] = {
      .scoring = ScoreKind::Decimal},
     {.name = "nra-a17",
      .shotGroupsName = "NRA_A17",
-     .title = "NRA A-17 50 ft smallbore rifle (one record bull)",
+     .title = "NRA A-17 50 ft smallbore rifle",
      .ringDiameterMm = Rings(0.150 * kInch, kInch / 6, 5),
      .lowestRing = 5,
      .innerTenDiameterMm = 0.150 * kInch,
@@ -103,7 +123,8 @@ constexpr Face kFaces[] = {
      .blackDiameterMm = (0.150 + 4.0 / 3) * kInch,
      .ringWidthMm = kInch / 6,
      .ringLineMm = 0.2,
-     .rulesGaugeMm = 5.6},
+     .rulesGaugeMm = 5.6,
+     .sheet = kA17Sheet},
 };
 
 }  // namespace

@@ -23,6 +23,13 @@ enum class Gauging { Inward, Outward };
 // The rules' score: whole rings, or tenths of a ring (10.9 at best).
 enum class ScoreKind { Integer, Decimal };
 
+// One bull of a sheet printed with several: its centre in millimetres from the sheet's first
+// record bull, x right and y down as printed, and whether it is a sighter (not counted).
+struct BullPlace {
+  double xMm = 0, yMm = 0;
+  bool sighter = false;
+};
+
 struct Face {
   std::string_view name;                  // the command-line name, e.g. "issf-air-rifle"
   std::string_view shotGroupsName;        // R shotGroups' name for the face, e.g. "ISSF_10mAR"
@@ -37,6 +44,9 @@ struct Face {
   double rulesGaugeMm = 4.5;   // the gauge the rules score this face with
   Gauging ringGauging = Gauging::Inward;
   ScoreKind scoring = ScoreKind::Integer;  // how the rules score a match on this face
+  // The bulls of the sheet this face is printed on, when it is printed several to a sheet;
+  // empty for a face printed alone. A picture may show all of them or some.
+  std::span<const BullPlace> sheet{};
 
   // Diameter of ring n, lowestRing..10.
   double RingDiameterMm(int ring) const {

@@ -329,15 +329,21 @@ Fit RobustCircle(const std::vector<Point>& points, double radius, double floorPx
 // rises through half-way from ink to paper nearest the expected radius. Rays whose levels
 // differ by much less than the others' (a light hole inside, a dark one outside) give none.
 // The profiles are sampled bilinearly at once (remap) from the picture.
+// With `minor` positive the edge looked for is an ellipse of semi-axes radius and minor, the
+// major one at `axis` radians: each ray near the ellipse's radius in its direction.
 std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double radius,
-                              double window, int rays) {
+                              double window, int rays, double minor = 0, double axis = 0) {
   constexpr double kStep = 0.5;
   const int samples = static_cast<int>(std::ceil(2 * window / kStep)) + 1;
-  const double t0 = radius - window, t1 = radius + window;
   std::vector<Point> points;
-  if (t0 < 0) return points;
+  if (radius - window < 0 || (minor > 0 && minor - window < 0)) return points;
   struct Ray {
-    double ux, uy, inner = 0, outer = 0;
+    double ux, uy, t0 = 0, inner = 0, outer = 0;
+  };
+  const auto radiusAt = [&](double angle) {
+    if (minor <= 0) return radius;
+    const double c = std::cos(angle - axis), s = std::sin(angle - axis);
+    return radius * minor / std::sqrt(minor * minor * c * c + radius * radius * s * s);
   };
   std::vector<Ray> used;
   const auto inside = [&](double x, double y) {
@@ -345,7 +351,8 @@ std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double r
   };
   for (int k = 0; k < rays; ++k) {
     const double angle = 2 * std::numbers::pi * k / rays;
-    const Ray ray{std::cos(angle), std::sin(angle)};
+    const double t0 = radiusAt(angle) - window, t1 = radiusAt(angle) + window;
+    const Ray ray{std::cos(angle), std::sin(angle), t0};
     if (inside(centre.x + t0 * ray.ux, centre.y + t0 * ray.uy) &&
         inside(centre.x + t1 * ray.ux, centre.y + t1 * ray.uy))
       used.push_back(ray);
@@ -357,7 +364,7 @@ std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double r
     const Ray& ray = used[static_cast<std::size_t>(r)];
     auto* row = map.ptr<cv::Vec2f>(r);
     for (int s = 0; s < samples; ++s) {
-      const double t = t0 + s * kStep;
+      const double t = ray.t0 + s * kStep;
       row[s] = {static_cast<float>(centre.x + t * ray.ux),
                 static_cast<float>(centre.y + t * ray.uy)};
     }
@@ -390,9 +397,9 @@ std::vector<Point> EdgePoints(const PictureView& picture, Point centre, double r
     for (int s = 0; s + 1 < samples; ++s) {
       const double a = profile[s], b = profile[s + 1];
       if (a < half && b >= half) {
-        const double t = t0 + (s + (half - a) / (b - a)) * kStep;
-        if (std::abs(t - radius) < bestGap) {
-          bestGap = std::abs(t - radius);
+        const double t = ray.t0 + (s + (half - a) / (b - a)) * kStep;
+        if (std::abs(t - (ray.t0 + window)) < bestGap) {
+          bestGap = std::abs(t - (ray.t0 + window));
           best = t;
         }
       }
@@ -417,6 +424,126 @@ std::string Millimetres(double mm) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", mm);
   return text;
+}
+
+// The black's edge as an ellipse, for a face photographed at an angle: rays near the start
+// ellipse, OpenCV's fitEllipse on the points, then on those within three robust deviations of
+// it, twice over with a narrower window. nullopt when too few points agree.
+std::optional<AimFit> FitEllipseEdge(const PictureView& picture, cv::RotatedRect start,
+                                     int factor) {
+  double major = std::max(start.size.width, start.size.height) / 2.0;
+  double minor = std::min(start.size.width, start.size.height) / 2.0;
+  double axis = (start.size.width >= start.size.height ? start.angle : start.angle + 90) *
+                std::numbers::pi / 180;
+  Point centre{start.center.x, start.center.y};
+  const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * major / 2), 180, 1440);
+  std::vector<Point> edge, kept;
+  double residual = 0;
+  for (int pass = 0; pass < 3; ++pass) {
+    const double window =
+        pass == 0 ? std::max(0.05 * major, 2.0 * factor + 3) : std::max(0.02 * major, 3.0);
+    edge = EdgePoints(picture, centre, major, window, rays, minor, axis);
+    if (edge.size() < 16) return std::nullopt;
+    kept = edge;
+    for (int round = 0; round < 3; ++round) {
+      std::vector<cv::Point2f> fitted;
+      for (const Point& p : kept)
+        fitted.emplace_back(static_cast<float>(p.x), static_cast<float>(p.y));
+      if (fitted.size() < 6) return std::nullopt;
+      const cv::RotatedRect box = cv::fitEllipse(fitted);
+      major = std::max(box.size.width, box.size.height) / 2.0;
+      minor = std::min(box.size.width, box.size.height) / 2.0;
+      axis =
+          (box.size.width >= box.size.height ? box.angle : box.angle + 90) * std::numbers::pi / 180;
+      centre = {box.center.x, box.center.y};
+      // Distance from the ellipse, near enough: the normalised radius's excess over one, in
+      // pixels of the ellipse's radius there.
+      std::vector<double> distances;
+      for (const Point& p : edge) {
+        const double dx = p.x - centre.x, dy = p.y - centre.y;
+        const double u = dx * std::cos(axis) + dy * std::sin(axis);
+        const double v = -dx * std::sin(axis) + dy * std::cos(axis);
+        const double rho = std::sqrt(u * u / (major * major) + v * v / (minor * minor));
+        distances.push_back(std::abs(rho - 1) * std::hypot(u, v) / std::max(rho, 1e-9));
+      }
+      std::vector<double> sorted = distances;
+      const double deviation = std::max(0.25, Median(sorted) / 0.6745);
+      kept.clear();
+      double squares = 0;
+      for (std::size_t i = 0; i < edge.size(); ++i) {
+        if (distances[i] <= 3 * deviation) {
+          kept.push_back(edge[i]);
+          squares += distances[i] * distances[i];
+        }
+      }
+      residual = kept.empty() ? 0 : std::sqrt(squares / static_cast<double>(kept.size()));
+    }
+  }
+  if (kept.size() < std::max<std::size_t>(16, edge.size() / 4) ||
+      LargestGap(kept, centre) > 2 * std::numbers::pi / 3)
+    return std::nullopt;
+  AimFit fit;
+  fit.centre = {centre.x, centre.y};
+  fit.radiusPx = major;
+  fit.minorPx = minor;
+  fit.axisRadians = axis;
+  fit.residualPx = residual;
+  fit.edgePoints = static_cast<int>(edge.size());
+  fit.inliers = static_cast<int>(kept.size());
+  return fit;
+}
+
+// The black's edge measured at full resolution from a start near it: rays from `start`, the
+// robust fit, twice; the fit, or the reason the edge is not the face's black. `expected` is
+// the radius to look for in picture pixels, `factor` the working reduction the start came from.
+std::optional<AimFit> FitEdge(const PictureView& picture, const score::Face& face, double pxPerMm,
+                              Point start, double expected, int factor, std::string* reason) {
+  const auto fail = [&](std::string why) -> std::optional<AimFit> {
+    if (reason) *reason = std::move(why);
+    return std::nullopt;
+  };
+  const double radius = face.blackDiameterMm / 2 * pxPerMm;
+  const double ringWidthPx = face.ringWidthMm * pxPerMm;
+  const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * radius / 2), 180, 1440);
+  std::vector<Point> edge;
+  Fit fit;
+  fit.circle = {start.x, start.y, expected};
+  for (int pass = 0; pass < 2; ++pass) {
+    // The first window also reaches a black a few per cent off its printed size, short of the
+    // next ring either side.
+    const double window = pass == 0 ? std::min(std::max({0.4 * ringWidthPx, 2.0 * factor + 3,
+                                                         kRadiusTolerance * radius + 2}),
+                                               0.8 * ringWidthPx)
+                                    : std::max(0.4 * ringWidthPx, 3.0);
+    edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, window, rays);
+    if (edge.size() < 16) break;
+    fit = RobustCircle(edge, expected, 0.5);
+    expected = fit.circle.r;
+  }
+
+  const std::string name(face.name);
+  const double ratio = fit.circle.r / radius;
+  if (edge.size() >= 16 && fit.inliers.size() >= 3 && std::abs(ratio - 1) > kRadiusTolerance) {
+    return fail("no black aiming mark of " + Millimetres(face.blackDiameterMm) + " mm found for " +
+                name + " (a round mark of " + Millimetres(2 * fit.circle.r / pxPerMm) +
+                " mm is there)");
+  }
+  // A clean edge scatters by a fraction of a pixel about its circle; far more means the
+  // points that agree are not one edge (a black cut all round by shots).
+  const double roughest = std::max(1.0, 0.05 * pxPerMm);
+  if (edge.size() < 16 || fit.inliers.size() < std::max<std::size_t>(16, edge.size() / 4) ||
+      fit.residual > roughest ||
+      LargestGap(fit.inliers, {fit.circle.x, fit.circle.y}) > 2 * std::numbers::pi / 3) {
+    return fail("the edge of the " + Millimetres(face.blackDiameterMm) + " mm black of " + name +
+                " is too broken by shots or marks to find its centre");
+  }
+  AimFit result;
+  result.centre = {fit.circle.x, fit.circle.y};
+  result.radiusPx = fit.circle.r;
+  result.residualPx = fit.residual;
+  result.edgePoints = static_cast<int>(edge.size());
+  result.inliers = static_cast<int>(fit.inliers.size());
+  return result;
 }
 
 }  // namespace
@@ -472,7 +599,7 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
   // Working pixel (i, j) is centred on picture point (i f + (f - 1) / 2, j f + (f - 1) / 2).
   const double offset = (factor - 1) / 2.0;
   for (Point& p : boundary) p = {p.x * factor + offset, p.y * factor + offset};
-  Fit fit = RobustCircle(boundary, radius - 0.5 * factor, factor);
+  const Fit fit = RobustCircle(boundary, radius - 0.5 * factor, factor);
   // Boundary pixels lie half a working pixel inside the edge. From here on the black's own
   // size leads, so a resolution that is a few per cent off does not put its edge outside
   // the rays' window.
@@ -481,46 +608,314 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
       std::abs(expected / radius - 1) > kRadiusTolerance) {
     expected = radius;
   }
+  return FitEdge(picture, face, pxPerMm, {fit.circle.x, fit.circle.y}, expected, factor, reason);
+}
 
-  const double ringWidthPx = face.ringWidthMm * pxPerMm;
-  const int rays = std::clamp(static_cast<int>(2 * std::numbers::pi * radius / 2), 180, 1440);
-  std::vector<Point> edge;
-  for (int pass = 0; pass < 2; ++pass) {
-    // The first window also reaches a black a few per cent off its printed size, short of the
-    // next ring either side.
-    const double window = pass == 0 ? std::min(std::max({0.4 * ringWidthPx, 2.0 * factor + 3,
-                                                         kRadiusTolerance * radius + 2}),
-                                               0.8 * ringWidthPx)
-                                    : std::max(0.4 * ringWidthPx, 3.0);
-    edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, window, rays);
-    if (edge.size() < 16) break;
-    fit = RobustCircle(edge, expected, 0.5);
-    expected = fit.circle.r;
+namespace {
+
+// A round dark region of the working copy: its centre and the diameter of a disc of its area,
+// in working pixels.
+struct RoundRegion {
+  double x = 0, y = 0, diameter = 0;
+  cv::RotatedRect ellipse;  // fitted to its outline
+};
+
+// Every dark region's outer outline that is round and mostly dark inside, largest first.
+std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) {
+  std::vector<std::vector<cv::Point>> contours;
+  std::vector<cv::Vec4i> hierarchy;
+  // Two levels: outlines of dark regions (also those inside a light hole of another, as a
+  // card on a dark lid) and their holes.
+  cv::findContours(mask, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+  std::vector<RoundRegion> regions;
+  for (std::size_t i = 0; i < contours.size(); ++i) {
+    if (hierarchy[i][3] != -1) continue;  // a hole's outline
+    const double area = cv::contourArea(contours[i]);
+    if (area < std::numbers::pi * smallest * smallest / 4) continue;
+    const cv::Rect box = cv::boundingRect(contours[i]);
+    const double w = box.width, h = box.height;
+    // Loose, as for the black in FindAim: shots astride the edge bite it or bulge it.
+    const double fill = area / (std::numbers::pi * w * h / 4);
+    if (w / h < 0.8 || w / h > 1.25 || fill < 0.8 || fill > 1.2) continue;
+    cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
+    cv::drawContours(inside, contours, static_cast<int>(i), 255, cv::FILLED, cv::LINE_8,
+                     cv::noArray(), 0, -box.tl());
+    const double all = cv::countNonZero(inside);
+    cv::Mat dark;
+    cv::bitwise_and(inside, mask(box), dark);
+    // The white rings and shots of a black leave most of it dark; a ring line drawn as a
+    // circle on paper does not.
+    if (all <= 0 || cv::countNonZero(dark) < 0.6 * all) continue;
+    const cv::Moments m = cv::moments(contours[i]);
+    if (m.m00 <= 0) continue;
+    const cv::RotatedRect ellipse =
+        contours[i].size() >= 5 ? cv::fitEllipse(contours[i]) : cv::RotatedRect();
+    regions.push_back(
+        {m.m10 / m.m00, m.m01 / m.m00, 2 * std::sqrt(area / std::numbers::pi), ellipse});
+  }
+  std::sort(regions.begin(), regions.end(),
+            [](const RoundRegion& a, const RoundRegion& b) { return a.diameter > b.diameter; });
+  return regions;
+}
+
+// The share of [r - half, r + half] that lies in [low, high].
+double Share(double r, double half, double low, double high) {
+  return std::max(0.0, std::min(r + half, high) - std::max(r - half, low)) / (2 * half);
+}
+
+// The printed ink of the face (0 paper .. 1 ink) averaged over the radii r +- half, in mm:
+// the black, ring lines dark on paper and white in the black, a ring under a millimetre
+// across a white dot.
+double PrintedInk(const score::Face& face, double r, double half) {
+  const double black = face.blackDiameterMm / 2;
+  const double inBlack = Share(r, half, -1, black);
+  double lines = 0;
+  for (int ring = face.lowestRing; ring <= 10; ++ring) {
+    const double radius = face.RingDiameterMm(ring) / 2;
+    if (std::abs(radius - black) < face.ringLineMm) continue;
+    if (2 * radius < 1) {
+      lines += Share(r, half, -radius, radius);
+    } else {
+      lines += Share(r, half, radius - face.ringLineMm / 2, radius + face.ringLineMm / 2);
+    }
+  }
+  lines = std::min(lines, 1.0);
+  return std::clamp(inBlack + lines * (1 - 2 * inBlack), 0.0, 1.0);
+}
+
+// How well the face's print at its scale matches the picture around the black: the
+// correlation of the median grey profile along the radius with the face's ink, inside the
+// black and outside it each taken from its own mean, so that the black itself, which every
+// face has, counts for nothing and the rings decide.
+double RingMatch(const cv::Mat& profile, double step, const score::Face& face, double pxPerMm) {
+  const double black = face.blackDiameterMm / 2;
+  std::vector<double> measured[2], printed[2];
+  for (int k = 0; k < profile.cols; ++k) {
+    const double r = (k + 0.5) * step / pxPerMm;
+    if (std::abs(r / black - 1) < 0.03) continue;  // the black's edge
+    const int side = r < black ? 0 : 1;
+    measured[side].push_back(-profile.at<float>(0, k));
+    printed[side].push_back(PrintedInk(face, r, 0.5 * step / pxPerMm));
+  }
+  double ab = 0, aa = 0, bb = 0;
+  for (int side = 0; side < 2; ++side) {
+    const auto n = static_cast<double>(measured[side].size());
+    if (n == 0) continue;
+    double ma = 0, mb = 0;
+    for (std::size_t i = 0; i < measured[side].size(); ++i) {
+      ma += measured[side][i];
+      mb += printed[side][i];
+    }
+    ma /= n;
+    mb /= n;
+    for (std::size_t i = 0; i < measured[side].size(); ++i) {
+      const double a = measured[side][i] - ma, b = printed[side][i] - mb;
+      ab += a * b;
+      aa += a * a;
+      bb += b * b;
+    }
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : -1;
+}
+
+// The picture's grey along the radius from `centre` out to `reach` pixels, one sample a
+// pixel (or fewer for a large reach): the median over 360 directions, as one row.
+cv::Mat RadialProfile(const PictureView& picture, Point centre, double reach, double* step) {
+  const int samples = std::clamp(static_cast<int>(std::ceil(reach)), 16, 2048);
+  *step = reach / samples;
+  cv::Mat polar;
+  cv::warpPolar(MatOf(picture), polar, cv::Size(samples, 360),
+                cv::Point2f(static_cast<float>(centre.x), static_cast<float>(centre.y)), reach,
+                static_cast<int>(cv::INTER_LINEAR) | static_cast<int>(cv::WARP_POLAR_LINEAR) |
+                    static_cast<int>(cv::WARP_FILL_OUTLIERS));
+  cv::Mat grey, values, sorted;
+  cv::cvtColor(polar, grey, cv::COLOR_BGRA2GRAY);
+  grey.convertTo(values, CV_32F);
+  cv::sort(values, sorted, cv::SORT_EVERY_COLUMN | cv::SORT_ASCENDING);
+  return sorted.row(180).clone();
+}
+
+// Bulls in reading order: rows top to bottom (a bull starts a new row when it lies more than
+// half a black below the row's first), left to right within a row.
+void ReadingOrder(std::vector<AimFit>& bulls) {
+  if (bulls.empty()) return;
+  std::sort(bulls.begin(), bulls.end(),
+            [](const AimFit& a, const AimFit& b) { return a.centre.y < b.centre.y; });
+  std::size_t first = 0;
+  for (std::size_t i = 1; i <= bulls.size(); ++i) {
+    if (i == bulls.size() || bulls[i].centre.y - bulls[first].centre.y > bulls[first].radiusPx) {
+      std::sort(bulls.begin() + static_cast<std::ptrdiff_t>(first),
+                bulls.begin() + static_cast<std::ptrdiff_t>(i),
+                [](const AimFit& a, const AimFit& b) { return a.centre.x < b.centre.x; });
+      first = i;
+    }
+  }
+}
+
+std::string Dpi(double pxPerMm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", pxPerMm * 25.4);
+  return text;
+}
+
+}  // namespace
+
+std::optional<FaceFound> FindFaces(const PictureView& picture,
+                                   std::span<const score::Face* const> faces, double pxPerMm,
+                                   std::string* reason) {
+  const auto fail = [&](std::string why) -> std::optional<FaceFound> {
+    if (reason) *reason = std::move(why);
+    return std::nullopt;
+  };
+  if (!picture.pixels || picture.width <= 0 || picture.height <= 0 ||
+      picture.width > kMaxPictureSide || picture.height > kMaxPictureSide ||
+      picture.stride < picture.width || faces.empty()) {
+    return fail("no picture to find the face on");
+  }
+  const int factor =
+      std::max(1, (std::max(picture.width, picture.height) + kFaceWorkSide - 1) / kFaceWorkSide);
+  const cv::Mat grey = Reduce(picture, factor);
+  cv::Mat mask = DarkMask(grey, 0.6 * std::min(grey.cols, grey.rows));
+  // Small gaps closed, then ring lines and the strokes of ring figures opened away: a figure
+  // printed between the black and the next ring would join them into one round region.
+  cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, Disc(1));
+  cv::morphologyEx(mask, mask, cv::MORPH_OPEN, Disc(2));
+  const std::vector<RoundRegion> regions = RoundDarkRegions(mask, 12);
+  const std::string which =
+      faces.size() == 1 ? "the black of " + std::string(faces[0]->title) : "a face's black";
+  if (regions.empty()) return fail("no round black found to measure " + which + " on");
+
+  // The blacks: the largest round region (or with a known scale, the one nearest the face's
+  // black) and every other of its size that does not overlap one taken before.
+  double size = regions.front().diameter;
+  if (pxPerMm > 0) {
+    const double wanted = faces[0]->blackDiameterMm * pxPerMm / factor;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const RoundRegion& region : regions) {
+      if (std::abs(std::log(region.diameter / wanted)) < nearest) {
+        nearest = std::abs(std::log(region.diameter / wanted));
+        size = region.diameter;
+      }
+    }
+    if (nearest > 0.15) return fail("no round black of the size of " + which + " found");
+  }
+  std::vector<RoundRegion> blacks;
+  for (const RoundRegion& region : regions) {
+    if (std::abs(region.diameter / size - 1) > kSameBullTolerance) continue;
+    const bool overlaps = std::any_of(blacks.begin(), blacks.end(), [&](const RoundRegion& b) {
+      return std::hypot(b.x - region.x, b.y - region.y) < 0.5 * (b.diameter + region.diameter);
+    });
+    if (!overlaps) blacks.push_back(region);
+  }
+  // Working pixel (i, j) is centred on picture point (i f + (f - 1) / 2, j f + (f - 1) / 2),
+  // and a region's outline runs half a working pixel inside its edge.
+  const double offset = (factor - 1) / 2.0;
+  const auto startOf = [&](const RoundRegion& region) {
+    return Point{region.x * factor + offset, region.y * factor + offset};
+  };
+  const double radiusPx = (size / 2 + 0.5) * factor;
+
+  // The face: the one given, or the one whose rings match best around the largest black.
+  FaceFound found;
+  std::string why;
+  if (faces.size() == 1) {
+    found.face = faces[0];
+  } else {
+    double best = -2, second = -2;
+    double step = 1;
+    cv::Mat profile;
+    for (const score::Face* face : faces) {
+      const double scale = radiusPx / (face->blackDiameterMm / 2);
+      if (ResolutionProblem(scale * 25.4)) continue;
+      std::string failure;
+      const auto fit =
+          FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx, factor, &failure);
+      if (!fit) {
+        if (why.empty()) why = failure;
+        continue;
+      }
+      if (profile.empty()) {
+        const Point centre{fit->centre.x, fit->centre.y};
+        const double border = std::min(
+            {centre.x, centre.y, picture.width - 1 - centre.x, picture.height - 1 - centre.y});
+        // As far as the widest face's rings reach, but not beyond the picture.
+        const double reach = std::max(1.1 * fit->radiusPx, std::min(2.7 * fit->radiusPx, border));
+        profile = RadialProfile(picture, centre, reach, &step);
+      }
+      const double match =
+          RingMatch(profile, step, *face, fit->radiusPx / (face->blackDiameterMm / 2));
+      if (match > best) {
+        second = best;
+        best = match;
+        found.face = face;
+      } else if (match > second) {
+        second = match;
+      }
+    }
+    if (found.face == nullptr) {
+      return fail("the round black found (" + Millimetres(2 * radiusPx) +
+                  " pixels across) is the black of no known face at a resolution between " +
+                  Dpi(kMinDpi / 25.4) + " and " + Dpi(kMaxDpi / 25.4) + " ppi" +
+                  (why.empty() ? "" : " (" + why + ")"));
+    }
+    if (best < kLeastRingMatch || best - second < kLeastRingMargin) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "no known face's rings match the picture well enough: the best, %s, "
+                    "correlates %.3f, the next %.3f",
+                    std::string(found.face->name).c_str(), best, std::max(second, -1.0));
+      return fail(text);
+    }
+    found.match = best;
+    found.runnerUpMatch = std::max(second, -1.0);
   }
 
-  const std::string name(face.name);
-  const double ratio = fit.circle.r / radius;
-  if (edge.size() >= 16 && fit.inliers.size() >= 3 && std::abs(ratio - 1) > kRadiusTolerance) {
-    return fail("no black aiming mark of " + Millimetres(face.blackDiameterMm) + " mm found for " +
-                name + " (a round mark of " + Millimetres(2 * fit.circle.r / pxPerMm) +
-                " mm is there)");
+  const score::Face& face = *found.face;
+  const double scale = pxPerMm > 0 ? pxPerMm : radiusPx / (face.blackDiameterMm / 2);
+  if (auto problem = ResolutionProblem(scale * 25.4)) {
+    return fail("the round black found would make the resolution " + Dpi(scale) + " ppi for " +
+                std::string(face.title) + ": " + *problem);
   }
-  // A clean edge scatters by a fraction of a pixel about its circle; far more means the
-  // points that agree are not one edge (a black cut all round by shots).
-  const double roughest = std::max(1.0, 0.05 * pxPerMm);
-  if (edge.size() < 16 || fit.inliers.size() < std::max<std::size_t>(16, edge.size() / 4) ||
-      fit.residual > roughest ||
-      LargestGap(fit.inliers, {fit.circle.x, fit.circle.y}) > 2 * std::numbers::pi / 3) {
-    return fail("the edge of the " + Millimetres(face.blackDiameterMm) + " mm black of " + name +
-                " is too broken by shots or marks to find its centre");
+  double sum = 0;
+  for (const RoundRegion& region : blacks) {
+    const double expected = (region.diameter / 2 + 0.5) * factor;
+    std::string failure;
+    const cv::Size2f axes = region.ellipse.size;
+    if (pxPerMm <= 0 && axes.width > 0 && axes.height > 0 &&
+        std::min(axes.width, axes.height) / std::max(axes.width, axes.height) < kFlattest) {
+      // Seen at an angle: the black is an ellipse, and its longer axis the face's scale.
+      const cv::RotatedRect start(
+          cv::Point2f(
+              static_cast<float>(region.ellipse.center.x * static_cast<double>(factor) + offset),
+              static_cast<float>(region.ellipse.center.y * static_cast<double>(factor) + offset)),
+          cv::Size2f((axes.width + 1) * static_cast<float>(factor),
+                     (axes.height + 1) * static_cast<float>(factor)),
+          region.ellipse.angle);
+      if (const auto fit = FitEllipseEdge(picture, start, factor)) {
+        found.bulls.push_back(*fit);
+        sum += fit->radiusPx;
+      } else if (why.empty()) {
+        why = "the edge of the black, seen at an angle, is too broken to measure";
+      }
+      continue;
+    }
+    const auto fit =
+        FitEdge(picture, face, pxPerMm > 0 ? pxPerMm : expected / (face.blackDiameterMm / 2),
+                startOf(region), expected, factor, &failure);
+    if (!fit) {
+      if (why.empty()) why = failure;
+      continue;
+    }
+    found.bulls.push_back(*fit);
+    sum += fit->radiusPx;
   }
-  AimFit result;
-  result.centre = {fit.circle.x, fit.circle.y};
-  result.radiusPx = fit.circle.r;
-  result.residualPx = fit.residual;
-  result.edgePoints = static_cast<int>(edge.size());
-  result.inliers = static_cast<int>(fit.inliers.size());
-  return result;
+  if (found.bulls.empty())
+    return fail(why.empty() ? "no black of " + std::string(face.title) + " measured" : why);
+  found.pxPerMm = pxPerMm > 0
+                      ? pxPerMm
+                      : sum / static_cast<double>(found.bulls.size()) / (face.blackDiameterMm / 2);
+  ReadingOrder(found.bulls);
+  return found;
 }
 
 }  // namespace holescan::shots

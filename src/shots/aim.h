@@ -30,7 +30,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "pixel/picture.h"
 #include "score/faces.h"
@@ -44,6 +46,10 @@ struct AimFit {
   double residualPx = 0;  // root mean square distance of the inliers from the circle
   int edgePoints = 0;     // edge points measured
   int inliers = 0;        // edge points the centre rests on
+  // A black seen at an angle (FindFaces): an ellipse whose longer semi-axis is radiusPx, its
+  // shorter one minorPx (0 for a circle) and the longer one's direction in radians from x.
+  double minorPx = 0;
+  double axisRadians = 0;
 };
 
 // Relative difference allowed between the black's measured and printed radius.
@@ -55,5 +61,61 @@ inline constexpr int kWorkDiameterPx = 160;
 // would not fit the picture, or no dark round mark of the black's size is found.
 std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& face, double dpi,
                               std::string* reason = nullptr);
+
+// ---- The face without a resolution -------------------------------------------------------
+// FindFaces finds the face's blacks when the resolution is not known, and measures it on them:
+//   1. A grey copy reduced (area resampling) to at most kFaceWorkSide pixels a side, dark
+//      where darker than half the paper around it (as above, over tiles a fifth of the
+//      picture), small gaps closed and strokes under 5 working pixels wide opened away (ring
+//      lines, and ring figures that would join the black to the next ring).
+//   2. Every dark region's outer outline (OpenCV's contours, holes in it filled: the white
+//      rings and shots in a black) that is round (its area near that of the ellipse of its
+//      bounding box, nearly as wide as high) and mostly dark inside. The largest such region
+//      and every other within kSameBullTolerance of its size are the blacks: on a sheet of
+//      several bulls, all of them; a dark shot hole is far smaller than its black.
+//   3. Each black's edge measured at full resolution as FindAim does (rays, half-way from ink
+//      to paper, the robust circle fit), its radius free: the face's black diameter in
+//      millimetres over the mean fitted diameter in pixels is the scale.
+//   4. Among several faces (the automatic choice), those whose scale would lie outside
+//      kMinDpi..kMaxDpi drop out, and the rest are told apart by their rings: the grey profile
+//      along the radius of the first black (the median over all directions, so shots and ring
+//      figures do not count) against each face's printed ink at its scale, and the face that
+//      correlates best is taken, if well enough and clearly better than the next
+//      (kLeastRingMatch, kLeastRingMargin). Inside the black and outside it each profile is
+//      taken from its own mean, so the black, which every face has, does not count.
+// A photograph at an angle shows the black as an ellipse (its outline's fitted ellipse flatter
+// than kFlattest): its edge is then measured as an ellipse (fitEllipse, robustly), whose longer
+// axis, at right angles to the tilt, keeps the face's scale; the shorter one gives the tilt.
+
+// The working copy's longer side at most this many pixels.
+inline constexpr int kFaceWorkSide = 1024;
+// A black whose outline's axes differ more than this (about 10 degrees of tilt) is measured as
+// an ellipse.
+inline constexpr double kFlattest = 0.985;
+// A face is chosen among several when its rings correlate at least this well with the picture
+// and this much better than the next face's. Measured: generated cards of every face 0.82 to
+// 0.93, the next face at most 0.23; the bundled air-rifle scan (blurred, ten holes in its
+// black) 0.26, the next 0.05; a black disc in rings at no face's spacing 0.03, and a real
+// sheet of boxes with shot holes 0.07.
+inline constexpr double kLeastRingMatch = 0.2;
+inline constexpr double kLeastRingMargin = 0.1;
+// Blacks of one sheet differ in measured size by at most this (relative).
+inline constexpr double kSameBullTolerance = 0.08;
+
+struct FaceFound {
+  const score::Face* face = nullptr;  // the face taken (the one given, or the best of several)
+  double pxPerMm = 0;                 // the scale measured on its blacks
+  std::vector<AimFit> bulls;          // every black of the face, in reading order
+  double match = 0;                   // the rings' correlation (-1..1) when faces were compared
+  double runnerUpMatch = 0;           // the next face's, when there was one
+};
+
+// The face among `faces` (one to measure its scale, several to choose) on the picture.
+// With `pxPerMm` positive the scale is known and only blacks of that face's size at it count.
+// nullopt with a one-line reason in *reason when no round dark region is found, or none fits a
+// face at a resolution within the limits.
+std::optional<FaceFound> FindFaces(const PictureView& picture,
+                                   std::span<const score::Face* const> faces, double pxPerMm = 0,
+                                   std::string* reason = nullptr);
 
 }  // namespace holescan::shots

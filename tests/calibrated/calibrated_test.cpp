@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
+#include <vector>
 
 #include "facegen.h"
 
@@ -164,6 +166,188 @@ TEST_F(OnAFace, a_shot_set_by_hand_is_centred_on_the_hole_under_it) {
   const Shot paper = ShotAtPoint(card_.picture.View(), settings_, 5, 5);
   EXPECT_EQ(paper.x, 5);
   EXPECT_EQ(paper.contrast, 0);
+}
+
+// ---- The face gives the scale ----------------------------------------------------------
+
+// The card of OnAFace: a face and no resolution given, so the face's black measures it.
+TEST_F(OnAFace, with_a_face_and_no_resolution_the_black_gives_the_scale) {
+  CalibratedSettings settings = ResolveResolution(Stored(std::nullopt), settings_);
+  settings.dpi = 0;
+  settings.dpiSource = ResolutionSource::Face;
+  settings = ResolveResolution(Stored(std::nullopt), settings);
+  EXPECT_FALSE(SettingsProblem(settings));  // to be measured, not refused
+  const CalibratedResult result = AnalysePicture(card_.picture.View(), settings);
+  EXPECT_EQ(result.settings.dpiSource, ResolutionSource::Face);
+  EXPECT_NEAR(result.settings.dpi / 150, 1, 0.003);
+  ASSERT_TRUE(result.faceMeasure);
+  EXPECT_FALSE(result.faceMeasure->fileDpi);
+  EXPECT_TRUE(result.warnings.empty());
+  ASSERT_EQ(result.shots.size(), 3u);
+  ASSERT_TRUE(result.total);
+  // The same scores as at the true resolution.
+  const CalibratedResult truth = AnalysePicture(card_.picture.View(), settings_);
+  EXPECT_EQ(result.total->score, truth.total->score);
+  EXPECT_NEAR(result.total->decimal, truth.total->decimal, 0.1);
+
+  // A file storing another resolution: reported beside it, one warning over 2 % apart.
+  CalibratedSettings stored = settings;
+  stored.fileDpi = 72;
+  const CalibratedResult disagreeing = AnalysePicture(card_.picture.View(), stored);
+  EXPECT_NEAR(disagreeing.settings.dpi / 150, 1, 0.003);
+  ASSERT_EQ(disagreeing.warnings.size(), 1u);
+  EXPECT_NE(disagreeing.warnings[0].find("the file stores 72.0 ppi"), std::string::npos)
+      << disagreeing.warnings[0];
+  // Within 2 %: the file's, exact, as every front end takes it, and no warning.
+  stored.fileDpi = 151;
+  const CalibratedResult agreeing = AnalysePicture(card_.picture.View(), stored);
+  EXPECT_TRUE(agreeing.warnings.empty());
+  EXPECT_EQ(agreeing.settings.dpi, 151);
+  EXPECT_EQ(agreeing.settings.dpiSource, ResolutionSource::File);
+}
+
+TEST_F(OnAFace, a_face_that_gives_no_scale_falls_back_on_the_file_or_is_refused) {
+  const Picture paper(600, 600, Rgb(238, 236, 226));
+  CalibratedSettings settings = settings_;
+  settings.dpi = 0;
+  settings.dpiSource = ResolutionSource::Face;
+  settings.fileDpi = 150;
+  const CalibratedResult fallback = AnalysePicture(paper.View(), settings);
+  EXPECT_EQ(fallback.settings.dpiSource, ResolutionSource::File);
+  EXPECT_EQ(fallback.settings.dpi, 150);
+  // One warning: the black, not found at the file's resolution either.
+  ASSERT_EQ(fallback.warnings.size(), 1u);
+  EXPECT_EQ(fallback.warnings[0].rfind("no point of aim: ", 0), 0u) << fallback.warnings[0];
+  settings.fileDpi.reset();
+  EXPECT_THROW(AnalysePicture(paper.View(), settings), std::invalid_argument);
+
+  // The wrong face named: its black would measure half the resolution the file stores, but
+  // the rings are another face's, so the file's stays and that face's black is not found.
+  settings.face = score::FindFace("issf-air-pistol");
+  settings.fileDpi = 150;
+  const CalibratedResult wrong = AnalysePicture(card_.picture.View(), settings);
+  EXPECT_EQ(wrong.settings.dpi, 150);
+  EXPECT_EQ(wrong.settings.dpiSource, ResolutionSource::File);
+  ASSERT_EQ(wrong.warnings.size(), 1u);
+  EXPECT_EQ(wrong.warnings[0].rfind("no point of aim: ", 0), 0u) << wrong.warnings[0];
+}
+
+TEST_F(OnAFace, auto_chooses_the_face_and_its_gauge) {
+  CalibratedSettings settings = settings_;
+  settings.face = nullptr;
+  settings.faceAuto = true;
+  settings.gaugeMm = 0;
+  settings.dpi = 0;
+  settings.dpiSource = ResolutionSource::Face;
+  const CalibratedResult result = AnalysePicture(card_.picture.View(), settings);
+  ASSERT_EQ(result.settings.face, score::FindFace("issf-air-rifle"));
+  EXPECT_EQ(result.settings.gaugeMm, result.settings.face->rulesGaugeMm);
+  ASSERT_TRUE(result.faceMeasure);
+  EXPECT_TRUE(result.faceMeasure->chosen);
+  EXPECT_GT(result.faceMeasure->match, result.faceMeasure->runnerUp);
+  EXPECT_TRUE(result.total);
+}
+
+// ---- Sheets of several bulls -----------------------------------------------------------
+
+// An A-17 sheet: one shot in each of the ten record bulls, three in the first sighter, one
+// off every bull. Bulls and sighters come from the analysis; the shots are set where they
+// were drawn, so the sheet's scoring is what is tested, not the shot finder.
+TEST(Sheet, ten_record_bulls_scored_and_the_sighter_left_out) {
+  const score::Face* face = score::FindFace("nra-a17");
+  facegen::FaceOptions options;
+  options.face = face;
+  options.sheet = true;
+  options.dpi = 200;
+  options.numbers = false;
+  options.seed = 2;
+  const int records[] = {0, 1, 2, 3, 4, 7, 8, 9, 10, 11};
+  // Ring 10 down to ring 6 and back: 10, 9, 8, 7, 6, 10, 9, 8, 7, 6 by the distance.
+  const double distances[] = {0, 5, 9.5, 13.7, 18, 0.5, 5.5, 10, 14, 18.2};
+  for (int k = 0; k < 10; ++k)
+    options.shots.push_back({distances[k], 0, facegen::HoleLook::Light, records[k]});
+  for (const double x : {0.0, 1.0, -1.0})
+    options.shots.push_back({x, 0, facegen::HoleLook::Light, 5});
+  const facegen::FaceTarget sheet = facegen::MakeFace(options);
+
+  CalibratedSettings settings;
+  settings.calibreMm = 5.6;
+  settings.face = face;
+  settings.gaugeMm = face->rulesGaugeMm;
+  settings.dpiSource = ResolutionSource::Face;
+  const CalibratedResult found = AnalysePicture(sheet.picture.View(), settings);
+  EXPECT_NEAR(found.settings.dpi / 200, 1, 0.003);
+  ASSERT_EQ(found.bulls.size(), 12u);
+  // Reading order: the top row, the sighters' row, the bottom row.
+  for (std::size_t b = 0; b < 12; ++b) {
+    EXPECT_EQ(found.bulls[b].number, static_cast<int>(b + 1));
+    EXPECT_NEAR(found.bulls[b].x, sheet.bulls[b].x, 0.5);
+    EXPECT_NEAR(found.bulls[b].y, sheet.bulls[b].y, 0.5);
+    EXPECT_EQ(found.bulls[b].sighter, b == 5 || b == 6) << b;
+  }
+
+  std::vector<Shot> shots;
+  for (const auto& drawn : sheet.shots) shots.push_back({drawn.x, drawn.y});
+  const double off = 40 * 200 / 25.4;  // 40 mm left of the first bull: on no bull
+  shots.push_back({sheet.bulls[0].x, sheet.bulls[0].y + off});
+  const CalibratedResult scored = Rescore(found, shots);
+  int expected = 0;
+  for (int k = 0; k < 10; ++k) {
+    const Bull& bull = scored.bulls[static_cast<std::size_t>(records[k])];
+    ASSERT_EQ(bull.shots.size(), 1u) << k;
+    const Shot& shot = scored.shots[bull.shots[0]];
+    EXPECT_EQ(shot.sheetBull, records[k] + 1);
+    ASSERT_TRUE(shot.score);
+    EXPECT_EQ(shot.score->score, 10 - k % 5) << k;
+    expected += 10 - k % 5;
+    EXPECT_NEAR(std::hypot(shot.xMm, shot.yMm), distances[k], 0.05) << k;
+    ASSERT_TRUE(bull.total);
+    EXPECT_EQ(bull.total->score, shot.score->score);
+  }
+  EXPECT_EQ(scored.bulls[5].shots.size(), 3u);
+  EXPECT_EQ(scored.bulls[5].total->score, 30);
+  EXPECT_TRUE(scored.bulls[6].shots.empty());
+  ASSERT_TRUE(scored.total);
+  EXPECT_EQ(scored.total->score, expected);  // 80: the sighter's 30 left out
+  EXPECT_EQ(scored.group.count, 10);
+  const Shot& outside = scored.shots.back();
+  EXPECT_EQ(outside.sheetBull, 0);
+  ASSERT_TRUE(outside.score);
+  EXPECT_EQ(outside.score->score, 0);
+}
+
+// A card photographed 30 degrees from square-on: the black's ellipse gives the scale (its
+// longer axis), the tilt, and the shots' millimetres on the face.
+TEST(Photographed, a_tilted_face_is_rectified_from_its_black) {
+  for (const double axis : {0.0, 60.0}) {
+    facegen::FaceOptions options;
+    options.face = score::FindFace("issf-air-pistol");
+    options.dpi = 150;
+    options.numbers = false;
+    options.tiltDeg = 30;
+    options.tiltAxisDeg = axis;
+    options.noise = 3;
+    options.shots = {{0, 0}, {20, 0}, {0, 30}, {-45, 10}};
+    const facegen::FaceTarget card = facegen::MakeFace(options);
+    CalibratedSettings settings;
+    settings.face = options.face;
+    settings.dpiSource = ResolutionSource::Face;
+    const CalibratedResult found = AnalysePicture(card.picture.View(), settings);
+    EXPECT_NEAR(found.settings.dpi / 150, 1, 0.005) << axis;
+    ASSERT_TRUE(found.faceMeasure);
+    EXPECT_NEAR(found.faceMeasure->tiltDeg, 30, 1) << axis;
+    // Directions are the same half a turn apart.
+    EXPECT_NEAR(std::fmod(found.faceMeasure->tiltAxisDeg - axis + 450, 180) - 90, 0, 2) << axis;
+    EXPECT_LT(found.faceMeasure->ellipseResidualPx, 1) << axis;
+    std::vector<Shot> shots;
+    for (const auto& drawn : card.shots) shots.push_back({drawn.x, drawn.y});
+    const CalibratedResult scored = Rescore(found, shots);
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+      // Millimetres right and up on the face.
+      EXPECT_NEAR(scored.shots[i].xMm, options.shots[i].xMm, 0.25) << axis << " shot " << i;
+      EXPECT_NEAR(scored.shots[i].yMm, -options.shots[i].yMm, 0.25) << axis << " shot " << i;
+    }
+  }
 }
 
 }  // namespace

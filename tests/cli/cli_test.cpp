@@ -363,12 +363,45 @@ TEST_F(Command, the_bundled_samples_give_every_shot_where_it_was_drawn) {
   }
 }
 
+// The air-pistol sample (200 ppi) with its stored resolution taken out: the face gives the
+// scale, and without a face the picture is refused.
+TEST_F(Command, a_picture_with_no_resolution_is_measured_on_its_face) {
+  std::string png = testing::ReadFile(std::string(HOLESCAN_SAMPLES) + "/air-pistol.png");
+  const std::size_t chunk = png.find("pHYs");
+  ASSERT_NE(chunk, std::string::npos);
+  png.erase(chunk - 4, 4 + 4 + 9 + 4);  // length, type, 9 bytes, CRC
+  Write("bare.png", png);
+  const Outcome refused = Run({"-q", "--calibre", "4.5mm", "bare.png"});
+  EXPECT_EQ(refused.status, kExitUsage);
+  for (const char* face : {"issf-air-pistol", "auto"}) {
+    const Outcome o = Run({"--calibre", "4.5mm", "--face", face, "--json", "j.json", "bare.png"});
+    ASSERT_EQ(o.status, kExitOk) << o.err;
+    EXPECT_EQ(o.err, "") << face;
+    EXPECT_NE(o.out.find("(measured on the face's black)"), std::string::npos) << o.out;
+    const auto j = nlohmann::json::parse(testing::ReadFile(Path("j.json")));
+    EXPECT_EQ(j["analysis"]["dpi_source"], "face");
+    EXPECT_EQ(j["analysis"]["face"], "issf-air-pistol");
+    EXPECT_NEAR(j["analysis"]["dpi"].get<double>() / 200, 1, 0.003);
+    EXPECT_TRUE(j["analysis"]["face_measure"]["file_dpi"].is_null());
+    EXPECT_EQ(j["analysis"]["face_measure"]["chosen"], std::string(face) == "auto");
+    EXPECT_TRUE(j.contains("total"));
+  }
+  // --dpi still wins, and the file's own resolution is the source without a face.
+  const Outcome given = Run({"--calibre", "4.5mm", "--face", "issf-air-pistol", "--dpi", "190",
+                             "--json", "j.json", "bare.png"});
+  ASSERT_EQ(given.status, kExitOk) << given.err;
+  EXPECT_EQ(nlohmann::json::parse(testing::ReadFile(Path("j.json")))["analysis"]["dpi_source"],
+            "option");
+}
+
 TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_outputs) {
   Write("a.bmp", DiscsBmp(60, 40, {{20, 20}}));
   Write("plain.png", testing::PngRgb(60, 40, [](int, int) { return 0xFFFFFFu; }));
   const Outcome o = Run({"-q", "--calibre", "4.5mm", "plain.png", "a.bmp"});
   EXPECT_EQ(o.status, kExitUsage);
-  EXPECT_EQ(o.err, "holescan-cli: plain.png: the file stores no resolution; give it with --dpi\n");
+  EXPECT_EQ(o.err,
+            "holescan-cli: plain.png: the file stores no resolution; give it with --dpi or name "
+            "the face with --face\n");
 
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--calibre", "4.5furlong", "a.bmp"}, "--calibre 4.5furlong: "},
@@ -376,7 +409,8 @@ TEST_F(Command, calibrated_analysis_needs_a_resolution_and_refuses_the_exact_out
       {{"--calibre", "4.5mm", "--save-darkmap", "d.dat", "a.bmp"}, "--save-darkmap writes"},
       {{"--face", "issf-air-rifle", "a.bmp"}, "--face needs --calibre"},
       {{"--calibre", "9mm", "--holes", "pink", "a.bmp"}, "--holes pink: expected auto, dark"},
-      {{"--calibre", "9mm", "--face", "bullseye", "a.bmp"}, "--face bullseye: expected one of"},
+      {{"--calibre", "9mm", "--face", "bullseye", "a.bmp"},
+       "--face bullseye: expected auto or one of"},
       {{"--calibre", "9mm", "--aim", "1,x", "a.bmp"}, "--aim 1,x: expected two numbers"},
       {{"--calibre", "9mm", "--dpi", "-3", "a.bmp"}, "--dpi -3: the resolution must lie between"},
       {{"--calibre", "9mm", "--dpi", "x", "a.bmp"}, "--dpi x: expected a positive number"},

@@ -27,7 +27,7 @@ expect() {
   [ "$got" = "$2" ] || { echo "'$1<TAB>': got '$got', expected '$2'"; failed=1; }
 }
 expect "holescan-cli --fa" "--face"
-expect "holescan-cli --face " "issf-air-rifle issf-air-pistol issf-50m-rifle issf-25m-precision-pistol issf-25m-rapid-fire-pistol issf-300m-rifle nra-a17"
+expect "holescan-cli --face " "auto issf-air-rifle issf-air-pistol issf-50m-rifle issf-25m-precision-pistol issf-25m-rapid-fire-pistol issf-300m-rifle nra-a17"
 expect "holescan-cli --face issf-air-p" "issf-air-pistol"
 expect "holescan-cli --holes " "auto dark light"
 expect "holescan-cli --calibre 4" "4.5mm"

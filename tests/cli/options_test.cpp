@@ -136,7 +136,7 @@ TEST(Options, manual_page_and_completion_list_every_option_of_help) {
   EXPECT_EQ(page.find("--timings"), std::string::npos);
   EXPECT_EQ(page.find("\\-\\-timings"), std::string::npos);
   EXPECT_NE(
-      completion.find("--face)\n      COMPREPLY=($(compgen -W 'issf-air-rifle issf-air-pistol "
+      completion.find("--face)\n      COMPREPLY=($(compgen -W 'auto issf-air-rifle issf-air-pistol "
                       "issf-50m-rifle issf-25m-precision-pistol issf-25m-rapid-fire-pistol "
                       "issf-300m-rifle nra-a17'"),
       std::string::npos)

@@ -201,8 +201,8 @@ TEST(CalibratedReport, summary_of_no_shots_says_so_in_words) {
 TEST(CalibratedReport, a_face_not_found_is_said_in_the_summary_and_the_json) {
   Scored s;
   const calibrated::CalibratedSettings settings = s.result.settings;
-  s.result =
-      Again(std::move(s.result), settings, {std::nullopt, "no point of aim: no black aiming mark found"});
+  s.result = Again(std::move(s.result), settings,
+                   {std::nullopt, "no point of aim: no black aiming mark found"});
   const std::string summary = CalibratedSummary(s.record, '.');
   EXPECT_EQ(Lines(summary)[1],
             "  point of aim: the group's centre, as the face's black was not found");
@@ -216,6 +216,57 @@ TEST(CalibratedReport, a_face_not_found_is_said_in_the_summary_and_the_json) {
   EXPECT_EQ(j["aim"]["source"], "group-black-not-found");
   EXPECT_EQ(j["warnings"], nlohmann::json::array({"no point of aim: no black aiming mark found"}));
   EXPECT_FALSE(j.contains("total"));
+}
+
+// A sheet of two bulls (the second a sighter) measured on its face: every shot names its bull,
+// the bulls array gives each bull's aim, shots, total and group, the summary one line a bull,
+// and the face's measure is in the analysis.
+TEST(CalibratedReport, a_sheet_names_each_shots_bull_and_lists_the_bulls) {
+  Scored s;
+  for (const int number : {1, 2}) {
+    calibrated::Bull bull;
+    bull.number = number;
+    bull.x = number == 1 ? 500 : 900;
+    bull.y = 500;
+    bull.sighter = number == 2;
+    s.result.bulls.push_back(bull);
+  }
+  s.result.settings.dpiSource = calibrated::ResolutionSource::Face;
+  s.result.faceMeasure = calibrated::FaceMeasure{};
+  s.result.faceMeasure->dpi = 254;
+  std::vector<calibrated::Shot> shots = s.result.shots;
+  shots.push_back({900, 500});  // the sighter's ten
+  shots.push_back({700, 100});  // on neither bull
+  s.result = calibrated::Rescore(s.result, shots);
+  std::string text;
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto j = nlohmann::json::parse(text);
+  EXPECT_EQ(j["analysis"]["dpi_source"], "face");
+  EXPECT_EQ(j["analysis"]["face_measure"]["dpi"], 254.0);
+  EXPECT_TRUE(j["analysis"]["face_measure"]["file_dpi"].is_null());
+  ASSERT_EQ(j["shots"].size(), 4u);
+  EXPECT_EQ(j["shots"][0]["bull"], 1);
+  EXPECT_EQ(j["shots"][2]["bull"], 2);
+  EXPECT_EQ(j["shots"][3]["bull"], 0);
+  EXPECT_EQ(j["shots"][3]["score"], 0);
+  ASSERT_EQ(j["bulls"].size(), 2u);
+  EXPECT_EQ(j["bulls"][1]["aim"]["x"], 900.0);
+  EXPECT_EQ(j["bulls"][1]["sighter"], true);
+  EXPECT_EQ(j["bulls"][1]["shots"], nlohmann::json::array({3}));
+  EXPECT_EQ(j["bulls"][1]["total"]["score"], 10);
+  EXPECT_EQ(j["bulls"][0]["group"]["count"], 2);
+  EXPECT_EQ(j["total"]["score"], 20);  // the sighter's 10 left out
+  const std::string summary = CalibratedSummary(s.record, '.');
+  EXPECT_NE(summary.find("sheet of 2 bulls (reading order), 1 shot off target (scored 0)"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("bull  2: 1 shot, score 10, decimal 10.9 (sighter, not in the total)"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("measured on the face's black"), std::string::npos) << summary;
 }
 
 }  // namespace

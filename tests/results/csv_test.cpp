@@ -47,9 +47,9 @@ std::vector<Row> ReadCsv(const std::string& text) {
   return rows;
 }
 
-const Row kHeader = {"file",    "group",  "shot",     "point.x",       "point.y",
-                     "aim.x",   "aim.y",  "distance", "distance.unit", "point.unit",
-                     "caliber", "target", "score",    "score.decimal", "inner.ten"};
+const Row kHeader = {"file",  "group",         "shot",          "point.x",    "point.y", "aim.x",
+                     "aim.y", "distance",      "distance.unit", "point.unit", "caliber", "target",
+                     "score", "score.decimal", "inner.ten",     "bull"};
 
 // 254 ppi: a pixel is 0.1 mm, and pixel (0, 0)'s centre is 0.05 mm from the corner.
 calibrated::CalibratedResult Shots(double dpi, double calibreMm, const score::Face* face,
@@ -80,7 +80,7 @@ TEST(CsvWriter, one_row_per_shot_column_by_column) {
   EXPECT_EQ(rows[0], kHeader);
   EXPECT_EQ(rows[1],
             (Row{"scans/a,\"b\".png", "1", "1", "102.5500", "100.0500", "100.0500", "100.0500",
-                 "10", "m", "mm", "4.5", "ISSF_10mAR", "10", "10.0", "FALSE"}));
+                 "10", "m", "mm", "4.5", "ISSF_10mAR", "10", "10.0", "FALSE", ""}));
   EXPECT_EQ(rows[2][3], "100.0500");
   EXPECT_EQ(rows[2][4], "98.0500");
   EXPECT_EQ(rows[2][12], "10");
@@ -90,6 +90,34 @@ TEST(CsvWriter, one_row_per_shot_column_by_column) {
   EXPECT_EQ(rows[3][4], "104.1500");
   EXPECT_EQ(rows[3][12], "8");  // (-3, -4.1) mm: 5.08 mm from the aim
   EXPECT_EQ(rows[3][13], "8.9");
+}
+
+// On a sheet each row's aim is its bull's centre, and the bull column names the bull (0 off
+// target).
+TEST(CsvWriter, a_sheet_gives_each_shot_its_bull_and_that_bull_as_aim) {
+  calibrated::CalibratedResult sheet = RifleShots();
+  for (const int number : {1, 2}) {
+    calibrated::Bull bull;
+    bull.number = number;
+    bull.x = number == 1 ? 1000 : 3000;
+    bull.y = 1000;
+    sheet.bulls.push_back(bull);
+  }
+  sheet.shots.push_back({3010, 1000});
+  sheet.shots.push_back({2000, 2500});
+  const calibrated::CalibratedResult scored = calibrated::Rescore(sheet, sheet.shots);
+  std::ostringstream out;
+  CsvWriter writer(out);
+  writer.Add("sheet.png", 1, scored);
+  writer.Finish();
+  const std::vector<Row> rows = ReadCsv(out.str());
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[1][15], "1");
+  EXPECT_EQ(rows[4][15], "2");
+  EXPECT_EQ(rows[4][5], "300.0500");  // the second bull's centre
+  EXPECT_EQ(rows[4][12], "10");
+  EXPECT_EQ(rows[5][15], "0");  // off target
+  EXPECT_EQ(rows[5][12], "0");
 }
 
 TEST(CsvWriter, several_pictures_in_one_file_and_empty_columns_without_face_or_distance) {
@@ -105,7 +133,7 @@ TEST(CsvWriter, several_pictures_in_one_file_and_empty_columns_without_face_or_d
   EXPECT_EQ(rows[3][7], "");
   EXPECT_EQ(rows[3][8], "");
   EXPECT_EQ(rows[4], (Row{"b.png", "2", "1", "0.0250", "0.0250", "2.5250", "0.5250", "", "", "mm",
-                          "5.6", "", "", "", ""}));
+                          "5.6", "", "", "", "", ""}));
   EXPECT_EQ(rows[5][2], "2");
   EXPECT_EQ(rows[5][3], "5.0250");
 }

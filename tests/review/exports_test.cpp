@@ -78,7 +78,7 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   ASSERT_EQ(rows.size(), 3u);
   // Shot 3, 3 mm below the aim: points in mm from the corner, y down.
   const std::vector<std::string>& third = rows[2];
-  ASSERT_EQ(third.size(), 19u);
+  ASSERT_EQ(third.size(), 20u);
   EXPECT_EQ(third[0], "card.bmp");
   EXPECT_EQ(third[1], "1");
   EXPECT_EQ(third[2], "3");
@@ -92,15 +92,16 @@ TEST_F(Exports, csv_has_the_point_table_and_the_edited_column) {
   EXPECT_EQ(third[12], "9");
   EXPECT_EQ(third[13], "9.8");
   EXPECT_EQ(third[14], "FALSE");
-  EXPECT_EQ(third[15], "TRUE");
+  EXPECT_EQ(third[15], "");  // the bull: one face, no sheet
+  EXPECT_EQ(third[16], "TRUE");
   EXPECT_EQ(rows[0][14], "TRUE");  // on the aim: an inner ten
-  EXPECT_EQ(rows[0][15], "FALSE");
+  EXPECT_EQ(rows[0][16], "FALSE");
   // From the aim, right and up: shot 2 is 5 mm right, shot 3 is 3 mm below, as the table says.
-  EXPECT_EQ(rows[1][16], "5.0000");
-  EXPECT_EQ(rows[1][17], "0.0000");
-  EXPECT_EQ(third[16], "0.0000");
-  EXPECT_EQ(third[17], "-3.0000");
-  EXPECT_EQ(third[18], "1");  // series of 10
+  EXPECT_EQ(rows[1][17], "5.0000");
+  EXPECT_EQ(rows[1][18], "0.0000");
+  EXPECT_EQ(third[17], "0.0000");
+  EXPECT_EQ(third[18], "-3.0000");
+  EXPECT_EQ(third[19], "1");  // series of 10
   ReviewSettings settings = document_->Settings();
   settings.seriesShots = 2;
   document_->SetSettings(settings);
