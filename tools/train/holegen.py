@@ -472,6 +472,25 @@ def _scene(rng, D, size):
     if rng.random() < 0.2:
         _flaps(rng, img, D, marks)
     holes = []
+    if rng.random() < 0.2:   # a bull with shots across its edge: the backing shows through
+        # on both sides (white backing: a bite out of the black, nothing on the paper; black:
+        # a dark hole on the paper, only torn fibres on the black)
+        br = _u(rng, 1.5, 8) * D
+        bx, by = _u(rng, 0, w), _u(rng, 0, h)
+        ink = tuple(float(v) for v in np.clip(_u(rng, 10, 70) + rng.normal(0, 5, 3), 0, 255))
+        cv2.circle(img, (int(bx * 16), int(by * 16)), int(br * 16), ink, -1, cv2.LINE_AA, shift=4)
+        backing = float(rng.choice([_u(rng, 200, 250), _u(rng, 90, 170), _u(rng, 5, 50)]))
+        for _ in range(rng.integers(1, 4)):
+            a = _u(rng, 0, 2 * math.pi)
+            d = br + _u(rng, -0.35, 0.35) * D
+            x, y = bx + d * math.cos(a), by + d * math.sin(a)
+            st = dict(star=False, flap=rng.random() < 0.1, shade=rng.random() < 0.3,
+                      fill=tuple(np.clip(backing + rng.normal(0, 5, 3), 0, 255)),
+                      rim=tuple(np.clip(_u(rng, 120, 220) + rng.normal(0, 5, 3), 0, 255))
+                      if backing < 120 else None,
+                      rimw=_u(rng, 0.05, 0.12), rimalpha=_u(rng, 0.4, 1.0), mottle=0.0)
+            _hole(rng, img, x, y, D, st, np.array(ink, np.float32))
+            holes.append((x, y))
     n = rng.integers(0, 7)
     for _ in range(n):
         x, y = _u(rng, -0.2 * D, w + 0.2 * D), _u(rng, -0.2 * D, h + 0.2 * D)
