@@ -53,7 +53,7 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
                 Mm(shot.yMm),
                 {},
                 {},
-                shot.edited ? Tr("edited") : QString()};
+                shot.edited ? Tr("edited") : shot.placed ? Tr("placed") : QString()};
     if (shot.score) {
       row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
       row.decimal = Decimal(shot.score->decimal);
@@ -72,6 +72,14 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
   for (const ReviewShot& shot : document.Shots()) edited += shot.edited ? 1 : 0;
   lines.push_back({Tr("Shots"), edited ? Tr("%1 (%2 edited)").arg(group.count).arg(edited)
                                        : QString::number(group.count)});
+  int placed = 0;
+  for (const ReviewShot& shot : document.Shots()) placed += shot.placed ? 1 : 0;
+  if (placed > 0)
+    lines.push_back({Tr("Placed"), Tr("%1 not seen, placed in the group's torn area").arg(placed)});
+  if (const auto differs = calibrated::CountDiffers(result))
+    lines.push_back({Tr("Count"), Tr("expected %1, found %2: check the target")
+                                      .arg(differs->expected)
+                                      .arg(differs->found)});
   if (result.total)
     lines.push_back({Tr("Total"), Tr("%1 (%2), %3 inner tens")
                                       .arg(result.total->score)
@@ -129,6 +137,8 @@ QString ListEntry(const ReviewDocument& document) {
   if (document.Settings().dpi == 0) return Tr("%1: resolution unknown").arg(name);
   const calibrated::CalibratedResult& result = document.Result();
   QString entry = Tr("%1: %2 shots").arg(name).arg(result.group.count);
+  if (const auto differs = calibrated::CountDiffers(result))
+    entry += Tr(" (expected %1)").arg(differs->expected);
   if (result.total)
     entry += Tr(", %1 (%2)").arg(result.total->score).arg(Decimal(result.total->decimal));
   if (document.Modified()) entry += QStringLiteral(" *");

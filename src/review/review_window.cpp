@@ -281,7 +281,7 @@ QWidget* ReviewWindow::BuildSidePanel() {
   expected_->setSpecialValueText(tr("not known"));
   expected_->setKeyboardTracking(false);
   expected_->setToolTip(tr("The shots fired on this target, when known"));
-  form->addRow(tr("Shots on target"), expected_);
+  form->addRow(tr("Shots on tar&get"), expected_);
   connect(series_, &QSpinBox::valueChanged, this, [this](int shots) {
     ApplySetting([shots](ReviewSettings& settings) {
       settings.seriesShots = shots;

@@ -64,8 +64,8 @@ class PictureItem : public QGraphicsItem {
 
 class ShotItem : public QGraphicsItem {
  public:
-  ShotItem(int index, bool edited, std::shared_ptr<ViewScale> scale)
-      : index_(index), edited_(edited), scale_(std::move(scale)) {
+  ShotItem(int index, bool edited, bool placed, std::shared_ptr<ViewScale> scale)
+      : index_(index), edited_(edited), placed_(placed), scale_(std::move(scale)) {
     QFont font;
     font.setBold(true);
     font.setPixelSize(15);
@@ -101,7 +101,15 @@ class ShotItem : public QGraphicsItem {
     }
     QPainterPath circle;
     circle.addEllipse(QPointF(0, 0), Radius(), Radius());
-    StrokeTwoTone(*painter, circle, colour, Line());
+    if (placed_ && !edited_) {
+      // Placed for the count, not seen: a dashed circle, so the shooter checks it.
+      QPen pen(colour, 1.5 * Line(), Qt::DashLine);
+      painter->setPen(pen);
+      painter->setBrush(Qt::NoBrush);
+      painter->drawPath(circle);
+    } else {
+      StrokeTwoTone(*painter, circle, colour, Line());
+    }
     // The number drawn once into a small picture per colour and then copied at screen scale:
     // stroking glyph outlines at every repaint is most of what a zoomed-out repaint costs.
     if (labelColour_ != colour || labelImage_.isNull()) {
@@ -129,6 +137,7 @@ class ShotItem : public QGraphicsItem {
 
   int index_;
   bool edited_;
+  bool placed_;
   QPainterPath label_;  // the number, in screen pixels
   QImage labelImage_;
   QPointF labelOrigin_;
@@ -233,7 +242,7 @@ void ShotView::Rebuild() {
     scale_->diameter = HoleDiameterPx(document_->Settings());
     const auto& shots = document_->Shots();
     for (std::size_t i = 0; i < shots.size(); ++i) {
-      auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, scale_);
+      auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, shots[i].placed, scale_);
       item->setPos(shots[i].x, shots[i].y);
       scene_.addItem(item);
       shots_.push_back(item);

@@ -137,6 +137,8 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
       read.look = *look;
     }
     if (shot.contains("contrast")) read.contrast = Number(shot, "contrast");
+    if (shot.contains("placed"))
+      read.placed = Member(shot, "placed", json::value_t::boolean).get<bool>();
     if (read.x < -0.5 || read.y < -0.5 || read.x > width - 0.5 || read.y > height - 0.5) {
       char text[96];
       std::snprintf(text, sizeof text, "shot %zu lies outside the picture", file.shots.size() + 1);
@@ -182,6 +184,7 @@ std::optional<std::string> WriteShotsFile(const std::string& path, const std::st
           .Member("edited", shot.edited)
           .Member("look", shots::HoleLookName(shot.look))
           .Member("contrast", shot.contrast)
+          .Member("placed", shot.placed)
           .EndObject();
     json.EndArray();
     json.Key("report")

@@ -79,6 +79,29 @@ TEST(ReviewDocument, scores_table_and_statistics_follow_every_edit) {
   EXPECT_TRUE(ListEntry(document).startsWith("card.png: 2 shots, 18 (18.8)"));
 }
 
+// Shots on the target given: a count that differs is said in the statistics and the list, and
+// a shot placed for the count is marked in the table.
+TEST(ReviewDocument, a_count_that_differs_and_placed_shots_are_said) {
+  ReviewSettings settings = TenPerMm();
+  settings.expectedShots = 3;
+  ReviewDocument document("card.png", settings);
+  ReviewShot placed{200, 120, false};
+  placed.placed = true;
+  document.SetShotsFound({{100, 100, false}, placed}, false);
+  const auto value = [&](const char* label) {
+    for (const StatLine& line : StatLines(document))
+      if (line.label == label) return line.value;
+    return QString("missing");
+  };
+  EXPECT_EQ(value("Count"), "expected 3, found 2: check the target");
+  EXPECT_EQ(value("Placed"), "1 not seen, placed in the group's torn area");
+  EXPECT_TRUE(ListEntry(document).startsWith("card.png: 2 shots (expected 3)"));
+  EXPECT_EQ(ShotRows(document)[1].edited, "placed");
+  document.AddShot(300, 80);
+  EXPECT_EQ(value("Count"), "missing");
+  EXPECT_TRUE(ListEntry(document).startsWith("card.png: 3 shots"));
+}
+
 TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
   ReviewDocument document("card.png", TenPerMm());
   document.SetShotsFound({{100, 100, false}, {200, 100, false}}, false);

@@ -30,6 +30,7 @@ TEST(ShotsFile, what_is_saved_reads_back_the_same) {
   file.shots = {{10.125, 20.0 / 3, false, shots::HoleLook::Light, 81.25},
                 {0, 99.5, true},
                 {-0.5, -0.5, true}};
+  file.shots[0].placed = true;  // placed for the count, not seen
   file.info = {"A. \"Shooter\"", "club evening", "2026-12-09", "new pellets,\nwind"};
   const std::string path = ShotsFilePath(dir.filePath("a, b.png").toStdString());
   EXPECT_TRUE(path.ends_with("a, b.png.shots.json"));
@@ -38,6 +39,9 @@ TEST(ShotsFile, what_is_saved_reads_back_the_same) {
   ASSERT_TRUE(read.file) << read.reason;
   EXPECT_EQ(read.file->settings, file.settings);
   EXPECT_EQ(read.file->shots, file.shots);
+  ASSERT_EQ(read.file->shots.size(), 3u);
+  EXPECT_TRUE(read.file->shots[0].placed);
+  EXPECT_FALSE(read.file->shots[1].placed);
   EXPECT_EQ(read.file->info, file.info);
 
   EXPECT_FALSE(ReadShotsFile(dir.filePath("none.json").toStdString(), 100, 100).exists);
