@@ -367,6 +367,16 @@ def _clustered(rng, n, D):
     return pts
 
 
+def _smear(rng, img, length):
+    """img averaged along a line of about `length` pixels at a random angle (grain, motion)."""
+    k = max(3, int(length)) | 1
+    kernel = np.zeros((k, k), np.float32)
+    kernel[k // 2, :] = 1.0 / k
+    rot = cv2.getRotationMatrix2D((k / 2 - 0.5, k / 2 - 0.5), _u(rng, 0, 180), 1)
+    kernel = cv2.warpAffine(kernel, rot, (k, k))
+    return cv2.filter2D(img, -1, kernel / max(kernel.sum(), 1e-6))
+
+
 def _texture(rng, img, D):
     """A photographed surface over part of the piece: grass, cloth, wood, a backboard, a crowd
     of specks; noise of several sizes, coloured, with edges that are not holes."""
@@ -389,12 +399,7 @@ def _texture(rng, img, D):
         field = 0.4 * field + rib.astype(np.float32)
         field = (field - field.mean()) / (field.std() + 1e-6)
     elif rng.random() < 0.4:   # streaks: wood grain, fibres
-        k = max(3, int(_u(rng, 1, 4) * D)) | 1
-        kernel = np.zeros((k, k), np.float32)
-        kernel[k // 2, :] = 1.0 / k
-        rot = cv2.getRotationMatrix2D((k / 2 - 0.5, k / 2 - 0.5), _u(rng, 0, 180), 1)
-        kernel = cv2.warpAffine(kernel, rot, (k, k))
-        field = cv2.filter2D(field, -1, kernel / max(kernel.sum(), 1e-6))
+        field = _smear(rng, field, _u(rng, 1, 4) * D)
         field = (field - field.mean()) / (field.std() + 1e-6)
     base = np.array([_u(rng, 20, 230) for _ in range(3)], np.float32)
     tex = base[None, None, :] + field[..., None] * _u(rng, 8, 50) * (1 + rng.normal(0, 0.2, 3))
@@ -567,12 +572,7 @@ def piece(rng, size=160):
     if rng.random() < 0.5:
         img = cv2.GaussianBlur(img, (0, 0), _u(rng, 0.3, 1.4) * max(1.0, zoom))
     if rng.random() < 0.15:  # a hand-held camera or a video frame: motion blur
-        k = max(3, int(_u(rng, 0.15, 0.4) * D)) | 1
-        kernel = np.zeros((k, k), np.float32)
-        kernel[k // 2, :] = 1.0 / k
-        rot = cv2.getRotationMatrix2D((k / 2 - 0.5, k / 2 - 0.5), _u(rng, 0, 180), 1)
-        kernel = cv2.warpAffine(kernel, rot, (k, k))
-        img = cv2.filter2D(img, -1, kernel / max(kernel.sum(), 1e-6))
+        img = _smear(rng, img, _u(rng, 0.15, 0.4) * D)
     img += rng.normal(0, _u(rng, 0, 5), img.shape).astype(np.float32)
     img = np.clip(img, 0, 255).astype(np.uint8)
     if rng.random() < 0.5:   # JPEG at the picture's own resolution
