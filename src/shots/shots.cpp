@@ -44,7 +44,10 @@ struct Judged {
   double probability = 0;
 };
 
-// Every proposal judged, moved to the centre the network points at and judged again there.
+// Every proposal judged, moved to the centre the network points at and judged again there;
+// the place's probability is the mean of the two looks (two views of the same hole: a hole
+// seen slightly off-centre and then centred is surely one, a mark that looked like a hole
+// from one place and not from the other is doubtful).
 // Empty and `cancelled` set when the progress callback asks to stop.
 std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Candidate>& proposals,
                                    const Progress& progress, bool& cancelled) {
@@ -55,6 +58,7 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
   // Judged in slices, so that progress moves and a cancel is heard on a large picture.
   constexpr std::size_t kSlice = 1024;
   std::vector<cv::Point2d> moved;
+  std::vector<double> firstLook;
   for (std::size_t start = 0; start < points.size(); start += kSlice) {
     const std::size_t count = std::min(kSlice, points.size() - start);
     const auto slice = std::span(points).subspan(start, count);
@@ -62,6 +66,7 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
     for (std::size_t i = 0; i < count; ++i) {
       if (first[i].probability >= kSecondLook) {
         moved.emplace_back(slice[i].x + first[i].dx, slice[i].y + first[i].dy);
+        firstLook.push_back(first[i].probability);
       }
     }
     const double done = static_cast<double>(start + count) / static_cast<double>(points.size());
@@ -72,7 +77,8 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
   }
   const std::vector<Judgement> second = Judge(w.bgr, moved, w.diameter, /*bothWays=*/true);
   for (std::size_t i = 0; i < moved.size(); ++i) {
-    out.push_back({{moved[i].x + second[i].dx, moved[i].y + second[i].dy}, second[i].probability});
+    out.push_back({{moved[i].x + second[i].dx, moved[i].y + second[i].dy},
+                   (firstLook[i] + second[i].probability) / 2});
   }
   return out;
 }

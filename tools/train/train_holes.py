@@ -206,7 +206,8 @@ def judged(model, work):
         return np.zeros((0, 2), np.float32), np.zeros(0, np.float32)
     out = predict(model, np.stack([holegen.patch(work, float(x), float(y)) for x, y in pts]),
                   both_ways=True)
-    return pts + out[:, 1:] * D, 1 / (1 + np.exp(-out[:, 0]))
+    # The mean of the two looks, as src/shots/shots.cpp takes it.
+    return pts + out[:, 1:] * D, (p[keep] + 1 / (1 + np.exp(-out[:, 0]))) / 2
 
 
 def decide(pts, p, threshold, merge=0.35 * D):
