@@ -262,7 +262,8 @@ void ReviewDocument::SetAnalysisProblem(std::string problem) {
 }
 
 void ReviewDocument::SetCancelled() {
-  if (pendingBefore_ && shotsSeeded_) RestoreState(*pendingBefore_);
+  // A copy: RestoreState clears what it would otherwise read from.
+  if (pendingBefore_ && shotsSeeded_) RestoreState(UndoState(*pendingBefore_));
   stage_ = Stage::Ready;
   problem_ = "analysis cancelled";
   emit stateChanged();
