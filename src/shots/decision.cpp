@@ -36,7 +36,7 @@ double ShotThreshold() {
   return HOLESCAN_SHOT_THRESHOLD;
 }
 
-cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points, bool mirrored) {
+cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
   const int sizes[] = {static_cast<int>(points.size()), 6, kPatch, kPatch};
   cv::Mat blob(4, sizes, CV_32F);
   cv::Mat near, wide, wideSmall;
@@ -46,10 +46,6 @@ cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points, bool
     cv::getRectSubPix(work, {kPatch, kPatch}, centre, near);
     cv::getRectSubPix(work, {kContext, kContext}, centre, wide);
     cv::resize(wide, wideSmall, {kPatch, kPatch}, 0, 0, cv::INTER_AREA);
-    if (mirrored) {
-      cv::flip(near, near, 1);
-      cv::flip(wideSmall, wideSmall, 1);
-    }
     float* out = blob.ptr<float>(static_cast<int>(i));
     double sum = 0, sum2 = 0;
     for (int view = 0; view < 2; ++view) {
@@ -83,11 +79,16 @@ std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> p
   for (std::size_t start = 0; start < points.size(); start += kBatch) {
     const std::size_t count = std::min<std::size_t>(kBatch, points.size() - start);
     const auto batch = points.subspan(start, count);
-    net.setInput(PatchBlob(work, batch, false));
+    const cv::Mat blob = PatchBlob(work, batch);
+    net.setInput(blob);
     const cv::Mat result = net.forward().clone();  // N x 3
     cv::Mat mirror;
     if (bothWays) {
-      net.setInput(PatchBlob(work, batch, true));
+      // Every row of every view reversed: the mirror images' views, already normalised (a
+      // mirror image has the same mean and spread).
+      cv::Mat flipped;
+      cv::flip(blob.reshape(1, static_cast<int>(count) * 6 * kPatch), flipped, 1);
+      net.setInput(flipped.reshape(1, {static_cast<int>(count), 6, kPatch, kPatch}));
       mirror = net.forward();
     }
     for (std::size_t i = 0; i < count; ++i) {

@@ -26,9 +26,8 @@ struct Judgement {
   double dx = 0, dy = 0;   // from the point to that centre, in working pixels
 };
 
-// The two views of each point of `work` (CV_8UC3), normalised, as an N x 6 x 40 x 40 blob;
-// mirrored left to right when asked.
-cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points, bool mirrored = false);
+// The two views of each point of `work` (CV_8UC3), normalised, as an N x 6 x 40 x 40 blob.
+cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points);
 
 // The network's judgement of each point of a working picture whose holes are `diameter`
 // working pixels across (the network was taught at kWorkDiameter). `bothWays`: the views and
