@@ -89,15 +89,18 @@ void BM_OpenToShots(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenToShots)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
+// A window on the 600-ppi page, for a case to keep for the whole process.
+ReviewWindow* OpenPageWindow() {
+  auto* window = new ReviewWindow;
+  window->resize(1280, 800);
+  window->show();
+  Open(*window, Page(600));
+  return window;
+}
+
 // Mode 0: zoom steps at fit; 1: zoom steps about 1:1; 2: pan at fit x 2; 3: pan at 1:1.
 void BM_Repaint(benchmark::State& state) {
-  static ReviewWindow* window = nullptr;
-  if (!window) {
-    window = new ReviewWindow;
-    window->resize(1280, 800);
-    window->show();
-    Open(*window, Page(600));
-  }
+  static ReviewWindow* window = OpenPageWindow();
   holescan::review::ShotView* view = window->View();
   const int mode = static_cast<int>(state.range(0));
   view->FitToWindow();
@@ -125,13 +128,7 @@ BENCHMARK(BM_Repaint)
     ->MinTime(1.0);
 
 void BM_ExportAnswers(benchmark::State& state) {
-  static ReviewWindow* window = nullptr;
-  if (!window) {
-    window = new ReviewWindow;
-    window->resize(1280, 800);
-    window->show();
-    Open(*window, Page(600));
-  }
+  static ReviewWindow* window = OpenPageWindow();
   const bool offThread = state.range(0) == 1;
   QTemporaryDir dir;
   double worst = 0;
