@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <span>
 #include <stdexcept>
 
 #include "shots/aim.h"
@@ -249,6 +250,80 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
   return found;
 }
 
+CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots);
+
+// A face whose ten ring (or inner ten) is narrower than the calibre prints it light in the
+// black at every bull's centre, where it passes for a hole (shots::ShotSettings).
+bool PrintsCentresNarrowerThanTheCalibre(const CalibratedSettings& settings) {
+  const score::Face* face = settings.face;
+  if (face == nullptr) return false;
+  double printed = face->RingDiameterMm(10);
+  if (face->innerTenDiameterMm > 0) printed = std::min(printed, face->innerTenDiameterMm);
+  return printed < settings.calibreMm && printed < face->blackDiameterMm;
+}
+
+std::vector<Shot> FromHoles(const std::vector<shots::Shot>& holes) {
+  std::vector<Shot> shots;
+  shots.reserve(holes.size());
+  for (const shots::Shot& hole : holes) {
+    Shot one;
+    one.x = hole.x;
+    one.y = hole.y;
+    one.look = hole.look;
+    one.contrast = hole.contrast;
+    one.placed = hole.placed;
+    shots.push_back(one);
+  }
+  return shots;
+}
+
+// A sheet with the shots fired on each bull given: a record bull holding fewer is analysed again
+// on its own, its ragged groups made that count where their torn areas allow, and its shots
+// become the new ones when there are more of them. Sighters are left as found.
+CalibratedResult CountEachBull(const PictureView& picture, const shots::ShotSettings& settings,
+                               const shots::Region& region, CalibratedResult result,
+                               Observer* observer) {
+  const std::size_t expected = static_cast<std::size_t>(settings.expectedShots.value_or(0));
+  std::vector<Shot> found = std::move(result.shots);
+  result = ScoreSheet(std::move(result), std::move(found));
+  // The bull's square: its scoring rings, with a tilted face's stretch.
+  const double reach = (result.settings.face->OuterDiameterMm() + result.settings.gaugeMm) / 2 *
+                       settings.dpi / 25.4 *
+                       (result.faceMeasure ? result.faceMeasure->stretch : 1.0);
+  for (std::size_t b = 0; b < result.bulls.size(); ++b) {
+    const Bull& bull = result.bulls[b];
+    if (bull.sighter || bull.shots.size() >= expected) continue;
+    const shots::Region box{
+        std::max(region.left, static_cast<int>(std::floor(bull.x - reach))),
+        std::max(region.top, static_cast<int>(std::floor(bull.y - reach))),
+        std::min(region.right, static_cast<int>(std::ceil(bull.x + reach)) + 1),
+        std::min(region.bottom, static_cast<int>(std::ceil(bull.y + reach)) + 1)};
+    if (box.right <= box.left || box.bottom <= box.top) continue;
+    const shots::ShotResult again = shots::FindShots(
+        picture, settings, box,
+        [observer](double) { return observer == nullptr || observer->Progress(1.0); });
+    if (again.cancelled) {
+      result.cancelled = true;
+      return result;
+    }
+    // Every other bull's shots as they were, and this bull's found again.
+    std::vector<Shot> shots;
+    for (std::size_t i = 0; i < result.shots.size(); ++i)
+      if (std::find(bull.shots.begin(), bull.shots.end(), i) == bull.shots.end())
+        shots.push_back(result.shots[i]);
+    const std::size_t kept = shots.size();
+    for (const Shot& shot : FromHoles(again.shots)) shots.push_back(shot);
+    const CalibratedResult trial = ScoreSheet(result, shots);
+    // New shots the sheet gives to another bull, or none, were found there already.
+    std::vector<Shot> mine(shots.begin(), shots.begin() + static_cast<std::ptrdiff_t>(kept));
+    for (const std::size_t i : trial.bulls[b].shots)
+      if (i >= kept) mine.push_back(shots[i]);
+    if (mine.size() - kept <= bull.shots.size()) continue;
+    result = ScoreSheet(std::move(result), std::move(mine));
+  }
+  return result;
+}
+
 }  // namespace
 
 CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& given,
@@ -268,29 +343,7 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
   const Selection& s = result.selection;
   const shots::Region region{s.SelLeft, s.SelTop, std::min(s.SelRight + 1, picture.width),
                              std::min(s.SelBottom + 1, picture.height)};
-  shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
-  // The shots fired are those in the selection analysed.
-  shotSettings.expectedShots = settings.expectedShots;
-  const shots::ShotResult found = shots::FindShots(
-      picture, shotSettings, region,
-      [observer](double fraction) { return observer == nullptr || observer->Progress(fraction); });
-  if (found.cancelled) {
-    result.cancelled = true;
-    return result;
-  }
-  result.levels = found.levels;
-  std::vector<Shot> shots;
-  shots.reserve(found.shots.size());
-  for (const shots::Shot& shot : found.shots) {
-    Shot one;
-    one.x = shot.x;
-    one.y = shot.y;
-    one.look = shot.look;
-    one.contrast = shot.contrast;
-    one.placed = shot.placed;
-    shots.push_back(one);
-  }
-  result.shots = std::move(shots);
+  // The face first: its bulls, or its black, and the print at their centres.
   BlackSearch black;
   if (faces && !settings.aim) {
     black.centre = faces->bulls.front().centre;
@@ -312,6 +365,29 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     if (!black.warning.empty() && result.faceMeasure && result.faceMeasure->dpi == 0 &&
         settings.dpiSource == ResolutionSource::File)
       result.faceMeasure->warning.clear();
+  }
+  shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
+  if (PrintsCentresNarrowerThanTheCalibre(settings) && !settings.aim) {
+    for (const Bull& bull : result.bulls) shotSettings.printedCentres.push_back({bull.x, bull.y});
+    if (result.bulls.empty() && black.centre)
+      shotSettings.printedCentres.push_back({black.centre->x, black.centre->y});
+  }
+  // The shots fired are those in the selection analysed, or on a sheet those of each record
+  // bull (counted bull by bull below).
+  if (result.bulls.empty()) shotSettings.expectedShots = settings.expectedShots;
+  const shots::ShotResult found = shots::FindShots(
+      picture, shotSettings, region,
+      [observer](double fraction) { return observer == nullptr || observer->Progress(fraction); });
+  if (found.cancelled) {
+    result.cancelled = true;
+    return result;
+  }
+  result.levels = found.levels;
+  result.shots = FromHoles(found.shots);
+  if (!result.bulls.empty() && settings.expectedShots) {
+    shotSettings.expectedShots = settings.expectedShots;
+    result = CountEachBull(picture, shotSettings, region, std::move(result), observer);
+    if (result.cancelled) return result;
   }
   return Rescore(std::move(result), settings, black);
 }
@@ -479,10 +555,31 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots) {
   return result;
 }
 
-std::optional<CountDifference> CountDiffers(const CalibratedResult& result) {
+std::optional<CountDifference> ExpectedCount(const CalibratedResult& result) {
   const std::optional<int> expected = result.settings.expectedShots;
-  const int found = static_cast<int>(result.shots.size());
-  if (!expected || *expected == found) return std::nullopt;
+  if (!expected) return std::nullopt;
+  CountDifference count{*expected, static_cast<int>(result.shots.size())};
+  if (!result.bulls.empty()) {  // a sheet: the count is each record bull's
+    count = {};
+    for (const Bull& bull : result.bulls) {
+      if (bull.sighter) continue;
+      count.expected += *expected;
+      count.found += static_cast<int>(bull.shots.size());
+    }
+  }
+  return count;
+}
+
+std::optional<CountDifference> CountDiffers(const CalibratedResult& result) {
+  const std::optional<CountDifference> count = ExpectedCount(result);
+  if (!count || count->expected == count->found) return std::nullopt;
+  return count;
+}
+
+std::optional<CountDifference> CountDiffers(const CalibratedResult& result, const Bull& bull) {
+  const std::optional<int> expected = result.settings.expectedShots;
+  const int found = static_cast<int>(bull.shots.size());
+  if (!expected || bull.sighter || *expected == found) return std::nullopt;
   return CountDifference{*expected, found};
 }
 

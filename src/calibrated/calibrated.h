@@ -72,8 +72,9 @@ struct CalibratedSettings {
   double gaugeMm = score::kRulesGaugeMm;
   std::optional<score::Distance> distance;  // group sizes also as angles
   std::optional<score::AimPoint> aim;       // a point of aim given in pixels
-  // The shots fired, when known: a ragged group's count is made this where its torn area
-  // allows, and a result whose count differs says so (CountDiffers).
+  // The shots fired, when known (on a sheet, on each record bull): a ragged group's count is
+  // made this where its torn area allows, and a result whose count differs says so
+  // (CountDiffers).
   std::optional<int> expectedShots;
   std::optional<Selection> selection;       // bounds inclusive; the whole picture when absent
   friend bool operator==(const CalibratedSettings&, const CalibratedSettings&) = default;
@@ -213,11 +214,17 @@ CalibratedResult Rescore(CalibratedResult result, std::vector<Shot> shots);
 CalibratedResult Rescore(CalibratedResult result, const CalibratedSettings& settings,
                          const BlackSearch& black);
 
-// The expected count and the one found, when the settings give one and the two differ.
+// A count of shots expected and the one found.
 struct CountDifference {
   int expected = 0, found = 0;
 };
+// The expected count and the one found, when the settings give one. On a sheet, those of the
+// record bulls together (the expected count is each one's).
+std::optional<CountDifference> ExpectedCount(const CalibratedResult& result);
+// The same, when the two differ.
 std::optional<CountDifference> CountDiffers(const CalibratedResult& result);
+// A record bull of a sheet whose count differs from the expected one (sighters never do).
+std::optional<CountDifference> CountDiffers(const CalibratedResult& result, const Bull& bull);
 
 // The shot whose hole lies under (x, y) re-centred on it, or one set there by hand; edited.
 Shot ShotAtPoint(const PictureView& picture, const CalibratedSettings& settings, double x,

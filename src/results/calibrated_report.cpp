@@ -207,6 +207,10 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
         json.EndObject();
       }
       WriteGroup(json, bull.group, settings.distance ? &*settings.distance : nullptr);
+      if (settings.expectedShots && !bull.sighter) {
+        json.Member("expected", *settings.expectedShots);
+        json.Member("found", static_cast<std::int64_t>(bull.shots.size()));
+      }
       json.EndObject();
     }
     json.EndArray();
@@ -220,9 +224,9 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
     json.EndObject();
   }
   WriteGroup(json, r.group, settings.distance ? &*settings.distance : nullptr);
-  if (settings.expectedShots) {
-    json.Member("expected", *settings.expectedShots);
-    json.Member("found", static_cast<std::int64_t>(r.shots.size()));
+  if (const auto count = calibrated::ExpectedCount(r)) {
+    json.Member("expected", count->expected);
+    json.Member("found", count->found);
   }
   if (!r.warnings.empty()) {
     json.Key("warnings").BeginArray();
@@ -304,6 +308,8 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
                 Fixed(bull.total->decimal, 1, separator);
       }
       if (bull.sighter) text += " (sighter, not in the total)";
+      if (const auto differs = calibrated::CountDiffers(r, bull))
+        text += ", expected " + std::to_string(differs->expected) + ": check the count";
       text += "\n";
     }
   }

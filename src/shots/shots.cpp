@@ -155,6 +155,24 @@ struct Found {
   bool cancelled = false;
 };
 
+// A shot found within a quarter of a hole of a printed centre is that print unless light
+// covers more than this share of a hole of the calibre about it (a printed ring or dot narrower
+// than the calibre covers far less; a shot tears it out, and the backing shows).
+constexpr double kPrintedCentreReach = 0.25;
+constexpr double kTornOutShare = 0.6;
+
+void DropPrintedCentres(const PictureView& picture, const ShotSettings& settings,
+                        double paperLevel, std::vector<Shot>& shots) {
+  const double diameter = HoleDiameterPx(settings);
+  std::erase_if(shots, [&](const Shot& shot) {
+    const bool atCentre = std::any_of(
+        settings.printedCentres.begin(), settings.printedCentres.end(), [&](const auto& c) {
+          return std::hypot(shot.x - c.x, shot.y - c.y) <= kPrintedCentreReach * diameter;
+        });
+    return atCentre && LightShare(picture, shot.x, shot.y, diameter, paperLevel) < kTornOutShare;
+  });
+}
+
 // The kept shots with every ragged group resolved into its shots (clusters.h).
 void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSettings& settings,
                      Found& f) {
@@ -238,6 +256,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
     kept.push_back(j.point);
     f.shots.push_back({x, y, diameter, look, std::abs(lighter)});
   }
+  DropPrintedCentres(picture, settings, f.levels.paperLevel, f.shots);
   if (settings.resolveGroups) ResolveGroupsIn(w, region, settings, f);
   std::sort(f.shots.begin(), f.shots.end(),
             [](const Shot& a, const Shot& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
@@ -299,6 +318,39 @@ std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& setti
                    std::abs(lighter)};
   }
   return nearest;
+}
+
+double LightShare(const PictureView& picture, double x, double y, double diameterPx,
+                  double paperLevel) {
+  const auto grey = [&](int i, int j) {
+    const std::uint32_t c = picture.Row(j)[i];
+    return (((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF)) / 3.0;
+  };
+  const double r = diameterPx / 2;
+  const int left = std::max(0, static_cast<int>(std::floor(x - 2.5 * r)));
+  const int right = std::min(picture.width - 1, static_cast<int>(std::ceil(x + 2.5 * r)));
+  const int top = std::max(0, static_cast<int>(std::floor(y - 2.5 * r)));
+  const int bottom = std::min(picture.height - 1, static_cast<int>(std::ceil(y + 2.5 * r)));
+  std::vector<double> ring;
+  for (int j = top; j <= bottom; ++j)
+    for (int i = left; i <= right; ++i) {
+      const double d = std::hypot(i - x, j - y);
+      if (d >= 1.5 * r && d <= 2.5 * r) ring.push_back(grey(i, j));
+    }
+  if (ring.empty()) return 0;
+  std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(ring.size() / 2),
+                   ring.end());
+  const double ink = ring[ring.size() / 2];
+  // A third of the way up from the ink: a hole with a grey backing still counts as light.
+  const double level = ink + (paperLevel - ink) / 3;
+  int inside = 0, light = 0;
+  for (int j = top; j <= bottom; ++j)
+    for (int i = left; i <= right; ++i) {
+      if (std::hypot(i - x, j - y) > r) continue;
+      ++inside;
+      light += grey(i, j) > level;
+    }
+  return inside > 0 ? static_cast<double>(light) / inside : 0;
 }
 
 }  // namespace holescan::shots

@@ -65,6 +65,13 @@ struct ShotSettings {
   std::optional<int> expectedShots = std::nullopt;
   // Groups' torn areas explained by discs of the calibre (clusters.h); off only to measure.
   bool resolveGroups = true;
+  // Where the face prints a ring or dot narrower than the calibre, light in its black (a
+  // bull's centre, picture pixels): a shot found there is print unless light covers most of a
+  // hole of the calibre about it, as it does where a shot tore the print out.
+  struct Point {
+    double x = 0, y = 0;
+  };
+  std::vector<Point> printedCentres = {};
 };
 
 // The diameter of a hole of the settings' calibre in pixels (calibre * dpi / 25.4).
@@ -123,6 +130,12 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
 // calibre is there (for a click in a review window).
 std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& settings, double x,
                            double y);
+
+// The share of the disc of `diameterPx` about (x, y) lighter than a third of the way from the
+// ink around it (the median grey between 0.75 and 1.25 diameters out) up to `paperLevel`: near
+// 1 for a light hole of that size in a black, far less for a smaller printed ring or dot.
+double LightShare(const PictureView& picture, double x, double y, double diameterPx,
+                  double paperLevel);
 
 // A cross mark (point of aim, group centre) of colour 0xAARRGGBB.
 struct Mark {

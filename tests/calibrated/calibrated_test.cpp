@@ -248,6 +248,35 @@ TEST_F(OnAFace, auto_chooses_the_face_and_its_gauge) {
   EXPECT_TRUE(result.total);
 }
 
+// The A-17's ten is a light ring narrower than a .22 hole, printed in every black: with the
+// face named it is print, while a shot that tore it out still counts. Without the face the ring
+// passes for a hole.
+TEST(PrintedTen, a_light_ten_ring_narrower_than_the_calibre_is_print_unless_shot_out) {
+  const score::Face* face = score::FindFace("nra-a17");
+  facegen::FaceOptions options;
+  options.face = face;
+  options.dpi = 150;
+  options.calibreMm = 5.6;
+  options.seed = 3;
+  const facegen::FaceTarget empty = facegen::MakeFace(options);
+  options.shots = {{0, 0, facegen::HoleLook::Light}, {8, 0, facegen::HoleLook::Light}};
+  const facegen::FaceTarget shot = facegen::MakeFace(options);
+
+  CalibratedSettings settings;
+  settings.calibreMm = 5.6;
+  settings.dpi = 150;
+  settings.dpiSource = ResolutionSource::Option;
+  EXPECT_EQ(AnalysePicture(empty.picture.View(), settings).shots.size(), 1u);
+  settings.face = face;
+  EXPECT_TRUE(AnalysePicture(empty.picture.View(), settings).shots.empty());
+  const CalibratedResult found = AnalysePicture(shot.picture.View(), settings);
+  ASSERT_EQ(found.shots.size(), 2u);
+  const bool centre = std::any_of(found.shots.begin(), found.shots.end(), [](const Shot& s) {
+    return std::hypot(s.xMm, s.yMm) < 0.3 && s.score && s.score->score == 10;
+  });
+  EXPECT_TRUE(centre);
+}
+
 // ---- Sheets of several bulls -----------------------------------------------------------
 
 // An A-17 sheet: one shot in each of the ten record bulls, three in the first sighter, one
@@ -314,6 +343,60 @@ TEST(Sheet, ten_record_bulls_scored_and_the_sighter_left_out) {
   EXPECT_EQ(outside.sheetBull, 0);
   ASSERT_TRUE(outside.score);
   EXPECT_EQ(outside.score->score, 0);
+}
+
+// The count given is each record bull's: the sheet is first analysed without it (ten times
+// the count found on ten bulls would be taken for too many), then a bull holding fewer is
+// analysed again on its own with it; a bull holding fewer says so, a sighter has no count,
+// and the sheet's count is the record bulls' together.
+TEST(Sheet, the_expected_count_is_each_record_bulls) {
+  const score::Face* face = score::FindFace("nra-a17");
+  facegen::FaceOptions options;
+  options.face = face;
+  options.sheet = true;
+  options.dpi = 150;
+  options.calibreMm = 5.6;
+  options.numbers = false;
+  options.seed = 3;
+  // Bull 1: a ragged group of four; bull 2: five shots apart.
+  const double step = 0.3 * 5.6;
+  for (const auto& [x, y] : std::vector<std::pair<double, double>>{
+           {8 + step, step}, {8 - step, step}, {8 + step, -step}, {8 - step, -step}})
+    options.shots.push_back({x, y, facegen::HoleLook::Light, 0});
+  for (const auto& [x, y] :
+       std::vector<std::pair<double, double>>{{-5.6, -5.6}, {8, 0}, {-8, 0}, {0, 8}, {0, -8}})
+    options.shots.push_back({x, y, facegen::HoleLook::Light, 1});
+  const facegen::FaceTarget sheet = facegen::MakeFace(options);
+
+  CalibratedSettings settings;
+  settings.calibreMm = 5.6;
+  settings.face = face;
+  settings.gaugeMm = face->rulesGaugeMm;
+  settings.dpi = 150;
+  settings.dpiSource = ResolutionSource::Option;
+  const CalibratedResult plain = AnalysePicture(sheet.picture.View(), settings);
+  settings.expectedShots = 4;
+  const CalibratedResult found = AnalysePicture(sheet.picture.View(), settings);
+  ASSERT_EQ(found.bulls.size(), 12u);
+  // Every shot the sheet holds is found with the count as without it.
+  EXPECT_GE(found.shots.size(), plain.shots.size());
+  EXPECT_EQ(found.bulls[0].shots.size(), 4u);
+  EXPECT_GE(found.bulls[1].shots.size(), 5u);
+  EXPECT_FALSE(CountDiffers(found, found.bulls[0]));
+  const auto more = CountDiffers(found, found.bulls[1]);
+  ASSERT_TRUE(more);
+  EXPECT_EQ(more->expected, 4);
+  const auto empty = CountDiffers(found, found.bulls[2]);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->found, static_cast<int>(found.bulls[2].shots.size()));
+  EXPECT_FALSE(CountDiffers(found, found.bulls[5]));  // a sighter has no count
+  const auto sheetCount = ExpectedCount(found);
+  ASSERT_TRUE(sheetCount);
+  EXPECT_EQ(sheetCount->expected, 40);
+  int onRecords = 0;
+  for (const Bull& bull : found.bulls)
+    if (!bull.sighter) onRecords += static_cast<int>(bull.shots.size());
+  EXPECT_EQ(sheetCount->found, onRecords);
 }
 
 // A card photographed 30 degrees from square-on: the black's ellipse gives the scale (its

@@ -267,6 +267,31 @@ TEST(CalibratedReport, a_sheet_names_each_shots_bull_and_lists_the_bulls) {
             std::string::npos)
       << summary;
   EXPECT_NE(summary.find("measured on the face's black"), std::string::npos) << summary;
+  EXPECT_EQ(summary.find("expected"), std::string::npos) << summary;
+
+  // The count given is each record bull's: the sighter has none, and the sheet's is the
+  // record bulls' together.
+  s.result.settings.expectedShots = 3;
+  text.clear();
+  {
+    JsonWriter json([&](std::string_view bytes) { text += bytes; });
+    WriteCalibratedJson(json, s.record);
+  }
+  const auto counted = nlohmann::json::parse(text);
+  EXPECT_EQ(counted["expected"], 3);
+  EXPECT_EQ(counted["found"], 2);
+  EXPECT_EQ(counted["bulls"][0]["expected"], 3);
+  EXPECT_EQ(counted["bulls"][0]["found"], 2);
+  EXPECT_FALSE(counted["bulls"][1].contains("expected"));
+  const std::string short_ = CalibratedSummary(s.record, '.');
+  EXPECT_NE(short_.find(", expected 3: check the count\n    bull  2"),
+            std::string::npos)
+      << short_;
+  EXPECT_NE(short_.find("expected 3 shots, found 2: check the count on the target"),
+            std::string::npos)
+      << short_;
+  s.result.settings.expectedShots = 2;
+  EXPECT_EQ(CalibratedSummary(s.record, '.').find("expected"), std::string::npos);
 }
 
 }  // namespace
