@@ -166,6 +166,49 @@ TEST(ReviewDocument, cancelling_an_analysis_gives_the_settings_back) {
   EXPECT_EQ(document.Problem(), "analysis cancelled");
 }
 
+// A finished job is taken in by one call, whichever way it ended.
+TEST(ReviewDocument, a_finished_job_is_taken_in_whole_or_as_stale) {
+  ReviewSettings settings = TenPerMm("issf-air-rifle");
+  settings.dpi = 0;  // not known until the file says
+  ReviewDocument document("card.png", settings);
+  document.Begin(JobKind::Open);
+  EXPECT_EQ(document.State(), Stage::Loading);
+  JobOutput opened = Finished(document, {{100, 100, false}}, score::AimPoint{50, 60});
+  opened.picture = std::make_shared<const Picture>(200, 150, Rgb(240, 238, 230));
+  opened.fileDpi = 254;
+  document.Apply(opened);
+  EXPECT_EQ(document.State(), Stage::Ready);
+  EXPECT_EQ(document.PictureData(), opened.picture);
+  EXPECT_EQ(document.Result().width, 200);
+  EXPECT_EQ(document.Settings().dpi, 254);
+  EXPECT_EQ(document.Settings().dpiSource, calibrated::ResolutionSource::File);
+  ASSERT_TRUE(document.Aim());
+  EXPECT_EQ(document.Aim()->x, 50);
+  EXPECT_EQ(document.Shots().size(), 1u);
+  EXPECT_NEAR(document.Shots()[0].xMm, 5.0, 1e-9);  // scored against the aim taken in
+  EXPECT_EQ(document.UndoStack().count(), 0);
+
+  // Settings changed while a job ran: its shots and aim are dropped, its picture kept.
+  JobOutput stale =
+      Finished(document, {{1, 1, false}, {2, 2, false}}, score::AimPoint{1, 1}, JobKind::Shots);
+  stale.picture = std::make_shared<const Picture>(300, 150, Rgb(240, 238, 230));
+  ReviewSettings wider = document.Settings();
+  wider.calibreMm = 9;
+  ASSERT_EQ(document.SetSettings(wider), ReviewDocument::Rework::Shots);
+  document.Begin(JobKind::Shots);
+  document.Apply(stale);
+  EXPECT_EQ(document.PictureData(), stale.picture);
+  EXPECT_EQ(document.Shots().size(), 1u);
+  EXPECT_EQ(document.State(), Stage::Analysing);
+
+  // A picture that cannot be read: Failed, with its reason.
+  JobOutput unreadable;
+  unreadable.loadProblem = "not a picture";
+  document.Apply(unreadable);
+  EXPECT_EQ(document.State(), Stage::Failed);
+  EXPECT_EQ(document.Problem(), "not a picture");
+}
+
 TEST(ReviewDocument, series_subtotals_follow_the_order_as_shot) {
   ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
   // Three tens (on the aim) and two nines (5 mm right), in series of two.

@@ -30,17 +30,25 @@ TEST(PictureList, a_row_says_how_its_picture_stands_and_follows_it) {
   EXPECT_EQ(text(0), "card.png: opening");
   EXPECT_EQ(model.index(0).data(Qt::ToolTipRole).toString(), "/scans/card.png");
 
+  // Each change of the picture reaches the views as a change of its row.
   QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  const auto told = [&] {
+    const bool row0 = !changed.isEmpty() && changed.back()[0].toModelIndex().row() == 0;
+    changed.clear();
+    return row0;
+  };
   card->Apply(Finished(*card, {{100, 100, false}, {200, 100, false}}));
-  ASSERT_FALSE(changed.isEmpty());
-  EXPECT_EQ(changed.back()[0].toModelIndex().row(), 0);
+  EXPECT_TRUE(told());
   // Two found where three were shot: the list says so.
   EXPECT_EQ(text(0), "card.png: 2 shots (expected 3)");
   card->AddShot(300, 100);
+  EXPECT_TRUE(told());
   EXPECT_EQ(text(0), "card.png: 3 shots *");
   card->MarkSaved();
+  EXPECT_TRUE(told());
   EXPECT_EQ(text(0), "card.png: 3 shots");
   card->UndoStack().undo();
+  EXPECT_TRUE(told());
   EXPECT_EQ(text(0), "card.png: 2 shots (expected 3) *");
 
   JobOutput unreadable;
