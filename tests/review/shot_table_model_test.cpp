@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QGraphicsItem>
 #include <QSignalSpy>
+#include <QTableView>
 
 #include "review/overlay.h"
 #include "review/shot_view.h"
@@ -172,6 +173,13 @@ TEST(ShotTableColumns, each_column_shows_a_found_an_edited_and_a_placed_shot) {
   EXPECT_FALSE(italic(0));
   EXPECT_TRUE(italic(1));
   EXPECT_FALSE(italic(2));
+  {
+    QTableView table;
+    table.setModel(&model);
+    table.resize(460, 140);
+    table.show();
+    holescan::testing::Screenshot(table, "table-found-placed-edited");
+  }
 
   // Numbers right-aligned, the flag left; the titles as declared.
   const auto alignment = [&](int c) {
