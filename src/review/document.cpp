@@ -162,7 +162,7 @@ void ReviewDocument::Apply(const JobOutput& output) {
     return;
   }
   if (output.cancelled) {
-    Cancelled();
+    TakeCancelled();
     emit stateChanged();
     return;
   }
@@ -259,7 +259,7 @@ void ReviewDocument::SetInfo(const ReportInfo& info) {
   emit stateChanged();
 }
 
-void ReviewDocument::Cancelled() {
+void ReviewDocument::TakeCancelled() {
   // A copy: RestoreState clears what it would otherwise read from.
   if (pendingBefore_ && shotsSeeded_) RestoreState(UndoState(*pendingBefore_));
   stage_ = Stage::Ready;

@@ -130,11 +130,12 @@ class ReviewDocument : public QObject {
   void PushSettingsChange(const QString& text);
   UndoState Current() const { return {settings_, result_.shots, result_.black, generation_}; }
   void Rescore();
-  // Apply's steps: the picture read, shots found by the analysis, shots read from the file.
+  // Apply's steps: the picture read, shots found by the analysis, shots read from the file, a
+  // cancelled analysis.
   void TakePicture(const JobOutput& output);
   void TakeFoundShots(std::vector<ReviewShot> shots, bool asEdit);
   void TakeSavedShots(const JobOutput& output);
-  void Cancelled();
+  void TakeCancelled();
 
   std::string path_;
   Stage stage_ = Stage::Loading;

@@ -37,7 +37,6 @@
 
 #include "review/exports.h"
 #include "review/numbers.h"
-#include "review/overlay.h"
 #include "review/shot_view.h"
 #include "review/shots_file.h"
 
