@@ -102,36 +102,6 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
   return output;
 }
 
-void ApplyJob(ReviewDocument& document, const JobOutput& output) {
-  if (!output.loadProblem.empty()) {
-    document.SetFailed(output.loadProblem);
-    return;
-  }
-  if (output.picture) document.SetPicture(output.picture, output.levels);
-  // A newer job follows, or an undo gave back a complete state.
-  if (output.generation != document.Generation()) return;
-  if (output.cancelled) {
-    document.SetCancelled();
-    return;
-  }
-  if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open)
-    document.SetFileResolution(*output.fileDpi);
-  document.SetAim(output.black.centre, output.black.warning);
-  if (output.fromFile) {
-    document.SetShotsFromFile(output.settings, *output.shots, output.info);
-  } else if (output.shots) {
-    document.SetAnalysisLevels(output.analysisLevels);
-    document.SetShotsFound(*output.shots, output.kind == JobKind::Shots);
-  }
-  if (!output.shotsProblem.empty()) {
-    document.SetAnalysisProblem(output.shotsProblem);
-  } else if (!output.fileProblem.empty()) {
-    document.SetAnalysisProblem(output.fileProblem + "; analysed afresh");
-  } else if (!output.fromFile && !output.shots) {
-    document.SetAimDone();
-  }
-}
-
 Analyser::Analyser(QObject* parent) : QObject(parent) {
   connect(&watcher_, &QFutureWatcher<std::shared_ptr<JobOutput>>::finished, this,
           &Analyser::Finished);
@@ -184,10 +154,7 @@ void Analyser::StartNext() {
   input.picture = document->PictureData();
   input.settings = document->Settings();
   input.generation = document->Generation();
-  if (input.kind == JobKind::Open)
-    document->SetLoading();
-  else
-    document->SetAnalysing();
+  document->Begin(input.kind);
   running_ = document;
   cancel_ = false;
   progress_ = 0;
@@ -203,7 +170,7 @@ void Analyser::Finished() {
   const std::shared_ptr<JobOutput> output = watcher_.result();
   QPointer<ReviewDocument> document = running_;
   running_ = nullptr;
-  if (document && output) ApplyJob(*document, *output);
+  if (document && output) document->Apply(*output);
   // A result made stale by a change that asked for no job of its own (a distance typed while
   // the analysis ran) leaves the picture waiting: the job runs again under today's settings,
   // so every picture ends Ready or Failed.

@@ -138,44 +138,68 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
   return rework;
 }
 
-void ReviewDocument::SetFileResolution(double dpi) {
-  settings_.dpi = dpi;
-  settings_.dpiSource = calibrated::ResolutionSource::File;
-  Rescore();
-}
-
-void ReviewDocument::SetLoading() {
-  stage_ = Stage::Loading;
-  emit stateChanged();
-}
-
-void ReviewDocument::SetFailed(std::string reason) {
-  stage_ = Stage::Failed;
-  problem_ = std::move(reason);
-  emit stateChanged();
-}
-
-void ReviewDocument::SetPicture(std::shared_ptr<const Picture> picture,
-                                std::shared_ptr<const std::vector<QImage>> levels) {
-  picture_ = std::move(picture);
-  levels_ = std::move(levels);
-  if (picture_) {
-    result_.width = picture_->Width();
-    result_.height = picture_->Height();
-    result_.selection = WholePicture(result_.width, result_.height);
+void ReviewDocument::Begin(JobKind kind) {
+  if (kind == JobKind::Open) {
+    stage_ = Stage::Loading;
+  } else {
+    stage_ = Stage::Analysing;
+    problem_.clear();
   }
   emit stateChanged();
 }
 
-void ReviewDocument::SetAnalysing() {
-  stage_ = Stage::Analysing;
-  problem_.clear();
+void ReviewDocument::Apply(const JobOutput& output) {
+  if (!output.loadProblem.empty()) {
+    stage_ = Stage::Failed;
+    problem_ = output.loadProblem;
+    emit stateChanged();
+    return;
+  }
+  TakePicture(output);
+  // A newer job follows, or an undo gave back a complete state.
+  if (output.generation != generation_) {
+    emit stateChanged();
+    return;
+  }
+  if (output.cancelled) {
+    TakeCancelled();
+    emit stateChanged();
+    return;
+  }
+  if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open) {
+    settings_.dpi = *output.fileDpi;
+    settings_.dpiSource = calibrated::ResolutionSource::File;
+  }
+  result_.black = output.black;
+  if (output.fromFile) {
+    TakeSavedShots(output);
+  } else if (output.shots) {
+    result_.levels = output.analysisLevels;
+    TakeFoundShots(*output.shots, output.kind == JobKind::Shots);
+  }
+  stage_ = Stage::Ready;
+  problem_ = result_.black.warning;
+  if (!output.shotsProblem.empty())
+    problem_ = output.shotsProblem;
+  else if (!output.fileProblem.empty())
+    problem_ = output.fileProblem + "; analysed afresh";
+  else if (!output.fromFile && !output.shots)
+    PushSettingsChange(tr("change face"));  // only the face's black was looked for
+  Rescore();
+  emit shotsChanged();
   emit stateChanged();
 }
 
-void ReviewDocument::SetShotsFound(std::vector<ReviewShot> shots, bool asEdit) {
-  stage_ = Stage::Ready;
-  problem_ = result_.black.warning;
+void ReviewDocument::TakePicture(const JobOutput& output) {
+  if (!output.picture) return;
+  picture_ = output.picture;
+  levels_ = output.levels;
+  result_.width = picture_->Width();
+  result_.height = picture_->Height();
+  result_.selection = WholePicture(result_.width, result_.height);
+}
+
+void ReviewDocument::TakeFoundShots(std::vector<ReviewShot> shots, bool asEdit) {
   if (asEdit && shotsSeeded_) {
     UndoState before = pendingBefore_.value_or(Current());
     pendingBefore_.reset();
@@ -186,18 +210,21 @@ void ReviewDocument::SetShotsFound(std::vector<ReviewShot> shots, bool asEdit) {
     // The first shots of the picture (settingsModified_ stays: settings typed before them,
     // such as a resolution the picture did not store, are worth saving).
     pendingBefore_.reset();
-    ReplaceShots(std::move(shots));
+    result_.shots = std::move(shots);
     undo_.clear();
   }
   shotsSeeded_ = true;
-  emit stateChanged();
 }
 
-void ReviewDocument::SetAimDone() {
-  stage_ = Stage::Ready;
-  problem_ = result_.black.warning;
-  PushSettingsChange(tr("change face"));
-  emit stateChanged();
+void ReviewDocument::TakeSavedShots(const JobOutput& output) {
+  settings_ = output.settings;
+  info_ = output.info;
+  generation_ = ++generations_;
+  pendingBefore_.reset();
+  shotsSeeded_ = true;
+  result_.shots = *output.shots;
+  undo_.clear();
+  settingsModified_ = false;
 }
 
 void ReviewDocument::PushSettingsChange(const QString& text) {
@@ -232,47 +259,11 @@ void ReviewDocument::SetInfo(const ReportInfo& info) {
   emit stateChanged();
 }
 
-void ReviewDocument::SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots,
-                                      const ReportInfo& info) {
-  settings_ = settings;
-  info_ = info;
-  generation_ = ++generations_;
-  pendingBefore_.reset();
-  stage_ = Stage::Ready;
-  problem_ = result_.black.warning;
-  shotsSeeded_ = true;
-  ReplaceShots(std::move(shots));
-  undo_.clear();
-  settingsModified_ = false;
-  emit stateChanged();
-}
-
-void ReviewDocument::SetAim(std::optional<score::AimPoint> aim, std::string problem) {
-  result_.black = {aim, std::move(problem)};
-  if (stage_ == Stage::Ready) problem_ = result_.black.warning;
-  Rescore();
-  emit shotsChanged();
-  emit stateChanged();
-}
-
-void ReviewDocument::SetAnalysisProblem(std::string problem) {
-  stage_ = Stage::Ready;
-  problem_ = std::move(problem);
-  emit stateChanged();
-}
-
-void ReviewDocument::SetCancelled() {
+void ReviewDocument::TakeCancelled() {
   // A copy: RestoreState clears what it would otherwise read from.
   if (pendingBefore_ && shotsSeeded_) RestoreState(UndoState(*pendingBefore_));
   stage_ = Stage::Ready;
   problem_ = "analysis cancelled";
-  emit stateChanged();
-}
-
-void ReviewDocument::ReplaceShots(std::vector<ReviewShot> shots) {
-  result_.shots = std::move(shots);
-  Rescore();
-  emit shotsChanged();
 }
 
 void ReviewDocument::PushShots(const QString& text, std::vector<ReviewShot> after) {

@@ -11,9 +11,10 @@
 // Every job the window starts ends in Ready or Failed: Ready with a note (Problem) when the
 // resolution is unknown, the face's black was not found or the analysis was cancelled.
 //
-// After every change the document scores its shots again (millimetres from the point of aim,
-// ring scores with a face, totals, group statistics) and says so through shotsChanged(); the
-// window redraws its view, table and statistics from that one signal.
+// A job's result comes in through one call, Apply (see job.h). After every change the document
+// scores its shots again (millimetres from the point of aim, ring scores with a face, totals,
+// group statistics) and says so through shotsChanged(); the shot table model (and through it
+// the table and the picture view) and the window's statistics follow that one signal.
 //
 // Qt Gui only (QUndoStack): the widgets are the window's business.
 #pragma once
@@ -29,12 +30,10 @@
 
 #include "calibrated/calibrated.h"
 #include "pixel/picture.h"
+#include "review/job.h"
 #include "review/review_settings.h"
 
 namespace holescan::review {
-
-// The calibrated analysis's own shot: position, look, edited flag, millimetres and score.
-using ReviewShot = calibrated::Shot;
 
 // Where the document's picture and analysis stand.
 enum class Stage { Loading, Failed, Analysing, Ready };
@@ -94,29 +93,20 @@ class ReviewDocument : public QObject {
   enum class Rework { None, Score, Aim, Shots };
   Rework SetSettings(const ReviewSettings& settings);
 
-  // Results from the analysing thread (see analysis.h). The first shots of a document, and
-  // shots read from its saved file, are not an edit: the undo stack starts empty and clean.
-  void SetLoading();
-  void SetFailed(std::string reason);
-  void SetPicture(std::shared_ptr<const Picture> picture,
-                  std::shared_ptr<const std::vector<QImage>> levels = {});
-  void SetAnalysing();
-  void SetShotsFound(std::vector<ReviewShot> shots, bool asEdit);
-  // A job that looked only for the face's black is done: Ready, with its warning as the note.
-  void SetAimDone();
-  void SetShotsFromFile(const ReviewSettings& settings, std::vector<ReviewShot> shots,
-                        const ReportInfo& info = {});
-  void SetAim(std::optional<score::AimPoint> aim, std::string problem);
-  void SetAnalysisProblem(std::string problem);
-  // The analysis was cancelled: the settings it was for are taken back, with the note
-  // "analysis cancelled".
-  void SetCancelled();
+  // A job for the document starts: Loading for one that reads the picture, Analysing
+  // otherwise.
+  void Begin(JobKind kind);
+  // A finished job taken in, in one step: the picture it read, the resolution its file
+  // stores, the face's black, and its shots (the first shots of a document, and shots read
+  // from its saved file, are not an edit: the undo stack starts empty and clean; shots found
+  // again under changed settings are one undoable step with them). It ends Ready, with its
+  // problem as the note, or Failed when the picture could not be read; a cancelled job gives
+  // back the settings it was for. A job started under another generation is stale: only the
+  // picture it read is kept.
+  void Apply(const JobOutput& output);
 
   // The levels the last analysis picked; nullopt when the shots came from a saved file.
   const std::optional<shots::Levels>& AnalysisLevels() const { return result_.levels; }
-  void SetAnalysisLevels(std::optional<shots::Levels> levels) { result_.levels = levels; }
-  // Takes the resolution stored in the picture file, before any shot is known.
-  void SetFileResolution(double dpi);
 
   // Generation of the settings; an analysis started under an older one is stale.
   int Generation() const { return generation_; }
@@ -129,7 +119,6 @@ class ReviewDocument : public QObject {
     int generation = 0;
   };
   void RestoreState(const UndoState& state);
-  void ReplaceShots(std::vector<ReviewShot> shots);
 
  signals:
   void shotsChanged();
@@ -141,6 +130,12 @@ class ReviewDocument : public QObject {
   void PushSettingsChange(const QString& text);
   UndoState Current() const { return {settings_, result_.shots, result_.black, generation_}; }
   void Rescore();
+  // Apply's steps: the picture read, shots found by the analysis, shots read from the file, a
+  // cancelled analysis.
+  void TakePicture(const JobOutput& output);
+  void TakeFoundShots(std::vector<ReviewShot> shots, bool asEdit);
+  void TakeSavedShots(const JobOutput& output);
+  void TakeCancelled();
 
   std::string path_;
   Stage stage_ = Stage::Loading;

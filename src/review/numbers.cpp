@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace holescan::review {
 
@@ -38,8 +39,23 @@ QString ResolutionText(double dpi) {
   return QString::number(dpi, 'f', whole ? 0 : 1) + QStringLiteral(" ppi");
 }
 
+std::span<const ShotColumn> ShotTableColumns() {
+  static constexpr ShotColumn kColumns[] = {
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false},
+  };
+  static_assert(std::size(kColumns) == kEditedColumn + 1);
+  return kColumns;
+}
+
 QStringList ShotColumns() {
-  return {Tr("#"), Tr("x mm"), Tr("y mm"), Tr("score"), Tr("decimal"), Tr("edited")};
+  QStringList titles;
+  for (const ShotColumn& column : ShotTableColumns()) titles << Tr(column.title);
+  return titles;
 }
 
 std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
@@ -53,7 +69,9 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
                 Mm(shot.yMm),
                 {},
                 {},
-                shot.edited ? Tr("edited") : shot.placed ? Tr("placed") : QString()};
+                shot.edited   ? Tr("edited")
+                : shot.placed ? Tr("placed")
+                              : QString()};
     if (shot.score) {
       row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
       row.decimal = Decimal(shot.score->decimal);
@@ -77,9 +95,9 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
   if (placed > 0)
     lines.push_back({Tr("Placed"), Tr("%1 not seen, placed in the group's torn area").arg(placed)});
   if (const auto differs = calibrated::CountDiffers(result))
-    lines.push_back({Tr("Count"), Tr("expected %1, found %2: check the target")
-                                      .arg(differs->expected)
-                                      .arg(differs->found)});
+    lines.push_back(
+        {Tr("Count"),
+         Tr("expected %1, found %2: check the target").arg(differs->expected).arg(differs->found)});
   if (result.total)
     lines.push_back({Tr("Total"), Tr("%1 (%2), %3 inner tens")
                                       .arg(result.total->score)

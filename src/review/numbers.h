@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <span>
 #include <vector>
 
 #include "review/document.h"
@@ -14,6 +16,24 @@ struct ShotRow {
 };
 // One row per shot, in the document's order; score and decimal empty without a face.
 std::vector<ShotRow> ShotRows(const ReviewDocument& document);
+
+// The shot table's columns, declared once: the window's table, the report and the tests walk
+// this list. `text` is the row's field the column shows; a numeric column is right-aligned.
+struct ShotColumn {
+  const char* title;  // untranslated; ShotColumns() gives it translated
+  QString ShotRow::*text;
+  bool numeric;
+};
+std::span<const ShotColumn> ShotTableColumns();
+// Where a column sits in that list, for code that needs one by name.
+enum ShotColumnIndex : int {
+  kNumberColumn,
+  kXColumn,
+  kYColumn,
+  kScoreColumn,
+  kDecimalColumn,
+  kEditedColumn
+};
 // The table's column titles.
 QStringList ShotColumns();
 

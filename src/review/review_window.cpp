@@ -16,7 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -27,7 +27,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -37,7 +37,6 @@
 
 #include "review/exports.h"
 #include "review/numbers.h"
-#include "review/overlay.h"
 #include "review/shot_view.h"
 #include "review/shots_file.h"
 
@@ -114,29 +113,19 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
           [this](const std::vector<std::pair<int, ReviewShot>>& moves) {
             if (current_) current_->MoveShots(moves);
           });
-  connect(view_, &ShotView::shotSelectionChanged, this, [this] {
-    if (syncing_) return;
-    syncing_ = true;
-    SelectRows(view_->SelectedShots());
-    syncing_ = false;
+  // One selection for the table and the picture: a shot picked in either is picked in both.
+  view_->SetModel(&shotTable_, &shotSelection_);
+  connect(&shotSelection_, &QItemSelectionModel::selectionChanged, this, [this] {
+    const std::vector<int> rows = SelectedRows(shotSelection_);
+    if (rows.size() == 1) table_->scrollTo(shotTable_.index(rows.front(), 0));
   });
-  connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
-    if (syncing_) return;
-    syncing_ = true;
-    std::vector<int> indices;
-    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
-      indices.push_back(index.row());
-    std::sort(indices.begin(), indices.end());
-    view_->SelectShots(indices);
-    syncing_ = false;
-  });
-  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (row >= 0 && static_cast<std::size_t>(row) < documents_.size())
-      SetCurrent(documents_[static_cast<std::size_t>(row)].get());
-  });
+  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& index) {
+            if (ReviewDocument* document = pictures_.At(index.row())) SetCurrent(document);
+          });
   resize(1280, 800);
   ShowSettings();
-  RefreshNumbers();
+  RefreshStatistics();
   RefreshStatus();
 }
 
@@ -144,7 +133,11 @@ ReviewWindow::~ReviewWindow() {
   exportCancel_ = true;
   exportWatcher_.waitForFinished();
   analyser_.CancelAll();
-  view_->SetDocument(nullptr);
+  // The views let go of the models before the models go.
+  view_->SetModel(nullptr, nullptr);
+  table_->setModel(nullptr);
+  list_->setModel(nullptr);
+  shotTable_.SetDocument(nullptr);
 }
 
 void ReviewWindow::BuildMenus() {
@@ -180,10 +173,8 @@ void ReviewWindow::BuildMenus() {
       RefreshStatus();
       return;
     }
-    if (current_->MoveShotInOrder(selected.front(), step)) {
-      view_->SelectShots({selected.front() + step});
-      SelectRows({selected.front() + step});
-    }
+    // The selection follows the shot: the table model moves its row.
+    current_->MoveShotInOrder(selected.front(), step);
   };
   QAction* up = edit->addAction(tr("Move Shot &Up"), this, [reorder] { reorder(-1); });
   up->setShortcut(QKeySequence(QStringLiteral("Ctrl+Up")));
@@ -225,8 +216,9 @@ QWidget* ReviewWindow::BuildSidePanel() {
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(new QLabel(tr("Pictures")));
-  list_ = new QListWidget;
+  list_ = new QListView;
   list_->setObjectName(QStringLiteral("pictures"));
+  list_->setModel(&pictures_);
   list_->setWordWrap(true);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   layout->addWidget(list_, 1);
@@ -388,9 +380,10 @@ QWidget* ReviewWindow::BuildNumbersPanel() {
   auto* panel = new QWidget;
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(4, 4, 4, 4);
-  table_ = new QTableWidget(0, static_cast<int>(ShotColumns().size()));
+  table_ = new QTableView;
   table_->setObjectName(QStringLiteral("shots"));
-  table_->setHorizontalHeaderLabels(ShotColumns());
+  table_->setModel(&shotTable_);
+  table_->setSelectionModel(&shotSelection_);
   table_->verticalHeader()->hide();
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -442,32 +435,27 @@ void ReviewWindow::RememberSettings(const ReviewSettings& settings) const {
 void ReviewWindow::OpenFiles(const std::vector<std::string>& paths) {
   pendingShow_.clear();
   for (const std::string& path : paths) {
-    const auto same = std::find_if(documents_.begin(), documents_.end(),
+    const auto& open = pictures_.Documents();
+    const auto same = std::find_if(open.begin(), open.end(),
                                    [&](const auto& document) { return document->Path() == path; });
-    if (same != documents_.end()) {
+    if (same != open.end()) {
       if (pendingShow_.empty()) SetCurrent(same->get());
       continue;
     }
-    documents_.push_back(std::make_unique<ReviewDocument>(path, DefaultSettings()));
-    ReviewDocument* document = documents_.back().get();
+    ReviewDocument* document =
+        pictures_.Add(std::make_unique<ReviewDocument>(path, DefaultSettings()));
     undoGroup_.addStack(&document->UndoStack());
-    connect(document, &ReviewDocument::stateChanged, this, [this] {
-      RefreshList();
-      RefreshStatus();
-    });
+    connect(document, &ReviewDocument::stateChanged, this, [this] { RefreshStatus(); });
     connect(document, &ReviewDocument::shotsChanged, this, [this, document] {
       // An undo may give back settings with the shots.
       if (document == current_) {
-        RefreshNumbers();
+        RefreshStatistics();
         ShowSettings();
       }
-      RefreshList();
     });
-    list_->addItem(document->Name());
     pendingShow_.push_back(document);
     analyser_.Request(document, JobKind::Open);
   }
-  RefreshList();
   RefreshStatus();
 }
 
@@ -485,9 +473,8 @@ void ReviewWindow::JobFinished(ReviewDocument* document) {
   }
   if (document == current_) {
     ShowSettings();
-    RefreshNumbers();
+    RefreshStatistics();
   }
-  RefreshList();
   RefreshStatus();
 }
 
@@ -501,18 +488,14 @@ void ReviewWindow::SetCurrent(ReviewDocument* document) {
   current_ = document;
   transient_.clear();
   undoGroup_.setActiveStack(document ? &document->UndoStack() : nullptr);
-  view_->SetDocument(document);
-  const auto at = std::find_if(documents_.begin(), documents_.end(),
-                               [&](const auto& d) { return d.get() == document; });
-  {
-    const QSignalBlocker block(list_);
-    list_->setCurrentRow(at == documents_.end() ? -1 : static_cast<int>(at - documents_.begin()),
-                         QItemSelectionModel::ClearAndSelect);
-  }
+  shotTable_.SetDocument(document);
+  // The list shows it as current; its news of that comes back here and finds it so.
+  list_->selectionModel()->setCurrentIndex(pictures_.index(pictures_.RowOf(document)),
+                                           QItemSelectionModel::ClearAndSelect);
   setWindowTitle(document ? tr("%1 - holescan-review").arg(document->Name())
                           : tr("holescan-review"));
   ShowSettings();
-  RefreshNumbers();
+  RefreshStatistics();
   RefreshStatus();
 }
 
@@ -572,57 +555,19 @@ void ReviewWindow::ApplySetting(const std::function<bool(ReviewSettings&)>& chan
   RefreshStatus();
 }
 
-void ReviewWindow::RefreshNumbers() {
-  const bool wasSyncing = std::exchange(syncing_, true);
-  const std::vector<int> selected = view_->SelectedShots();
-  table_->clearContents();
+void ReviewWindow::RefreshStatistics() {
   if (!current_) {
-    table_->setRowCount(0);
     stats_->setText(
         tr("<i>Open a picture: File &gt; Open, drop it here, or name it on the "
            "command line.</i>"));
-    syncing_ = wasSyncing;
     return;
   }
-  const std::vector<ShotRow> rows = ShotRows(*current_);
-  table_->setRowCount(static_cast<int>(rows.size()));
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    const ShotRow& row = rows[r];
-    const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
-    for (int c = 0; c < 6; ++c) {
-      auto* item = new QTableWidgetItem(cells[c]);
-      if (c < 5) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      if (!row.edited.isEmpty()) item->setForeground(kEditedColour.darker(160));
-      table_->setItem(static_cast<int>(r), c, item);
-    }
-  }
-  SelectRows(selected);
   QString html = QStringLiteral("<table cellspacing='2'>");
   for (const StatLine& line : StatLines(*current_))
     html += QStringLiteral("<tr><td><b>%1</b>&nbsp;&nbsp;</td><td>%2</td></tr>")
                 .arg(line.label.toHtmlEscaped(), line.value.toHtmlEscaped());
   html += QStringLiteral("</table>");
   stats_->setText(html);
-  syncing_ = wasSyncing;
-}
-
-void ReviewWindow::SelectRows(const std::vector<int>& rows) {
-  QItemSelection selection;
-  for (int row : rows)
-    if (row < table_->rowCount())
-      selection.select(table_->model()->index(row, 0), table_->model()->index(row, 5));
-  table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-  if (rows.size() == 1 && rows.front() < table_->rowCount())
-    table_->scrollTo(table_->model()->index(rows.front(), 0));
-}
-
-void ReviewWindow::RefreshList() {
-  for (std::size_t i = 0; i < documents_.size() && static_cast<int>(i) < list_->count(); ++i) {
-    QListWidgetItem* item = list_->item(static_cast<int>(i));
-    item->setText(ListEntry(*documents_[i]));
-    item->setForeground(documents_[i]->State() == Stage::Failed ? QColor(190, 0, 0)
-                                                                : palette().text().color());
-  }
 }
 
 void ReviewWindow::RefreshStatus() {
@@ -668,7 +613,6 @@ void ReviewWindow::AddShotAt(QPointF point) {
   transient_.clear();
   current_->AddShot(shot);
   view_->SelectShots({static_cast<int>(current_->Shots().size()) - 1});
-  RefreshNumbers();
   RefreshStatus();
 }
 
@@ -706,7 +650,6 @@ bool ReviewWindow::Save() {
   }
   current_->MarkSaved();
   transient_ = tr("saved %1").arg(Local(path));
-  RefreshList();
   RefreshStatus();
   return true;
 }
@@ -723,7 +666,7 @@ void ReviewWindow::Export() {
     RefreshStatus();
     return;
   }
-  const QString suggested = Local(ProposedExportBase(current_->Path(), OpenPaths(documents_)));
+  const QString suggested = Local(ProposedExportBase(current_->Path(), OpenPaths(Documents())));
   const QString base = QFileDialog::getSaveFileName(
       this, tr("Export: CSV, JSON, annotated PNG and PDF report"), suggested,
       tr("Base name (the four files get .csv, .json, .png and .pdf) (*)"), nullptr,
@@ -747,7 +690,7 @@ bool ReviewWindow::ExportTo(const QString& base) {
   for (const char* suffix : {".csv", ".json", ".png", ".pdf"})
     if (stem.endsWith(QLatin1String(suffix))) stem.chop(static_cast<int>(std::strlen(suffix)));
   const ExportPaths paths = ExportPathsFor(Bytes(stem));
-  if (auto clash = ExportClash(paths, OpenPaths(documents_))) return refuse(Local(*clash));
+  if (auto clash = ExportClash(paths, OpenPaths(Documents()))) return refuse(Local(*clash));
   if (const std::vector<std::string> existing = ExistingFiles(paths); !existing.empty()) {
     QStringList names;
     for (const std::string& path : existing) names << QFileInfo(Local(path)).fileName();
@@ -795,12 +738,12 @@ void ReviewWindow::RefreshBusy() {
 void ReviewWindow::ApplyToPictures(bool all) {
   if (!current_) return;
   std::vector<ReviewDocument*> targets;
-  for (std::size_t i = 0; i < documents_.size(); ++i) {
-    ReviewDocument* document = documents_[i].get();
+  for (int row = 0; row < pictures_.rowCount(); ++row) {
+    ReviewDocument* document = pictures_.At(row);
     if (document == current_ || document->State() == Stage::Failed ||
         document->State() == Stage::Loading)
       continue;
-    if (all || list_->item(static_cast<int>(i))->isSelected()) targets.push_back(document);
+    if (all || list_->selectionModel()->isRowSelected(row)) targets.push_back(document);
   }
   const ReviewSettings given = current_->Settings();
   for (ReviewDocument* document : targets) {
@@ -826,7 +769,6 @@ void ReviewWindow::ApplyToPictures(bool all) {
       targets.empty()
           ? (all ? tr("no other picture is open") : tr("no other picture is selected in the list"))
           : tr("settings given to %n picture(s)", nullptr, static_cast<int>(targets.size()));
-  RefreshList();
   RefreshStatus();
 }
 
@@ -888,7 +830,7 @@ void ReviewWindow::closeEvent(QCloseEvent* event) {
   analyser_.WaitIdle();
   WaitExport();
   std::vector<ReviewDocument*> unsaved;
-  for (const auto& document : documents_)
+  for (const auto& document : Documents())
     if (document->State() == Stage::Ready && document->Modified())
       unsaved.push_back(document.get());
   if (!unsaved.empty()) {

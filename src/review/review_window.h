@@ -5,6 +5,9 @@
 // (PICTURE.shots.json) or analyses it; every change of a setting analyses it again. Edits go
 // to the current picture's undo stack. A picture that cannot be opened keeps its reason in its
 // list entry and the status bar, and the picture shown stays the one that was.
+//
+// The list of pictures and the shot table are views of two models (picture_list_model.h,
+// shot_table_model.h); the table and the picture view share the shot table's selection model.
 #pragma once
 
 #include <QFutureWatcher>
@@ -20,17 +23,19 @@
 
 #include "review/analysis.h"
 #include "review/document.h"
+#include "review/picture_list_model.h"
+#include "review/shot_table_model.h"
 
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
 
 namespace holescan::review {
 
@@ -46,7 +51,9 @@ class ReviewWindow : public QMainWindow {
   // Opens the pictures (file names as bytes); one already open is shown again.
   void OpenFiles(const std::vector<std::string>& paths);
   ReviewDocument* Current() const { return current_; }
-  const std::vector<std::unique_ptr<ReviewDocument>>& Documents() const { return documents_; }
+  const std::vector<std::unique_ptr<ReviewDocument>>& Documents() const {
+    return pictures_.Documents();
+  }
   Analyser& Analysis() { return analyser_; }
   ShotView* View() const { return view_; }
 
@@ -80,9 +87,7 @@ class ReviewWindow : public QMainWindow {
   void SetCurrent(ReviewDocument* document);
   void ShowSettings();
   void ApplySetting(const std::function<bool(ReviewSettings&)>& change);
-  void RefreshNumbers();
-  void SelectRows(const std::vector<int>& rows);
-  void RefreshList();
+  void RefreshStatistics();
   void RefreshStatus();
   void RefreshBusy();
   void ShowHelp();
@@ -94,17 +99,19 @@ class ReviewWindow : public QMainWindow {
   ReviewSettings DefaultSettings() const;
   void RememberSettings(const ReviewSettings& settings) const;
 
-  std::vector<std::unique_ptr<ReviewDocument>> documents_;
+  // The open pictures (owning them), and the shots of the one shown with their selection.
+  PictureListModel pictures_;
+  ShotTableModel shotTable_;
+  QItemSelectionModel shotSelection_{&shotTable_};
   ReviewDocument* current_ = nullptr;
   // The first picture of the last batch opened, to be shown once it has loaded.
   std::vector<ReviewDocument*> pendingShow_;
   Analyser analyser_;
   QUndoGroup undoGroup_;
   Question question_;
-  bool syncing_ = false;
 
   ShotView* view_ = nullptr;
-  QListWidget* list_ = nullptr;
+  QListView* list_ = nullptr;
   QComboBox* calibre_ = nullptr;
   QDoubleSpinBox* dpi_ = nullptr;
   QComboBox* holes_ = nullptr;
@@ -116,7 +123,7 @@ class ReviewWindow : public QMainWindow {
   QLineEdit* event_ = nullptr;
   QLineEdit* date_ = nullptr;
   QLineEdit* note_ = nullptr;
-  QTableWidget* table_ = nullptr;
+  QTableView* table_ = nullptr;
   QLabel* stats_ = nullptr;
   QLabel* message_ = nullptr;
   QProgressBar* progress_ = nullptr;

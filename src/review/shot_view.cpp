@@ -13,6 +13,7 @@
 
 #include "review/overlay.h"
 #include "review/picture_image.h"
+#include "review/shot_table_model.h"
 
 namespace holescan::review {
 
@@ -179,12 +180,57 @@ ShotView::ShotView(QWidget* parent) : QGraphicsView(parent), scale_(std::make_sh
   setBackgroundBrush(QColor(96, 96, 96));
   setFocusPolicy(Qt::StrongFocus);
   connect(&scene_, &QGraphicsScene::selectionChanged, this, [this] {
-    if (!rebuilding_) emit shotSelectionChanged();
+    if (!rebuilding_) TakeSelection();
   });
 }
 
 ShotView::~ShotView() {
+  // The scene deletes its items after this body: what it says of their selection then is
+  // no longer the user's.
+  rebuilding_ = true;
+  shots_.clear();
   for (const auto& connection : connections_) disconnect(connection);
+  for (const auto& connection : modelConnections_) disconnect(connection);
+}
+
+void ShotView::SetModel(ShotTableModel* model, QItemSelectionModel* selection) {
+  for (const auto& connection : modelConnections_) disconnect(connection);
+  modelConnections_.clear();
+  model_ = model;
+  selection_ = selection;
+  if (model_) {
+    modelConnections_.push_back(connect(model_, &QAbstractItemModel::modelReset, this,
+                                        [this] { SetDocument(model_->Document()); }));
+    modelConnections_.push_back(connect(model_, &ShotTableModel::synced, this, &ShotView::Rebuild));
+  }
+  if (selection_)
+    modelConnections_.push_back(
+        connect(selection_, &QItemSelectionModel::selectionChanged, this, [this] {
+          if (taking_) return;
+          ShowSelection();
+          const std::vector<int> rows = SelectedShots();
+          if (rows.size() == 1 && static_cast<std::size_t>(rows.front()) < shots_.size())
+            ensureVisible(shots_[static_cast<std::size_t>(rows.front())], 40, 40);
+        }));
+  SetDocument(model_ ? model_->Document() : nullptr);
+}
+
+void ShotView::ShowSelection() {
+  const std::vector<int> rows = SelectedShots();
+  rebuilding_ = true;
+  for (ShotItem* item : shots_)
+    item->setSelected(std::binary_search(rows.begin(), rows.end(), item->Index()));
+  rebuilding_ = false;
+}
+
+void ShotView::TakeSelection() {
+  if (!selection_) return;
+  std::vector<int> rows;
+  for (const ShotItem* item : shots_)
+    if (item->isSelected()) rows.push_back(item->Index());
+  taking_ = true;
+  SelectRows(*selection_, rows);
+  taking_ = false;
 }
 
 void ShotView::SetDocument(ReviewDocument* document) {
@@ -192,8 +238,6 @@ void ShotView::SetDocument(ReviewDocument* document) {
   connections_.clear();
   document_ = document;
   if (document_) {
-    connections_.push_back(
-        connect(document_, &ReviewDocument::shotsChanged, this, &ShotView::Rebuild));
     connections_.push_back(
         connect(document_, &ReviewDocument::stateChanged, this, &ShotView::PictureChanged));
     connections_.push_back(connect(document_, &QObject::destroyed, this, [this] {
@@ -231,25 +275,21 @@ void ShotView::PictureChanged() {
 }
 
 void ShotView::Rebuild() {
-  const std::vector<int> selected = SelectedShots();
   rebuilding_ = true;
   for (ShotItem* item : shots_) delete item;
   shots_.clear();
   delete aim_;
   delete centre_;
   aim_ = centre_ = nullptr;
-  if (document_ && picture_) {
+  if (document_ && picture_ && model_) {
     scale_->diameter = HoleDiameterPx(document_->Settings());
-    const auto& shots = document_->Shots();
+    const std::vector<ReviewShot>& shots = model_->Shots();
     for (std::size_t i = 0; i < shots.size(); ++i) {
       auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, shots[i].placed, scale_);
       item->setPos(shots[i].x, shots[i].y);
       scene_.addItem(item);
       shots_.push_back(item);
     }
-    for (int index : selected)
-      if (index >= 0 && static_cast<std::size_t>(index) < shots_.size())
-        shots_[static_cast<std::size_t>(index)]->setSelected(true);
     if (const auto& aim = document_->Aim()) {
       aim_ = new MarkItem(kAimColour, scale_);
       aim_->setPos(aim->x, aim->y);
@@ -262,23 +302,15 @@ void ShotView::Rebuild() {
     }
   }
   rebuilding_ = false;
-  if (SelectedShots() != selected) emit shotSelectionChanged();
+  ShowSelection();
 }
 
 std::vector<int> ShotView::SelectedShots() const {
-  std::vector<int> indices;
-  for (const ShotItem* item : shots_)
-    if (item->isSelected()) indices.push_back(item->Index());
-  return indices;
+  return selection_ ? SelectedRows(*selection_) : std::vector<int>{};
 }
 
 void ShotView::SelectShots(const std::vector<int>& indices) {
-  rebuilding_ = true;
-  for (ShotItem* item : shots_)
-    item->setSelected(std::find(indices.begin(), indices.end(), item->Index()) != indices.end());
-  rebuilding_ = false;
-  if (indices.size() == 1 && static_cast<std::size_t>(indices.front()) < shots_.size())
-    ensureVisible(shots_[static_cast<std::size_t>(indices.front())], 40, 40);
+  if (selection_) SelectRows(*selection_, indices);
 }
 
 double ShotView::Zoom() const {
@@ -363,9 +395,9 @@ void ShotView::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   QGraphicsView::mouseReleaseEvent(event);
-  if (!document_ || event->button() != Qt::LeftButton) return;
+  if (!model_ || event->button() != Qt::LeftButton) return;
   std::vector<std::pair<int, ReviewShot>> moves;
-  const auto& shots = document_->Shots();
+  const std::vector<ReviewShot>& shots = model_->Shots();
   for (const ShotItem* item : shots_) {
     const std::size_t i = static_cast<std::size_t>(item->Index());
     if (i >= shots.size()) continue;

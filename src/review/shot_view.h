@@ -10,10 +10,16 @@
 // Mouse: the wheel zooms about the cursor; dragging the paper pans; dragging a shot moves it;
 // a click selects a shot, Shift+click adds it to the selection or takes it out; Ctrl+click
 // asks for a shot there (addRequested).
+//
+// The view shows the shot table model's rows and its selection is that model's selection
+// model, the one the table view has too: it draws the rows again when the model says they
+// changed, and what is selected here is selected there.
 #pragma once
 
 #include <QGraphicsView>
+#include <QItemSelectionModel>
 #include <QPointF>
+#include <QPointer>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -24,6 +30,7 @@
 namespace holescan::review {
 
 class PictureItem;
+class ShotTableModel;
 class ShotItem;
 class MarkItem;
 struct ViewScale;
@@ -35,9 +42,11 @@ class ShotView : public QGraphicsView {
   explicit ShotView(QWidget* parent = nullptr);
   ~ShotView() override;
 
-  // The document to show (null: none); the view fits the picture when it changes.
-  void SetDocument(ReviewDocument* document);
+  // The shots to show and whose selection to share (null: none). The picture is the model's
+  // document's; the view fits it when it changes.
+  void SetModel(ShotTableModel* model, QItemSelectionModel* selection);
 
+  // The selection model's rows; setting them scrolls a single shot into view.
   std::vector<int> SelectedShots() const;
   void SelectShots(const std::vector<int>& indices);
 
@@ -53,7 +62,6 @@ class ShotView : public QGraphicsView {
  signals:
   void addRequested(QPointF picturePoint);
   void moveRequested(std::vector<std::pair<int, holescan::review::ReviewShot>> moves);
-  void shotSelectionChanged();
 
  protected:
   void wheelEvent(QWheelEvent* event) override;
@@ -62,11 +70,17 @@ class ShotView : public QGraphicsView {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void SetDocument(ReviewDocument* document);
   void Rebuild();
   void PictureChanged();
   void ScaleChanged();
+  // The selection model's rows onto the shots drawn, and the shots picked here onto it.
+  void ShowSelection();
+  void TakeSelection();
 
   QGraphicsScene scene_;
+  QPointer<ShotTableModel> model_;
+  QPointer<QItemSelectionModel> selection_;
   ReviewDocument* document_ = nullptr;
   const Picture* shownPicture_ = nullptr;
   PictureItem* picture_ = nullptr;
@@ -75,9 +89,13 @@ class ShotView : public QGraphicsView {
   MarkItem* centre_ = nullptr;
   std::shared_ptr<ViewScale> scale_;
   bool fit_ = true;
+  // While the shots' selected flags are set from the selection model, the scene's news of
+  // them is not news.
   bool rebuilding_ = false;
+  // While the scene's selection goes to the selection model, it need not come back.
+  bool taking_ = false;
   bool consumedPress_ = false;
-  std::vector<QMetaObject::Connection> connections_;
+  std::vector<QMetaObject::Connection> connections_, modelConnections_;
 };
 
 }  // namespace holescan::review

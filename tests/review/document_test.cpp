@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "review/numbers.h"
+#include "review_support.h"
 
 namespace holescan::review {
 namespace {
+
+using holescan::testing::Finished;
 
 // 254 ppi: ten pixels a millimetre.
 ReviewSettings TenPerMm(std::string face = {}) {
@@ -19,7 +22,7 @@ ReviewSettings TenPerMm(std::string face = {}) {
 TEST(ReviewDocument, edits_are_undone_and_redone_exactly) {
   ReviewDocument document("card.png", TenPerMm());
   const std::vector<ReviewShot> found{{100, 100, false}, {200, 120, false}, {300, 80, false}};
-  document.SetShotsFound(found, false);
+  document.Apply(Finished(document, found));
   EXPECT_FALSE(document.Modified());
   EXPECT_EQ(document.UndoStack().count(), 0);
 
@@ -46,10 +49,9 @@ TEST(ReviewDocument, scores_table_and_statistics_follow_every_edit) {
   ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
   int changes = 0;
   QObject::connect(&document, &ReviewDocument::shotsChanged, [&] { ++changes; });
-  document.SetAim(score::AimPoint{500, 500}, {});
   // 2.25 mm right of the aim: a ten, 10.1; then moved to 5 mm: a nine, 9.0 (the limits of the
   // rules: D(9)/2 + 4.5/2 = 5.0).
-  document.SetShotsFound({{522.5, 500, false}}, false);
+  document.Apply(Finished(document, {{522.5, 500, false}}, score::AimPoint{500, 500}));
   ASSERT_TRUE(document.Result().total);
   EXPECT_EQ(document.Result().total->score, 10);
   EXPECT_EQ(ShotRows(document)[0].decimal, "10.1");
@@ -87,7 +89,7 @@ TEST(ReviewDocument, a_count_that_differs_and_placed_shots_are_said) {
   ReviewDocument document("card.png", settings);
   ReviewShot placed{200, 120, false};
   placed.placed = true;
-  document.SetShotsFound({{100, 100, false}, placed}, false);
+  document.Apply(Finished(document, {{100, 100, false}, placed}));
   const auto value = [&](const char* label) {
     for (const StatLine& line : StatLines(document))
       if (line.label == label) return line.value;
@@ -104,7 +106,7 @@ TEST(ReviewDocument, a_count_that_differs_and_placed_shots_are_said) {
 
 TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
   ReviewDocument document("card.png", TenPerMm());
-  document.SetShotsFound({{100, 100, false}, {200, 100, false}}, false);
+  document.Apply(Finished(document, {{100, 100, false}, {200, 100, false}}));
   ReviewSettings settings = document.Settings();
   settings.distance = "10m";
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Score);
@@ -122,7 +124,7 @@ TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
   // generation goes back with them (a job for the newer settings is stale) and comes again
   // with a redo.
   const int generation = document.Generation();
-  document.SetShotsFound({{150, 100, false}}, true);
+  document.Apply(Finished(document, {{150, 100, false}}, std::nullopt, JobKind::Shots));
   EXPECT_EQ(document.Shots().size(), 1u);
   document.UndoStack().undo();
   EXPECT_EQ(document.Shots().size(), 2u);
@@ -147,28 +149,76 @@ TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
 
 TEST(ReviewDocument, cancelling_an_analysis_gives_the_settings_back) {
   ReviewDocument document("card.png", TenPerMm());
-  document.SetShotsFound({{100, 100, false}, {200, 100, false}}, false);
+  document.Apply(Finished(document, {{100, 100, false}, {200, 100, false}}));
   ReviewSettings settings = document.Settings();
   settings.calibreMm = 9;
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
-  document.SetAnalysing();
-  document.SetCancelled();
+  document.Begin(JobKind::Shots);
+  EXPECT_EQ(document.State(), Stage::Analysing);
+  JobOutput cancelled;
+  cancelled.kind = JobKind::Shots;
+  cancelled.generation = document.Generation();
+  cancelled.cancelled = true;
+  document.Apply(cancelled);
   EXPECT_EQ(document.State(), Stage::Ready);
   EXPECT_EQ(document.Settings().calibreMm, 4.5);
   EXPECT_EQ(document.Shots().size(), 2u);
   EXPECT_EQ(document.Problem(), "analysis cancelled");
 }
 
+// A finished job is taken in by one call, whichever way it ended.
+TEST(ReviewDocument, a_finished_job_is_taken_in_whole_or_as_stale) {
+  ReviewSettings settings = TenPerMm("issf-air-rifle");
+  settings.dpi = 0;  // not known until the file says
+  ReviewDocument document("card.png", settings);
+  document.Begin(JobKind::Open);
+  EXPECT_EQ(document.State(), Stage::Loading);
+  JobOutput opened = Finished(document, {{100, 100, false}}, score::AimPoint{50, 60});
+  opened.picture = std::make_shared<const Picture>(200, 150, Rgb(240, 238, 230));
+  opened.fileDpi = 254;
+  document.Apply(opened);
+  EXPECT_EQ(document.State(), Stage::Ready);
+  EXPECT_EQ(document.PictureData(), opened.picture);
+  EXPECT_EQ(document.Result().width, 200);
+  EXPECT_EQ(document.Settings().dpi, 254);
+  EXPECT_EQ(document.Settings().dpiSource, calibrated::ResolutionSource::File);
+  ASSERT_TRUE(document.Aim());
+  EXPECT_EQ(document.Aim()->x, 50);
+  EXPECT_EQ(document.Shots().size(), 1u);
+  EXPECT_NEAR(document.Shots()[0].xMm, 5.0, 1e-9);  // scored against the aim taken in
+  EXPECT_EQ(document.UndoStack().count(), 0);
+
+  // Settings changed while a job ran: its shots and aim are dropped, its picture kept.
+  JobOutput stale =
+      Finished(document, {{1, 1, false}, {2, 2, false}}, score::AimPoint{1, 1}, JobKind::Shots);
+  stale.picture = std::make_shared<const Picture>(300, 150, Rgb(240, 238, 230));
+  ReviewSettings wider = document.Settings();
+  wider.calibreMm = 9;
+  ASSERT_EQ(document.SetSettings(wider), ReviewDocument::Rework::Shots);
+  document.Begin(JobKind::Shots);
+  document.Apply(stale);
+  EXPECT_EQ(document.PictureData(), stale.picture);
+  EXPECT_EQ(document.Shots().size(), 1u);
+  EXPECT_EQ(document.State(), Stage::Analysing);
+
+  // A picture that cannot be read: Failed, with its reason.
+  JobOutput unreadable;
+  unreadable.loadProblem = "not a picture";
+  document.Apply(unreadable);
+  EXPECT_EQ(document.State(), Stage::Failed);
+  EXPECT_EQ(document.Problem(), "not a picture");
+}
+
 TEST(ReviewDocument, series_subtotals_follow_the_order_as_shot) {
   ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
-  document.SetAim(score::AimPoint{500, 500}, {});
   // Three tens (on the aim) and two nines (5 mm right), in series of two.
-  document.SetShotsFound({{500, 500, false},
-                          {550, 500, false},
-                          {500, 500, false},
-                          {550, 500, false},
-                          {500, 500, false}},
-                         false);
+  document.Apply(Finished(document,
+                          {{500, 500, false},
+                           {550, 500, false},
+                           {500, 500, false},
+                           {550, 500, false},
+                           {500, 500, false}},
+                          score::AimPoint{500, 500}));
   ReviewSettings settings = document.Settings();
   settings.seriesShots = 2;
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Score);

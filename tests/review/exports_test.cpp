@@ -47,9 +47,10 @@ class Exports : public ::testing::Test {
     settings.face = "issf-air-rifle";
     settings.distance = "10m";
     document_ = std::make_unique<ReviewDocument>(dir_.filePath("card.bmp").toStdString(), settings);
-    document_->SetPicture(picture);
-    document_->SetAim(score::AimPoint{400, 300}, {});
-    document_->SetShotsFound({{400, 300, false}, {450, 300, false}}, false);
+    JobOutput found = holescan::testing::Finished(
+        *document_, {{400, 300, false}, {450, 300, false}}, score::AimPoint{400, 300});
+    found.picture = picture;
+    document_->Apply(found);
     document_->AddShot(400, 330);
     base_ = dir_.filePath("out").toStdString();
   }
@@ -214,7 +215,7 @@ TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unsc
     JobInput input;
     input.path = card.path;
     input.settings = settings;
-    ApplyJob(document, RunJob(input, cancel, progress));
+    document.Apply(RunJob(input, cancel, progress));
     ASSERT_EQ(document.State(), Stage::Ready) << document.Problem();
     const QString name = QStringLiteral("/report-%1ppi").arg(dpi);
     EXPECT_FALSE(ExportPdf(document, (folder + name + ".pdf").toStdString(),

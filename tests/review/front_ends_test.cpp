@@ -43,7 +43,7 @@ TEST(FrontEnds, the_command_line_and_the_review_give_the_same_record) {
     std::atomic<bool> cancel{false};
     std::atomic<double> progress{0};
     ReviewDocument document(card.path, input.settings);
-    ApplyJob(document, RunJob(input, cancel, progress));
+    document.Apply(RunJob(input, cancel, progress));
     ASSERT_EQ(document.State(), Stage::Ready) << document.Problem();
     const std::string fromReview = dir.filePath("review.json").toStdString();
     ASSERT_FALSE(ExportJson(document, fromReview));

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "facegen.h"
 #include "review/analysis.h"
@@ -48,6 +50,22 @@ inline std::vector<facegen::ShotMark> FiveShots() {
           {14, -16, HoleLook::Dark},
           {-17, 12, HoleLook::Dark},
           {19, 5, HoleLook::Dark}};
+}
+
+// A job that found these shots (and the face's black at `aim`, when given) under the
+// document's settings as they are now, for ReviewDocument::Apply. An Open job's shots are the
+// document's first; a Shots job's are an undoable step.
+inline review::JobOutput Finished(const review::ReviewDocument& document,
+                                  std::vector<review::ReviewShot> shots,
+                                  std::optional<score::AimPoint> aim = std::nullopt,
+                                  review::JobKind kind = review::JobKind::Open) {
+  review::JobOutput output;
+  output.kind = kind;
+  output.generation = document.Generation();
+  output.settings = document.Settings();
+  output.shots = std::move(shots);
+  output.black.centre = aim;
+  return output;
 }
 
 // Handles events until the analyser is idle.

@@ -9,12 +9,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -47,7 +47,7 @@ class Window : public ::testing::Test {
     ASSERT_NE(window_.Current(), nullptr);
     document_ = window_.Current();
     view_ = window_.View();
-    table_ = window_.findChild<QTableWidget*>("shots");
+    table_ = window_.findChild<QTableView*>("shots");
     // What the engine finds on the card: the window must show exactly that, and every true
     // hole among it.
     calibrated::CalibratedSettings settings;
@@ -56,6 +56,9 @@ class Window : public ::testing::Test {
     found_ = calibrated::AnalysePicture(card_.target.picture.View(), settings).shots.size();
   }
   QString Message() const { return window_.findChild<QLabel*>("message")->text(); }
+  QString Cell(int row, int column) const {
+    return table_->model()->index(row, column).data().toString();
+  }
   QPoint At(double x, double y) const { return view_->ViewportPoint({x, y}); }
   void Drag(QPoint from, QPoint to) {
     QTest::mousePress(view_->viewport(), Qt::LeftButton, {}, from);
@@ -74,7 +77,7 @@ class Window : public ::testing::Test {
   std::size_t found_ = 0;
   ReviewDocument* document_ = nullptr;
   ShotView* view_ = nullptr;
-  QTableWidget* table_ = nullptr;
+  QTableView* table_ = nullptr;
 };
 
 TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
@@ -88,7 +91,7 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
                             }))
         << truth.x << ", " << truth.y;
   const int n = static_cast<int>(found_);
-  EXPECT_EQ(table_->rowCount(), n);
+  EXPECT_EQ(table_->model()->rowCount(), n);
   ASSERT_TRUE(document_->Aim());
   EXPECT_NEAR(document_->Aim()->x, card_.target.aimX, 1.0);
   EXPECT_TRUE(window_.findChild<QLabel*>("statistics")->text().contains("Total"));
@@ -99,15 +102,15 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
   ASSERT_EQ(shots.size(), found_ + 1);
   EXPECT_NEAR(shots[found_].x, bare.x(), 1.0 / view_->Zoom());
   EXPECT_TRUE(shots[found_].edited);
-  EXPECT_EQ(table_->rowCount(), n + 1);
-  EXPECT_EQ(table_->item(n, 5)->text(), "edited");
+  EXPECT_EQ(table_->model()->rowCount(), n + 1);
+  EXPECT_EQ(Cell(n, 5), "edited");
   EXPECT_EQ(table_->selectionModel()->selectedRows().size(), 1);
   EXPECT_EQ(table_->selectionModel()->selectedRows().front().row(), n);
   Screenshot(window_, "added");
 
   QTest::keyClick(&window_, Qt::Key_Delete);
   ASSERT_EQ(shots.size(), found_);
-  EXPECT_EQ(table_->rowCount(), n);
+  EXPECT_EQ(table_->model()->rowCount(), n);
   QTest::keyClick(&window_, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(shots.size(), found_ + 1);
   QTest::keyClick(&window_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
@@ -127,7 +130,7 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
   EXPECT_NEAR(shots[1].x - before.x, 30 / view_->Zoom(), 0.01);
   EXPECT_NEAR(shots[1].y - before.y, 10 / view_->Zoom(), 0.01);
   EXPECT_TRUE(shots[1].edited);
-  EXPECT_EQ(table_->item(1, 5)->text(), "edited");
+  EXPECT_EQ(Cell(1, 5), "edited");
   document_->UndoStack().undo();
   EXPECT_EQ(shots[1], before);
 
@@ -150,7 +153,7 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
   }
   QTest::keyClick(&window_, Qt::Key_Delete);
   EXPECT_EQ(shots.size(), found_ - 2);
-  EXPECT_EQ(table_->rowCount(), n - 2);
+  EXPECT_EQ(table_->model()->rowCount(), n - 2);
 }
 
 TEST_F(Window, zooms_with_keys_and_wheel_and_fits_again) {
@@ -194,7 +197,8 @@ TEST_F(Window, saved_shots_come_back_instead_of_a_new_analysis) {
   EXPECT_EQ(again.Current()->Shots(), saved);
   EXPECT_EQ(again.Current()->Settings(), document_->Settings());
   EXPECT_FALSE(again.Current()->Modified());
-  EXPECT_EQ(again.findChild<QTableWidget*>("shots")->rowCount(), static_cast<int>(saved.size()));
+  EXPECT_EQ(again.findChild<QTableView*>("shots")->model()->rowCount(),
+            static_cast<int>(saved.size()));
 
   // A damaged saved file is named, and the picture analysed afresh.
   std::ofstream(ShotsFilePath(card_.path), std::ios::trunc) << "{\"format\": 3";
@@ -213,13 +217,13 @@ TEST_F(Window, a_picture_that_cannot_be_opened_shows_why_and_changes_nothing_els
   window_.OpenFiles({bad, dir_.filePath("missing.bmp").toStdString()});
   WaitIdle(window_.Analysis());
   EXPECT_EQ(window_.Current(), document_);
-  EXPECT_EQ(table_->rowCount(), static_cast<int>(found_));
-  auto* list = window_.findChild<QListWidget*>("pictures");
-  ASSERT_EQ(list->count(), 3);
-  EXPECT_EQ(list->item(1)->text(), "notes.png: not a picture");
-  EXPECT_EQ(list->item(2)->text(), "missing.bmp: no such file");
+  EXPECT_EQ(table_->model()->rowCount(), static_cast<int>(found_));
+  auto* list = window_.findChild<QListView*>("pictures");
+  ASSERT_EQ(list->model()->rowCount(), 3);
+  EXPECT_EQ(list->model()->index(1, 0).data().toString(), "notes.png: not a picture");
+  EXPECT_EQ(list->model()->index(2, 0).data().toString(), "missing.bmp: no such file");
   EXPECT_TRUE(Message().startsWith("cannot open ")) << Message().toStdString();
-  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_EQ(list->currentIndex().row(), 0);
   Screenshot(window_, "bad-picture");
   // The keyboard moves through the list; a broken entry keeps the shown picture.
   list->setFocus();
@@ -267,7 +271,10 @@ TEST_F(Window, export_never_replaces_a_picture_of_the_session) {
       holescan::testing::WriteCard(dir_, "card-shots.png", 150, holescan::testing::FiveShots());
   window_.OpenFiles({other.path});
   WaitIdle(window_.Analysis());
-  window_.findChild<QListWidget*>("pictures")->setCurrentRow(0);
+  {
+    auto* list = window_.findChild<QListView*>("pictures");
+    list->setCurrentIndex(list->model()->index(0, 0));
+  }
   ASSERT_EQ(window_.Current(), document_);
   const std::string cardBytes = Bytes(card_.path), otherBytes = Bytes(other.path);
 
@@ -352,7 +359,7 @@ TEST_F(Window, a_picture_without_resolution_shows_no_shots_until_it_is_given) {
   EXPECT_EQ(ppm->State(), Stage::Ready);
   EXPECT_EQ(ppm->Settings().dpi, 0);
   EXPECT_TRUE(ppm->Shots().empty());
-  EXPECT_EQ(table_->rowCount(), 0);
+  EXPECT_EQ(table_->model()->rowCount(), 0);
   auto* dpi = window_.findChild<QDoubleSpinBox*>("dpi");
   EXPECT_EQ(dpi->text(), "resolution unknown");
   EXPECT_TRUE(Message().startsWith("resolution unknown")) << Message().toStdString();
@@ -367,7 +374,7 @@ TEST_F(Window, a_picture_without_resolution_shows_no_shots_until_it_is_given) {
   WaitIdle(window_.Analysis());
   EXPECT_EQ(ppm->Settings().dpi, 150);
   EXPECT_EQ(ppm->Shots().size(), found_);
-  EXPECT_EQ(table_->rowCount(), static_cast<int>(found_));
+  EXPECT_EQ(table_->model()->rowCount(), static_cast<int>(found_));
   // The resolution typed is worth keeping: the picture counts as changed.
   EXPECT_TRUE(ppm->Modified());
   Screenshot(window_, "resolution-given");
@@ -380,8 +387,8 @@ TEST_F(Window, settings_go_to_the_selected_or_all_pictures_and_undo_takes_them_b
       holescan::testing::WriteCard(dir_, "second.bmp", 150, holescan::testing::FiveShots());
   window_.OpenFiles({ppm.toStdString(), second.path});
   WaitIdle(window_.Analysis());
-  auto* list = window_.findChild<QListWidget*>("pictures");
-  list->setCurrentRow(0);
+  auto* list = window_.findChild<QListView*>("pictures");
+  list->setCurrentIndex(list->model()->index(0, 0));
   ASSERT_EQ(window_.Current(), document_);
   auto* calibre = window_.findChild<QComboBox*>("calibre");
   calibre->setEditText("9 mm");
@@ -389,9 +396,12 @@ TEST_F(Window, settings_go_to_the_selected_or_all_pictures_and_undo_takes_them_b
   WaitIdle(window_.Analysis());
 
   // Selected: only the PPM, which takes the resolution too, as it stores none.
-  list->item(0)->setSelected(true);
-  list->item(1)->setSelected(true);
-  list->item(2)->setSelected(false);
+  const auto select = [&](int row, QItemSelectionModel::SelectionFlag flag) {
+    list->selectionModel()->select(list->model()->index(row, 0), flag);
+  };
+  select(0, QItemSelectionModel::Select);
+  select(1, QItemSelectionModel::Select);
+  select(2, QItemSelectionModel::Deselect);
   window_.ApplyToPictures(false);
   WaitIdle(window_.Analysis());
   const auto& documents = window_.Documents();
@@ -424,7 +434,10 @@ TEST_F(Window, quitting_offers_to_save_every_changed_picture) {
   ASSERT_NE(other, document_);
   other->AddShot(20, 30);
   auto* face = window_.findChild<QComboBox*>("face");
-  window_.findChild<QListWidget*>("pictures")->setCurrentRow(0);
+  {
+    auto* list = window_.findChild<QListView*>("pictures");
+    list->setCurrentIndex(list->model()->index(0, 0));
+  }
   face->setCurrentIndex(face->findData(QString()));
   emit face->activated(face->currentIndex());  // only a setting changed on the first
   QString asked;
@@ -540,8 +553,8 @@ TEST(AnalysisJob, a_cancelled_analysis_leaves_the_shots_as_they_were) {
   EXPECT_EQ(output.settings.dpi, 150);  // as pixels per metre store it, taken whole
   EXPECT_EQ(output.settings.dpiSource, calibrated::ResolutionSource::File);
   ReviewDocument document(card.path, input.settings);
-  document.SetShotsFound({{1, 2, false}}, false);
-  ApplyJob(document, output);
+  document.Apply(holescan::testing::Finished(document, {{1, 2, false}}));
+  document.Apply(output);
   EXPECT_EQ(document.Shots().size(), 1u);
   EXPECT_EQ(document.Problem(), "analysis cancelled");
 }
