@@ -38,7 +38,8 @@ void CsvPart(const PictureRecord& record, const WriteContext& context, const Sin
   std::ostringstream rows;
   CsvWriter csv(rows, context.columns);
   if (context.collected) csv.SkipHeader();
-  csv.Add(record.path, context.group, *record.calibrated);
+  csv.Add(context.tableName.empty() ? record.path : context.tableName, context.group,
+          *record.calibrated);
   csv.Finish();
   sink(rows.str());
 }

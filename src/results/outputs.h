@@ -43,6 +43,8 @@ struct WriteContext {
   int group = 1;           // the picture's number in the run, from 1
   bool collected = false;  // the part goes into a file holding every picture
   CsvColumns columns;      // the CSV's columns after the point table
+  // How the point table's file column names the picture; the record's path when empty.
+  std::string_view tableName;
   char decimalSeparator = '.';
 };
 
