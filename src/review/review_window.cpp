@@ -700,7 +700,8 @@ bool ReviewWindow::Save() {
   }
   const std::string path = ShotsFilePath(current_->Path());
   if (auto problem = WriteShotsFile(path, current_->Name().toStdString(),
-                                    {current_->Settings(), current_->Shots(), current_->Info()})) {
+                                    {current_->Settings(), current_->Shots(), current_->Info(),
+                                     &current_->Result()})) {
     transient_ = Local(*problem);
     RefreshStatus();
     return false;
