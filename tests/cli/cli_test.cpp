@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "io/qt/picture_loader.h"
+#include "results/csv.h"
 #include "support/picture_writers.h"
 #include "support/scratch_folder.h"
 
@@ -496,19 +497,24 @@ TEST_F(Command, several_jobs_write_exactly_what_one_job_writes) {
   Write("one.bmp", DiscsBmp(60, 40, {{20, 20}}));
   Write("two.bmp", DiscsBmp(80, 40, {{20, 20}, {60, 20}}));
   Write("cut.bmp", DiscsBmp(60, 40, {{20, 20}}).substr(0, 300));
-  for (const bool calibrated : {false, true}) {
+  // The exact analysis; the calibrated one; the calibrated one with the shots fired given,
+  // whose table has a column more.
+  for (const int mode : {0, 1, 2}) {
+    const bool calibrated = mode > 0;
     std::vector<std::string> outputs[2];
     for (const char* jobs : {"1", "3"}) {
       std::vector<std::string> arguments{"--jobs", jobs, "--json", std::string("j") + jobs};
       if (calibrated) arguments.insert(arguments.end(), {"--calibre", "4.5", "--csv", "c.csv"});
+      if (mode == 2) arguments.insert(arguments.end(), {"--shots", "2"});
       arguments.insert(arguments.end(), {"one.bmp", "cut.bmp", "two.bmp", "one.bmp"});
       const Outcome o = Run(arguments);
       EXPECT_EQ(o.status, kExitLoadFailed);
       outputs[jobs[0] == '3'] = {o.out, o.err, testing::ReadFile(Path(std::string("j") + jobs)),
                                  calibrated ? testing::ReadFile(Path("c.csv")) : ""};
     }
-    EXPECT_EQ(outputs[0], outputs[1]) << (calibrated ? "calibrated" : "exact");
+    EXPECT_EQ(outputs[0], outputs[1]) << mode;
     EXPECT_EQ(outputs[1][1], "holescan-cli: cut.bmp: truncated file\n");
+    if (mode == 2) EXPECT_TRUE(outputs[1][3].starts_with(std::string(results::kCsvHeader) + ",placed\n"));
   }
 }
 
