@@ -1,6 +1,6 @@
 #include "results/outputs.h"
 
-#include <array>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -60,7 +60,7 @@ Picture ResultPart(const PictureView& picture, const PictureRecord& record, doub
   return ResultPicture(picture, record.Calibrated(), scale);
 }
 
-const std::array<Output, 8> kOutputs = {{
+const Output kOutputs[] = {
     {"report", "--report", "", Analysis::Exact, Holds::OnePicture,
      "the vote report, byte for byte the text the holescan window puts on the clipboard", "",
      nullptr, nullptr},
@@ -91,7 +91,7 @@ const std::array<Output, 8> kOutputs = {{
      "the review window's one-page report: the annotated scan, the settings, the group's "
      "statistics and the table of shots",
      "", nullptr, nullptr},
-}};
+};
 
 }  // namespace
 
@@ -100,7 +100,7 @@ std::span<const Output> Outputs() {
 }
 
 std::size_t OutputIndex(std::string_view name) {
-  for (std::size_t i = 0; i < kOutputs.size(); ++i)
+  for (std::size_t i = 0; i < std::size(kOutputs); ++i)
     if (kOutputs[i].name == name) return i;
   throw std::logic_error("no output named " + std::string(name));
 }
