@@ -479,48 +479,6 @@ FaceTarget MakeFace(const FaceOptions& options) {
   return target;
 }
 
-bool WriteBmp(const Picture& picture, double dpi, const std::string& path) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) return false;
-  const std::uint32_t width = static_cast<std::uint32_t>(picture.Width());
-  const std::uint32_t height = static_cast<std::uint32_t>(picture.Height());
-  const std::uint32_t rowBytes = (width * 3 + 3) & ~3u;
-  const std::uint32_t pixelBytes = rowBytes * height;
-  const auto pelsPerMetre =
-      dpi > 0 ? static_cast<std::uint32_t>(std::lround(dpi / 0.0254)) : std::uint32_t{0};
-  std::vector<std::uint8_t> header(54, 0);
-  const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-      header[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-  };
-  header[0] = 'B';
-  header[1] = 'M';
-  put(2, 54 + pixelBytes, 4);
-  put(10, 54, 4);
-  put(14, 40, 4);
-  put(18, width, 4);
-  put(22, height, 4);
-  put(26, 1, 2);
-  put(28, 24, 2);
-  put(34, pixelBytes, 4);
-  put(38, pelsPerMetre, 4);
-  put(42, pelsPerMetre, 4);
-  out.write(reinterpret_cast<const char*>(header.data()), 54);
-  std::vector<std::uint8_t> row(rowBytes, 0);
-  for (int y = picture.Height() - 1; y >= 0; --y) {
-    for (int x = 0; x < picture.Width(); ++x) {
-      const std::uint32_t p = picture.At(x, y);
-      const auto i = static_cast<std::size_t>(x) * 3;
-      row[i] = static_cast<std::uint8_t>(p);
-      row[i + 1] = static_cast<std::uint8_t>(p >> 8);
-      row[i + 2] = static_cast<std::uint8_t>(p >> 16);
-    }
-    out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(rowBytes));
-  }
-  out.close();
-  return static_cast<bool>(out);
-}
-
 #ifdef HOLESCAN_FACEGEN_PNG
 namespace {
 
