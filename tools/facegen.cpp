@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "splitmix.h"
+
 #ifdef HOLESCAN_FACEGEN_PNG
 #include <libdeflate.h>
 #endif
@@ -18,19 +20,10 @@
 namespace holescan::facegen {
 namespace {
 
-// splitmix64: tiny, fast and identical everywhere, unlike the std:: distributions.
-class Random {
+// The shared generator (splitmix.h) with normal deviates beside it.
+class Random : public SplitMix {
  public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-  double Uniform(double low, double high) { return low + (high - low) * Unit(); }
+  using SplitMix::SplitMix;
   // Box-Muller, both values of each pair used.
   double Gaussian() {
     if (spare_) {
@@ -45,7 +38,6 @@ class Random {
   }
 
  private:
-  std::uint64_t state_;
   double second_ = 0;
   bool spare_ = false;
 };
