@@ -24,10 +24,12 @@
 #include "bmp_file.h"
 #include "pixel/picture.h"
 #include "score/faces.h"
+#include "shots/shots.h"
 
 namespace holescan::facegen {
 
-enum class HoleLook { Light, Dark };
+// How a hole shows: the analysis's own looks (Dark or Light here, never Auto).
+using HoleLook = shots::HoleLook;
 
 struct ShotMark {
   double xMm = 0, yMm = 0;  // from the face's centre, x right, y down
