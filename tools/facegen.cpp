@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "splitmix.h"
+
 #ifdef HOLESCAN_FACEGEN_PNG
 #include <libdeflate.h>
 #endif
@@ -18,19 +20,10 @@
 namespace holescan::facegen {
 namespace {
 
-// splitmix64: tiny, fast and identical everywhere, unlike the std:: distributions.
-class Random {
+// The shared generator (splitmix.h) with normal deviates beside it.
+class Random : public SplitMix {
  public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-  double Uniform(double low, double high) { return low + (high - low) * Unit(); }
+  using SplitMix::SplitMix;
   // Box-Muller, both values of each pair used.
   double Gaussian() {
     if (spare_) {
@@ -45,7 +38,6 @@ class Random {
   }
 
  private:
-  std::uint64_t state_;
   double second_ = 0;
   bool spare_ = false;
 };
@@ -477,48 +469,6 @@ FaceTarget MakeFace(const FaceOptions& options) {
   }
   if (options.jpegQuality > 0) JpegQuantise(target.picture, options.jpegQuality);
   return target;
-}
-
-bool WriteBmp(const Picture& picture, double dpi, const std::string& path) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) return false;
-  const std::uint32_t width = static_cast<std::uint32_t>(picture.Width());
-  const std::uint32_t height = static_cast<std::uint32_t>(picture.Height());
-  const std::uint32_t rowBytes = (width * 3 + 3) & ~3u;
-  const std::uint32_t pixelBytes = rowBytes * height;
-  const auto pelsPerMetre =
-      dpi > 0 ? static_cast<std::uint32_t>(std::lround(dpi / 0.0254)) : std::uint32_t{0};
-  std::vector<std::uint8_t> header(54, 0);
-  const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-      header[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-  };
-  header[0] = 'B';
-  header[1] = 'M';
-  put(2, 54 + pixelBytes, 4);
-  put(10, 54, 4);
-  put(14, 40, 4);
-  put(18, width, 4);
-  put(22, height, 4);
-  put(26, 1, 2);
-  put(28, 24, 2);
-  put(34, pixelBytes, 4);
-  put(38, pelsPerMetre, 4);
-  put(42, pelsPerMetre, 4);
-  out.write(reinterpret_cast<const char*>(header.data()), 54);
-  std::vector<std::uint8_t> row(rowBytes, 0);
-  for (int y = picture.Height() - 1; y >= 0; --y) {
-    for (int x = 0; x < picture.Width(); ++x) {
-      const std::uint32_t p = picture.At(x, y);
-      const auto i = static_cast<std::size_t>(x) * 3;
-      row[i] = static_cast<std::uint8_t>(p);
-      row[i + 1] = static_cast<std::uint8_t>(p >> 8);
-      row[i + 2] = static_cast<std::uint8_t>(p >> 16);
-    }
-    out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(rowBytes));
-  }
-  out.close();
-  return static_cast<bool>(out);
 }
 
 #ifdef HOLESCAN_FACEGEN_PNG

@@ -21,12 +21,15 @@
 #include <string>
 #include <vector>
 
+#include "bmp_file.h"
 #include "pixel/picture.h"
 #include "score/faces.h"
+#include "shots/shots.h"
 
 namespace holescan::facegen {
 
-enum class HoleLook { Light, Dark };
+// How a hole shows: the analysis's own looks (Dark or Light here, never Auto).
+using HoleLook = shots::HoleLook;
 
 struct ShotMark {
   double xMm = 0, yMm = 0;  // from the face's centre, x right, y down
@@ -80,9 +83,8 @@ struct FaceTarget {
 // calibre outside 2..12 mm, negative counts, a picture over 16000 pixels a side, and so on).
 FaceTarget MakeFace(const FaceOptions& options);
 
-// Writes a 24-bit uncompressed bottom-up BMP that records the resolution (none for dpi 0);
-// false when the file cannot be written.
-bool WriteBmp(const Picture& picture, double dpi, const std::string& path);
+// The generators' BMP writer (bmp_file.h): WriteBmp(picture, path, dpi).
+using tools::WriteBmp;
 
 #ifdef HOLESCAN_FACEGEN_PNG
 // Writes a PNG that records the resolution (pHYs; none for dpi 0), 8-bit grey when every pixel is

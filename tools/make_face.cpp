@@ -124,14 +124,14 @@ int main(int argc, char** argv) {
 #ifdef HOLESCAN_FACEGEN_PNG
     const double stored = storedDpi.value_or(options.dpi);
     const bool written = png ? holescan::facegen::WritePng(target.picture, stored, out)
-                             : holescan::facegen::WriteBmp(target.picture, stored, out);
+                             : holescan::facegen::WriteBmp(target.picture, out, stored);
 #else
     if (png) {
       std::fprintf(stderr, "%s: PNG needs libdeflate at build time; write a .bmp\n", kProgram);
       return 2;
     }
     const bool written =
-        holescan::facegen::WriteBmp(target.picture, storedDpi.value_or(options.dpi), out);
+        holescan::facegen::WriteBmp(target.picture, out, storedDpi.value_or(options.dpi));
 #endif
     if (!written) {
       std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, out.c_str(),

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bmp_file.h"
 #include "pixel/picture.h"
 
 namespace holescan::targetgen {
@@ -74,10 +75,8 @@ Picture MakeComb(int stripes, int height);
 // (diameter + 4) pixels square. The labelling sees one hole of about pi * d^2 / 4 pixels.
 Picture MakeDisc(int diameter);
 
-// Writes a 24-bit uncompressed bottom-up BMP; false when the file cannot be written.
-bool WriteBmp(const Picture& picture, const std::string& path, double pixelsPerInch = 75);
-// Reads a 24-bit uncompressed BMP (bottom-up or top-down); nullopt for anything else or a
-// damaged file.
-std::optional<Picture> ReadBmp(const std::string& path);
+// The generators' BMP files (bmp_file.h).
+using tools::ReadBmp;
+using tools::WriteBmp;
 
 }  // namespace holescan::targetgen

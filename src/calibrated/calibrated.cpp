@@ -252,14 +252,19 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
 
 CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots);
 
-// A face whose ten ring (or inner ten) is narrower than the calibre prints it light in the
-// black at every bull's centre, where it passes for a hole (shots::ShotSettings).
+// A face whose ten ring (or inner ten) is narrower than the calibre, though not by much, prints
+// it light in the black at every bull's centre, where it passes for a hole
+// (shots::ShotSettings).
 bool PrintsCentresNarrowerThanTheCalibre(const CalibratedSettings& settings) {
   const score::Face* face = settings.face;
   if (face == nullptr) return false;
   double printed = face->RingDiameterMm(10);
   if (face->innerTenDiameterMm > 0) printed = std::min(printed, face->innerTenDiameterMm);
-  return printed < settings.calibreMm && printed < face->blackDiameterMm;
+  // A dot under this share of the calibre (the air rifle's half millimetre) is too small to pass
+  // for a hole, and the rule is not needed.
+  constexpr double kLikeAHole = 0.4;
+  return printed < settings.calibreMm && printed >= kLikeAHole * settings.calibreMm &&
+         printed < face->blackDiameterMm;
 }
 
 std::vector<Shot> FromHoles(const std::vector<shots::Shot>& holes) {

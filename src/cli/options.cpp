@@ -63,36 +63,36 @@ constexpr ExitStatus kExitStatuses[] = {
 };
 constexpr char kExitStatusNote[] = "When several apply, the status is the largest.";
 
+// The outputs with an option, from the one table of outputs: an output of the exact analysis
+// alone in its section, the others in the calibrated one's (with the exact one's help too).
 struct FileOption {
-  const char* name;
-  std::string Options::*field;
+  std::string name;
   const char* section;
-  const char* help;
-  const char* exactHelp;  // for an output of both analyses: what the exact one writes
+  std::string help;
+  std::string exactHelp;  // for an output of both analyses: what the exact one writes
+  std::size_t output;     // its index in results::Outputs()
+  const results::Output* declared;
 };
 
-const std::array<FileOption, 6> kFileOptions = {{
-    {"--report", &Options::report, kExactSection,
-     "the vote report, byte for byte the text the holescan window puts on the clipboard", nullptr},
-    {"--result", &Options::result, kCalibratedSection,
-     "the scan with every shot circled in cyan and numbered, the point of aim as a red cross, "
-     "the group's centre as a green one, and a legend (holescan-review's colours); PNG or BMP "
-     "by the file name's extension (PNG on standard output)",
-     "the result picture as the holescan window shows it: the darkness map, the vote maps "
-     "and every shot hole's centre; PNG or BMP by the file name's extension"},
-    {"--messages", &Options::messages, kExactSection,
-     "every line of the holescan window's message line, one per line, in order", nullptr},
-    {"--json", &Options::json, kCalibratedSection,
-     "the shots in pixels and in millimetres, their scores, the point of aim, the group's "
-     "statistics and the settings, as JSON",
-     "the holes and the shot holes, in pixels, as JSON"},
-    {"--save-darkmap", &Options::saveDarkMap, kExactSection,
-     "the darkness map: (W + 1) x (H + 1) bytes, row by row, no header", nullptr},
-    {"--csv", &Options::csv, kCalibratedSection,
-     "one row per shot in millimetres, the point table that shot-group tools read (R's "
-     "shotGroups); one file holds every picture",
-     nullptr},
-}};
+const std::vector<FileOption>& FileOptions() {
+  static const std::vector<FileOption> options = [] {
+    std::vector<FileOption> listed;
+    const auto outputs = results::Outputs();
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+      const results::Output& output = outputs[i];
+      if (output.option.empty()) continue;
+      listed.push_back({std::string(output.option),
+                        output.analysis == results::Analysis::Exact ? kExactSection
+                                                                    : kCalibratedSection,
+                        std::string(output.help),
+                        output.analysis == results::Analysis::Both ? std::string(output.exactHelp)
+                                                                   : std::string(),
+                        i, &output});
+    }
+    return listed;
+  }();
+  return options;
+}
 
 // Two numbers "X,Y".
 std::optional<std::array<double, 2>> ParsePoint(const std::string& text) {
@@ -252,7 +252,7 @@ const std::array<Flag, 4> kFlags = {{
 // option and an empty value.
 struct Given {
   std::vector<std::string> select;
-  std::array<std::vector<std::string>, kFileOptions.size()> files;
+  std::vector<std::vector<std::string>> files = std::vector<std::vector<std::string>>(FileOptions().size());
   std::array<std::vector<std::string>, kSettings.size()> settings;
   std::array<bool, kFlags.size()> flags{};
   std::vector<std::string> pictures;
@@ -286,9 +286,9 @@ std::vector<ListedSection> Listed(const CLI::App& app) {
       listed.text = option->get_description();
       if (option->get_group() != title) {
         const auto both = std::find_if(
-            kFileOptions.begin(), kFileOptions.end(),
-            [&](const auto& f) { return f.exactHelp != nullptr && listed.names.back() == f.name; });
-        if (title != std::string_view(kExactSection) || both == kFileOptions.end()) continue;
+            FileOptions().begin(), FileOptions().end(),
+            [&](const auto& f) { return !f.exactHelp.empty() && listed.names.back() == f.name; });
+        if (title != std::string_view(kExactSection) || both == FileOptions().end()) continue;
         listed.text = both->exactHelp;
       }
       section.options.push_back(std::move(listed));
@@ -385,9 +385,9 @@ std::unique_ptr<CLI::App> Declare(Given& given) {
       ->allow_extra_args(false);
   // The calibrated analysis's outputs first, then the exact one's.
   for (const char* section : {kCalibratedSection, kExactSection}) {
-    for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
-      if (kFileOptions[i].section != section) continue;
-      app->add_option(kFileOptions[i].name, given.files[i], kFileOptions[i].help)
+    for (std::size_t i = 0; i < FileOptions().size(); ++i) {
+      if (FileOptions()[i].section != section) continue;
+      app->add_option(FileOptions()[i].name, given.files[i], FileOptions()[i].help)
           ->type_name("FILE")
           ->group(section)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -458,28 +458,24 @@ std::optional<PictureFormat> ResultFormatOf(const std::string& path) {
 // The rules between options, once all are read.
 std::string CheckTogether(const Options& o) {
   if (o.pictures.empty()) return "no picture given (see --help)";
-  if (!o.result.empty() && !ResultFormatOf(o.result)) {
-    return "--result " + o.result + ": the file name must end in .png or .bmp";
+  const std::string& result = o.File("result");
+  if (!result.empty() && !ResultFormatOf(result)) {
+    return "--result " + result + ": the file name must end in .png or .bmp";
   }
   int toStandardOutput = 0;
-  for (const FileOption& option : kFileOptions) {
-    const std::string& file = o.*option.field;
+  for (const FileOption& option : FileOptions()) {
+    const std::string& file = o.files[option.output];
     if (file == kStandardOutput) ++toStandardOutput;
-    const bool collected = (option.field == &Options::json && o.JsonCollected()) ||
-                           (option.field == &Options::csv && o.CsvCollected());
-    if (o.pictures.size() > 1 && !file.empty() && !collected &&
+    if (o.pictures.size() > 1 && !file.empty() && !o.Collected(*option.declared) &&
         file.find(kNamePlaceholder) == std::string::npos) {
-      return std::string(option.name) + " " + file +
-             ": with several pictures the file name must contain {name}";
+      return option.name + " " + file + ": with several pictures the file name must contain {name}";
     }
   }
   if (toStandardOutput > 1) return "only one output can go to standard output (-)";
   if (o.Calibrated()) {
-    for (const auto& [name, file] :
-         {std::pair{"--report", &o.report}, std::pair{"--messages", &o.messages},
-          std::pair{"--save-darkmap", &o.saveDarkMap}}) {
-      if (!file->empty()) {
-        return std::string(name) +
+    for (const FileOption& option : FileOptions()) {
+      if (!o.files[option.output].empty() && !option.declared->Of(results::Analysis::Calibrated)) {
+        return option.name +
                " writes what the exact analysis makes (vote maps, captions, the darkness map); "
                "the calibrated analysis of --calibre makes none";
       }
@@ -489,13 +485,17 @@ std::string CheckTogether(const Options& o) {
          {std::pair{"--dpi", o.dpi.has_value()}, std::pair{"--holes", o.look.has_value()},
           std::pair{"--face", o.face != nullptr || o.faceAuto},
           std::pair{"--aim", o.aim.has_value()}, std::pair{"--gauge", o.gaugeMm.has_value()},
-          std::pair{"--distance", o.distance.has_value()}, std::pair{"--csv", !o.csv.empty()},
+          std::pair{"--distance", o.distance.has_value()},
           std::pair{"--shots", o.expectedShots.has_value()}}) {
       if (given) return std::string(name) + " needs --calibre (the calibrated analysis)";
     }
+    for (const FileOption& option : FileOptions()) {
+      if (!o.files[option.output].empty() && !option.declared->Of(results::Analysis::Exact))
+        return option.name + " needs --calibre (the calibrated analysis)";
+    }
   }
-  const bool named = std::any_of(kFileOptions.begin(), kFileOptions.end(), [&](const auto& option) {
-    return (o.*option.field).find(kNamePlaceholder) != std::string::npos;
+  const bool named = std::any_of(o.files.begin(), o.files.end(), [](const std::string& file) {
+    return file.find(kNamePlaceholder) != std::string::npos;
   });
   if (named) {
     std::set<std::string> names;
@@ -515,22 +515,22 @@ std::size_t DefaultJobs() {
   return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 256);
 }
 
-std::span<const OutputOption> OutputOptions() {
-  static const std::array<OutputOption, kFileOptions.size()> table = [] {
-    std::array<OutputOption, kFileOptions.size()> outputs{};
-    for (std::size_t i = 0; i < kFileOptions.size(); ++i)
-      outputs[i] = {kFileOptions[i].name, kFileOptions[i].field};
-    return outputs;
-  }();
-  return table;
+std::vector<const results::Output*> OutputOptions() {
+  std::vector<const results::Output*> outputs;
+  for (const FileOption& option : FileOptions()) outputs.push_back(option.declared);
+  return outputs;
+}
+
+bool Options::Collected(const results::Output& output) const {
+  const std::string& file = File(output);
+  return output.holds == results::Holds::EveryPicture && !file.empty() && pictures.size() > 1 &&
+         file.find(kNamePlaceholder) == std::string::npos;
 }
 
 bool Options::Summary() const {
   if (quiet) return false;
-  for (const FileOption& option : kFileOptions) {
-    if (this->*option.field == kStandardOutput) return false;
-  }
-  return true;
+  return std::none_of(files.begin(), files.end(),
+                      [](const std::string& file) { return file == kStandardOutput; });
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
@@ -595,22 +595,23 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
       if (!error.empty()) return parsed;
     }
   }
-  for (std::size_t i = 0; i < kFileOptions.size(); ++i) {
+  for (std::size_t i = 0; i < FileOptions().size(); ++i) {
     const std::vector<std::string>& files = given.files[i];
     if (files.size() > 1) {
-      error = std::string(kFileOptions[i].name) + " given twice";
+      error = FileOptions()[i].name + " given twice";
       return parsed;
     }
     if (!files.empty() && files.front().empty()) {
-      error = std::string(kFileOptions[i].name) + " needs a file name";
+      error = FileOptions()[i].name + " needs a file name";
       return parsed;
     }
-    if (!files.empty()) o.*kFileOptions[i].field = files.front();
+    if (!files.empty()) o.files[FileOptions()[i].output] = files.front();
   }
   o.pictures = std::move(given.pictures);
   if (o.help || o.version) return parsed;
   error = CheckTogether(o);
-  if (error.empty() && !o.result.empty()) o.resultFormat = *ResultFormatOf(o.result);
+  if (error.empty() && !o.File("result").empty())
+    o.resultFormat = *ResultFormatOf(o.File("result"));
   return parsed;
 }
 
@@ -738,8 +739,7 @@ std::string BashCompletion() {
     for (const std::string& name : option->get_snames()) names += " -" + name;
     for (const std::string& name : option->get_lnames()) names += " --" + name;
   }
-  for (const FileOption& option : kFileOptions)
-    files += (files.empty() ? "" : "|") + std::string(option.name);
+  for (const FileOption& option : FileOptions()) files += (files.empty() ? "" : "|") + option.name;
   std::string free;
   for (const SettingOption& option : kSettings) {
     if (option.suggestions == nullptr) {

@@ -15,10 +15,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pixel/memory_budget.h"
 #include "pixel/picture.h"
+#include "results/outputs.h"
 #include "score/faces.h"
 #include "score/group.h"
 #include "shots/shots.h"
@@ -35,14 +37,10 @@ std::size_t DefaultJobs();
 
 struct Options {
   std::optional<Selection> select;
-  // Output files; empty when not asked for, "-" for standard output, "{name}" replaced by the
-  // picture's file name without folder and extension.
-  std::string report;
-  std::string result;
-  std::string messages;
-  std::string json;
-  std::string saveDarkMap;
-  std::string csv;  // one file for every picture unless it contains {name}
+  // Output files, one for each output of results::Outputs(), in its order; empty when not
+  // asked for, "-" for standard output, "{name}" replaced by the picture's file name without
+  // folder and extension.
+  std::vector<std::string> files = std::vector<std::string>(results::Outputs().size());
   // The calibrated analysis, chosen by --calibre; the rest only with it.
   std::optional<double> calibreMm;
   std::optional<double> dpi;
@@ -63,24 +61,21 @@ struct Options {
   std::vector<std::string> pictures;
 
   bool Calibrated() const { return calibreMm.has_value(); }
-  // One JSON document for all pictures (an array), written when the last one is done.
-  bool JsonCollected() const {
-    return !json.empty() && pictures.size() > 1 && json.find(kNamePlaceholder) == std::string::npos;
+  // The file asked for the output of that name (results::Outputs()); empty when none.
+  std::string& File(std::string_view output) { return files[results::OutputIndex(output)]; }
+  const std::string& File(std::string_view output) const {
+    return files[results::OutputIndex(output)];
   }
-  // One CSV table for all pictures.
-  bool CsvCollected() const {
-    return !csv.empty() && csv.find(kNamePlaceholder) == std::string::npos;
-  }
+  const std::string& File(const results::Output& output) const { return File(output.name); }
+  // One file holds every picture's part of the output (a JSON array, one CSV table): several
+  // pictures and a file name without {name}.
+  bool Collected(const results::Output& output) const;
   // No summary when asked for, or when an output goes to standard output.
   bool Summary() const;
 };
 
-// The options that name an output file, in --help's order: the option and its field.
-struct OutputOption {
-  const char* name;
-  std::string Options::*field;
-};
-std::span<const OutputOption> OutputOptions();
+// The outputs the command line can write: those of results::Outputs() with an option.
+std::vector<const results::Output*> OutputOptions();
 
 struct ParsedArguments {
   Options options;

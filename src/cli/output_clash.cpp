@@ -32,11 +32,11 @@ std::optional<std::string> OutputClash(const Options& o) {
   }
   std::vector<Named> written;
   for (const std::string& picture : o.pictures) {
-    for (const OutputOption& output : OutputOptions()) {
-      const std::string& pattern = o.*output.field;
+    for (const results::Output* output : OutputOptions()) {
+      const std::string& pattern = o.File(*output);
       if (pattern.empty() || pattern == kStandardOutput) continue;
       const std::string file = ExpandName(pattern, picture);
-      const std::string what = std::string(output.name) + " " + file;
+      const std::string what = std::string(output->option) + " " + file;
       const auto key = keyOf(file, true);
       if (!key) continue;
       for (const Named& input : pictures) {

@@ -1,5 +1,4 @@
-// outputs.h - what holescan-cli writes: output files, the JSON document, the result picture
-// and the summary.
+// outputs.h - how holescan-cli puts an output in its file: bytes, or a picture as PNG or BMP.
 #pragma once
 
 #include <optional>
@@ -7,11 +6,10 @@
 #include <string_view>
 
 #include "cli/options.h"
-#include "holes/hole_array.h"
-#include "io/json_writer.h"
 #include "io/one_line.h"
 #include "io/output_file.h"
 #include "pixel/picture.h"
+#include "results/exact_report.h"
 
 namespace holescan::cli {
 
@@ -22,27 +20,10 @@ std::optional<std::string> WriteBytes(const std::string& path, std::string_view 
 std::optional<std::string> WritePicture(const Picture& picture, PictureFormat format,
                                         const std::string& path);
 
-// What the JSON of one analysed picture holds.
-struct AnalysisRecord {
-  const std::string& path;
-  int width;
-  int height;
-  const Selection& selection;
-  const HoleArray& holes;  // every entry after the finishing pass
-  const HoleArray& shots;  // the non-empty entries are written
-};
-
-// The JSON object of one analysed picture: the picture, the scan rectangle, every hole and
-// the shot holes, written as it goes (a picture of millions of holes costs no memory).
-void WriteAnalysisJson(JsonWriter& json, const AnalysisRecord& record);
-
 using holescan::OneLine;
-
-// The shortest decimal that reads back as `value`, with the given decimal separator.
-std::string FormatFloat(float value, char decimalSeparator);
-
-// The human summary: the picture, its size and number of shot holes, then one line per
-// shot hole with its centre and point count.
-std::string SummaryText(const AnalysisRecord& record, char decimalSeparator);
+using results::AnalysisRecord;
+using results::FormatFloat;
+using results::SummaryText;
+using results::WriteAnalysisJson;
 
 }  // namespace holescan::cli

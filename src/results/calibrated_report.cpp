@@ -84,10 +84,12 @@ std::string ResolutionSource(std::string_view source) {
 
 }  // namespace
 
-void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
+void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record,
+                         const std::function<void(JsonWriter&)>& first) {
   const calibrated::CalibratedResult& r = *record.result;
   const calibrated::CalibratedSettings& settings = r.settings;
   json.BeginObject();
+  if (first) first(json);
   json.Key("picture").BeginObject();
   json.Member("path", record.path).Member("width", r.width).Member("height", r.height);
   json.EndObject();
@@ -170,10 +172,11 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record) {
   json.Key("shots").BeginArray();
   for (const calibrated::Shot& shot : r.shots) {
     json.BeginObject();
-    json.Member("x", Rounded(shot.x)).Member("y", Rounded(shot.y));
+    const auto kept = [&](double value) { return record.exactShots ? value : Rounded(value); };
+    json.Member("x", kept(shot.x)).Member("y", kept(shot.y));
     json.Member("diameter_px", Rounded(shot.diameterPx));
     json.Member("look", shots::HoleLookName(shot.look));
-    json.Member("contrast", Rounded(shot.contrast));
+    json.Member("contrast", kept(shot.contrast));
     json.Member("x_mm", Rounded(shot.xMm)).Member("y_mm", Rounded(shot.yMm));
     if (shot.score) {
       json.Member("score", shot.score->score);

@@ -20,6 +20,7 @@
 //   warnings   ["no point of aim: ...", ...]: only when there are some
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,9 +34,15 @@ namespace holescan::results {
 struct CalibratedRecord {
   std::string_view path;
   const calibrated::CalibratedResult* result = nullptr;
+  // The shots' x, y and contrast to the last bit rather than to a thousandth: a file that is
+  // read back (the review's saved shots) gives the same shots.
+  bool exactShots = false;
 };
 
-void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record);
+// `first`, when given, writes members of its own at the start of the object (the review's
+// saved-shots file puts its format and settings there).
+void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record,
+                         const std::function<void(JsonWriter&)>& first = {});
 
 // The summary, numbers with `decimalSeparator` and never "-0.00":
 //   PATH: N shots, x right and y up in mm from the point of aim   ("no shot holes found")

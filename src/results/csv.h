@@ -65,6 +65,8 @@ class CsvWriter {
   void Add(std::string_view file, int group, const calibrated::CalibratedResult& result);
   // Writes the header if nothing was written yet, and flushes.
   void Finish();
+  // Rows only: the header is written elsewhere (a file holding several pictures' rows).
+  void SkipHeader() { headerWritten_ = true; }
 
  private:
   void Header();

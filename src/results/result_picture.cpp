@@ -30,20 +30,22 @@ std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record) {
   return entries;
 }
 
-Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record) {
+Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record, double scale) {
   const calibrated::CalibratedResult& r = *record.result;
   const bool aimIsCentre = r.aim.source == score::AimSource::Group ||
                            r.aim.source == score::AimSource::BlackNotFound;
+  // Pixel (i, j)'s centre is at (i, j) on either picture: the corners meet, the centres do not.
+  const auto at = [scale](double px) { return (px + 0.5) * scale - 0.5; };
   std::vector<shots::Mark> marks;
-  if (!aimIsCentre) marks.push_back({r.aim.x, r.aim.y, shots::kAimColour});
+  if (!aimIsCentre) marks.push_back({at(r.aim.x), at(r.aim.y), shots::kAimColour});
   if (!r.shots.empty())
-    marks.push_back({r.groupCentreX, r.groupCentreY, shots::kCentreColour});
+    marks.push_back({at(r.groupCentreX), at(r.groupCentreY), shots::kCentreColour});
   std::vector<shots::Shot> outlined;
   // One flag per shot; std::vector<bool> has no contiguous storage for a span.
   std::unique_ptr<bool[]> edited(new bool[r.shots.size() + 1]);
   outlined.reserve(r.shots.size());
   for (const calibrated::Shot& shot : r.shots) {
-    outlined.push_back({shot.x, shot.y, shot.diameterPx, shot.look, shot.contrast});
+    outlined.push_back({at(shot.x), at(shot.y), shot.diameterPx * scale, shot.look, shot.contrast});
     edited[outlined.size() - 1] = shot.edited;
   }
   Picture out = shots::Annotated(picture, outlined, marks,

@@ -1,5 +1,5 @@
-// result_picture.h - the annotated picture of one calibrated analysis, as the command line's
-// --result writes it: the scan with every shot outlined and numbered, the point of aim and
+// result_picture.h - the annotated picture of one calibrated analysis, as every front end
+// writes it: the scan with every shot outlined and numbered, the point of aim and
 // the group's centre, and a legend, in the review window's colours (shots/legend.h).
 #pragma once
 
@@ -15,7 +15,11 @@ namespace holescan::results {
 // point of aim unless it is the group's centre, and the group's centre when there are shots.
 std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record);
 
-// The scan with the record's shots and marks drawn over it, and the legend.
-Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record);
+// The scan with the record's shots and marks drawn over it, and the legend: the command
+// line's --result and the review window's exported picture, and, on a copy of the scan resized
+// by `scale` (the record's pixels times scale are the copy's), the picture of its printed
+// report.
+Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record,
+                      double scale = 1);
 
 }  // namespace holescan::results

@@ -38,6 +38,10 @@ std::string FileName(const ReviewDocument& document) {
   return QFileInfo(QString::fromLocal8Bit(document.Path())).fileName().toStdString();
 }
 
+results::PictureRecord RecordOf(const ReviewDocument& document) {
+  return {document.Path(), nullptr, &document.Result()};
+}
+
 // The report on an A4 page whose device has `dpi` pixels per inch.
 void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateTime& when,
                  int dpi) {
@@ -94,16 +98,18 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   const double scale = std::min(boxW / picture->Width(), boxH / picture->Height());
   const QSizeF shown(picture->Width() * scale, picture->Height() * scale);
   const QRectF target(left + (boxW - shown.width()) / 2, y, shown.width(), shown.height());
-  painter.drawImage(target, ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
-                                                     Qt::SmoothTransformation));
-  painter.save();
-  painter.translate(target.topLeft());
-  painter.scale(scale, scale);
-  painter.translate(0.5, 0.5);
-  // Numbers and lines sized for the page (about 2.5 mm figures), whatever the scan's
-  // resolution: a 75-ppi scan's figures would be a millimetre high at one page pixel a unit.
-  PaintOverlay(painter, document, dpi / 130.0 / scale);
-  painter.restore();
+  // The scan at the page's resolution, annotated there by the one writer of the result picture
+  // (figures and lines sized for the page, whatever the scan's resolution).
+  QImage page = ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
+                                         Qt::SmoothTransformation);
+  if (page.format() != QImage::Format_RGB32) page = page.convertToFormat(QImage::Format_RGB32);
+  if (!page.isNull()) {
+    const PictureView view{page.width(), page.height(), page.bytesPerLine() / 4,
+                           reinterpret_cast<const std::uint32_t*>(page.constBits())};
+    const Picture annotated = results::OutputNamed("result").picture(
+        view, RecordOf(document), static_cast<double>(page.width()) / picture->Width());
+    painter.drawImage(target, ImageOf(annotated));
+  }
   y += shown.height() + mm(6);
 
   // Statistics on the left, wrapped where a value is long (sizes with MOA and mrad, a note),
@@ -169,8 +175,34 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
 
 }  // namespace
 
+std::vector<const results::Output*> ExportedOutputs() {
+  std::vector<const results::Output*> outputs;
+  for (const results::Output& output : results::Outputs())
+    if (!output.suffix.empty() && output.Of(results::Analysis::Calibrated))
+      outputs.push_back(&output);
+  return outputs;
+}
+
+std::string ExportSuffixes() {
+  const std::vector<const results::Output*> outputs = ExportedOutputs();
+  std::string text;
+  for (std::size_t i = 0; i < outputs.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == outputs.size() ? " and " : ", ") +
+            std::string(outputs[i]->suffix);
+  return text;
+}
+
+std::vector<std::string> ExportPaths::All() const {
+  std::vector<std::string> paths;
+  for (const File& file : files) paths.push_back(file.path);
+  return paths;
+}
+
 ExportPaths ExportPathsFor(const std::string& base) {
-  return {base + ".csv", base + ".json", base + ".png", base + ".pdf"};
+  ExportPaths paths;
+  for (const results::Output* output : ExportedOutputs())
+    paths.files.push_back({output, base + std::string(output->suffix)});
+  return paths;
 }
 
 namespace {
@@ -232,36 +264,30 @@ struct Made {
   std::optional<std::string> problem;
 };
 
-Made MakeCsv(const ReviewDocument& document) {
-  std::ostringstream rows;
-  results::CsvWriter writer(rows, {true, true, document.Settings().seriesShots});
-  writer.Add(FileName(document), 1, document.Result());
-  writer.Finish();
-  return {rows.str(), {}};
+// The point table names the picture by its file name; the table's columns follow its own.
+results::WriteContext ContextOf(const ReviewDocument& document, const std::string& fileName) {
+  results::WriteContext context;
+  context.columns = {true, true, document.Settings().seriesShots};
+  context.tableName = fileName;
+  return context;
 }
 
-Made MakeJson(const ReviewDocument& document) {
-  const results::CalibratedRecord record{document.Path(), &document.Result()};
-  std::string out;
-  {
-    JsonWriter json([&](std::string_view bytes) { out.append(bytes); });
-    results::WriteCalibratedJson(json, record);
-  }
-  out += "\n";
-  return {out, {}};
+Made MakeText(const results::Output& output, const ReviewDocument& document) {
+  const std::string name = FileName(document);
+  return {results::PartText(output, RecordOf(document), ContextOf(document, name)), {}};
 }
 
-Made MakePng(const ReviewDocument& document, const std::string& path) {
-  QImage image = AnnotatedImage(document);
-  if (image.isNull()) return {{}, "cannot write " + path + ": the picture is not open"};
-  if (image.format() != QImage::Format_RGB32) image = image.convertToFormat(QImage::Format_RGB32);
+Made MakePng(const results::Output& output, const ReviewDocument& document,
+             const std::string& path) {
+  const auto& picture = document.PictureData();
+  if (!picture) return {{}, "cannot write " + path + ": the picture is not open"};
+  const Picture image = output.picture(picture->View(), RecordOf(document), 1);
   // The project's fast encoder (libdeflate, level 1): Qt's took twenty seconds on a 600-ppi
   // letter page. The file records the picture's resolution.
-  const PictureView view{image.width(), image.height(), image.bytesPerLine() / 4,
-                         reinterpret_cast<const std::uint32_t*>(image.constBits())};
   const int perMetre = static_cast<int>(std::lround(document.Settings().dpi / 0.0254));
   Made made;
-  EncodePng(view, perMetre, perMetre, [&](std::string_view bytes) { made.bytes.append(bytes); });
+  EncodePng(image.View(), perMetre, perMetre,
+            [&](std::string_view bytes) { made.bytes.append(bytes); });
   return made;
 }
 
@@ -291,16 +317,29 @@ std::optional<std::string> Write(const Made& made, const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The output's file for the document, made whole in memory.
+Made MakeOutput(const results::Output& output, const ReviewDocument& document,
+                const std::string& path, const QDateTime& when) {
+  if (output.text != nullptr) return MakeText(output, document);
+  if (output.picture != nullptr) return MakePng(output, document, path);
+  if (output.name == "pdf") return MakePdf(document, path, when);
+  return {{}, "cannot write " + path + ": the review does not make " + std::string(output.name)};
+}
+
+}  // namespace
+
 std::optional<std::string> ExportCsv(const ReviewDocument& document, const std::string& path) {
-  return Write(MakeCsv(document), path);
+  return Write(MakeText(results::OutputNamed("csv"), document), path);
 }
 
 std::optional<std::string> ExportJson(const ReviewDocument& document, const std::string& path) {
-  return Write(MakeJson(document), path);
+  return Write(MakeText(results::OutputNamed("json"), document), path);
 }
 
 std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path) {
-  return Write(MakePng(document, path), path);
+  return Write(MakePng(results::OutputNamed("result"), document, path), path);
 }
 
 std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
@@ -327,20 +366,16 @@ std::vector<std::string> ExportAll(const ReviewDocument& document, const std::st
   const ExportPaths paths = ExportPathsFor(base);
   const auto go_on = [&](double fraction) { return !progress || progress(fraction); };
   std::vector<Made> made;
-  made.reserve(4);
-  // The PDF takes most of the time, the PNG most of the rest.
-  if (!go_on(0)) return {"export cancelled"};
-  made.push_back(MakeCsv(document));
-  made.push_back(MakeJson(document));
-  if (!go_on(0.05)) return {"export cancelled"};
-  made.push_back(MakePng(document, paths.png));
-  if (!go_on(0.3)) return {"export cancelled"};
-  made.push_back(MakePdf(document, paths.pdf, when));
+  made.reserve(paths.files.size());
+  for (std::size_t i = 0; i < paths.files.size(); ++i) {
+    if (!go_on(0.9 * static_cast<double>(i) / static_cast<double>(paths.files.size())))
+      return {"export cancelled"};
+    made.push_back(MakeOutput(*paths.files[i].output, document, paths.files[i].path, when));
+  }
   if (!go_on(0.9)) return {"export cancelled"};
   std::vector<std::string> problems;
-  const std::vector<std::string> targets = paths.All();
   for (std::size_t i = 0; i < made.size(); ++i)
-    if (auto problem = Write(made[i], targets[i])) problems.push_back(*problem);
+    if (auto problem = Write(made[i], paths.files[i].path)) problems.push_back(*problem);
   go_on(1);
   return problems;
 }

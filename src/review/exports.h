@@ -1,5 +1,7 @@
-// exports.h - what File > Export writes for a picture: the point table (CSV) and the result
-// document (JSON) of the command line, the annotated scan (PNG) and a one-page report (PDF).
+// exports.h - what File > Export writes for a picture: every output of results::Outputs()
+// with a suffix, today the point table (CSV) and the result document (JSON) of the command
+// line, the annotated scan (PNG, drawn by the command line's --result writer) and a one-page
+// report (PDF, whose picture that writer draws too).
 //
 // Every file is written whole or not at all, and no output ever replaces a picture of the
 // session: the names proposed carry "-shots" (NAME-shots.csv, .json, .png, .pdf), a name that
@@ -18,16 +20,25 @@
 #include <string>
 #include <vector>
 
+#include "results/outputs.h"
 #include "review/document.h"
 
 namespace holescan::review {
 
-// BASE.csv, BASE.json, BASE.png, BASE.pdf.
+// BASE plus each exported output's suffix, in the table's order.
 struct ExportPaths {
-  std::string csv, json, png, pdf;
-  std::vector<std::string> All() const { return {csv, json, png, pdf}; }
+  struct File {
+    const results::Output* output;
+    std::string path;
+  };
+  std::vector<File> files;
+  std::vector<std::string> All() const;
 };
 ExportPaths ExportPathsFor(const std::string& base);
+// The outputs the export writes: those of the calibrated analysis with a suffix.
+std::vector<const results::Output*> ExportedOutputs();
+// Their suffixes as the window lists them: ".png, .json, .csv and .pdf".
+std::string ExportSuffixes();
 
 // The base proposed for a picture: FOLDER/NAME-shots, or NAME-shots-2, -3, ... when one of its
 // files would be one of `open` (the session's pictures) or their saved shots.
@@ -51,7 +62,7 @@ std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::
 // without a picture.
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi);
 
-// All four; the reasons of those that failed. The four are made first and written after, so
+// Every exported output; the reasons of those that failed. All are made first and written after, so
 // `progress` (0..1, from the thread that exports; false cancels) stops it with nothing
 // written and the one reason "export cancelled".
 using ExportProgress = std::function<bool(double fraction)>;

@@ -102,7 +102,8 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
     exportPoll_.stop();
     const std::vector<std::string> problems = exportWatcher_.result();
     exportSnapshot_.reset();
-    transient_ = problems.empty() ? tr("exported %1.csv, .json, .png and .pdf").arg(exportBase_)
+    transient_ = problems.empty()
+                     ? tr("exported %1%2").arg(exportBase_, QString::fromStdString(ExportSuffixes()))
                                   : Local(problems.front());
     RefreshBusy();
     RefreshStatus();
@@ -643,7 +644,8 @@ bool ReviewWindow::Save() {
   }
   const std::string path = ShotsFilePath(current_->Path());
   if (auto problem = WriteShotsFile(path, current_->Name().toStdString(),
-                                    {current_->Settings(), current_->Shots(), current_->Info()})) {
+                                    {current_->Settings(), current_->Shots(), current_->Info(),
+                                     &current_->Result()})) {
     transient_ = Local(*problem);
     RefreshStatus();
     return false;
@@ -669,7 +671,7 @@ void ReviewWindow::Export() {
   const QString suggested = Local(ProposedExportBase(current_->Path(), OpenPaths(Documents())));
   const QString base = QFileDialog::getSaveFileName(
       this, tr("Export: CSV, JSON, annotated PNG and PDF report"), suggested,
-      tr("Base name (the four files get .csv, .json, .png and .pdf) (*)"), nullptr,
+      tr("Base name (the files get %1) (*)").arg(QString::fromStdString(ExportSuffixes())), nullptr,
       QFileDialog::DontConfirmOverwrite);
   if (base.isEmpty()) return;
   ExportTo(base);
@@ -687,8 +689,11 @@ bool ReviewWindow::ExportTo(const QString& base) {
     return refuse(tr("cannot export %1: give its resolution first").arg(current_->Name()));
   if (Exporting()) return refuse(tr("an export is running"));
   QString stem = base;
-  for (const char* suffix : {".csv", ".json", ".png", ".pdf"})
-    if (stem.endsWith(QLatin1String(suffix))) stem.chop(static_cast<int>(std::strlen(suffix)));
+  for (const results::Output* output : ExportedOutputs()) {
+    const QString suffix = QString::fromUtf8(output->suffix.data(),
+                                             static_cast<qsizetype>(output->suffix.size()));
+    if (stem.endsWith(suffix)) stem.chop(suffix.size());
+  }
   const ExportPaths paths = ExportPathsFor(Bytes(stem));
   if (auto clash = ExportClash(paths, OpenPaths(Documents()))) return refuse(Local(*clash));
   if (const std::vector<std::string> existing = ExistingFiles(paths); !existing.empty()) {

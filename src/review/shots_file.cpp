@@ -11,6 +11,7 @@
 #include "io/errno_reason.h"
 #include "io/json_writer.h"
 #include "io/output_file.h"
+#include "results/calibrated_report.h"
 
 namespace holescan::review {
 
@@ -69,52 +70,59 @@ ReviewSettings SettingsOfAnalysis(const json& analysis) {
   return settings;
 }
 
+ReviewSettings SettingsOfFile(const json& settings) {
+  ReviewSettings read;
+  read.calibreMm = Number(settings, "calibre_mm");
+  read.dpi = Number(settings, "dpi");
+  const auto look = shots::ParseHoleLook(Text(settings, "holes"));
+  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
+  read.look = *look;
+  read.face = Text(settings, "face");
+  read.distance = Text(settings, "distance");
+  if (settings.contains("series")) {
+    const json& series = Member(settings, "series", json::value_t::number_float);
+    if (!series.is_number_integer()) throw Refusal{"\"series\" is not a whole number"};
+    read.seriesShots =
+        static_cast<int>(std::clamp<long long>(series.get<long long>(), -1, 1000000));
+  }
+  if (settings.contains("expected_shots")) {
+    const json& expected = Member(settings, "expected_shots", json::value_t::number_float);
+    if (!expected.is_number_integer()) throw Refusal{"\"expected_shots\" is not a whole number"};
+    read.expectedShots =
+        static_cast<int>(std::clamp<long long>(expected.get<long long>(), -1, 1000000));
+  }
+  if (settings.contains("dpi_source")) {
+    const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
+    if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
+    read.dpiSource = *source;
+  }
+  return read;
+}
+
 ShotsFile Parse(const std::string& bytes, int width, int height) {
   const json document = json::parse(bytes, nullptr, false);
   if (document.is_discarded()) throw Refusal{"not a JSON file"};
   // A calibrated JSON document reopens as it is: its analysis gives the settings.
-  const bool analysis = document.is_object() && !document.contains("format") &&
-                        document.contains("analysis") && document["analysis"].is_object() &&
+  const bool analysis = document.is_object() && document.contains("analysis") &&
+                        document["analysis"].is_object() &&
                         document["analysis"].value("mode", "") == "calibrated";
-  if (!analysis &&
-      (!document.is_object() || !document.contains("format") || document["format"] != kShotsFormat))
+  const bool saved = document.is_object() && document.contains("format");
+  if (saved ? document["format"] != kShotsFormat : !analysis)
     throw Refusal{"not a holescan-review shots file"};
   ShotsFile file;
-  if (analysis) {
-    file.settings = SettingsOfAnalysis(document["analysis"]);
-  } else {
+  if (saved) {
     const json& version = Member(document, "version", json::value_t::number_float);
-    if (!version.is_number_integer() || version.get<long long>() != 1)
+    if (!version.is_number_integer() ||
+        (version.get<long long>() != 1 && version.get<long long>() != 2))
       throw Refusal{"a version this program does not know"};
-    const json& settings = Member(document, "settings", json::value_t::object);
-    file.settings.calibreMm = Number(settings, "calibre_mm");
-    file.settings.dpi = Number(settings, "dpi");
-    const auto look = shots::ParseHoleLook(Text(settings, "holes"));
-    if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
-    file.settings.look = *look;
-    file.settings.face = Text(settings, "face");
-    file.settings.distance = Text(settings, "distance");
-    if (settings.contains("series")) {
-      const json& series = Member(settings, "series", json::value_t::number_float);
-      if (!series.is_number_integer()) throw Refusal{"\"series\" is not a whole number"};
-      file.settings.seriesShots =
-          static_cast<int>(std::clamp<long long>(series.get<long long>(), -1, 1000000));
-    }
-    if (settings.contains("expected_shots")) {
-      const json& expected = Member(settings, "expected_shots", json::value_t::number_float);
-      if (!expected.is_number_integer()) throw Refusal{"\"expected_shots\" is not a whole number"};
-      file.settings.expectedShots =
-          static_cast<int>(std::clamp<long long>(expected.get<long long>(), -1, 1000000));
-    }
-    if (settings.contains("dpi_source")) {
-      const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
-      if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
-      file.settings.dpiSource = *source;
-    }
+    if (version.get<long long>() == 2 && !analysis) throw Refusal{"no \"analysis\""};
+    file.settings = SettingsOfFile(Member(document, "settings", json::value_t::object));
+  } else {
+    file.settings = SettingsOfAnalysis(document["analysis"]);
   }
   if (auto problem = SettingsProblem(file.settings)) throw Refusal{*problem};
 
-  if (!analysis && document.contains("report")) {
+  if (saved && document.contains("report")) {
     const json& report = Member(document, "report", json::value_t::object);
     const auto text = [&](const char* key) {
       return report.contains(key) ? Text(report, key) : std::string();
@@ -157,44 +165,38 @@ std::string ShotsFilePath(const std::string& picturePath) {
 
 std::optional<std::string> WriteShotsFile(const std::string& path, const std::string& pictureName,
                                           const ShotsFile& file) {
+  // Without the document's result, the shots measured under the settings.
+  calibrated::CalibratedResult measured;
+  if (file.result == nullptr) {
+    measured.settings = CalibratedOf(file.settings);
+    measured = calibrated::Rescore(std::move(measured), file.shots);
+  }
+  const calibrated::CalibratedResult& result = file.result ? *file.result : measured;
   OutputFile out(path, OutputFile::Devices::Refuse);
   if (!out.IsOpen()) return out.OpenError();
   {
     JsonWriter json([&](std::string_view bytes) { out.Write(bytes); });
-    json.BeginObject()
-        .Member("format", kShotsFormat)
-        .Member("version", 1)
-        .Member("picture", pictureName);
-    json.Key("settings")
-        .BeginObject()
-        .Member("calibre_mm", file.settings.calibreMm)
-        .Member("dpi", file.settings.dpi)
-        .Member("holes", shots::HoleLookName(file.settings.look))
-        .Member("face", file.settings.face)
-        .Member("distance", file.settings.distance)
-        .Member("dpi_source", calibrated::ResolutionSourceName(file.settings.dpiSource))
-        .Member("series", file.settings.seriesShots)
-        .Member("expected_shots", file.settings.expectedShots)
-        .EndObject();
-    json.Key("shots").BeginArray();
-    for (const ReviewShot& shot : file.shots)
-      json.BeginObject()
-          .Member("x", shot.x)
-          .Member("y", shot.y)
-          .Member("edited", shot.edited)
-          .Member("look", shots::HoleLookName(shot.look))
-          .Member("contrast", shot.contrast)
-          .Member("placed", shot.placed)
+    results::WriteCalibratedJson(json, {pictureName, &result, true}, [&](JsonWriter& first) {
+      first.Member("format", kShotsFormat).Member("version", 2);
+      first.Key("settings")
+          .BeginObject()
+          .Member("calibre_mm", file.settings.calibreMm)
+          .Member("dpi", file.settings.dpi)
+          .Member("holes", shots::HoleLookName(file.settings.look))
+          .Member("face", file.settings.face)
+          .Member("distance", file.settings.distance)
+          .Member("dpi_source", calibrated::ResolutionSourceName(file.settings.dpiSource))
+          .Member("series", file.settings.seriesShots)
+          .Member("expected_shots", file.settings.expectedShots)
           .EndObject();
-    json.EndArray();
-    json.Key("report")
-        .BeginObject()
-        .Member("shooter", file.info.shooter)
-        .Member("event", file.info.event)
-        .Member("date", file.info.date)
-        .Member("note", file.info.note)
-        .EndObject();
-    json.EndObject();
+      first.Key("report")
+          .BeginObject()
+          .Member("shooter", file.info.shooter)
+          .Member("event", file.info.event)
+          .Member("date", file.info.date)
+          .Member("note", file.info.note)
+          .EndObject();
+    });
   }
   out.Write("\n");
   return out.Commit();

@@ -1,25 +1,27 @@
 // shots_file.h - PICTURE.shots.json: the reviewed shots of a picture and the settings they
 // were found and scored with, saved beside the picture.
 //
+// The file is the calibrated JSON document (results/calibrated_report.h, what the command
+// line's --json and the review's export write) with the review's own members first:
 //   {
 //     "format": "holescan-review shots",
-//     "version": 1,
-//     "picture": "target.png",
+//     "version": 2,
 //     "settings": {"calibre_mm": 4.5, "dpi": 300, "holes": "auto", "face": "", "distance": "",
-//                  "dpi_source": "file"},
-//     "shots": [{"x": 812.5, "y": 640.25, "edited": false, "look": "dark", "contrast": 61.5},
-//               ...],
+//                  "dpi_source": "file", "series": 10, "expected_shots": 0},
 //     "report": {"shooter": "A. Shooter", "event": "club evening", "date": "2026-12-09",
-//                "note": "new pellets"}
-//
-// report may be absent (all empty).
-// dpi_source ("file" or "option"; "user" reads as "option"), series, expected_shots, look and
-// contrast may be absent ("option", 10, 0, "dark", 0).
+//                "note": "new pellets"},
+//     "picture": {"path": "target.png", ...}, "selection": ..., "analysis": ..., "aim": ...,
+//     "shots": [{"x": 812.5, "y": 640.25, "look": "dark", "contrast": 61.5, ..., "edited":
+//                true for a shot set by hand, "placed": true for one placed for the count}],
+//     ...
 //   }
 //
-// A calibrated JSON document (the command line's --json of one picture, the review's export)
-// reads as a saved file too: the settings from its "analysis", the shots with their pixels,
-// look, contrast and "edited" (absent: found by the analysis).
+// Three layouts read: this one; the calibrated JSON alone (the settings from its "analysis",
+// series and expected shots as by default, no report); and version 1, which files saved
+// before hold: the same "format", "settings" and "report", "picture" the file name, and
+// every shot {"x", "y", "edited", "look", "contrast", "placed"}. In version 1, dpi_source
+// ("file" or "option"; "user" reads as "option"), series, expected_shots, look, contrast,
+// placed and report may be absent ("option", 10, 0, "dark", 0, false, all empty).
 //
 // x and y are picture pixels, pixel (i, j)'s centre at (i, j). The file is written whole or
 // not at all. Reading treats it as hostile: at most kMaxShotsFileBytes and kMaxSavedShots, every
@@ -44,6 +46,9 @@ struct ShotsFile {
   ReviewSettings settings;
   std::vector<ReviewShot> shots;
   ReportInfo info;
+  // Writing: the analysis the shots were measured in (the document's result); without it,
+  // the shots are measured under the settings for the file.
+  const calibrated::CalibratedResult* result = nullptr;
 };
 
 // PICTURE.shots.json for the picture's path.

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,10 +15,10 @@
 #include <nlohmann/json.hpp>
 
 #include "io/qt/picture_loader.h"
+#include "results/csv.h"
 #include "support/picture_writers.h"
+#include "support/run_program.h"
 #include "support/scratch_folder.h"
-
-extern char** environ;
 
 namespace holescan::cli {
 namespace {
@@ -48,38 +45,9 @@ class Command : public testing::ScratchFolder {
               const std::vector<std::string>& environment = {}) {
     std::vector<std::string> words{HOLESCAN_CLI};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> variables{"LC_ALL=C"};
-    variables.insert(variables.end(), environment.begin(), environment.end());
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (std::strncmp(*e, "LC_ALL=", 7) != 0) variables.emplace_back(*e);
-    }
-    std::vector<char*> envp;
-    for (std::string& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-
-    const std::string out = Path(".stdout"), err = Path(".stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addchdir_np(&actions, folder_.c_str());
-    pid_t pid = 0;
-    Outcome outcome;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0);
-    if (spawned != 0) return outcome;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.out = testing::ReadFile(out);
-    outcome.err = testing::ReadFile(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return outcome;
+    const testing::ProgramRun run = testing::RunProgram(words, folder_, environment);
+    EXPECT_GE(run.status, 0) << "holescan-cli did not start";
+    return {run.status, run.out, run.err};
   }
 
   bool Exists(const std::string& name) const { return std::filesystem::exists(folder_ / name); }
@@ -496,19 +464,26 @@ TEST_F(Command, several_jobs_write_exactly_what_one_job_writes) {
   Write("one.bmp", DiscsBmp(60, 40, {{20, 20}}));
   Write("two.bmp", DiscsBmp(80, 40, {{20, 20}, {60, 20}}));
   Write("cut.bmp", DiscsBmp(60, 40, {{20, 20}}).substr(0, 300));
-  for (const bool calibrated : {false, true}) {
+  // The exact analysis; the calibrated one; the calibrated one with the shots fired given,
+  // whose table has a column more.
+  for (const int mode : {0, 1, 2}) {
+    const bool calibrated = mode > 0;
     std::vector<std::string> outputs[2];
     for (const char* jobs : {"1", "3"}) {
       std::vector<std::string> arguments{"--jobs", jobs, "--json", std::string("j") + jobs};
       if (calibrated) arguments.insert(arguments.end(), {"--calibre", "4.5", "--csv", "c.csv"});
+      if (mode == 2) arguments.insert(arguments.end(), {"--shots", "2"});
       arguments.insert(arguments.end(), {"one.bmp", "cut.bmp", "two.bmp", "one.bmp"});
       const Outcome o = Run(arguments);
       EXPECT_EQ(o.status, kExitLoadFailed);
       outputs[jobs[0] == '3'] = {o.out, o.err, testing::ReadFile(Path(std::string("j") + jobs)),
                                  calibrated ? testing::ReadFile(Path("c.csv")) : ""};
     }
-    EXPECT_EQ(outputs[0], outputs[1]) << (calibrated ? "calibrated" : "exact");
+    EXPECT_EQ(outputs[0], outputs[1]) << mode;
     EXPECT_EQ(outputs[1][1], "holescan-cli: cut.bmp: truncated file\n");
+    if (mode == 2) {
+      EXPECT_TRUE(outputs[1][3].starts_with(std::string(results::kCsvHeader) + ",placed\n"));
+    }
   }
 }
 

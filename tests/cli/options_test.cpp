@@ -19,12 +19,12 @@ TEST(Options, reads_every_option_in_both_spellings) {
              "--save-darkmap", "d.dat", "-q", "--select", "1,2,30,40", "a.bmp"});
   ASSERT_EQ(p.error, "");
   const Options& o = p.options;
-  EXPECT_EQ(o.report, "r.txt");
-  EXPECT_EQ(o.result, "out.BMP");
+  EXPECT_EQ(o.File("report"), "r.txt");
+  EXPECT_EQ(o.File("result"), "out.BMP");
   EXPECT_EQ(o.resultFormat, PictureFormat::Bmp);
-  EXPECT_EQ(o.messages, "m.txt");
-  EXPECT_EQ(o.json, "j.json");
-  EXPECT_EQ(o.saveDarkMap, "d.dat");
+  EXPECT_EQ(o.File("messages"), "m.txt");
+  EXPECT_EQ(o.File("json"), "j.json");
+  EXPECT_EQ(o.File("darkmap"), "d.dat");
   EXPECT_TRUE(o.quiet);
   EXPECT_EQ(o.select, (Selection{.SelTop = 2, .SelBottom = 40, .SelLeft = 1, .SelRight = 30}));
   EXPECT_EQ(o.pictures, std::vector<std::string>{"a.bmp"});
@@ -82,9 +82,9 @@ TEST(Options, several_pictures_need_name_in_every_file_but_a_collected_json) {
 
   const ParsedArguments collected = Parse({"--json", "all.json", "a", "b"});
   EXPECT_EQ(collected.error, "");
-  EXPECT_TRUE(collected.options.JsonCollected());
-  EXPECT_FALSE(Parse({"--json", "{name}.json", "a", "b"}).options.JsonCollected());
-  EXPECT_FALSE(Parse({"--json", "all.json", "a"}).options.JsonCollected());
+  EXPECT_TRUE(collected.options.Collected(results::OutputNamed("json")));
+  EXPECT_FALSE(Parse({"--json", "{name}.json", "a", "b"}).options.Collected(results::OutputNamed("json")));
+  EXPECT_FALSE(Parse({"--json", "all.json", "a"}).options.Collected(results::OutputNamed("json")));
 }
 
 TEST(Options, outputs_named_after_pictures_must_not_collide) {

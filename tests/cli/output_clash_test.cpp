@@ -22,17 +22,17 @@ TEST_F(OutputClashes, every_output_option_is_checked_against_the_pictures_and_ea
   Write("in.bmp", {'B', 'M'});
   std::filesystem::create_symlink(Path("in.bmp"), Path("link.bmp"));
   // Each output of the table, naming the picture through a link.
-  for (const OutputOption& output : OutputOptions()) {
+  for (const results::Output* output : OutputOptions()) {
     Options options = With({"in.bmp"});
-    options.*output.field = Path("link.bmp");
+    options.File(output->name) = Path("link.bmp");
     const auto clash = OutputClash(options);
-    ASSERT_TRUE(clash) << output.name;
-    EXPECT_EQ(clash->rfind(std::string(output.name) + " ", 0), 0u) << *clash;
+    ASSERT_TRUE(clash) << output->option;
+    EXPECT_EQ(clash->rfind(std::string(output->option) + " ", 0), 0u) << *clash;
     EXPECT_NE(clash->find("names the picture"), std::string::npos) << *clash;
   }
   Options two = With({"in.bmp"});
-  two.json = Path("x.json");
-  two.csv = Path("sub/../x.json");
+  two.File("json") = Path("x.json");
+  two.File("csv") = Path("sub/../x.json");
   EXPECT_NE(OutputClash(two).value_or("").find("name the same file"), std::string::npos);
 }
 
@@ -40,10 +40,10 @@ TEST_F(OutputClashes, one_file_collecting_every_picture_and_devices_are_no_clash
   Write("a.bmp", {'B', 'M'});
   Write("b.bmp", {'B', 'M'});
   Options options = With({"a.bmp", "b.bmp"});
-  options.csv = Path("all.csv");
-  options.json = "/dev/null";
-  options.report = "/dev/null";
-  options.result = kStandardOutput;
+  options.File("csv") = Path("all.csv");
+  options.File("json") = "/dev/null";
+  options.File("report") = "/dev/null";
+  options.File("result") = kStandardOutput;
   EXPECT_EQ(OutputClash(options), std::nullopt);
 }
 

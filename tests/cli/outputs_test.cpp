@@ -10,15 +10,14 @@
 
 #include "holes/scan.h"
 #include "io/qt/picture_loader.h"
+#include "support/json_floats.h"
 #include "support/picture_writers.h"
 #include "support/scratch_folder.h"
 
 namespace holescan::cli {
 namespace {
 
-// nlohmann's layout with floats in single precision: what the JSON has always looked like.
-using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
-                                  std::int64_t, std::uint64_t, float>;
+using Json = testing::FloatJson;
 
 template <class Write>
 std::string Written(Write write) {

@@ -13,6 +13,7 @@
 #include "io/json_writer.h"
 #include "scangen.h"
 #include "support/picture_writers.h"
+#include "support/run_program.h"
 #include "support/scratch_folder.h"
 #include "targetgen.h"
 
@@ -162,27 +163,22 @@ void WriteScan(const std::string& stem, std::uint32_t seed) {
 
 struct Outcome {
   int status = -1;
-  std::string out;
+  std::string out;  // standard output, then standard error
 };
 
-Outcome RunProgram(const std::string& arguments) {
-  Outcome outcome;
-  const std::string command = std::string(HOLESCAN_EVAL) + " " + arguments + " 2>&1";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
-    outcome.out.append(buffer, n);
-  }
-  const int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
+// holescan-eval with `arguments`, in the scratch folder.
+Outcome RunEval(const std::vector<std::string>& arguments, const std::filesystem::path& folder) {
+  std::vector<std::string> words{HOLESCAN_EVAL};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  const testing::ProgramRun run = testing::RunProgram(words, folder);
+  return {run.status, run.out + run.err};
 }
 
 TEST_F(Run, measures_the_calibrated_analysis_on_generated_scans) {
   WriteScan(Path("scan-1"), 9101);
   WriteScan(Path("scan-2"), 9102);
   const Outcome run =
-      RunProgram("--jobs 2 --by-look --json " + Path("eval.json") + " " + folder_.string());
+      RunEval({"--jobs", "2", "--by-look", "--json", Path("eval.json"), folder_.string()}, folder_);
   EXPECT_EQ(run.status, kExitMeasured) << run.out;
   EXPECT_NE(run.out.find("TOTAL"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("dark-grey"), std::string::npos) << run.out;
@@ -205,11 +201,11 @@ TEST_F(Run, measures_the_calibrated_analysis_on_generated_scans) {
 TEST_F(Run, refuses_bad_options_and_unreadable_truths_with_status_2) {
   Write("a.json", TruthText(10, {}));
   Write("a.bmp", kWhite);
-  EXPECT_EQ(RunProgram("--calibre 100mm " + Path("a.json")).status, kExitUsage);
-  EXPECT_EQ(RunProgram("--look sideways " + Path("a.json")).status, kExitUsage);
-  EXPECT_EQ(RunProgram("--dpi -3 " + Path("a.json")).status, kExitUsage);
-  EXPECT_EQ(RunProgram(Path("missing.json")).status, kExitUsage);
-  const Outcome fine = RunProgram(Path("a.json"));
+  EXPECT_EQ(RunEval({"--calibre", "100mm", Path("a.json")}, folder_).status, kExitUsage);
+  EXPECT_EQ(RunEval({"--look", "sideways", Path("a.json")}, folder_).status, kExitUsage);
+  EXPECT_EQ(RunEval({"--dpi", "-3", Path("a.json")}, folder_).status, kExitUsage);
+  EXPECT_EQ(RunEval({Path("missing.json")}, folder_).status, kExitUsage);
+  const Outcome fine = RunEval({Path("a.json")}, folder_);
   EXPECT_EQ(fine.status, kExitMeasured) << fine.out;
 }
 

@@ -22,6 +22,7 @@
 #include "hostile_files.h"
 #include "io/qt/picture_loader.h"
 #include "limited_run.h"
+#include "support/json_floats.h"
 #include "pixel/darkness.h"
 #include "support/scratch_folder.h"
 
@@ -294,8 +295,7 @@ TEST_F(HostileFiles, json_written_line_by_line_is_what_the_library_writes) {
     const std::string text = testing::ReadFile(folder_ / options[1]);
     SCOPED_TRACE(options[1] + ":\n" + text.substr(0, 300));
     EXPECT_TRUE(e.status == 0 || e.status == 3) << e.err;
-    using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
-                                      std::int64_t, std::uint64_t, float>;
+    using Json = testing::FloatJson;
     const Json document = Json::parse(text);
     EXPECT_EQ(text, document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
     EXPECT_EQ(document.is_array(), options.size() > 3);

@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "support/run_program.h"
 #include "support/scratch_folder.h"
 
-extern char** environ;
 
 namespace holescan::testing {
 
@@ -68,15 +68,7 @@ inline Ending RunLimited(const std::vector<std::string>& arguments,
                          const std::filesystem::path& folder,
                          const std::vector<std::string>& environment = {},
                          const Limits& limits = {}) {
-  std::vector<std::string> variables = environment;
-  variables.emplace_back("LC_ALL=C");
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string variable = *e;
-    const std::string name = variable.substr(0, variable.find('=') + 1);
-    bool replaced = false;
-    for (const std::string& given : variables) replaced = replaced || given.rfind(name, 0) == 0;
-    if (!replaced) variables.push_back(variable);
-  }
+  std::vector<std::string> variables = ProgramEnvironment(environment);
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);

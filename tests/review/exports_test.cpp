@@ -164,7 +164,7 @@ TEST_F(Exports, json_png_and_pdf_read_back) {
   EXPECT_EQ(png.dotsPerMeterX(), 10000);  // the picture's 254 ppi
   // The circle of shot 2 (radius 22.5 px) in its two tones, the paper left alone away from it.
   const auto grey = [&](int x, int y) { return qGray(png.pixel(x, y)); };
-  EXPECT_LT(grey(450 + 24, 300), 60);                       // the dark outer part of the line
+  EXPECT_LT(grey(450 + 25, 300), 60);                       // the dark outer part of the line
   EXPECT_GT(QColor(png.pixel(450 + 22, 300)).blue(), 200);  // the bright middle, cyan
   EXPECT_LT(QColor(png.pixel(450 + 22, 300)).red(), 100);
   EXPECT_EQ(png.pixel(700, 550), qRgb(240, 238, 230));

@@ -38,7 +38,7 @@ inline CardOnDisk WriteCard(const QTemporaryDir& dir, const char* name, double d
   options.shots = std::move(shots);
   CardOnDisk card{dir.filePath(QString::fromLatin1(name)).toStdString(),
                   facegen::MakeFace(options)};
-  EXPECT_TRUE(facegen::WriteBmp(card.target.picture, dpi, card.path)) << card.path;
+  EXPECT_TRUE(facegen::WriteBmp(card.target.picture, card.path, dpi)) << card.path;
   return card;
 }
 

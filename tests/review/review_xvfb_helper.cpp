@@ -38,7 +38,7 @@ int WriteCard(const char* out) {
   const std::string name = out;
   if (name.size() > 4 && name.substr(name.size() - 4) == ".ppm")
     return holescan::review::ImageOf(card.picture).save(QString::fromLocal8Bit(out), "PPM") ? 0 : 1;
-  return holescan::facegen::WriteBmp(card.picture, options.dpi, out) ? 0 : 1;
+  return holescan::facegen::WriteBmp(card.picture, out, options.dpi) ? 0 : 1;
 }
 
 int Count(const char* path) {

@@ -11,6 +11,7 @@
 
 #include "groupgen.h"
 #include "shots/shots.h"
+#include "support/shot_matching.h"
 
 namespace holescan::shots {
 namespace {
@@ -26,23 +27,12 @@ Match Compare(const std::vector<scangen::MarkedHole>& truth, const std::vector<S
               double diameter) {
   Match m;
   m.found = static_cast<int>(shots.size());
-  std::vector<bool> claimed(shots.size(), false);
-  for (const scangen::MarkedHole& hole : truth) {
-    int best = -1;
-    double distance = 0.5 * diameter;
-    for (std::size_t i = 0; i < shots.size(); ++i) {
-      const double d = std::hypot(shots[i].x - hole.x, shots[i].y - hole.y);
-      if (!claimed[i] && d < distance) {
-        distance = d;
-        best = static_cast<int>(i);
-      }
-    }
-    if (best < 0) {
+  for (const testing_support::ShotMatch& match : testing_support::MatchShots(truth, shots, 0.5 * diameter)) {
+    if (match.found < 0) {
       m.all = false;
       continue;
     }
-    claimed[static_cast<std::size_t>(best)] = true;
-    m.worst = std::max(m.worst, distance / diameter);
+    m.worst = std::max(m.worst, match.distance / diameter);
   }
   return m;
 }

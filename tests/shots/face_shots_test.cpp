@@ -12,6 +12,7 @@
 
 #include "facegen.h"
 #include "shots/shots.h"
+#include "support/shot_matching.h"
 
 namespace holescan::shots {
 namespace {
@@ -21,25 +22,17 @@ struct Tally {
   int onBlack = 0, matchedOnBlack = 0;  // holes that cut into the black aiming mark
 };
 
-// Every true shot takes the nearest unclaimed found shot within half a calibre.
+// Every true shot matched to a found one within half a calibre (support/shot_matching.h).
 void Count(const facegen::FaceTarget& target, double blackRadius, const ShotResult& result,
            double diameter, Tally& tally) {
-  std::vector<bool> claimed(result.shots.size(), false);
-  for (const facegen::FaceTarget::Shot& truth : target.shots) {
-    int best = -1;
-    double bestDistance = 0.5 * diameter;
-    for (std::size_t i = 0; i < result.shots.size(); ++i) {
-      const double distance = std::hypot(result.shots[i].x - truth.x, result.shots[i].y - truth.y);
-      if (!claimed[i] && distance < bestDistance) {
-        best = static_cast<int>(i);
-        bestDistance = distance;
-      }
-    }
+  const std::vector<testing_support::ShotMatch> matches =
+      testing_support::MatchShots(target.shots, result.shots, 0.5 * diameter);
+  for (std::size_t k = 0; k < target.shots.size(); ++k) {
+    const facegen::FaceTarget::Shot& truth = target.shots[k];
     const bool onBlack =
         std::hypot(truth.x - target.aimX, truth.y - target.aimY) < blackRadius + 0.4 * diameter;
     tally.onBlack += onBlack ? 1 : 0;
-    if (best >= 0) {
-      claimed[static_cast<std::size_t>(best)] = true;
+    if (matches[k].found >= 0) {
       ++tally.matched;
       tally.matchedOnBlack += onBlack ? 1 : 0;
     }

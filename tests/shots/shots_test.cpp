@@ -12,6 +12,7 @@
 
 #include "scangen.h"
 #include "shots/shots.h"
+#include "support/shot_matching.h"
 
 namespace holescan::shots {
 namespace {
@@ -24,29 +25,20 @@ struct Tally {
   double MeanError() const { return matched ? error / matched : 0; }
 };
 
-// Every true shot takes the nearest unclaimed found shot within half a calibre.
+// Every true shot matched to a found one within half a calibre (support/shot_matching.h).
 void Score(const scangen::Scan& scan, const ShotResult& result, double diameter,
            std::map<std::string, Tally>& byLook, Tally& all) {
-  std::vector<bool> claimed(result.shots.size(), false);
-  for (const scangen::TrueShot& truth : scan.shots) {
-    int best = -1;
-    double bestDistance = 0.5 * diameter;
-    for (std::size_t i = 0; i < result.shots.size(); ++i) {
-      const double distance = std::hypot(result.shots[i].x - truth.x, result.shots[i].y - truth.y);
-      if (!claimed[i] && distance < bestDistance) {
-        best = static_cast<int>(i);
-        bestDistance = distance;
-      }
-    }
-    Tally& look = byLook[scangen::LookName(truth.look)];
+  const std::vector<testing_support::ShotMatch> matches =
+      testing_support::MatchShots(scan.shots, result.shots, 0.5 * diameter);
+  for (std::size_t k = 0; k < scan.shots.size(); ++k) {
+    Tally& look = byLook[scangen::LookName(scan.shots[k].look)];
     ++look.truth;
     ++all.truth;
-    if (best >= 0) {
-      claimed[static_cast<std::size_t>(best)] = true;
+    if (matches[k].found >= 0) {
       ++look.matched;
       ++all.matched;
-      look.error += bestDistance / diameter;
-      all.error += bestDistance / diameter;
+      look.error += matches[k].distance / diameter;
+      all.error += matches[k].distance / diameter;
     }
   }
   all.found += static_cast<int>(result.shots.size());
