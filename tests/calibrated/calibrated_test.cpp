@@ -279,17 +279,23 @@ TEST(PrintedTen, a_light_ten_ring_narrower_than_the_calibre_is_print_unless_shot
 
 // ---- Sheets of several bulls -----------------------------------------------------------
 
+// A generated A-17 sheet without ring figures, its shots yet to be given.
+facegen::FaceOptions A17Sheet(double dpi, std::uint32_t seed) {
+  facegen::FaceOptions options;
+  options.face = score::FindFace("nra-a17");
+  options.sheet = true;
+  options.dpi = dpi;
+  options.numbers = false;
+  options.seed = seed;
+  return options;
+}
+
 // An A-17 sheet: one shot in each of the ten record bulls, three in the first sighter, one
 // off every bull. Bulls and sighters come from the analysis; the shots are set where they
 // were drawn, so the sheet's scoring is what is tested, not the shot finder.
 TEST(Sheet, ten_record_bulls_scored_and_the_sighter_left_out) {
   const score::Face* face = score::FindFace("nra-a17");
-  facegen::FaceOptions options;
-  options.face = face;
-  options.sheet = true;
-  options.dpi = 200;
-  options.numbers = false;
-  options.seed = 2;
+  facegen::FaceOptions options = A17Sheet(200, 2);
   const int records[] = {0, 1, 2, 3, 4, 7, 8, 9, 10, 11};
   // Ring 10 down to ring 6 and back: 10, 9, 8, 7, 6, 10, 9, 8, 7, 6 by the distance.
   const double distances[] = {0, 5, 9.5, 13.7, 18, 0.5, 5.5, 10, 14, 18.2};
@@ -351,13 +357,8 @@ TEST(Sheet, ten_record_bulls_scored_and_the_sighter_left_out) {
 // and the sheet's count is the record bulls' together.
 TEST(Sheet, the_expected_count_is_each_record_bulls) {
   const score::Face* face = score::FindFace("nra-a17");
-  facegen::FaceOptions options;
-  options.face = face;
-  options.sheet = true;
-  options.dpi = 150;
+  facegen::FaceOptions options = A17Sheet(150, 3);
   options.calibreMm = 5.6;
-  options.numbers = false;
-  options.seed = 3;
   // Bull 1: a ragged group of four; bull 2: five shots apart.
   const double step = 0.3 * 5.6;
   for (const auto& [x, y] : std::vector<std::pair<double, double>>{
