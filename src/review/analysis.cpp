@@ -95,6 +95,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
     }
     output.black = result.black;
     output.shots = result.shots;
+    output.bulls = result.bulls;
     output.analysisLevels = result.levels;
   } catch (const std::exception& error) {
     output.shotsProblem = std::string("analysis failed: ") + error.what();

@@ -116,6 +116,7 @@ class ReviewDocument : public QObject {
     ReviewSettings settings;
     std::vector<ReviewShot> shots;
     calibrated::BlackSearch black;
+    std::vector<calibrated::Bull> bulls;  // a sheet's, found with the shots
     int generation = 0;
   };
   void RestoreState(const UndoState& state);
@@ -128,7 +129,9 @@ class ReviewDocument : public QObject {
   void PushShots(const QString& text, std::vector<ReviewShot> after);
   // Pushes the settings change waiting for its analysis (pendingBefore_ to now), if any.
   void PushSettingsChange(const QString& text);
-  UndoState Current() const { return {settings_, result_.shots, result_.black, generation_}; }
+  UndoState Current() const {
+    return {settings_, result_.shots, result_.black, result_.bulls, generation_};
+  }
   void Rescore();
   // Apply's steps: the picture read, shots found by the analysis, shots read from the file, a
   // cancelled analysis.

@@ -150,12 +150,12 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   // The window's columns (a sheet's bull among them), each its share of a table's width; a
   // sheet's wider row is narrowed to fit.
   const bool sheet = IsSheet(document);
-  std::vector<ShotColumn> shown;
+  std::vector<ShotColumn> printed;
   std::vector<QString> heads;
   double shares = 0;
   for (const ShotColumn& column : ShotTableColumns(sheet))
     if (scored || !column.scoredOnly) {
-      shown.push_back(column);
+      printed.push_back(column);
       heads.push_back(QCoreApplication::translate("holescan::review::Numbers", column.title));
       shares += column.width;
     }
@@ -163,8 +163,8 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   for (int c = 0; c < columns; ++c) {
     double cx = tableLeft + c * columnW;
     const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
-    for (std::size_t k = 0; k < shown.size(); ++k) {
-      const double w = columnW * shown[k].width / shares;
+    for (std::size_t k = 0; k < printed.size(); ++k) {
+      const double w = columnW * printed[k].width / shares;
       painter.drawText(QRectF(cx, y, w, rh), Qt::AlignLeft | Qt::AlignVCenter, heads[k]);
       cx += w;
     }
@@ -173,7 +173,7 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
       if (index >= rows.size()) break;
       const ShotRow& row = rows[index];
       cx = tableLeft + c * columnW;
-      for (const ShotColumn& column : shown) {
+      for (const ShotColumn& column : printed) {
         const double w = columnW * column.width / shares;
         painter.drawText(QRectF(cx, y + (r + 1) * rh, w, rh), Qt::AlignLeft | Qt::AlignVCenter,
                          row.*column.text);

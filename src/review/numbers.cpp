@@ -87,7 +87,8 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
                 {},
                 shot.edited   ? Tr("edited")
                 : shot.placed ? Tr("placed")
-                              : QString()};
+                              : QString(),
+                {}};
     if (shot.score) {
       row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
       row.decimal = Decimal(shot.score->decimal);
