@@ -143,12 +143,8 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   const int columns =
       std::max(1, static_cast<int>(std::ceil(static_cast<double>(rows.size()) / perColumn)));
   const double columnW = tableW / columns;
-  const double fit = std::min(1.0, columnW / mm(98));
-  QFont small = text;
-  small.setPointSizeF(9 * std::max(0.45, fit));
-  painter.setFont(small);
   // The window's columns (a sheet's bull among them), each its share of a table's width; a
-  // sheet's wider row is narrowed to fit.
+  // sheet's wider row is narrowed to fit, its text with it.
   const bool sheet = IsSheet(document);
   std::vector<ShotColumn> printed;
   std::vector<QString> heads;
@@ -160,6 +156,10 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
       shares += column.width;
     }
   shares = std::max(1.0, shares);
+  const double fit = std::min(1.0, columnW / (mm(98) * shares));
+  QFont small = text;
+  small.setPointSizeF(9 * std::max(0.45, fit));
+  painter.setFont(small);
   for (int c = 0; c < columns; ++c) {
     double cx = tableLeft + c * columnW;
     const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));

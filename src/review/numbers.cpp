@@ -42,7 +42,7 @@ QString ResolutionText(double dpi) {
 std::span<const ShotColumn> ShotTableColumns(bool sheet) {
   static constexpr ShotColumn kColumns[] = {
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.1},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.22,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.24,
        false, true},
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.18},
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.18},

@@ -2,6 +2,7 @@
 // every bull's aim in the picture, and the report, on a generated A-17 sheet.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QGraphicsScene>
 #include <QLabel>
 #include <QSettings>
@@ -170,6 +171,20 @@ TEST(SheetWindow, shows_the_bull_column_the_bull_lines_and_every_bulls_aim) {
   const QGraphicsScene& scene = *window.View()->scene();
   EXPECT_EQ(scene.items().size(), 1 + static_cast<qsizetype>(document->Shots().size()) + 12);
   holescan::testing::Screenshot(window, "sheet");
+
+  // Another face has no bulls: the column goes; undone, the sheet's bulls come back with it.
+  auto* face = window.findChild<QComboBox*>("face");
+  face->setCurrentIndex(face->findData(QStringLiteral("issf-air-rifle")));
+  emit face->activated(face->currentIndex());
+  holescan::testing::WaitIdle(window.Analysis());
+  EXPECT_TRUE(document->Result().bulls.empty());
+  EXPECT_EQ(table->model()->columnCount(), static_cast<int>(ShotColumns().size()));
+  EXPECT_FALSE(window.findChild<QLabel*>("statistics")->text().contains("Bull 1"));
+  ASSERT_TRUE(document->UndoStack().canUndo());
+  document->UndoStack().undo();
+  EXPECT_EQ(document->Result().bulls.size(), 12u);
+  EXPECT_EQ(table->model()->columnCount(), static_cast<int>(ShotColumns(true).size()));
+  EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString(), "bull");
 }
 
 }  // namespace
