@@ -97,12 +97,12 @@ class ReviewDocument : public QObject {
   // otherwise.
   void Begin(JobKind kind);
   // A finished job taken in, in one step: the picture it read, the resolution its file
-  // stores, the face's black, and its shots (the first shots of a document, and shots read
-  // from its saved file, are not an edit: the undo stack starts empty and clean; shots found
-  // again under changed settings are one undoable step with them). It ends Ready, with its
-  // problem as the note, or Failed when the picture could not be read; a cancelled job gives
-  // back the settings it was for. A job started under another generation is stale: only the
-  // picture it read is kept.
+  // stores, the face's black, and its shots, a sheet's bulls with them (the first shots of a
+  // document, and shots read from its saved file, are not an edit: the undo stack starts
+  // empty and clean; shots found again under changed settings are one undoable step with
+  // them). It ends Ready, with its problem as the note, or Failed when the picture could not
+  // be read; a cancelled job gives back the settings it was for. A job started under another
+  // generation is stale: only the picture it read is kept.
   void Apply(const JobOutput& output);
 
   // The levels the last analysis picked; nullopt when the shots came from a saved file.

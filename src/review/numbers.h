@@ -51,9 +51,9 @@ struct StatLine {
   QString label, value;
 };
 // Total (with a face), on a sheet one line per bull (shots, score and decimal, sighters
-// marked, the expected count where the bull's differs), series subtotals (with a face and more shots than one series), the
-// point of aim, and the group's statistics, with angles when the
-// settings give a distance.
+// marked, the expected count where the bull's differs), series subtotals (with a face and
+// more shots than one series), the point of aim, and the group's statistics, with angles
+// when the settings give a distance.
 std::vector<StatLine> StatLines(const ReviewDocument& document);
 
 // A resolution as set: "300 ppi", "72.5 ppi" (a stored 299.9994 is 300).
