@@ -227,7 +227,7 @@ void ReviewDocument::TakeSavedShots(const JobOutput& output) {
   settings_ = output.settings;
   info_ = output.info;
   generation_ = ++generations_;
-  result_.bulls.clear();  // not saved with the shots
+  result_.bulls = output.bulls;
   pendingBefore_.reset();
   shotsSeeded_ = true;
   result_.shots = *output.shots;

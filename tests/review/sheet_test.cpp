@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <map>
 
 #include "review/analysis.h"
@@ -19,6 +22,7 @@
 #include "review/numbers.h"
 #include "review/review_window.h"
 #include "review/shot_table_model.h"
+#include "review/shots_file.h"
 #include "review/shot_view.h"
 #include "review_support.h"
 
@@ -140,6 +144,58 @@ TEST_F(Sheet, the_report_prints_the_sheet) {
                               .toStdString() + ".pdf";
   EXPECT_FALSE(ExportPdf(*document_, pdf, QDateTime(QDate(2026, 12, 10), QTime(4, 0))));
   EXPECT_TRUE(QFileInfo(QString::fromStdString(pdf)).size() > 10000);
+}
+
+// Saved, the sheet reopens with its bulls: the same column and lines; a damaged bull is
+// refused with its reason.
+TEST_F(Sheet, saved_shots_bring_the_bulls_back) {
+  ShotsFile file;
+  file.settings = document_->Settings();
+  file.shots = document_->Shots();
+  file.result = &document_->Result();
+  const std::string saved = ShotsFilePath(path_);
+  ASSERT_FALSE(WriteShotsFile(saved, "sheet.bmp", file));
+  ReviewDocument reopened(path_, SheetSettings());
+  std::atomic<bool> cancel{false};
+  std::atomic<double> progress{0};
+  JobInput input;
+  input.path = path_;
+  input.settings = SheetSettings();
+  reopened.Apply(RunJob(input, cancel, progress));
+  ASSERT_EQ(reopened.Result().bulls.size(), 12u) << reopened.Problem();
+  EXPECT_TRUE(reopened.Result().bulls[5].sighter);
+  EXPECT_TRUE(reopened.Result().bulls[6].sighter);
+  EXPECT_FALSE(reopened.Result().bulls[7].sighter);
+  const auto bullsOf = [](const ReviewDocument& document) {
+    QStringList bulls;
+    for (const ShotRow& row : ShotRows(document)) bulls << row.bull;
+    return bulls;
+  };
+  EXPECT_EQ(bullsOf(reopened), bullsOf(*document_));
+  const auto linesOf = [](const ReviewDocument& document) {
+    QStringList lines;
+    for (const StatLine& line : StatLines(document)) lines << line.label + ": " + line.value;
+    return lines;
+  };
+  EXPECT_EQ(linesOf(reopened), linesOf(*document_));
+
+  const nlohmann::json json = nlohmann::json::parse(std::ifstream(saved));
+  const auto refusal = [&](const nlohmann::json& damaged) {
+    std::ofstream(saved, std::ios::trunc) << damaged.dump();
+    return ReadShotsFile(saved, 10000, 10000).reason;
+  };
+  nlohmann::json damaged = json;
+  damaged["bulls"][1]["bull"] = 3;
+  EXPECT_TRUE(refusal(damaged).ends_with("the bulls are not numbered 1, 2, ..."))
+      << refusal(damaged);
+  damaged = json;
+  damaged["bulls"][11]["aim"]["x"] = 20000;
+  EXPECT_TRUE(refusal(damaged).ends_with("bull 12's aim lies outside the picture"))
+      << refusal(damaged);
+  damaged = json;
+  damaged["bulls"][0]["sighter"] = "no";
+  EXPECT_TRUE(refusal(damaged).ends_with("\"sighter\" is not true or false")) << refusal(damaged);
+  std::remove(saved.c_str());
 }
 
 // The window on the sheet: the table's bull column, the bulls' lines, and each bull's aim
