@@ -62,6 +62,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       output.settings = settings;
       output.shots = std::move(saved.file->shots);
       output.info = saved.file->info;
+      output.bulls = std::move(saved.file->bulls);
       findShots = false;
     } else if (saved.exists) {
       output.fileProblem = saved.reason;
@@ -95,6 +96,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
     }
     output.black = result.black;
     output.shots = result.shots;
+    output.bulls = result.bulls;
     output.analysisLevels = result.levels;
   } catch (const std::exception& error) {
     output.shotsProblem = std::string("analysis failed: ") + error.what();

@@ -130,6 +130,12 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
   else if (before.face != settings.face)
     rework = Rework::Aim;
   if (rework != Rework::Score) result_.black = {};
+  // Another face has other bulls, or none; a sheet's are found with the shots.
+  if (before.face != settings.face) {
+    result_.bulls.clear();
+    const score::Face* face = FaceOf(settings_);
+    if (face != nullptr && !face->sheet.empty()) rework = Rework::Shots;
+  }
   Rescore();
   // Only scores change: done at once, and undone as one step.
   if (rework == Rework::Score && stage_ == Stage::Ready) PushSettingsChange(tr("change settings"));
@@ -175,6 +181,7 @@ void ReviewDocument::Apply(const JobOutput& output) {
     TakeSavedShots(output);
   } else if (output.shots) {
     result_.levels = output.analysisLevels;
+    result_.bulls = output.bulls;
     TakeFoundShots(*output.shots, output.kind == JobKind::Shots);
   }
   stage_ = Stage::Ready;
@@ -220,6 +227,7 @@ void ReviewDocument::TakeSavedShots(const JobOutput& output) {
   settings_ = output.settings;
   info_ = output.info;
   generation_ = ++generations_;
+  result_.bulls = output.bulls;
   pendingBefore_.reset();
   shotsSeeded_ = true;
   result_.shots = *output.shots;
@@ -242,6 +250,7 @@ void ReviewDocument::RestoreState(const UndoState& state) {
   generation_ = state.generation;
   result_.black = state.black;
   result_.shots = state.shots;
+  result_.bulls = state.bulls;
   // What was given back is complete: a job still running for other settings is stale.
   if (settingsBack && stage_ == Stage::Analysing) {
     stage_ = Stage::Ready;
@@ -275,7 +284,10 @@ void ReviewDocument::PushShots(const QString& text, std::vector<ReviewShot> afte
 
 void ReviewDocument::Rescore() {
   const calibrated::BlackSearch black = result_.black;
-  result_ = calibrated::Rescore(std::move(result_), CalibratedOf(settings_), black);
+  const calibrated::CalibratedSettings settings = CalibratedOf(settings_);
+  // The bulls held are the settings' face's (from its job, or an undo): kept.
+  result_.settings.face = settings.face;
+  result_ = calibrated::Rescore(std::move(result_), settings, black);
 }
 
 }  // namespace holescan::review

@@ -97,12 +97,12 @@ class ReviewDocument : public QObject {
   // otherwise.
   void Begin(JobKind kind);
   // A finished job taken in, in one step: the picture it read, the resolution its file
-  // stores, the face's black, and its shots (the first shots of a document, and shots read
-  // from its saved file, are not an edit: the undo stack starts empty and clean; shots found
-  // again under changed settings are one undoable step with them). It ends Ready, with its
-  // problem as the note, or Failed when the picture could not be read; a cancelled job gives
-  // back the settings it was for. A job started under another generation is stale: only the
-  // picture it read is kept.
+  // stores, the face's black, and its shots, a sheet's bulls with them (the first shots of a
+  // document, and shots read from its saved file, are not an edit: the undo stack starts
+  // empty and clean; shots found again under changed settings are one undoable step with
+  // them). It ends Ready, with its problem as the note, or Failed when the picture could not
+  // be read; a cancelled job gives back the settings it was for. A job started under another
+  // generation is stale: only the picture it read is kept.
   void Apply(const JobOutput& output);
 
   // The levels the last analysis picked; nullopt when the shots came from a saved file.
@@ -116,6 +116,7 @@ class ReviewDocument : public QObject {
     ReviewSettings settings;
     std::vector<ReviewShot> shots;
     calibrated::BlackSearch black;
+    std::vector<calibrated::Bull> bulls;  // a sheet's, found with the shots
     int generation = 0;
   };
   void RestoreState(const UndoState& state);
@@ -128,7 +129,9 @@ class ReviewDocument : public QObject {
   void PushShots(const QString& text, std::vector<ReviewShot> after);
   // Pushes the settings change waiting for its analysis (pendingBefore_ to now), if any.
   void PushSettingsChange(const QString& text);
-  UndoState Current() const { return {settings_, result_.shots, result_.black, generation_}; }
+  UndoState Current() const {
+    return {settings_, result_.shots, result_.black, result_.bulls, generation_};
+  }
   void Rescore();
   // Apply's steps: the picture read, shots found by the analysis, shots read from the file, a
   // cancelled analysis.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -142,32 +143,41 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   const int columns =
       std::max(1, static_cast<int>(std::ceil(static_cast<double>(rows.size()) / perColumn)));
   const double columnW = tableW / columns;
-  const double fit = std::min(1.0, columnW / mm(98));
+  // The window's columns (a sheet's bull among them), each its share of a table's width; a
+  // sheet's wider row is narrowed to fit, its text with it.
+  const bool sheet = IsSheet(document);
+  std::vector<ShotColumn> printed;
+  std::vector<QString> heads;
+  double shares = 0;
+  for (const ShotColumn& column : ShotTableColumns(sheet))
+    if (scored || !column.scoredOnly) {
+      printed.push_back(column);
+      heads.push_back(QCoreApplication::translate("holescan::review::Numbers", column.title));
+      shares += column.width;
+    }
+  shares = std::max(1.0, shares);
+  const double fit = std::min(1.0, columnW / (mm(98) * shares));
   QFont small = text;
   small.setPointSizeF(9 * std::max(0.45, fit));
   painter.setFont(small);
-  const QStringList heads = ShotColumns();
-  const double widths[] = {0.1, 0.18, 0.18, scored ? 0.14 : 0, scored ? 0.16 : 0, 0.24};
   for (int c = 0; c < columns; ++c) {
     double cx = tableLeft + c * columnW;
     const double rh = std::min(rowH, (bottom - y) / (perColumn + 1));
-    for (int k = 0; k < 6; ++k) {
-      if (widths[k] == 0) continue;
-      painter.drawText(QRectF(cx, y, columnW * widths[k], rh), Qt::AlignLeft | Qt::AlignVCenter,
-                       heads[k]);
-      cx += columnW * widths[k];
+    for (std::size_t k = 0; k < printed.size(); ++k) {
+      const double w = columnW * printed[k].width / shares;
+      painter.drawText(QRectF(cx, y, w, rh), Qt::AlignLeft | Qt::AlignVCenter, heads[k]);
+      cx += w;
     }
     for (int r = 0; r < perColumn; ++r) {
       const std::size_t index = static_cast<std::size_t>(c * perColumn + r);
       if (index >= rows.size()) break;
       const ShotRow& row = rows[index];
-      const QString cells[] = {row.number, row.x, row.y, row.score, row.decimal, row.edited};
       cx = tableLeft + c * columnW;
-      for (int k = 0; k < 6; ++k) {
-        if (widths[k] == 0) continue;
-        painter.drawText(QRectF(cx, y + (r + 1) * rh, columnW * widths[k], rh),
-                         Qt::AlignLeft | Qt::AlignVCenter, cells[k]);
-        cx += columnW * widths[k];
+      for (const ShotColumn& column : printed) {
+        const double w = columnW * column.width / shares;
+        painter.drawText(QRectF(cx, y + (r + 1) * rh, w, rh), Qt::AlignLeft | Qt::AlignVCenter,
+                         row.*column.text);
+        cx += w;
       }
     }
   }

@@ -57,6 +57,8 @@ struct JobOutput {
   std::string shotsProblem;
   // The face's black as looked for under the job's settings.
   calibrated::BlackSearch black;
+  // A sheet's bulls, found with the shots (empty for a face alone).
+  std::vector<calibrated::Bull> bulls;
 };
 
 }  // namespace holescan::review

@@ -39,27 +39,43 @@ QString ResolutionText(double dpi) {
   return QString::number(dpi, 'f', whole ? 0 : 1) + QStringLiteral(" ppi");
 }
 
-std::span<const ShotColumn> ShotTableColumns() {
+std::span<const ShotColumn> ShotTableColumns(bool sheet) {
   static constexpr ShotColumn kColumns[] = {
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.1},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.24,
+       false, true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.18},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.18},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.14,
+       true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.16,
+       true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false, 0.24},
   };
-  static_assert(std::size(kColumns) == kEditedColumn + 1);
-  return kColumns;
+  static_assert(std::size(kColumns) == kEditedColumn + 2);
+  static const std::vector<ShotColumn> kSingle = [] {
+    std::vector<ShotColumn> single;
+    for (const ShotColumn& column : kColumns)
+      if (!column.sheetOnly) single.push_back(column);
+    return single;
+  }();
+  if (sheet) return kColumns;
+  return kSingle;
 }
 
-QStringList ShotColumns() {
+bool IsSheet(const ReviewDocument& document) {
+  return !document.Result().bulls.empty();
+}
+
+QStringList ShotColumns(bool sheet) {
   QStringList titles;
-  for (const ShotColumn& column : ShotTableColumns()) titles << Tr(column.title);
+  for (const ShotColumn& column : ShotTableColumns(sheet)) titles << Tr(column.title);
   return titles;
 }
 
 std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
   const auto& shots = document.Shots();
+  const auto& bulls = document.Result().bulls;
   std::vector<ShotRow> rows;
   rows.reserve(shots.size());
   for (std::size_t i = 0; i < shots.size(); ++i) {
@@ -71,10 +87,20 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
                 {},
                 shot.edited   ? Tr("edited")
                 : shot.placed ? Tr("placed")
-                              : QString()};
+                              : QString(),
+                {}};
     if (shot.score) {
       row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
       row.decimal = Decimal(shot.score->decimal);
+    }
+    if (!bulls.empty()) {
+      const auto bull = static_cast<std::size_t>(shot.sheetBull);
+      if (bull == 0 || bull > bulls.size())
+        row.bull = Tr("off");
+      else if (bulls[bull - 1].sighter)
+        row.bull = Tr("%1 (sighter)").arg(bulls[bull - 1].number);
+      else
+        row.bull = QString::number(bulls[bull - 1].number);
     }
     rows.push_back(row);
   }
@@ -103,6 +129,17 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
                                       .arg(result.total->score)
                                       .arg(Decimal(result.total->decimal))
                                       .arg(result.total->innerTens)});
+  // A sheet: each bull after the sheet's total, in reading order.
+  for (const calibrated::Bull& bull : result.bulls) {
+    const auto count = static_cast<int>(bull.shots.size());
+    QString value = count == 1 ? Tr("1 shot") : Tr("%1 shots").arg(count);
+    if (bull.total)
+      value += Tr(", %1 (%2)").arg(bull.total->score).arg(Decimal(bull.total->decimal));
+    if (bull.sighter) value += Tr(", sighter");
+    if (const auto differs = calibrated::CountDiffers(result, bull))
+      value += Tr(", expected %1").arg(differs->expected);
+    lines.push_back({Tr("Bull %1").arg(bull.number), value});
+  }
   // Series subtotals, the shots taken in their order in the table, when there is more than one.
   const int series = document.Settings().seriesShots;
   const auto& shots = document.Shots();

@@ -13,19 +13,29 @@ namespace holescan::review {
 
 struct ShotRow {
   QString number, x, y, score, decimal, edited;  // x, y in mm from the point of aim
+  // On a sheet of several bulls: the shot's bull ("3", "11 (sighter)") or "off" (off target).
+  QString bull;
 };
-// One row per shot, in the document's order; score and decimal empty without a face.
+// One row per shot, in the document's order; score and decimal empty without a face, bull
+// empty without a sheet.
 std::vector<ShotRow> ShotRows(const ReviewDocument& document);
 
 // The shot table's columns, declared once: the window's table, the report and the tests walk
 // this list. `text` is the row's field the column shows; a numeric column is right-aligned.
+// A sheet of several bulls has one column more, its bull, right after the number.
 struct ShotColumn {
   const char* title;  // untranslated; ShotColumns() gives it translated
   QString ShotRow::*text;
   bool numeric;
+  double width;             // the printed report's share of a table's width
+  bool scoredOnly = false;  // printed only when some shot is scored
+  bool sheetOnly = false;   // shown only for a sheet of several bulls
 };
-std::span<const ShotColumn> ShotTableColumns();
-// Where a column sits in that list, for code that needs one by name.
+std::span<const ShotColumn> ShotTableColumns(bool sheet = false);
+// The document's result is a sheet of several bulls.
+bool IsSheet(const ReviewDocument& document);
+// Where a column sits in a single face's list, for code that needs one by name (on a sheet,
+// the bull's column comes second and the others follow it).
 enum ShotColumnIndex : int {
   kNumberColumn,
   kXColumn,
@@ -35,14 +45,15 @@ enum ShotColumnIndex : int {
   kEditedColumn
 };
 // The table's column titles.
-QStringList ShotColumns();
+QStringList ShotColumns(bool sheet = false);
 
 struct StatLine {
   QString label, value;
 };
-// Total (with a face), series subtotals (with a face and more shots than one series), the
-// point of aim, and the group's statistics, with angles when the
-// settings give a distance.
+// Total (with a face), on a sheet one line per bull (shots, score and decimal, sighters
+// marked, the expected count where the bull's differs), series subtotals (with a face and
+// more shots than one series), the point of aim, and the group's statistics, with angles
+// when the settings give a distance.
 std::vector<StatLine> StatLines(const ReviewDocument& document);
 
 // A resolution as set: "300 ppi", "72.5 ppi" (a stored 299.9994 is 300).

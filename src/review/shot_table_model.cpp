@@ -40,11 +40,13 @@ void ShotTableModel::SetDocument(ReviewDocument* document) {
   document_ = document;
   shots_.clear();
   rows_.clear();
+  sheet_ = false;
   if (document_) {
     changed_ = connect(document_, &ReviewDocument::shotsChanged, this, &ShotTableModel::Sync);
     destroyed_ = connect(document_, &QObject::destroyed, this, [this] { SetDocument(nullptr); });
     shots_ = document_->Shots();
     rows_ = ShotRows(*document_);
+    sheet_ = IsSheet(*document_);
   }
   endResetModel();
   emit synced();
@@ -67,6 +69,16 @@ void ShotTableModel::InsertRows(int at, const std::vector<ReviewShot>& shots) {
 
 void ShotTableModel::Sync() {
   const std::vector<ReviewShot>& now = document_->Shots();
+  if (IsSheet(*document_) != sheet_) {
+    // The columns change: the views read the model afresh.
+    beginResetModel();
+    shots_ = now;
+    rows_ = ShotRows(*document_);
+    sheet_ = !sheet_;
+    endResetModel();
+    emit synced();
+    return;
+  }
   // What is the same at both ends; the change lies between.
   const std::size_t shorter = std::min(shots_.size(), now.size());
   std::size_t head = 0;
@@ -127,14 +139,14 @@ int ShotTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ShotTableModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(ShotTableColumns().size());
+  return parent.isValid() ? 0 : static_cast<int>(ShotTableColumns(sheet_).size());
 }
 
 QVariant ShotTableModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
     return {};
   const std::size_t row = static_cast<std::size_t>(index.row());
-  const ShotColumn& column = ShotTableColumns()[static_cast<std::size_t>(index.column())];
+  const ShotColumn& column = ShotTableColumns(sheet_)[static_cast<std::size_t>(index.column())];
   const ReviewShot& shot = shots_[row];
   switch (role) {
     case Qt::DisplayRole:
@@ -161,7 +173,7 @@ QVariant ShotTableModel::headerData(int section, Qt::Orientation orientation, in
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
       section >= columnCount())
     return QAbstractTableModel::headerData(section, orientation, role);
-  return ShotColumns()[section];
+  return ShotColumns(sheet_)[section];
 }
 
 std::vector<int> SelectedRows(const QItemSelectionModel& selection) {

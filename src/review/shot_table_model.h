@@ -13,6 +13,9 @@
 // read as one of those (a new analysis) keeps the rows it can and adds or removes at the end.
 // After every change it emits synced(), for the picture view to draw the shots again.
 //
+// A sheet of several bulls has the bull's column besides (ShotTableColumns(true)); a new
+// analysis that turns a single face into a sheet, or back, resets the model.
+//
 // Foreground marks shots edited or placed by hand; placed shots (put in the group's torn area
 // for the expected count, not seen) are in italics, as the picture view dashes them.
 #pragma once
@@ -58,6 +61,7 @@ class ShotTableModel : public QAbstractTableModel {
   ReviewDocument* document_ = nullptr;
   std::vector<ReviewShot> shots_;
   std::vector<ShotRow> rows_;
+  bool sheet_ = false;
   QMetaObject::Connection changed_, destroyed_;
 };
 

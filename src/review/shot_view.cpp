@@ -1,6 +1,7 @@
 #include "review/shot_view.h"
 
 #include <QGraphicsItem>
+#include <QFont>
 #include <QGraphicsScene>
 #include <QMouseEvent>
 #include <QPainterPath>
@@ -27,6 +28,7 @@ namespace {
 
 constexpr double kLinePx = 5;    // the dark line of a circle, screen pixels
 constexpr double kCrossPx = 28;  // a cross mark at least this wide
+constexpr double kLabelPx = 20;  // a sheet's bull numbers, screen pixels high
 constexpr double kMinZoom = 1.0 / 64, kMaxZoom = 32;
 
 }  // namespace
@@ -148,25 +150,39 @@ class ShotItem : public QGraphicsItem {
 
 class MarkItem : public QGraphicsItem {
  public:
-  MarkItem(QColor colour, std::shared_ptr<ViewScale> scale)
-      : colour_(std::move(colour)), scale_(std::move(scale)) {
+  // `label` (a sheet's bull number) is written beside the cross, above right.
+  MarkItem(QColor colour, std::shared_ptr<ViewScale> scale, QString label = {})
+      : colour_(std::move(colour)), scale_(std::move(scale)), label_(std::move(label)) {
     setZValue(2);
     setAcceptedMouseButtons(Qt::NoButton);
   }
   void ScaleChanged() { prepareGeometryChange(); }
   QRectF boundingRect() const override {
     const double half = Size() / 2 + kLinePx * scale_->unit;
-    return QRectF(-half, -half, 2 * half, 2 * half);
+    const QRectF cross(-half, -half, 2 * half, 2 * half);
+    if (label_.isEmpty()) return cross;
+    const double halo = kLinePx * scale_->unit;
+    return cross.united(LabelPath().boundingRect().adjusted(-halo, -halo, halo, halo));
   }
   void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
     painter->setRenderHint(QPainter::Antialiasing);
     StrokeTwoTone(*painter, CrossPath({0, 0}, Size()), colour_, kLinePx * scale_->unit);
+    if (!label_.isEmpty()) DrawHaloPath(*painter, LabelPath(), colour_, 3 * scale_->unit);
   }
 
  private:
   double Size() const { return std::max(scale_->diameter * 1.5, kCrossPx * scale_->unit); }
+  QPainterPath LabelPath() const {
+    QFont font;
+    font.setBold(true);
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(kLabelPx * scale_->unit))));
+    QPainterPath path;
+    path.addText(QPointF(Size() / 2, -Size() / 2), font, label_);
+    return path;
+  }
   QColor colour_;
   std::shared_ptr<ViewScale> scale_;
+  QString label_;
 };
 
 ShotView::ShotView(QWidget* parent) : QGraphicsView(parent), scale_(std::make_shared<ViewScale>()) {
@@ -258,6 +274,7 @@ void ShotView::PictureChanged() {
   shownPicture_ = now;
   rebuilding_ = true;
   shots_.clear();
+  bulls_.clear();
   aim_ = centre_ = nullptr;
   scene_.clear();
   picture_ = nullptr;
@@ -281,6 +298,8 @@ void ShotView::Rebuild() {
   delete aim_;
   delete centre_;
   aim_ = centre_ = nullptr;
+  for (MarkItem* item : bulls_) delete item;
+  bulls_.clear();
   if (document_ && picture_ && model_) {
     scale_->diameter = HoleDiameterPx(document_->Settings());
     const std::vector<ReviewShot>& shots = model_->Shots();
@@ -290,12 +309,20 @@ void ShotView::Rebuild() {
       scene_.addItem(item);
       shots_.push_back(item);
     }
-    if (const auto& aim = document_->Aim()) {
+    // A sheet: each bull's aim with its number, in place of the one aim.
+    for (const calibrated::Bull& bull : document_->Result().bulls) {
+      auto* item = new MarkItem(kAimColour, scale_, QString::number(bull.number));
+      item->setPos(bull.x, bull.y);
+      scene_.addItem(item);
+      bulls_.push_back(item);
+    }
+    if (const auto& aim = document_->Aim(); aim && bulls_.empty()) {
       aim_ = new MarkItem(kAimColour, scale_);
       aim_->setPos(aim->x, aim->y);
       scene_.addItem(aim_);
     }
-    if (const auto centre = GroupCentrePx(*document_)) {
+    // On a sheet the shots' mean lies between bulls, no group's centre: not drawn.
+    if (const auto centre = GroupCentrePx(*document_); centre && bulls_.empty()) {
       centre_ = new MarkItem(kCentreColour, scale_);
       centre_->setPos(*centre);
       scene_.addItem(centre_);
@@ -352,6 +379,7 @@ void ShotView::ScaleChanged() {
   // The items' sizes follow the unit: the scene must hear of it before it changes.
   for (ShotItem* item : shots_) item->ScaleChanged();
   if (aim_) aim_->ScaleChanged();
+  for (MarkItem* item : bulls_) item->ScaleChanged();
   if (centre_) centre_->ScaleChanged();
   scale_->unit = 1 / std::max(Zoom(), 1e-6);
   viewport()->update();

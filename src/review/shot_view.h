@@ -5,7 +5,8 @@
 // is one item that draws from the smallest halved copy still at least as fine as the screen,
 // and only the part exposed, so a repaint of a 600-ppi page costs about the same at any zoom.
 // Shots are items of the calibre's size with lines and numbers of a fixed screen size, so
-// they stay visible zoomed out and readable zoomed in.
+// they stay visible zoomed out and readable zoomed in. The point of aim is a cross; on a sheet
+// of several bulls each bull's aim is one, with the bull's number.
 //
 // Mouse: the wheel zooms about the cursor; dragging the paper pans; dragging a shot moves it;
 // a click selects a shot, Shift+click adds it to the selection or takes it out; Ctrl+click
@@ -87,6 +88,7 @@ class ShotView : public QGraphicsView {
   std::vector<ShotItem*> shots_;
   MarkItem* aim_ = nullptr;
   MarkItem* centre_ = nullptr;
+  std::vector<MarkItem*> bulls_;  // a sheet's bulls, numbered
   std::shared_ptr<ViewScale> scale_;
   bool fit_ = true;
   // While the shots' selected flags are set from the selection model, the scene's news of

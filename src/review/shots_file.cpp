@@ -154,6 +154,27 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
     }
     file.shots.push_back(read);
   }
+  if (document.contains("bulls")) {
+    const json& bulls = Member(document, "bulls", json::value_t::array);
+    if (bulls.size() > kMaxSavedBulls) throw Refusal{"too many bulls"};
+    const score::Face* face = FaceOf(file.settings);
+    for (const json& bull : bulls) {
+      if (!bull.is_object()) throw Refusal{"a bull is not an object"};
+      calibrated::Bull read;
+      read.number = static_cast<int>(file.bulls.size() + 1);
+      if (Number(bull, "bull") != read.number)
+        throw Refusal{"the bulls are not numbered 1, 2, ..."};
+      const json& aim = Member(bull, "aim", json::value_t::object);
+      read.x = Number(aim, "x");
+      read.y = Number(aim, "y");
+      if (read.x < -0.5 || read.y < -0.5 || read.x > width - 0.5 || read.y > height - 0.5)
+        throw Refusal{"bull " + std::to_string(read.number) + "'s aim lies outside the picture"};
+      if (bull.contains("sighter"))
+        read.sighter = Member(bull, "sighter", json::value_t::boolean).get<bool>();
+      if (face != nullptr) read.radiusPx = face->blackDiameterMm / 2 * file.settings.dpi / 25.4;
+      file.bulls.push_back(read);
+    }
+  }
   return file;
 }
 

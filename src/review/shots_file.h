@@ -23,6 +23,10 @@
 // ("file" or "option"; "user" reads as "option"), series, expected_shots, look, contrast,
 // placed and report may be absent ("option", 10, 0, "dark", 0, false, all empty).
 //
+// A sheet of several bulls has its "bulls" [{"bull": K, "aim": {"x", "y"}, "sighter"}, ...]
+// (numbered 1, 2, ... in order, at most kMaxSavedBulls, each aim on the picture): they come
+// back with the shots, which are scored on them again.
+//
 // x and y are picture pixels, pixel (i, j)'s centre at (i, j). The file is written whole or
 // not at all. Reading treats it as hostile: at most kMaxShotsFileBytes and kMaxSavedShots, every
 // member of the right type, every value in range, every shot on the picture; anything else
@@ -40,6 +44,7 @@ namespace holescan::review {
 
 inline constexpr std::size_t kMaxShotsFileBytes = 16u << 20;
 inline constexpr std::size_t kMaxSavedShots = 100000;
+inline constexpr std::size_t kMaxSavedBulls = 100;
 inline constexpr char kShotsFormat[] = "holescan-review shots";
 
 struct ShotsFile {
@@ -49,6 +54,8 @@ struct ShotsFile {
   // Writing: the analysis the shots were measured in (the document's result); without it,
   // the shots are measured under the settings for the file.
   const calibrated::CalibratedResult* result = nullptr;
+  // Reading: a sheet's bulls (number, aim, sighter); writing takes them from `result`.
+  std::vector<calibrated::Bull> bulls{};
 };
 
 // PICTURE.shots.json for the picture's path.
