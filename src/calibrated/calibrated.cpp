@@ -252,6 +252,18 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
 
 CalibratedResult ScoreSheet(CalibratedResult result, std::vector<Shot> shots);
 
+// A result of the picture and settings, with the face's measure and nothing found yet.
+CalibratedResult Started(const PictureView& picture, const CalibratedSettings& settings,
+                         std::optional<FaceMeasure> measure) {
+  CalibratedResult result;
+  result.width = picture.width;
+  result.height = picture.height;
+  result.selection = settings.selection.value_or(WholePicture(picture.width, picture.height));
+  result.settings = settings;
+  result.faceMeasure = std::move(measure);
+  return result;
+}
+
 // A face whose ten ring (or inner ten) is narrower than the calibre, though not by much, prints
 // it light in the black at every bull's centre, where it passes for a hole
 // (shots::ShotSettings).
@@ -338,12 +350,7 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
   std::optional<FaceMeasure> measure;
   const std::optional<shots::FaceFound> faces = SettleFace(picture, settings, measure);
   if (auto problem = SettingsProblem(settings)) throw std::invalid_argument(*problem);
-  CalibratedResult result;
-  result.width = picture.width;
-  result.height = picture.height;
-  result.selection = settings.selection.value_or(WholePicture(picture.width, picture.height));
-  result.settings = settings;
-  result.faceMeasure = measure;
+  CalibratedResult result = Started(picture, settings, std::move(measure));
   // The selection's bounds are inclusive, and column W and row H lie past the picture.
   const Selection& s = result.selection;
   const shots::Region region{s.SelLeft, s.SelTop, std::min(s.SelRight + 1, picture.width),
