@@ -336,6 +336,10 @@ CalibratedResult CountEachBull(const PictureView& picture, const shots::ShotSett
     for (const std::size_t i : trial.bulls[b].shots)
       if (i >= kept) mine.push_back(shots[i]);
     if (mine.size() - kept <= bull.shots.size()) continue;
+    // In reading order, as the analysis gives them.
+    std::stable_sort(mine.begin(), mine.end(), [](const Shot& a, const Shot& b) {
+      return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
     result = ScoreSheet(std::move(result), std::move(mine));
   }
   return result;
