@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "review/overlay.h"
@@ -150,9 +151,14 @@ class ShotItem : public QGraphicsItem {
 
 class MarkItem : public QGraphicsItem {
  public:
-  // `label` (a sheet's bull number) is written beside the cross, above right.
-  MarkItem(QColor colour, std::shared_ptr<ViewScale> scale, QString label = {})
-      : colour_(std::move(colour)), scale_(std::move(scale)), label_(std::move(label)) {
+  // `label` (a sheet's bull number) is written with its baseline starting at `labelAt`
+  // (picture pixels from the cross; above right of the cross when not given).
+  MarkItem(QColor colour, std::shared_ptr<ViewScale> scale, QString label = {},
+           std::optional<QPointF> labelAt = std::nullopt)
+      : colour_(std::move(colour)),
+        scale_(std::move(scale)),
+        label_(std::move(label)),
+        labelAt_(labelAt) {
     setZValue(2);
     setAcceptedMouseButtons(Qt::NoButton);
   }
@@ -177,12 +183,13 @@ class MarkItem : public QGraphicsItem {
     font.setBold(true);
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(kLabelPx * scale_->unit))));
     QPainterPath path;
-    path.addText(QPointF(Size() / 2, -Size() / 2), font, label_);
+    path.addText(labelAt_.value_or(QPointF(Size() / 2, -Size() / 2)), font, label_);
     return path;
   }
   QColor colour_;
   std::shared_ptr<ViewScale> scale_;
   QString label_;
+  std::optional<QPointF> labelAt_;
 };
 
 ShotView::ShotView(QWidget* parent) : QGraphicsView(parent), scale_(std::make_shared<ViewScale>()) {
@@ -311,7 +318,9 @@ void ShotView::Rebuild() {
     }
     // A sheet: each bull's aim with its number, in place of the one aim.
     for (const calibrated::Bull& bull : document_->Result().bulls) {
-      auto* item = new MarkItem(kAimColour, scale_, QString::number(bull.number));
+      // The number at the black's upper left corner, clear of the shots about the centre.
+      auto* item = new MarkItem(kAimColour, scale_, QString::number(bull.number),
+                                QPointF(-bull.radiusPx, -bull.radiusPx));
       item->setPos(bull.x, bull.y);
       scene_.addItem(item);
       bulls_.push_back(item);
