@@ -175,8 +175,7 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
   if (!found) {
     if (measuring) {
       if (!settings.fileDpi) {
-        throw std::invalid_argument("the face gives no scale (" + reason +
-                                    "), and the file stores no resolution: give it with --dpi");
+        throw NoScale("the face gives no scale (" + reason + ")");
       }
       settings.dpi = *settings.fileDpi;
       settings.dpiSource = ResolutionSource::File;
@@ -233,6 +232,17 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
       // The bulls of a sheet stand; a face alone is found again at the file's resolution.
       if (settings.face->sheet.empty()) return std::nullopt;
       return found;
+    }
+  }
+  if (measuring && !choosing && !settings.fileDpi) {
+    // Nothing to check the scale against but the rings: another face's black measured as this
+    // one's would give a scale off by the ratio of the blacks, every shot scored wrong.
+    std::vector<const score::Face*> all;
+    for (const score::Face& face : score::Faces()) all.push_back(&face);
+    const auto rings = shots::FindFaces(picture, all);
+    if (rings && rings->face != settings.face) {
+      throw NoScale("the rings are those of " + std::string(rings->face->title) + ", not of " +
+                    std::string(settings.face->title));
     }
   }
   if (measuring) {

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -205,6 +206,13 @@ BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& s
 // settings SettingsProblem refuses, and when the face gives no scale and the file stores none.
 CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& settings,
                                 Observer* observer = nullptr);
+// What AnalysePicture throws when the face gives no scale and the file stores none: what()
+// says why the face gave none ("the face gives no scale (...)", or the rings are another
+// face's); each front end says how to give the resolution.
+class NoScale : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
 
 // The result with these shots (positions, looks, edited flags) measured and scored again
 // under its settings and black; the aim follows them when it is the group's centre.

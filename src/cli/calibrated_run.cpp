@@ -64,8 +64,12 @@ void Runner::AnalyseCalibrated(const std::string& path, const PictureFile& file)
   calibrated::CalibratedResult result;
   try {
     result = calibrated::AnalysePicture(view, settings, &observer);
+  } catch (const calibrated::NoScale& none) {
+    Fail(path, std::string(none.what()) + ", and the file stores no resolution: give it with --dpi",
+         kExitUsage);
+    return;
   } catch (const std::invalid_argument& refused) {
-    // The face measured no usable scale, or the scale it measured is out of the limits.
+    // The scale the face measured is out of the limits.
     Fail(path, refused.what(), kExitUsage);
     return;
   }

@@ -73,7 +73,12 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       output.settings = settings;
     }
   }
-  if (settings.dpi == 0) {
+  // No resolution, stored or given: the face's black gives it, with the shots found at once.
+  if (settings.dpi == 0 && FaceOf(settings) != nullptr) {
+    settings.dpiSource = calibrated::ResolutionSource::Face;
+    findShots = true;
+  }
+  if (settings.dpi == 0 && settings.dpiSource != calibrated::ResolutionSource::Face) {
     output.shotsProblem = kResolutionUnknown;
     return output;
   }
@@ -94,10 +99,15 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
       output.cancelled = true;
       return output;
     }
+    if (result.settings.dpiSource == calibrated::ResolutionSource::Face)
+      output.faceDpi = result.settings.dpi;
     output.black = result.black;
     output.shots = result.shots;
     output.bulls = result.bulls;
     output.analysisLevels = result.levels;
+  } catch (const calibrated::NoScale& none) {
+    output.shotsProblem = std::string(kNoScaleFromFace) + none.what() +
+                          "; give it under Settings, Resolution";
   } catch (const std::exception& error) {
     output.shotsProblem = std::string("analysis failed: ") + error.what();
   }

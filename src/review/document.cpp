@@ -128,7 +128,10 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
       before.dpi != settings.dpi || before.expectedShots != settings.expectedShots)
     rework = Rework::Shots;
   else if (before.face != settings.face)
-    rework = Rework::Aim;
+    // Without a resolution (or with the last face's), the face's black gives the scale.
+    rework = settings.dpi == 0 || settings.dpiSource == calibrated::ResolutionSource::Face
+                 ? Rework::Shots
+                 : Rework::Aim;
   if (rework != Rework::Score) result_.black = {};
   // Another face has other bulls, or none; a sheet's are found with the shots.
   if (before.face != settings.face) {
@@ -175,6 +178,10 @@ void ReviewDocument::Apply(const JobOutput& output) {
   if (!output.fromFile && output.fileDpi && output.kind == JobKind::Open) {
     settings_.dpi = *output.fileDpi;
     settings_.dpiSource = calibrated::ResolutionSource::File;
+  }
+  if (output.faceDpi) {
+    settings_.dpi = *output.faceDpi;
+    settings_.dpiSource = calibrated::ResolutionSource::Face;
   }
   result_.black = output.black;
   if (output.fromFile) {

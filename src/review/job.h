@@ -28,7 +28,10 @@ enum class JobKind { Aim, Shots, Open };
 // The note of a picture that stores no resolution and has none given yet: no shots are
 // looked for until it is given.
 inline constexpr char kResolutionUnknown[] =
-    "resolution unknown: the picture stores none; give it under Settings, Resolution";
+    "resolution unknown: the picture stores none; give it under Settings, Resolution, or "
+    "choose the face, whose black gives it";
+// The note when the face chosen gave no scale either; the face's reason follows.
+inline constexpr char kNoScaleFromFace[] = "resolution unknown: the picture stores none, and ";
 
 struct JobInput {
   JobKind kind = JobKind::Open;
@@ -55,6 +58,8 @@ struct JobOutput {
   ReportInfo info;                              // with the saved shots
   std::optional<shots::Levels> analysisLevels;  // with shots found by the analysis
   std::string shotsProblem;
+  // The resolution measured on the face's black, when the picture stores none (source Face).
+  std::optional<double> faceDpi;
   // The face's black as looked for under the job's settings.
   calibrated::BlackSearch black;
   // A sheet's bulls, found with the shots (empty for a face alone).

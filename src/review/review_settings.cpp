@@ -46,6 +46,9 @@ calibrated::CalibratedSettings CalibratedOf(const ReviewSettings& settings) {
   calibrated.dpiSource = settings.dpiSource;
   calibrated.look = settings.look;
   calibrated.face = FaceOf(settings);
+  // A scale measured on a face no longer chosen stays as the picture's, as if given.
+  if (calibrated.face == nullptr && calibrated.dpiSource == calibrated::ResolutionSource::Face)
+    calibrated.dpiSource = calibrated::ResolutionSource::Option;
   if (!settings.distance.empty()) calibrated.distance = score::ParseDistance(settings.distance);
   if (settings.expectedShots > 0) calibrated.expectedShots = settings.expectedShots;
   return calibrated;

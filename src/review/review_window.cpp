@@ -519,6 +519,8 @@ void ReviewWindow::ShowSettings() {
                           : QString());
   dpi_->setToolTip(settings.dpiSource == calibrated::ResolutionSource::File
                        ? tr("as the picture file stores it")
+                   : settings.dpiSource == calibrated::ResolutionSource::Face
+                       ? tr("measured on the face's black (the picture stores none)")
                        : tr("as given (the picture stores none, or it was changed)"));
   holes_->setCurrentIndex(holes_->findData(int(settings.look)));
   face_->setCurrentIndex(std::max(0, face_->findData(Local(settings.face))));
@@ -754,7 +756,9 @@ void ReviewWindow::ApplyToPictures(bool all) {
   for (ReviewDocument* document : targets) {
     ReviewSettings settings = given;
     // A resolution the picture stores is its own.
-    if (document->Settings().dpiSource == calibrated::ResolutionSource::File || given.dpi == 0) {
+    // So is one measured on its face, and the current picture's measured one is not another's.
+    if (document->Settings().dpiSource == calibrated::ResolutionSource::File || given.dpi == 0 ||
+        given.dpiSource == calibrated::ResolutionSource::Face) {
       settings.dpi = document->Settings().dpi;
       settings.dpiSource = document->Settings().dpiSource;
     }
@@ -795,8 +799,9 @@ void ReviewWindow::ShowHelp() {
       "<li>Scan the target (300 ppi or more; the resolution stored in the file is used).</li>"
       "<li>Open it: File &gt; Open (Ctrl+O), drop it on the window, or name it on the "
       "command line. Several pictures may be open; the list on the left shows each.</li>"
-      "<li>Check the settings: calibre, resolution (a picture storing none shows "
-      "<i>resolution unknown</i> and is not analysed until it is given), holes, face and "
+      "<li>Check the settings: calibre, resolution (a picture storing none is measured on "
+      "the face's black; without a face it shows <i>resolution unknown</i> and is not "
+      "analysed until it is given), holes, face and "
       "distance. <i>Apply to selected / all pictures</i> gives them to others.</li>"
       "<li>Check the shots: add, move or delete what the analysis got wrong.</li>"
       "<li>Save (Ctrl+S) keeps the shots beside the picture (PICTURE.shots.json); Export "

@@ -54,7 +54,7 @@ ReviewSettings SettingsOfAnalysis(const json& analysis) {
   settings.calibreMm = Number(analysis, "calibre_mm");
   settings.dpi = Number(analysis, "dpi");
   const auto source = calibrated::ParseResolutionSource(Text(analysis, "dpi_source"));
-  if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
+  if (!source) throw Refusal{"\"dpi_source\" is not file, option or face"};
   settings.dpiSource = *source;
   const auto look = shots::ParseHoleLook(Text(analysis, "holes"));
   if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
@@ -93,7 +93,7 @@ ReviewSettings SettingsOfFile(const json& settings) {
   }
   if (settings.contains("dpi_source")) {
     const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
-    if (!source) throw Refusal{"\"dpi_source\" is not file or option"};
+    if (!source) throw Refusal{"\"dpi_source\" is not file, option or face"};
     read.dpiSource = *source;
   }
   return read;

@@ -357,6 +357,12 @@ TEST_F(Command, a_picture_with_no_resolution_is_measured_on_its_face) {
     EXPECT_EQ(j["analysis"]["face_measure"]["chosen"], std::string(face) == "auto");
     EXPECT_TRUE(j.contains("total"));
   }
+  // Another face named: its black would be the pistol's at half the scale; the rings say so.
+  const Outcome wrong = Run({"-q", "--calibre", "4.5mm", "--face", "issf-air-rifle", "bare.png"});
+  EXPECT_EQ(wrong.status, kExitUsage);
+  EXPECT_EQ(wrong.err,
+            "holescan-cli: bare.png: the rings are those of ISSF 10 m air pistol, not of ISSF 10 m "
+            "air rifle, and the file stores no resolution: give it with --dpi\n");
   // --dpi still wins, and the file's own resolution is the source without a face.
   const Outcome given = Run({"--calibre", "4.5mm", "--face", "issf-air-pistol", "--dpi", "190",
                              "--json", "j.json", "bare.png"});

@@ -348,8 +348,46 @@ TEST_F(Window, choosing_a_face_ends_ready_and_a_face_not_found_says_so) {
   Screenshot(window_, "face-not-found");
 }
 
+TEST_F(Window, a_picture_without_resolution_takes_its_faces_scale) {
+  // A PPM stores no resolution; the face offered (the last one chosen) measures it.
+  const QString path = dir_.filePath("card.ppm");
+  ASSERT_TRUE(ImageOf(card_.target.picture).save(path, "PPM"));
+  window_.OpenFiles({path.toStdString()});
+  WaitIdle(window_.Analysis());
+  ReviewDocument* ppm = window_.Current();
+  ASSERT_NE(ppm, document_);
+  EXPECT_EQ(ppm->State(), Stage::Ready) << Message().toStdString();
+  EXPECT_EQ(ppm->Settings().dpiSource, calibrated::ResolutionSource::Face);
+  EXPECT_NEAR(ppm->Settings().dpi / 150, 1, 0.003);
+  EXPECT_EQ(ppm->Shots().size(), found_);
+  ASSERT_TRUE(ppm->Result().total);
+  auto* dpi = window_.findChild<QDoubleSpinBox*>("dpi");
+  EXPECT_TRUE(dpi->toolTip().startsWith("measured on the face's black"));
+  Screenshot(window_, "resolution-from-face");
+
+  // Another face: its black is not on the picture at any scale the rings allow.
+  auto* face = window_.findChild<QComboBox*>("face");
+  face->setCurrentIndex(face->findData(QStringLiteral("issf-air-pistol")));
+  emit face->activated(face->currentIndex());
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(ppm->State(), Stage::Ready);
+  EXPECT_TRUE(Message().startsWith("resolution unknown: the picture stores none, and "))
+      << Message().toStdString();
+  EXPECT_TRUE(Message().contains("the rings are those of ISSF 10 m air rifle"));
+  // The right face again measures it again.
+  face->setCurrentIndex(face->findData(QStringLiteral("issf-air-rifle")));
+  emit face->activated(face->currentIndex());
+  WaitIdle(window_.Analysis());
+  EXPECT_EQ(ppm->State(), Stage::Ready);
+  EXPECT_FALSE(Message().startsWith("resolution unknown")) << Message().toStdString();
+  EXPECT_NEAR(ppm->Settings().dpi / 150, 1, 0.003);
+  EXPECT_EQ(ppm->Shots().size(), found_);
+}
+
 TEST_F(Window, a_picture_without_resolution_shows_no_shots_until_it_is_given) {
-  // A PPM stores no resolution; the last picture's 150 ppi must not be taken for it.
+  // A PPM stores no resolution, and no face is offered to measure it on; the last picture's
+  // 150 ppi must not be taken for it.
+  QSettings().setValue("settings/face", QString());
   const QString path = dir_.filePath("card.ppm");
   ASSERT_TRUE(ImageOf(card_.target.picture).save(path, "PPM"));
   window_.OpenFiles({path.toStdString()});

@@ -1,6 +1,8 @@
 // review_xvfb_helper - the pieces of review_xvfb_check.sh that need the project's code:
 //   review_xvfb_helper card OUT.bmp     a generated air-rifle card at 150 ppi with five shots
-//   review_xvfb_helper card OUT.ppm     the same card in a format that stores no resolution
+//   review_xvfb_helper card OUT.ppm     the card's part right of its black (one shot), in a
+//                                       format that stores no resolution: no black to measure
+//                                       one on either
 //   review_xvfb_helper count SHOTS.json "SHOTS EDITED" of a saved shots file
 //   review_xvfb_helper setting SHOTS.json KEY   a setting of a saved shots file (face, dpi)
 //   review_xvfb_helper grab OUT.png     a screenshot of the whole X screen
@@ -36,8 +38,15 @@ int WriteCard(const char* out) {
                    {19, 5, holescan::facegen::HoleLook::Dark}};
   const auto card = holescan::facegen::MakeFace(options);
   const std::string name = out;
-  if (name.size() > 4 && name.substr(name.size() - 4) == ".ppm")
-    return holescan::review::ImageOf(card.picture).save(QString::fromLocal8Bit(out), "PPM") ? 0 : 1;
+  if (name.size() > 4 && name.substr(name.size() - 4) == ".ppm") {
+    // From 16.3 mm right of the centre: the black's radius is 15.25 mm.
+    const QImage whole = holescan::review::ImageOf(card.picture);
+    const int left = static_cast<int>(card.aimX + 16.3 * options.dpi / 25.4);
+    return whole.copy(left, 0, whole.width() - left, whole.height())
+                   .save(QString::fromLocal8Bit(out), "PPM")
+               ? 0
+               : 1;
+  }
   return holescan::facegen::WriteBmp(card.picture, out, options.dpi) ? 0 : 1;
 }
 
