@@ -356,6 +356,47 @@ TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unsc
     EXPECT_FALSE(ExportPdf(document, (folder + name + "-unscored.pdf").toStdString(),
                            QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
   }
+  // A tight group on a 75-ppi card, for its close-up.
+  using facegen::HoleLook;
+  const auto card = holescan::testing::WriteCard(
+      dir, "group.bmp", 75,
+      {{-2, 1, HoleLook::Light}, {1, -2, HoleLook::Light}, {3, 2, HoleLook::Light},
+       {-1, 4, HoleLook::Light}, {2, 0.5, HoleLook::Light}});
+  ReviewSettings settings;
+  settings.face = "issf-air-rifle";
+  ReviewDocument document(card.path, settings);
+  std::atomic<bool> cancel{false};
+  std::atomic<double> progress{0};
+  JobInput input;
+  input.path = card.path;
+  input.settings = settings;
+  document.Apply(RunJob(input, cancel, progress));
+  ASSERT_EQ(document.State(), Stage::Ready) << document.Problem();
+  EXPECT_FALSE(ExportPdf(document, (folder + "/report-75ppi-group.pdf").toStdString(),
+                         QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
+
+  // $HOLESCAN_REVIEW_REPORT_PICTURES, "PICTURE[=FACE];..." (generated pictures), into one PDF
+  // of all of them, report-all.pdf.
+  std::vector<std::unique_ptr<ReviewDocument>> documents;
+  for (const QString& item :
+       qEnvironmentVariable("HOLESCAN_REVIEW_REPORT_PICTURES").split(';', Qt::SkipEmptyParts)) {
+    ReviewSettings each;
+    each.face = item.section('=', 1).toStdString();
+    const std::string path = item.section('=', 0, 0).toStdString();
+    auto opened = std::make_unique<ReviewDocument>(path, each);
+    JobInput job;
+    job.path = path;
+    job.settings = each;
+    opened->Apply(RunJob(job, cancel, progress));
+    ASSERT_EQ(opened->State(), Stage::Ready) << path << ": " << opened->Problem();
+    documents.push_back(std::move(opened));
+  }
+  std::vector<const ReviewDocument*> all;
+  for (const auto& one : documents) all.push_back(one.get());
+  if (!all.empty()) {
+    EXPECT_FALSE(ExportReports(all, (folder + "/report-all.pdf").toStdString(),
+                               QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
+  }
 }
 
 }  // namespace
