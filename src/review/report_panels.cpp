@@ -48,8 +48,8 @@ double ShotReach(const TargetDrawing& drawing) {
 double RoundRatio(double extentMm, double boxMm, bool magnify) {
   // Page millimetres per card millimetre, largest first.
   static constexpr std::array<double, 26> kRatios = {
-      10,      8,       6,      5,      4,       3,      2.5,    2,      1.5,
-      1,       1 / 1.5, 1 / 2., 1 / 2.5, 1 / 3., 1 / 4., 1 / 5., 1 / 6., 1 / 8.,
+      10,      8,       6,       5,       4,       3,       2.5,     2,       1.5,
+      1,       1 / 1.5, 1 / 2.,  1 / 2.5, 1 / 3.,  1 / 4.,  1 / 5.,  1 / 6.,  1 / 8.,
       1 / 10., 1 / 15., 1 / 20., 1 / 25., 1 / 30., 1 / 40., 1 / 50., 1 / 100.};
   for (const double ratio : kRatios) {
     if (!magnify && ratio > 1) continue;
@@ -100,9 +100,9 @@ void DrawFaceRings(QPainter& painter, const score::Face& face, QPointF centre, d
     painter.setPen(ink);
     const QString text = QString::number(n);
     for (const double side : {-1.0, 1.0})
-      painter.drawText(QRectF(centre.x() + side * middle - height, centre.y() - height,
-                              2 * height, 2 * height),
-                       Qt::AlignCenter, text);
+      painter.drawText(
+          QRectF(centre.x() + side * middle - height, centre.y() - height, 2 * height, 2 * height),
+          Qt::AlignCenter, text);
   }
   painter.restore();
 }
@@ -185,8 +185,7 @@ void PaintDrawing(QPainter& painter, const TargetDrawing& drawing, const Drawing
   const double ringPx = scale.ratio * pagePxPerMm;  // page pixels per card millimetre
   const DrawingScale onPage{scale.centreMm, ringPx, scale.text};
   if (drawing.face)
-    DrawFaceRings(painter, *drawing.face, Place(onPage, centre, 0, 0), ringPx,
-                  2.4 * pagePxPerMm);
+    DrawFaceRings(painter, *drawing.face, Place(onPage, centre, 0, 0), ringPx, 2.4 * pagePxPerMm);
   // The shots: a disc of the calibre, tinted, in a dark outline; the number beside it.
   const double radius = drawing.calibreMm / 2 * ringPx;
   const double numberPx = std::clamp(radius * 0.9, 1.9 * pagePxPerMm, 3.2 * pagePxPerMm);
@@ -207,11 +206,11 @@ void PaintDrawing(QPainter& painter, const TargetDrawing& drawing, const Drawing
   if (drawing.aimMarked)
     StrokeTwoTone(painter, CrossPath(Place(onPage, centre, 0, 0), cross), kAimColour, width);
   if (drawing.groupCentreMm)
-    StrokeTwoTone(painter,
-                  CrossPath(Place(onPage, centre, drawing.groupCentreMm->x(),
-                                  drawing.groupCentreMm->y()),
-                            cross),
-                  kCentreColour, width);
+    StrokeTwoTone(
+        painter,
+        CrossPath(Place(onPage, centre, drawing.groupCentreMm->x(), drawing.groupCentreMm->y()),
+                  cross),
+        kCentreColour, width);
   if (compact)
     HaloText(painter, area.topLeft() + QPointF(0.6, 2.4) * pagePxPerMm, drawing.label,
              2.1 * pagePxPerMm);
@@ -266,8 +265,8 @@ std::vector<TargetDrawing> DrawingsOf(const ReviewDocument& document) {
   if (result.bulls.empty()) {
     TargetDrawing drawing;
     drawing.face = onFace ? face : nullptr;
-    drawing.aimMarked = result.aim.source == score::AimSource::Face ||
-                        result.aim.source == score::AimSource::Given;
+    drawing.aimMarked =
+        result.aim.source == score::AimSource::Face || result.aim.source == score::AimSource::Given;
     drawing.calibreMm = calibre;
     for (std::size_t i = 0; i < result.shots.size(); ++i) drawing.shots.push_back(shotOf(i));
     if (!result.shots.empty())
@@ -329,11 +328,11 @@ std::vector<PlacedDrawing> PlaceDrawings(const ReviewDocument& document, const Q
   double ratio = 1;
   DrawingScale common;
   for (int i = 0; i < count; ++i) {
-    const QRectF cell(grid.left() + (i % columns) * side, grid.top() + (i / columns) * side,
-                      side, side);
-    const DrawingScale scale = FaceScale(
-        drawings[static_cast<std::size_t>(i)],
-        DrawingArea(cell, pagePxPerMm, true).width() / pagePxPerMm);
+    const QRectF cell(grid.left() + (i % columns) * side, grid.top() + (i / columns) * side, side,
+                      side);
+    const DrawingScale scale =
+        FaceScale(drawings[static_cast<std::size_t>(i)],
+                  DrawingArea(cell, pagePxPerMm, true).width() / pagePxPerMm);
     if (i == 0 || scale.ratio < ratio) {
       ratio = scale.ratio;
       common = scale;
