@@ -22,7 +22,8 @@ std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record) {
   if (!r.bulls.empty()) {
     // A sheet: every bull its own aim and group.
     entries.push_back({LegendSymbol::Cross, shots::kAimColour, "point of aim: each bull's centre"});
-    if (!r.shots.empty())
+    if (std::any_of(r.bulls.begin(), r.bulls.end(),
+                    [](const calibrated::Bull& bull) { return !bull.shots.empty(); }))
       entries.push_back({LegendSymbol::Cross, shots::kCentreColour, "each bull's group centre"});
     return entries;
   }

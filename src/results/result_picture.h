@@ -1,6 +1,7 @@
 // result_picture.h - the annotated picture of one calibrated analysis, as every front end
-// writes it: the scan with every shot outlined and numbered, the point of aim and
-// the group's centre (on a sheet of several bulls, each bull's), and a legend, in the review window's colours (shots/legend.h).
+// writes it: the scan with every shot outlined and numbered, the point of aim and the group's
+// centre (on a sheet of several bulls, each bull's), and a legend, in the review window's
+// colours (shots/legend.h).
 #pragma once
 
 #include <optional>

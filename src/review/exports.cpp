@@ -96,8 +96,8 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   y += mm(2);
 
   // The annotated scan on the left; on the right the face drawn to scale with the shots on
-  // it and a close-up of the group (or a sheet's bulls), drawn from the numbers.
-  // A sheet's grid of bulls takes a wider column than one face.
+  // it and a close-up of the group (or a sheet's bulls, in a wider column), drawn from the
+  // numbers.
   const double bandH = mm(140), drawW = mm(IsSheet(document) ? 80 : 70), gap = mm(4);
   const double scanW = width - drawW - gap;
   const double scale = std::min(scanW / picture->Width(), bandH / picture->Height());
@@ -115,9 +115,9 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
         view, RecordOf(document), static_cast<double>(page.width()) / picture->Width());
     painter.drawImage(target, ImageOf(annotated));
   }
+  const QRectF drawings(left + scanW + gap, y, drawW, bandH);
   const double drawn =
-      PaintDrawings(painter, PlaceDrawings(document, QRectF(left + scanW + gap, y, drawW, bandH), mm(1)),
-                    mm(1)) - y;
+      PaintDrawings(painter, PlaceDrawings(document, drawings, mm(1)), mm(1)) - y;
   painter.setFont(text);
   y += std::max(shown.height(), drawn) + mm(5);
 
