@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace holescan::results {
@@ -18,6 +19,14 @@ std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record) {
     entries.push_back({LegendSymbol::Circle, shots::kEditedColour, "shot, added or moved by hand"});
   const bool aimIsCentre = r.aim.source == score::AimSource::Group ||
                            r.aim.source == score::AimSource::BlackNotFound;
+  if (!r.bulls.empty()) {
+    // A sheet: every bull its own aim and group.
+    entries.push_back({LegendSymbol::Cross, shots::kAimColour, "point of aim: each bull's centre"});
+    if (std::any_of(r.bulls.begin(), r.bulls.end(),
+                    [](const calibrated::Bull& bull) { return !bull.shots.empty(); }))
+      entries.push_back({LegendSymbol::Cross, shots::kCentreColour, "each bull's group centre"});
+    return entries;
+  }
   if (r.aim.source == score::AimSource::Face) {
     entries.push_back({LegendSymbol::Cross, shots::kAimColour, "point of aim: the black's centre"});
   } else if (r.aim.source == score::AimSource::Given) {
@@ -30,6 +39,20 @@ std::vector<shots::LegendEntry> ResultLegend(const CalibratedRecord& record) {
   return entries;
 }
 
+std::optional<score::AimPoint> BullGroupCentre(const calibrated::CalibratedResult& result,
+                                               const calibrated::Bull& bull) {
+  double x = 0, y = 0;
+  std::size_t count = 0;
+  for (const std::size_t index : bull.shots) {
+    if (index >= result.shots.size()) continue;
+    x += result.shots[index].x;
+    y += result.shots[index].y;
+    ++count;
+  }
+  if (count == 0) return std::nullopt;
+  return score::AimPoint{x / static_cast<double>(count), y / static_cast<double>(count)};
+}
+
 Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record, double scale) {
   const calibrated::CalibratedResult& r = *record.result;
   const bool aimIsCentre = r.aim.source == score::AimSource::Group ||
@@ -37,9 +60,19 @@ Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record
   // Pixel (i, j)'s centre is at (i, j) on either picture: the corners meet, the centres do not.
   const auto at = [scale](double px) { return (px + 0.5) * scale - 0.5; };
   std::vector<shots::Mark> marks;
-  if (!aimIsCentre) marks.push_back({at(r.aim.x), at(r.aim.y), shots::kAimColour});
-  if (!r.shots.empty())
-    marks.push_back({at(r.groupCentreX), at(r.groupCentreY), shots::kCentreColour});
+  if (!r.bulls.empty()) {
+    // A sheet: each bull's aim (its black's centre) and the centre of its own shots; a
+    // sheet-wide aim or centre would lie between the bulls and mean nothing.
+    for (const calibrated::Bull& bull : r.bulls) {
+      marks.push_back({at(bull.x), at(bull.y), shots::kAimColour});
+      if (const auto centre = BullGroupCentre(r, bull))
+        marks.push_back({at(centre->x), at(centre->y), shots::kCentreColour});
+    }
+  } else {
+    if (!aimIsCentre) marks.push_back({at(r.aim.x), at(r.aim.y), shots::kAimColour});
+    if (!r.shots.empty())
+      marks.push_back({at(r.groupCentreX), at(r.groupCentreY), shots::kCentreColour});
+  }
   std::vector<shots::Shot> outlined;
   // One flag per shot; std::vector<bool> has no contiguous storage for a span.
   std::unique_ptr<bool[]> edited(new bool[r.shots.size() + 1]);

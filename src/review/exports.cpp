@@ -22,6 +22,7 @@
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/picture_image.h"
+#include "review/report_panels.h"
 #include "review/shots_file.h"
 
 namespace holescan::review {
@@ -94,11 +95,14 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   }
   y += mm(2);
 
-  // The annotated target, at the page's resolution.
-  const double boxW = width, boxH = mm(150);
-  const double scale = std::min(boxW / picture->Width(), boxH / picture->Height());
+  // The annotated scan on the left; on the right the face drawn to scale with the shots on
+  // it and a close-up of the group (or a sheet's bulls, in a wider column), drawn from the
+  // numbers.
+  const double bandH = mm(140), drawW = mm(IsSheet(document) ? 80 : 70), gap = mm(4);
+  const double scanW = width - drawW - gap;
+  const double scale = std::min(scanW / picture->Width(), bandH / picture->Height());
   const QSizeF shown(picture->Width() * scale, picture->Height() * scale);
-  const QRectF target(left + (boxW - shown.width()) / 2, y, shown.width(), shown.height());
+  const QRectF target(left + (scanW - shown.width()) / 2, y, shown.width(), shown.height());
   // The scan at the page's resolution, annotated there by the one writer of the result picture
   // (figures and lines sized for the page, whatever the scan's resolution).
   QImage page = ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
@@ -111,7 +115,11 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
         view, RecordOf(document), static_cast<double>(page.width()) / picture->Width());
     painter.drawImage(target, ImageOf(annotated));
   }
-  y += shown.height() + mm(6);
+  const QRectF drawings(left + scanW + gap, y, drawW, bandH);
+  const double drawn =
+      PaintDrawings(painter, PlaceDrawings(document, drawings, mm(1)), mm(1)) - y;
+  painter.setFont(text);
+  y += std::max(shown.height(), drawn) + mm(5);
 
   // Statistics on the left, wrapped where a value is long (sizes with MOA and mrad, a note),
   // never cut; the shots in columns on the right.
@@ -301,8 +309,13 @@ Made MakePng(const results::Output& output, const ReviewDocument& document,
   return made;
 }
 
-Made MakePdf(const ReviewDocument& document, const std::string& path, const QDateTime& when) {
-  if (!document.PictureData()) return {{}, "cannot write " + path + ": the picture is not open"};
+// The reports of the documents, a page each, as one PDF; false from `progress` stops it.
+Made MakePdf(const std::vector<const ReviewDocument*>& documents, const std::string& path,
+             const QDateTime& when, const std::function<bool(double)>& progress = {}) {
+  for (const ReviewDocument* document : documents)
+    if (!document->PictureData())
+      return {{}, "cannot write " + path + ": " + document->Name().toStdString() + " is not open"};
+  if (documents.empty()) return {{}, "cannot write " + path + ": no picture to print"};
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -312,12 +325,24 @@ Made MakePdf(const ReviewDocument& document, const std::string& path, const QDat
     pdf.setResolution(kDpi);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    pdf.setTitle(document.Name());
+    pdf.setTitle(documents.size() == 1 ? documents.front()->Name()
+                                       : QStringLiteral("%1 pictures").arg(documents.size()));
     pdf.setCreator(QStringLiteral("holescan-review"));
     QPainter painter(&pdf);
-    PaintReport(painter, document, when, kDpi);
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+      if (progress && !progress(static_cast<double>(i) / static_cast<double>(documents.size()))) {
+        painter.end();
+        return {{}, "export cancelled"};
+      }
+      if (i > 0) pdf.newPage();
+      PaintReport(painter, *documents[i], when, kDpi);
+    }
   }
   return {bytes.toStdString(), {}};
+}
+
+Made MakePdf(const ReviewDocument& document, const std::string& path, const QDateTime& when) {
+  return MakePdf(std::vector<const ReviewDocument*>{&document}, path, when);
 }
 
 std::optional<std::string> Write(const Made& made, const std::string& path) {
@@ -355,6 +380,35 @@ std::optional<std::string> ExportPng(const ReviewDocument& document, const std::
 std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
                                      const QDateTime& when) {
   return Write(MakePdf(document, path, when), path);
+}
+
+std::optional<std::string> ExportReports(const std::vector<const ReviewDocument*>& documents,
+                                         const std::string& path, const QDateTime& when,
+                                         const std::function<bool(double)>& progress) {
+  const Made made = MakePdf(documents, path, when, progress);
+  if (made.problem) return made.problem;
+  if (progress && !progress(0.95)) return "export cancelled";
+  auto problem = WriteWhole(path, made.bytes);
+  if (progress) progress(1);
+  return problem;
+}
+
+ExportPaths ReportsPaths(const std::string& path) {
+  ExportPaths paths;
+  paths.files.push_back({&results::OutputNamed("pdf"), path});
+  return paths;
+}
+
+std::string ProposedReportsPath(const std::vector<std::string>& open) {
+  if (open.empty()) return "all-shots.pdf";
+  const QFileInfo info(QString::fromLocal8Bit(open.front()));
+  const std::string stem =
+      QFile::encodeName(info.dir().filePath(info.completeBaseName() + QStringLiteral("-all-shots")))
+          .toStdString();
+  std::string path = stem + ".pdf";
+  for (int n = 2; ExportClash(ReportsPaths(path), open) && n < 1000; ++n)
+    path = stem + "-" + std::to_string(n) + ".pdf";
+  return path;
 }
 
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi) {

@@ -1,7 +1,8 @@
 // exports.h - what File > Export writes for a picture: every output of results::Outputs()
 // with a suffix, today the point table (CSV) and the result document (JSON) of the command
 // line, the annotated scan (PNG, drawn by the command line's --result writer) and a one-page
-// report (PDF, whose picture that writer draws too).
+// report (PDF, whose picture that writer draws too); and one PDF of every open picture's
+// report, a page each.
 //
 // Every file is written whole or not at all, and no output ever replaces a picture of the
 // session: the names proposed carry "-shots" (NAME-shots.csv, .json, .png, .pdf), a name that
@@ -57,6 +58,18 @@ std::optional<std::string> ExportJson(const ReviewDocument& document, const std:
 std::optional<std::string> ExportPng(const ReviewDocument& document, const std::string& path);
 std::optional<std::string> ExportPdf(const ReviewDocument& document, const std::string& path,
                                      const QDateTime& when);
+
+// One PDF holding the report of every document given, one page each in that order; the
+// reason when it cannot be written ("cannot write PATH: reason"), or "export cancelled" when
+// `progress` (0..1, per page made) says stop, with nothing written.
+std::optional<std::string> ExportReports(const std::vector<const ReviewDocument*>& documents,
+                                         const std::string& path, const QDateTime& when,
+                                         const std::function<bool(double)>& progress = {});
+// The name proposed for it, beside the first picture: FOLDER/NAME-all-shots.pdf, or
+// NAME-all-shots-2.pdf, -3, ... when it would be one of `open` or their saved shots.
+std::string ProposedReportsPath(const std::vector<std::string>& open);
+// The paths of that one PDF, for ExportClash and ExistingFiles.
+ExportPaths ReportsPaths(const std::string& path);
 
 // The report's page as a picture at `dpi` (what the PDF holds, for looking at it); white
 // without a picture.

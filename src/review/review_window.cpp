@@ -101,10 +101,8 @@ ReviewWindow::ReviewWindow(QWidget* parent) : QMainWindow(parent) {
   connect(&exportWatcher_, &QFutureWatcher<std::vector<std::string>>::finished, this, [this] {
     exportPoll_.stop();
     const std::vector<std::string> problems = exportWatcher_.result();
-    exportSnapshot_.reset();
-    transient_ = problems.empty()
-                     ? tr("exported %1%2").arg(exportBase_, QString::fromStdString(ExportSuffixes()))
-                                  : Local(problems.front());
+    exportSnapshots_.clear();
+    transient_ = problems.empty() ? exportDone_ : Local(problems.front());
     RefreshBusy();
     RefreshStatus();
   });
@@ -149,6 +147,8 @@ void ReviewWindow::BuildMenus() {
   save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   QAction* exportAction = file->addAction(tr("&Export..."), this, &ReviewWindow::Export);
   exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+  file->addAction(tr("Export All Pictures to &PDF..."), this, &ReviewWindow::ExportReportsDialog)
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+E")));
   file->addSeparator();
   file->addAction(tr("&Quit"), this, &QWidget::close)
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
@@ -698,21 +698,13 @@ bool ReviewWindow::ExportTo(const QString& base) {
   }
   const ExportPaths paths = ExportPathsFor(Bytes(stem));
   if (auto clash = ExportClash(paths, OpenPaths(Documents()))) return refuse(Local(*clash));
-  if (const std::vector<std::string> existing = ExistingFiles(paths); !existing.empty()) {
-    QStringList names;
-    for (const std::string& path : existing) names << QFileInfo(Local(path)).fileName();
-    const QString text = tr("Replace %1 (already there)?").arg(names.join(", "));
-    const int answer =
-        question_ ? question_(text)
-                  : QMessageBox::question(this, tr("Replace files"), text,
-                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) return refuse(tr("export not written: the files are kept"));
-  }
-  exportSnapshot_ = current_->Snapshot();
-  exportBase_ = stem;
+  if (!MayReplace(paths)) return false;
+  exportSnapshots_.clear();
+  exportSnapshots_.push_back(current_->Snapshot());
+  exportDone_ = tr("exported %1%2").arg(stem, QString::fromStdString(ExportSuffixes()));
   exportCancel_ = false;
   exportProgress_ = 0;
-  const ReviewDocument* snapshot = exportSnapshot_.get();
+  const ReviewDocument* snapshot = exportSnapshots_.front().get();
   const std::string where = Bytes(stem);
   const QDateTime when = QDateTime::currentDateTime();
   exportWatcher_.setFuture(QtConcurrent::run([this, snapshot, where, when] {
@@ -723,6 +715,89 @@ bool ReviewWindow::ExportTo(const QString& base) {
   }));
   exportPoll_.start();
   transient_ = tr("exporting %1...").arg(stem);
+  RefreshBusy();
+  RefreshStatus();
+  return true;
+}
+
+bool ReviewWindow::MayReplace(const ExportPaths& paths) {
+  const std::vector<std::string> existing = ExistingFiles(paths);
+  if (existing.empty()) return true;
+  QStringList names;
+  for (const std::string& path : existing) names << QFileInfo(Local(path)).fileName();
+  const QString text = tr("Replace %1 (already there)?").arg(names.join(", "));
+  const int answer =
+      question_ ? question_(text)
+                : QMessageBox::question(this, tr("Replace files"), text,
+                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer == QMessageBox::Yes) return true;
+  transient_ = tr("export not written: the files are kept");
+  RefreshStatus();
+  return false;
+}
+
+void ReviewWindow::ExportReportsDialog() {
+  if (Documents().empty()) {
+    transient_ = tr("nothing to export");
+    RefreshStatus();
+    return;
+  }
+  const QString suggested = Local(ProposedReportsPath(OpenPaths(Documents())));
+  const QString path = QFileDialog::getSaveFileName(
+      this, tr("Export all pictures to one PDF"), suggested, tr("PDF (*.pdf)"), nullptr,
+      QFileDialog::DontConfirmOverwrite);
+  if (path.isEmpty()) return;
+  ExportReportsTo(path);
+}
+
+bool ReviewWindow::ExportReportsTo(const QString& chosen) {
+  const auto refuse = [this](const QString& reason) {
+    transient_ = reason;
+    RefreshStatus();
+    return false;
+  };
+  if (Exporting()) return refuse(tr("an export is running"));
+  // Pictures still analysing, failed or without a resolution are left out, and said so.
+  std::vector<std::unique_ptr<ReviewDocument>> snapshots;
+  int left = 0;
+  for (const auto& document : Documents()) {
+    if (document->PictureData() && document->State() == Stage::Ready &&
+        document->Settings().dpi > 0)
+      snapshots.push_back(document->Snapshot());
+    else
+      ++left;
+  }
+  if (snapshots.empty()) return refuse(tr("nothing to export: no picture is ready"));
+  const QString path = chosen.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
+                           ? chosen
+                           : chosen + QStringLiteral(".pdf");
+  const ExportPaths paths = ReportsPaths(Bytes(path));
+  if (auto clash = ExportClash(paths, OpenPaths(Documents()))) return refuse(Local(*clash));
+  if (!MayReplace(paths)) return false;
+  exportSnapshots_ = std::move(snapshots);
+  const auto pages = exportSnapshots_.size();
+  exportDone_ = pages == 1 ? tr("exported %1: 1 page").arg(path)
+                           : tr("exported %1: %2 pages").arg(path).arg(pages);
+  if (left > 0)
+    exportDone_ += left == 1 ? tr(", 1 picture not ready left out")
+                             : tr(", %1 pictures not ready left out").arg(left);
+  exportCancel_ = false;
+  exportProgress_ = 0;
+  std::vector<const ReviewDocument*> documents;
+  for (const auto& snapshot : exportSnapshots_) documents.push_back(snapshot.get());
+  const std::string where = Bytes(path);
+  const QDateTime when = QDateTime::currentDateTime();
+  exportWatcher_.setFuture(QtConcurrent::run([this, documents, where, when] {
+    std::vector<std::string> problems;
+    if (auto problem = ExportReports(documents, where, when, [this](double fraction) {
+          exportProgress_ = fraction;
+          return !exportCancel_.load();
+        }))
+      problems.push_back(*problem);
+    return problems;
+  }));
+  exportPoll_.start();
+  transient_ = tr("exporting %1...").arg(path);
   RefreshBusy();
   RefreshStatus();
   return true;
@@ -805,7 +880,8 @@ void ReviewWindow::ShowHelp() {
       "distance. <i>Apply to selected / all pictures</i> gives them to others.</li>"
       "<li>Check the shots: add, move or delete what the analysis got wrong.</li>"
       "<li>Save (Ctrl+S) keeps the shots beside the picture (PICTURE.shots.json); Export "
-      "(Ctrl+E) writes NAME-shots.csv, .json, .png and .pdf. No export replaces a picture "
+      "(Ctrl+E) writes NAME-shots.csv, .json, .png and .pdf; Ctrl+Shift+E writes one PDF "
+      "of every ready picture, a page each. No export replaces a picture "
       "that is open; other files are replaced only when you say so.</li></ol>"
       "<h3>Keys and mouse</h3><table cellspacing='4'>"
       "<tr><td><b>Ctrl+click</b></td><td>add a shot (on the hole there, if one is found)</td></tr>"
@@ -819,6 +895,7 @@ void ReviewWindow::ShowHelp() {
       "<tr><td><b>drag the paper, wheel</b></td><td>pan, zoom</td></tr>"
       "<tr><td><b>+ / -, Ctrl+0, Ctrl+1</b></td><td>zoom in, out, fit, actual size</td></tr>"
       "<tr><td><b>Ctrl+O, Ctrl+S, Ctrl+E</b></td><td>open, save, export</td></tr>"
+      "<tr><td><b>Ctrl+Shift+E</b></td><td>one PDF of all pictures</td></tr>"
       "<tr><td><b>Ctrl+Q</b></td><td>quit (offers to save every changed picture)</td></tr>"
       "<tr><td><b>F1</b></td><td>this page</td></tr></table>"));
   box.setStandardButtons(QMessageBox::Close);

@@ -23,6 +23,7 @@
 
 #include "review/analysis.h"
 #include "review/document.h"
+#include "review/exports.h"
 #include "review/picture_list_model.h"
 #include "review/shot_table_model.h"
 
@@ -64,6 +65,9 @@ class ReviewWindow : public QMainWindow {
   // a picture of the session or its saved shots, the user kept existing files, an export is
   // running). The proposed base is ProposedExportBase's.
   bool ExportTo(const QString& base);
+  // Writes one PDF, PATH, of the report of every open picture that is ready (a page each, in
+  // the list's order) off the window's thread; refused as ExportTo is.
+  bool ExportReportsTo(const QString& path);
   bool Exporting() const { return exportWatcher_.isRunning(); }
   // Blocks, handling events, until the export is written (tests; closing).
   void WaitExport();
@@ -95,6 +99,9 @@ class ReviewWindow : public QMainWindow {
   void AddShotAt(QPointF point);
   void DeleteSelected();
   void Export();
+  void ExportReportsDialog();
+  // Asks before replacing `paths` that are there; false (with the status line) when kept.
+  bool MayReplace(const ExportPaths& paths);
   void OpenDialog();
   ReviewSettings DefaultSettings() const;
   void RememberSettings(const ReviewSettings& settings) const;
@@ -133,10 +140,11 @@ class ReviewWindow : public QMainWindow {
   QPushButton* applyAll_ = nullptr;
   QString transient_;  // a message of the last action, shown until the next one
 
-  // The export running, on a snapshot of its picture.
+  // The export running, on snapshots of its pictures, and what the status line says when it
+  // is written.
   QFutureWatcher<std::vector<std::string>> exportWatcher_;
-  std::unique_ptr<ReviewDocument> exportSnapshot_;
-  QString exportBase_;
+  std::vector<std::unique_ptr<ReviewDocument>> exportSnapshots_;
+  QString exportDone_;
   std::atomic<bool> exportCancel_{false};
   std::atomic<double> exportProgress_{0};
   QTimer exportPoll_;

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,7 @@
 #include "review/analysis.h"
 #include "review/numbers.h"
 #include "review/overlay.h"
+#include "review/report_panels.h"
 #include "review/shots_file.h"
 #include "review_support.h"
 #include "shots/legend.h"
@@ -194,6 +196,134 @@ TEST_F(Exports, an_unwritable_place_gives_one_reason_per_file) {
   for (const std::string& problem : problems) EXPECT_TRUE(problem.starts_with("cannot write"));
 }
 
+// A page count of a PDF: its page objects, not the tree that holds them.
+std::size_t PdfPages(const std::string& pdf) {
+  std::size_t pages = 0;
+  for (std::size_t at = pdf.find("/Type /Page"); at != std::string::npos;
+       at = pdf.find("/Type /Page", at + 1))
+    if (pdf.compare(at, 12, "/Type /Pages") != 0) ++pages;
+  return pages;
+}
+
+TEST_F(Exports, one_pdf_has_a_page_per_picture_and_a_name_that_is_no_input) {
+  const QDateTime when(QDate(2026, 12, 9), QTime(4, 30));
+  const std::string path = dir_.filePath("all.pdf").toStdString();
+  ReviewDocument second(dir_.filePath("second.bmp").toStdString(), document_->Settings());
+  JobOutput found = holescan::testing::Finished(second, {{300, 200, false}},
+                                                score::AimPoint{400, 300});
+  found.picture = document_->PictureData();
+  second.Apply(found);
+  ASSERT_FALSE(ExportReports({document_.get(), &second, document_.get()}, path, when));
+  EXPECT_EQ(PdfPages(ReadAll(path)), 3u);
+  ASSERT_FALSE(ExportReports({&second}, path, when));
+  EXPECT_EQ(PdfPages(ReadAll(path)), 1u);
+  // The single report is one page too.
+  ASSERT_FALSE(ExportPdf(*document_, path, when));
+  EXPECT_EQ(PdfPages(ReadAll(path)), 1u);
+
+  // Cancelled: nothing written, the file there kept.
+  std::ofstream(path, std::ios::trunc) << "kept";
+  EXPECT_EQ(ExportReports({document_.get(), &second}, path, when,
+                          [](double fraction) { return fraction < 0.4; }),
+            "export cancelled");
+  EXPECT_EQ(ReadAll(path), "kept");
+
+  // The name proposed carries a suffix and steps past an open picture of that name.
+  const std::string card = dir_.filePath("card.bmp").toStdString();
+  EXPECT_EQ(ProposedReportsPath({card}), dir_.filePath("card-all-shots.pdf").toStdString());
+  const std::string taken = dir_.filePath("card-all-shots.pdf").toStdString();
+  EXPECT_EQ(ProposedReportsPath({card, taken}),
+            dir_.filePath("card-all-shots-2.pdf").toStdString());
+  EXPECT_TRUE(ExportClash(ReportsPaths(card), {card}));
+}
+
+// The face drawn from its table: each ring where its diameter puts it, black on the white,
+// white on the black.
+TEST(ReportDrawing, draws_the_faces_rings_at_their_diameters) {
+  const score::Face& rifle = *score::FindFace("issf-air-rifle");
+  constexpr double kPxPerMm = 20;
+  QImage image(1200, 1200, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    DrawFaceRings(painter, rifle, QPointF(600, 600), kPxPerMm);
+  }
+  // The darkest and lightest grey within a pixel of `radius` mm right of the centre.
+  const auto darkest = [&](double radiusMm) {
+    int grey = 255;
+    const int x = static_cast<int>(600 + radiusMm * kPxPerMm);
+    for (int dx = -1; dx <= 1; ++dx) grey = std::min(grey, qGray(image.pixel(x + dx, 600)));
+    return grey;
+  };
+  const auto lightest = [&](double radiusMm) {
+    int grey = 0;
+    const int x = static_cast<int>(600 + radiusMm * kPxPerMm);
+    for (int dx = -1; dx <= 1; ++dx) grey = std::max(grey, qGray(image.pixel(x + dx, 600)));
+    return grey;
+  };
+  for (int ring = rifle.lowestRing; ring <= 10; ++ring) {
+    const double radius = rifle.RingDiameterMm(ring) / 2;
+    const double black = rifle.blackDiameterMm / 2;
+    if (std::abs(radius - black) < 0.1) continue;  // the black's own edge
+    if (radius > black) {
+      EXPECT_LT(darkest(radius), 110) << "ring " << ring;
+      EXPECT_GT(darkest(radius + 0.6), 230) << "ring " << ring;
+      EXPECT_GT(darkest(radius - 0.6), 230) << "ring " << ring;
+    } else if (radius > 1) {
+      EXPECT_GT(lightest(radius), 150) << "ring " << ring;
+      EXPECT_LT(lightest(radius + 0.6), 25) << "ring " << ring;
+      EXPECT_LT(lightest(radius - 0.6), 25) << "ring " << ring;
+    }
+  }
+  EXPECT_GT(darkest(rifle.OuterDiameterMm() / 2 + 1), 250);  // nothing beyond the face
+}
+
+TEST(ReportDrawing, scales_are_round_and_fit_the_face_or_the_group) {
+  TargetDrawing drawing;
+  drawing.face = score::FindFace("issf-air-rifle");  // 45.5 mm across
+  EXPECT_EQ(FaceScale(drawing, 62).text, "1:1");
+  EXPECT_EQ(FaceScale(drawing, 40).text, "1:1.5");
+  drawing.face = score::FindFace("issf-air-pistol");  // 155.5 mm across
+  EXPECT_EQ(FaceScale(drawing, 62).text, "1:3");
+  // A group of 6 mm with a 4.5 mm calibre: enlarged, and never past the box.
+  drawing.shots = {{1, 1, "1"}, {7, 1, "2"}, {4, 5, "3"}};
+  const DrawingScale closeUp = CloseUpScale(drawing, 62);
+  EXPECT_EQ(closeUp.text, "4:1");
+  EXPECT_EQ(closeUp.centreMm, QPointF(4, 3));
+  EXPECT_EQ(RatioText(1 / 2.5), "1:2.5");
+}
+
+// The report page at ten pixels a millimetre: beside the scan, the scored face at 1:1 (its
+// outer ring 45.5 mm across) above the close-up; unscored, no face at all.
+TEST_F(Exports, the_report_draws_the_face_to_scale_only_when_scored) {
+  const QDateTime when(QDate(2026, 12, 9), QTime(4, 30));
+  // The dark pixels of the drawings' column, from under the header to above the close-up.
+  struct Dark {
+    int count = 0, left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+  };
+  const auto dark = [](const QImage& page) {
+    Dark found;
+    for (int y = 370; y < 980; ++y)
+      for (int x = 1260; x < 1940; ++x)
+        if (qGray(page.pixel(x, y)) < 60) {
+          ++found.count;
+          found.left = std::min(found.left, x);
+          found.right = std::max(found.right, x);
+          found.top = std::min(found.top, y);
+          found.bottom = std::max(found.bottom, y);
+        }
+    return found;
+  };
+  const Dark scored = dark(ReportImage(*document_, when, 254));
+  EXPECT_GT(scored.count, 60000);  // the black, 30.5 mm across
+  EXPECT_NEAR(scored.right - scored.left + 1, 455, 4);
+  EXPECT_NEAR(scored.bottom - scored.top + 1, 455, 4);
+  ReviewSettings settings = document_->Settings();
+  settings.face.clear();
+  document_->SetSettings(settings);
+  EXPECT_LT(dark(ReportImage(*document_, when, 254)).count, 15000);
+}
+
 TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unscored) {
   EXPECT_EQ(ResolutionText(299.9994), "300 ppi");
   EXPECT_EQ(ResolutionText(300), "300 ppi");
@@ -225,6 +355,47 @@ TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unsc
     document.SetSettings(settings);
     EXPECT_FALSE(ExportPdf(document, (folder + name + "-unscored.pdf").toStdString(),
                            QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
+  }
+  // A tight group on a 75-ppi card, for its close-up.
+  using facegen::HoleLook;
+  const auto card = holescan::testing::WriteCard(
+      dir, "group.bmp", 75,
+      {{-2, 1, HoleLook::Light}, {1, -2, HoleLook::Light}, {3, 2, HoleLook::Light},
+       {-1, 4, HoleLook::Light}, {2, 0.5, HoleLook::Light}});
+  ReviewSettings settings;
+  settings.face = "issf-air-rifle";
+  ReviewDocument document(card.path, settings);
+  std::atomic<bool> cancel{false};
+  std::atomic<double> progress{0};
+  JobInput input;
+  input.path = card.path;
+  input.settings = settings;
+  document.Apply(RunJob(input, cancel, progress));
+  ASSERT_EQ(document.State(), Stage::Ready) << document.Problem();
+  EXPECT_FALSE(ExportPdf(document, (folder + "/report-75ppi-group.pdf").toStdString(),
+                         QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
+
+  // $HOLESCAN_REVIEW_REPORT_PICTURES, "PICTURE[=FACE];..." (generated pictures), into one PDF
+  // of all of them, report-all.pdf.
+  std::vector<std::unique_ptr<ReviewDocument>> documents;
+  for (const QString& item :
+       qEnvironmentVariable("HOLESCAN_REVIEW_REPORT_PICTURES").split(';', Qt::SkipEmptyParts)) {
+    ReviewSettings each;
+    each.face = item.section('=', 1).toStdString();
+    const std::string path = item.section('=', 0, 0).toStdString();
+    auto opened = std::make_unique<ReviewDocument>(path, each);
+    JobInput job;
+    job.path = path;
+    job.settings = each;
+    opened->Apply(RunJob(job, cancel, progress));
+    ASSERT_EQ(opened->State(), Stage::Ready) << path << ": " << opened->Problem();
+    documents.push_back(std::move(opened));
+  }
+  std::vector<const ReviewDocument*> all;
+  for (const auto& one : documents) all.push_back(one.get());
+  if (!all.empty()) {
+    EXPECT_FALSE(ExportReports(all, (folder + "/report-all.pdf").toStdString(),
+                               QDateTime(QDate(2026, 12, 9), QTime(21, 0))));
   }
 }
 

@@ -314,6 +314,47 @@ TEST_F(Window, export_never_replaces_a_picture_of_the_session) {
   EXPECT_EQ(Bytes(other.path), otherBytes);
 }
 
+TEST_F(Window, one_pdf_holds_every_ready_picture_a_page_each_and_replaces_no_input) {
+  // A second picture under the name the PDF would have by default.
+  const auto other = holescan::testing::WriteCard(dir_, "card-all-shots.pdf", 150,
+                                                  holescan::testing::FiveShots());
+  window_.OpenFiles({other.path});
+  WaitIdle(window_.Analysis());
+  ASSERT_EQ(window_.Documents().size(), 2u);
+  ASSERT_EQ(window_.Documents()[1]->State(), Stage::Ready) << Message().toStdString();
+  const std::string otherBytes = Bytes(other.path);
+  int asked = 0;
+  window_.SetQuestion([&](const QString&) {
+    ++asked;
+    return QMessageBox::No;
+  });
+  // A picture of the session is never the PDF.
+  EXPECT_FALSE(window_.ExportReportsTo(QString::fromStdString(other.path)));
+  EXPECT_EQ(Message().toStdString(),
+            "refused: " + other.path + " is the open picture card-all-shots.pdf");
+  EXPECT_EQ(Bytes(other.path), otherBytes);
+  EXPECT_EQ(asked, 0);
+
+  const QString proposed = QString::fromStdString(ProposedReportsPath({card_.path, other.path}));
+  EXPECT_EQ(proposed, dir_.filePath("card-all-shots-2.pdf"));
+  ASSERT_TRUE(window_.ExportReportsTo(proposed));
+  window_.WaitExport();
+  EXPECT_TRUE(Message().startsWith("exported ")) << Message().toStdString();
+  EXPECT_TRUE(Message().contains("2 pages")) << Message().toStdString();
+  const std::string pdf = Bytes(proposed.toStdString());
+  ASSERT_TRUE(pdf.starts_with("%PDF-"));
+  std::size_t pages = 0;
+  for (std::size_t at = pdf.find("/Type /Page"); at != std::string::npos;
+       at = pdf.find("/Type /Page", at + 1))
+    if (pdf.compare(at, 12, "/Type /Pages") != 0) ++pages;
+  EXPECT_EQ(pages, 2u);
+  // Written once, it is kept unless the user says otherwise.
+  EXPECT_FALSE(window_.ExportReportsTo(proposed));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Bytes(proposed.toStdString()), pdf);
+  EXPECT_EQ(Bytes(other.path), otherBytes);
+}
+
 TEST_F(Window, choosing_a_face_ends_ready_and_a_face_not_found_says_so) {
   auto* face = window_.findChild<QComboBox*>("face");
   const auto choose = [&](const char* name) {

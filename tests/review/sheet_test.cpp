@@ -11,13 +11,16 @@
 #include <QTest>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <map>
 
+#include "results/result_picture.h"
 #include "review/analysis.h"
+#include "shots/legend.h"
 #include "review/exports.h"
 #include "review/numbers.h"
 #include "review/review_window.h"
@@ -148,6 +151,45 @@ TEST_F(Sheet, the_report_prints_the_sheet) {
 
 // Saved, the sheet reopens with its bulls: the same column and lines; a damaged bull is
 // refused with its reason.
+// The result picture (the command line's --result, the exported PNG and the report's scan)
+// marks every bull's aim and the centre of each bull's own shots, not one sheet-wide pair.
+TEST_F(Sheet, the_result_picture_marks_each_bulls_aim_and_group_centre) {
+  const calibrated::CalibratedResult& result = document_->Result();
+  ASSERT_GE(result.bulls.size(), 10u);
+  const Picture marked = results::ResultPicture(document_->PictureData()->View(),
+                                                {document_->Path(), &result});
+  // A pixel of the colour within `reach` pixels of (x, y).
+  const auto near = [&](double x, double y, int reach, std::uint32_t colour) {
+    const QColor want = QColor::fromRgb(colour);
+    for (int dy = -reach; dy <= reach; ++dy)
+      for (int dx = -reach; dx <= reach; ++dx) {
+        const int px = static_cast<int>(std::lround(x)) + dx;
+        const int py = static_cast<int>(std::lround(y)) + dy;
+        if (px < 0 || py < 0 || px >= marked.Width() || py >= marked.Height()) continue;
+        const QColor got = QColor::fromRgb(marked.Row(py)[px]);
+        if (std::abs(got.red() - want.red()) < 40 && std::abs(got.green() - want.green()) < 40 &&
+            std::abs(got.blue() - want.blue()) < 40)
+          return true;
+      }
+    return false;
+  };
+  int centres = 0;
+  for (const calibrated::Bull& bull : result.bulls) {
+    EXPECT_TRUE(near(bull.x, bull.y, 3, shots::kAimColour)) << "bull " << bull.number;
+    if (const auto centre = results::BullGroupCentre(result, bull)) {
+      ++centres;
+      EXPECT_TRUE(near(centre->x, centre->y, 3, shots::kCentreColour)) << "bull " << bull.number;
+    }
+  }
+  EXPECT_GE(centres, 10);
+  // Bull 1's centre lies between its two shots, 1 mm from its aim.
+  const auto first = results::BullGroupCentre(result, result.bulls.front());
+  ASSERT_TRUE(first);
+  EXPECT_NEAR(std::hypot(result.bulls.front().x - first->x, result.bulls.front().y - first->y) /
+                  kDpi * 25.4,
+              1, 0.3);
+}
+
 TEST_F(Sheet, saved_shots_bring_the_bulls_back) {
   ShotsFile file;
   file.settings = document_->Settings();
