@@ -27,6 +27,14 @@ class StateCommand : public QUndoCommand {
   ReviewDocument::UndoState before_, after_;
 };
 
+// The number after the highest of the shots (1 for none).
+int NextShotNumber(const std::vector<ReviewShot>& shots) {
+  int last = 0;
+  for (std::size_t i = 0; i < shots.size(); ++i)
+    last = std::max(last, calibrated::ShotNumber(shots[i], i));
+  return last + 1;
+}
+
 }  // namespace
 
 ReviewDocument::ReviewDocument(std::string path, ReviewSettings settings)
@@ -58,12 +66,6 @@ void ReviewDocument::MarkSaved() {
   undo_.setClean();
   settingsModified_ = false;
   emit stateChanged();
-}
-
-int NextShotNumber(const std::vector<ReviewShot>& shots) {
-  int last = 0;
-  for (const ReviewShot& shot : shots) last = std::max(last, shot.number);
-  return last + 1;
 }
 
 void ReviewDocument::AddShot(ReviewShot shot) {

@@ -44,9 +44,6 @@ namespace holescan::review {
 // Where the document's picture and analysis stand.
 enum class Stage { Loading, Failed, Analysing, Ready };
 
-// The number after the highest of the shots (1 for none).
-int NextShotNumber(const std::vector<ReviewShot>& shots);
-
 class ReviewDocument : public QObject {
   Q_OBJECT
 

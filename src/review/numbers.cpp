@@ -56,20 +56,22 @@ QString ResolutionText(double dpi) {
 }
 
 std::span<const ShotColumn> ShotTableColumns(bool sheet) {
+  // The report's shares add up to 1 for a single face, as they did before the series' two
+  // columns came: the printed table keeps its type size.
   static constexpr ShotColumn kColumns[] = {
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.1},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.24,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.07},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.2,
        false, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.18},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.18},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.14,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.14},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.14},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.1,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.16,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.13,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "series"), &ShotRow::series, true, 0.12},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "subtotal"), &ShotRow::subtotal, true, 0.22,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "series"), &ShotRow::series, true, 0.11},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "subtotal"), &ShotRow::subtotal, true, 0.18,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false, 0.24},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false, 0.13},
   };
   static_assert(std::size(kColumns) == kEditedColumn + 2);
   static const std::vector<ShotColumn> kSingle = [] {

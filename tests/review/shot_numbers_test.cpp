@@ -168,6 +168,17 @@ TEST(ShotNumbers, are_saved_reopened_and_exported) {
   std::vector<int> exported;
   for (const auto& shot : json["shots"]) exported.push_back(shot["number"].get<int>());
   EXPECT_EQ(exported, (V{3, 1, 4, 5}));
+
+  // The annotated picture writes the numbers too: renumbered, it changes; undone, it is back.
+  ASSERT_FALSE(ExportPng(document, base + "-kept.png"));
+  ASSERT_TRUE(document.Renumber());
+  ASSERT_FALSE(ExportPng(document, base + "-renumbered.png"));
+  document.UndoStack().undo();
+  ASSERT_FALSE(ExportPng(document, base + "-undone.png"));
+  EXPECT_NE(QImage(QString::fromStdString(base + "-kept.png")),
+            QImage(QString::fromStdString(base + "-renumbered.png")));
+  EXPECT_EQ(QImage(QString::fromStdString(base + "-kept.png")),
+            QImage(QString::fromStdString(base + "-undone.png")));
 }
 
 TEST(ShotNumbers, files_without_numbers_number_their_shots_in_order) {
