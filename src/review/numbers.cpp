@@ -56,20 +56,20 @@ QString ResolutionText(double dpi) {
 }
 
 std::span<const ShotColumn> ShotTableColumns(bool sheet) {
-  // The report's shares add up to 1 for a single face, as they did before the series' two
-  // columns came: the printed table keeps its type size.
+  // The report's shares add up to about 1 for a single face, so the printed table, series'
+  // columns and all, keeps nearly the type size it had without them.
   static constexpr ShotColumn kColumns[] = {
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.07},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.06},
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.2,
        false, true},
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.14},
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.14},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.1,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.11,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.13,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.15,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "series"), &ShotRow::series, true, 0.11},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "subtotal"), &ShotRow::subtotal, true, 0.18,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "series"), &ShotRow::series, true, 0.13},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "subtotal"), &ShotRow::subtotal, true, 0.19,
        true},
       {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false, 0.13},
   };
