@@ -122,6 +122,9 @@ struct Shot {
   // On a sheet of several bulls: the bull it belongs to (1-based, CalibratedResult::bulls), or
   // 0 when it lies outside every bull's scoring rings (off target, scored 0).
   int sheetBull = 0;
+  // The shot's number as the review keeps it, the same through deletes and moves in the order
+  // (from 1); 0 when the shot is numbered by its place in the list (ShotNumber).
+  int number = 0;
   // The same shot: the same place, look, contrast and edited flag (what is measured from
   // them follows from the settings and the aim).
   friend bool operator==(const Shot& a, const Shot& b) {
@@ -129,6 +132,11 @@ struct Shot {
            a.contrast == b.contrast;
   }
 };
+
+// The number a report gives the shot at `index` of its list: its own, or its place from 1.
+inline int ShotNumber(const Shot& shot, std::size_t index) {
+  return shot.number > 0 ? shot.number : static_cast<int>(index) + 1;
+}
 
 struct Aim {
   double x = 0, y = 0;  // picture pixels

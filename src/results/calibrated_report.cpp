@@ -170,7 +170,9 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record,
   json.EndObject();
 
   json.Key("shots").BeginArray();
+  int place = 0;
   for (const calibrated::Shot& shot : r.shots) {
+    ++place;
     json.BeginObject();
     const auto kept = [&](double value) { return record.exactShots ? value : Rounded(value); };
     json.Member("x", kept(shot.x)).Member("y", kept(shot.y));
@@ -183,6 +185,8 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record,
       json.Member("decimal", Rounded(shot.score->decimal, 10));
       json.Member("inner_ten", shot.score->innerTen);
     }
+    // The review's own number (the same through deletes), where it is not the shot's place.
+    if (shot.number > 0 && shot.number != place) json.Member("number", shot.number);
     if (shot.edited) json.Member("edited", true);
     if (shot.placed) json.Member("placed", true);
     if (!r.bulls.empty()) json.Member("bull", shot.sheetBull);
@@ -200,7 +204,8 @@ void WriteCalibratedJson(JsonWriter& json, const CalibratedRecord& record,
       json.EndObject();
       json.Member("sighter", bull.sighter);
       json.Key("shots").BeginArray();
-      for (const std::size_t i : bull.shots) json.Int(static_cast<std::int64_t>(i + 1));
+      for (const std::size_t i : bull.shots)
+        json.Int(calibrated::ShotNumber(r.shots[i], i));
       json.EndArray();
       if (bull.total) {
         json.Key("total").BeginObject();
@@ -324,7 +329,7 @@ std::string CalibratedSummary(const CalibratedRecord& record, char separator) {
   text += "\n";
   for (std::size_t i = 0; i < n; ++i) {
     const calibrated::Shot& s = r.shots[i];
-    text += Padded(std::to_string(i + 1), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
+    text += Padded(std::to_string(calibrated::ShotNumber(s, i)), 6) + Padded(mm(s.xMm), 9) + Padded(mm(s.yMm), 9);
     if (s.score) {
       text += Padded(std::to_string(s.score->score), 7) +
               Padded(Fixed(s.score->decimal, 1, separator), 9);

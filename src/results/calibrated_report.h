@@ -10,7 +10,10 @@
 //               distance {value, unit, metres} or null, levels {...}}
 //   aim        {x, y, source "face" | "given" | "group" | "group-black-not-found"}
 //   shots      [{x, y, diameter_px, look "dark" | "light", contrast, x_mm, y_mm,
-//               with a face: score, decimal, inner_ten; edited: true for a shot set by hand;
+//               with a face: score, decimal, inner_ten;
+//               number: the review's own number of the shot (the same through deletes, so
+//               they may skip) where it is not the shot's place from 1, which numbers a
+//               shot without it; edited: true for a shot set by hand;
 //               placed: true for a shot not seen, placed in a group's torn area for the count}]
 //   total      {score, decimal, inner_tens}: with a face only
 //   group      {count, centre_x_mm, centre_y_mm, extreme_spread_mm, extreme_spread_edge_mm,

@@ -71,15 +71,17 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
   if (result.total && settings.face) rest += CsvField(settings.face->shotGroupsName);
   rest += ',';
 
-  int number = 0;
+  // The series count the shots in their order; the shot's column gives its own number.
+  int place = 0;
   for (const calibrated::Shot& shot : result.shots) {
+    const int number = calibrated::ShotNumber(shot, static_cast<std::size_t>(place++));
     // On a sheet, each shot's aim is its own bull's centre.
     std::string shotAim = aim;
     if (shot.sheetBull > 0 && static_cast<std::size_t>(shot.sheetBull) <= result.bulls.size()) {
       const calibrated::Bull& bull = result.bulls[static_cast<std::size_t>(shot.sheetBull - 1)];
       shotAim = Corner(bull.x, mmPerPixel) + ',' + Corner(bull.y, mmPerPixel) + ',';
     }
-    out_ << name << ',' << std::to_string(group) << ',' << std::to_string(++number) << ','
+    out_ << name << ',' << std::to_string(group) << ',' << std::to_string(number) << ','
          << Corner(shot.x, mmPerPixel) << ',' << Corner(shot.y, mmPerPixel) << ',' << shotAim
          << rest;
     if (shot.score) {
@@ -94,7 +96,7 @@ void CsvWriter::Add(std::string_view file, int group, const calibrated::Calibrat
     if (columns_.placed) out_ << (shot.placed ? ",TRUE" : ",FALSE");
     if (columns_.fromAim) out_ << ',' << Number(shot.xMm, 4) << ',' << Number(shot.yMm, 4);
     if (columns_.seriesShots > 0)
-      out_ << ',' << std::to_string((number - 1) / columns_.seriesShots + 1);
+      out_ << ',' << std::to_string((place - 1) / columns_.seriesShots + 1);
     out_ << '\n';
   }
 }

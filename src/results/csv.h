@@ -5,7 +5,8 @@
 //   target,score,score.decimal,inner.ten,bull
 //   file           the picture's path as given, quoted as CSV quotes (RFC 4180) when needed
 //   group          the picture's number in the command, from 1
-//   shot           the shot's number in the picture, from 1
+//   shot           the shot's number in the picture, from 1 (the review's own, which a delete
+//                  leaves as they were, so they may skip)
 //   point.x/.y     the shot in mm from the picture's top-left corner, y downwards (the corner
 //   aim.x/.y       of pixel (0, 0), half a pixel left of and above its centre); the aim alike
 //   distance       the shooting distance in its unit, and distance.unit "m", "yd" or "ft";

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace holescan::results {
 
@@ -76,13 +77,16 @@ Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record
   std::vector<shots::Shot> outlined;
   // One flag per shot; std::vector<bool> has no contiguous storage for a span.
   std::unique_ptr<bool[]> edited(new bool[r.shots.size() + 1]);
+  std::vector<int> numbers;
   outlined.reserve(r.shots.size());
+  numbers.reserve(r.shots.size());
   for (const calibrated::Shot& shot : r.shots) {
+    numbers.push_back(calibrated::ShotNumber(shot, outlined.size()));
     outlined.push_back({at(shot.x), at(shot.y), shot.diameterPx * scale, shot.look, shot.contrast});
     edited[outlined.size() - 1] = shot.edited;
   }
   Picture out = shots::Annotated(picture, outlined, marks,
-                                 std::span<const bool>(edited.get(), outlined.size()));
+                                 std::span<const bool>(edited.get(), outlined.size()), numbers);
   std::vector<shots::LegendAvoid> avoid;
   for (const shots::Shot& shot : outlined) avoid.push_back({shot.x, shot.y});
   for (const shots::Mark& mark : marks) avoid.push_back({mark.x, mark.y});

@@ -27,6 +27,14 @@ class StateCommand : public QUndoCommand {
   ReviewDocument::UndoState before_, after_;
 };
 
+// The number after the highest of the shots (1 for none).
+int NextShotNumber(const std::vector<ReviewShot>& shots) {
+  int last = 0;
+  for (std::size_t i = 0; i < shots.size(); ++i)
+    last = std::max(last, calibrated::ShotNumber(shots[i], i));
+  return last + 1;
+}
+
 }  // namespace
 
 ReviewDocument::ReviewDocument(std::string path, ReviewSettings settings)
@@ -63,8 +71,9 @@ void ReviewDocument::MarkSaved() {
 void ReviewDocument::AddShot(ReviewShot shot) {
   std::vector<ReviewShot> after = result_.shots;
   shot.edited = true;
+  shot.number = NextShotNumber(after);
   after.push_back(shot);
-  PushShots(tr("add shot %1").arg(after.size()), std::move(after));
+  PushShots(tr("add shot %1").arg(shot.number), std::move(after));
 }
 
 void ReviewDocument::MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves) {
@@ -79,9 +88,9 @@ void ReviewDocument::MoveShots(const std::vector<std::pair<int, ReviewShot>>& mo
     ++moved;
   }
   if (moved == 0) return;
-  PushShots(
-      moved == 1 ? tr("move shot %1").arg(moves.front().first + 1) : tr("move %1 shots").arg(moved),
-      std::move(after));
+  PushShots(moved == 1 ? tr("move shot %1").arg(NumberAt(moves.front().first))
+                       : tr("move %1 shots").arg(moved),
+            std::move(after));
 }
 
 void ReviewDocument::DeleteShots(std::vector<int> indices) {
@@ -100,7 +109,7 @@ void ReviewDocument::DeleteShots(std::vector<int> indices) {
     after.push_back(shots[i]);
   }
   if (deleted == 0) return;
-  PushShots(deleted == 1 ? tr("delete shot %1").arg(indices.front() + 1)
+  PushShots(deleted == 1 ? tr("delete shot %1").arg(NumberAt(indices.front()))
                          : tr("delete %1 shots").arg(deleted),
             std::move(after));
 }
@@ -111,10 +120,28 @@ bool ReviewDocument::MoveShotInOrder(int index, int step) {
   if (index < 0 || index >= count || to < 0 || to >= count || index == to) return false;
   std::vector<ReviewShot> after = result_.shots;
   std::swap(after[static_cast<std::size_t>(index)], after[static_cast<std::size_t>(to)]);
-  PushShots(
-      step < 0 ? tr("move shot %1 up").arg(index + 1) : tr("move shot %1 down").arg(index + 1),
-      std::move(after));
+  PushShots(step < 0 ? tr("move shot %1 up").arg(NumberAt(index))
+                     : tr("move shot %1 down").arg(NumberAt(index)),
+            std::move(after));
   return true;
+}
+
+bool ReviewDocument::Renumber() {
+  std::vector<ReviewShot> after = result_.shots;
+  bool changed = false;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    changed = changed || after[i].number != static_cast<int>(i) + 1;
+    after[i].number = static_cast<int>(i) + 1;
+  }
+  if (!changed) return false;
+  PushShots(tr("renumber shots"), std::move(after));
+  return true;
+}
+
+int ReviewDocument::NumberAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= result_.shots.size()) return index + 1;
+  return calibrated::ShotNumber(result_.shots[static_cast<std::size_t>(index)],
+                                static_cast<std::size_t>(index));
 }
 
 ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& settings) {
@@ -214,6 +241,8 @@ void ReviewDocument::TakePicture(const JobOutput& output) {
 }
 
 void ReviewDocument::TakeFoundShots(std::vector<ReviewShot> shots, bool asEdit) {
+  // Shots found afresh are numbered in the analysis's order.
+  for (std::size_t i = 0; i < shots.size(); ++i) shots[i].number = static_cast<int>(i) + 1;
   if (asEdit && shotsSeeded_) {
     UndoState before = pendingBefore_.value_or(Current());
     pendingBefore_.reset();
@@ -238,6 +267,9 @@ void ReviewDocument::TakeSavedShots(const JobOutput& output) {
   pendingBefore_.reset();
   shotsSeeded_ = true;
   result_.shots = *output.shots;
+  // Numbered as the file reads them; any left without one have their place's number.
+  for (std::size_t i = 0; i < result_.shots.size(); ++i)
+    result_.shots[i].number = calibrated::ShotNumber(result_.shots[i], i);
   undo_.clear();
   settingsModified_ = false;
 }

@@ -8,6 +8,12 @@
 // edited flags included. Shots added or moved by hand carry the edited flag; the analysis's
 // own do not.
 //
+// A shot's number is its own: the analysis numbers its shots 1, 2, ... in its order, a shot
+// added by hand takes the number after the highest, and a delete or a move in the order
+// leaves the others' numbers as they were (1 2 4 5 after shot 3 is deleted), until Renumber
+// numbers them in their order again. Saved files keep the numbers; one without them numbers
+// its shots in its order.
+//
 // Every job the window starts ends in Ready or Failed: Ready with a note (Problem) when the
 // resolution is unknown, the face's black was not found or the analysis was cancelled.
 //
@@ -86,8 +92,12 @@ class ReviewDocument : public QObject {
   void MoveShots(const std::vector<std::pair<int, ReviewShot>>& moves);
   void DeleteShots(std::vector<int> indices);
   // Moves a shot one place earlier (-1) or later (+1) in the order, as it was shot; false
-  // when it cannot move.
+  // when it cannot move. Its number stays.
   bool MoveShotInOrder(int index, int step);
+  // Numbers the shots 1, 2, ... in their order again; false when they are so already.
+  bool Renumber();
+  // The number of the shot at `index` (index + 1 outside the list).
+  int NumberAt(int index) const;
 
   // What the settings change asks for: a new analysis, a new point of aim, or only scores.
   enum class Rework { None, Score, Aim, Shots };

@@ -32,6 +32,22 @@ QString Size(double mm, const std::optional<score::Distance>& distance) {
   return text;
 }
 
+// The numbers of shots first..last, runs of consecutive ones as a range: "1-3, 5, 4, 6-10".
+QString NumbersText(const std::vector<ReviewShot>& shots, std::size_t first, std::size_t last) {
+  QStringList runs;
+  for (std::size_t i = first; i <= last;) {
+    const int from = calibrated::ShotNumber(shots[i], i);
+    std::size_t end = i;
+    while (end < last && calibrated::ShotNumber(shots[end + 1], end + 1) ==
+                             calibrated::ShotNumber(shots[end], end) + 1)
+      ++end;
+    const int to = calibrated::ShotNumber(shots[end], end);
+    runs << (end == i ? QString::number(from) : QStringLiteral("%1-%2").arg(from).arg(to));
+    i = end + 1;
+  }
+  return runs.join(QStringLiteral(", "));
+}
+
 }  // namespace
 
 QString ResolutionText(double dpi) {
@@ -40,17 +56,22 @@ QString ResolutionText(double dpi) {
 }
 
 std::span<const ShotColumn> ShotTableColumns(bool sheet) {
+  // The report's shares add up to about 1 for a single face, so the printed table, series'
+  // columns and all, keeps nearly the type size it had without them.
   static constexpr ShotColumn kColumns[] = {
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.1},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.24,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "#"), &ShotRow::number, true, 0.06},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "bull"), &ShotRow::bull, false, 0.2,
        false, true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.18},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.18},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.14,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "x mm"), &ShotRow::x, true, 0.14},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "y mm"), &ShotRow::y, true, 0.14},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "score"), &ShotRow::score, true, 0.11,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.16,
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "decimal"), &ShotRow::decimal, true, 0.15,
        true},
-      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false, 0.24},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "series"), &ShotRow::series, true, 0.13},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "subtotal"), &ShotRow::subtotal, true, 0.19,
+       true},
+      {QT_TRANSLATE_NOOP("holescan::review::Numbers", "edited"), &ShotRow::edited, false, 0.13},
   };
   static_assert(std::size(kColumns) == kEditedColumn + 2);
   static const std::vector<ShotColumn> kSingle = [] {
@@ -73,14 +94,39 @@ QStringList ShotColumns(bool sheet) {
   return titles;
 }
 
+std::vector<SeriesTotal> SeriesTotals(const ReviewDocument& document) {
+  const int length = document.Settings().seriesShots;
+  const auto& shots = document.Shots();
+  std::vector<SeriesTotal> series;
+  if (length <= 0 || shots.size() <= static_cast<std::size_t>(length)) return series;
+  const auto n = static_cast<std::size_t>(length);
+  for (std::size_t first = 0; first < shots.size(); first += n) {
+    SeriesTotal total{first, std::min(shots.size(), first + n) - 1};
+    for (std::size_t i = first; i <= total.last; ++i)
+      if (shots[i].score) {
+        total.score += shots[i].score->score;
+        total.tenths += shots[i].score->tenths;
+      }
+    series.push_back(total);
+  }
+  return series;
+}
+
+std::size_t SeriesOfRow(const ReviewDocument& document, std::size_t row) {
+  const int length = document.Settings().seriesShots;
+  return length > 0 ? row / static_cast<std::size_t>(length) : 0;
+}
+
 std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
   const auto& shots = document.Shots();
   const auto& bulls = document.Result().bulls;
+  const bool scored = document.Result().total.has_value();
+  const std::vector<SeriesTotal> series = SeriesTotals(document);
   std::vector<ShotRow> rows;
   rows.reserve(shots.size());
   for (std::size_t i = 0; i < shots.size(); ++i) {
     const ReviewShot& shot = shots[i];
-    ShotRow row{QString::number(i + 1),
+    ShotRow row{QString::number(calibrated::ShotNumber(shot, i)),
                 Mm(shot.xMm),
                 Mm(shot.yMm),
                 {},
@@ -88,6 +134,8 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
                 shot.edited   ? Tr("edited")
                 : shot.placed ? Tr("placed")
                               : QString(),
+                {},
+                {},
                 {}};
     if (shot.score) {
       row.score = QString::number(shot.score->score) + (shot.score->innerTen ? "*" : "");
@@ -101,6 +149,14 @@ std::vector<ShotRow> ShotRows(const ReviewDocument& document) {
         row.bull = Tr("%1 (sighter)").arg(bulls[bull - 1].number);
       else
         row.bull = QString::number(bulls[bull - 1].number);
+    }
+    if (!series.empty()) {
+      const std::size_t k = SeriesOfRow(document, i);
+      row.series = QString::number(k + 1);
+      if (scored && k < series.size() && series[k].last == i)
+        row.subtotal = QStringLiteral("%1 (%2)")
+                           .arg(series[k].score)
+                           .arg(Decimal(series[k].tenths / 10.0));
     }
     rows.push_back(row);
   }
@@ -141,24 +197,14 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
     lines.push_back({Tr("Bull %1").arg(bull.number), value});
   }
   // Series subtotals, the shots taken in their order in the table, when there is more than one.
-  const int series = document.Settings().seriesShots;
-  const auto& shots = document.Shots();
-  if (result.total && series > 0 && shots.size() > static_cast<std::size_t>(series)) {
-    for (std::size_t first = 0; first < shots.size(); first += static_cast<std::size_t>(series)) {
-      const std::size_t last = std::min(shots.size(), first + static_cast<std::size_t>(series));
-      int score = 0, tenths = 0;
-      for (std::size_t i = first; i < last; ++i)
-        if (shots[i].score) {
-          score += shots[i].score->score;
-          tenths += shots[i].score->tenths;
-        }
-      lines.push_back({Tr("Series %1").arg(first / static_cast<std::size_t>(series) + 1),
-                       Tr("%1 (%2), shots %3-%4")
-                           .arg(score)
-                           .arg(Decimal(tenths / 10.0))
-                           .arg(first + 1)
-                           .arg(last)});
-    }
+  if (result.total) {
+    const std::vector<SeriesTotal> series = SeriesTotals(document);
+    for (std::size_t k = 0; k < series.size(); ++k)
+      lines.push_back({Tr("Series %1").arg(k + 1),
+                       Tr("%1 (%2), shots %3")
+                           .arg(series[k].score)
+                           .arg(Decimal(series[k].tenths / 10.0))
+                           .arg(NumbersText(document.Shots(), series[k].first, series[k].last))});
   }
   lines.push_back({Tr("Point of aim"), result.aim.source == score::AimSource::Face
                                            ? Tr("the face's black")

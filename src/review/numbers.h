@@ -15,10 +15,25 @@ struct ShotRow {
   QString number, x, y, score, decimal, edited;  // x, y in mm from the point of aim
   // On a sheet of several bulls: the shot's bull ("3", "11 (sighter)") or "off" (off target).
   QString bull;
+  // With more shots than one series: the shot's series ("2"), and on the series' last row its
+  // subtotal ("95 (98.3)", with a face).
+  QString series, subtotal;
 };
-// One row per shot, in the document's order; score and decimal empty without a face, bull
-// empty without a sheet.
+// One row per shot, in the document's order, numbered with the shots' own numbers; score,
+// decimal and subtotal empty without a face, bull empty without a sheet.
 std::vector<ShotRow> ShotRows(const ReviewDocument& document);
+
+// One series of the settings' N shots, in the table's order: rows first..last (from 0,
+// inclusive) and the sum of their scores.
+struct SeriesTotal {
+  std::size_t first = 0, last = 0;
+  int score = 0, tenths = 0;
+};
+// The series when there are more shots than one holds (none otherwise, or without a series
+// length); the last may be short.
+std::vector<SeriesTotal> SeriesTotals(const ReviewDocument& document);
+// The series (from 0) of the row, under SeriesTotals.
+std::size_t SeriesOfRow(const ReviewDocument& document, std::size_t row);
 
 // The shot table's columns, declared once: the window's table, the report and the tests walk
 // this list. `text` is the row's field the column shows; a numeric column is right-aligned.
@@ -42,6 +57,8 @@ enum ShotColumnIndex : int {
   kYColumn,
   kScoreColumn,
   kDecimalColumn,
+  kSeriesColumn,
+  kSubtotalColumn,
   kEditedColumn
 };
 // The table's column titles.

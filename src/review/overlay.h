@@ -5,7 +5,8 @@
 // A circle of the calibre stands out from whatever lies under it, white paper, black print or
 // a hole, because it is two lines: a wide dark one and a narrow bright one along its middle.
 // Shots found by the analysis are cyan, shots added or moved by hand magenta. Numbers are
-// bright with a dark halo. The point of aim is a red cross, the group's centre a green one.
+// bright with a dark halo; a shot's score, when shown, is white beside its number. The point
+// of aim is a red cross, the group's centre a green one.
 #pragma once
 
 #include <QColor>
@@ -24,6 +25,7 @@ inline const QColor kOutlineColour{0, 0, 0, 220};
 inline const QColor kFoundColour = QColor::fromRgb(shots::kFoundColour);
 inline const QColor kEditedColour = QColor::fromRgb(shots::kEditedColour);
 inline const QColor kSelectedColour{255, 240, 0};
+inline const QColor kScoreColour{255, 255, 255};  // a shot's score beside its number
 inline const QColor kAimColour = QColor::fromRgb(shots::kAimColour);
 inline const QColor kCentreColour = QColor::fromRgb(shots::kCentreColour);
 

@@ -177,10 +177,20 @@ void ReviewWindow::BuildMenus() {
     // The selection follows the shot: the table model moves its row.
     current_->MoveShotInOrder(selected.front(), step);
   };
-  QAction* up = edit->addAction(tr("Move Shot &Up"), this, [reorder] { reorder(-1); });
+  // The shots' order and numbers. (No mnemonic: every letter of its name is taken.)
+  QMenu* shots = menuBar()->addMenu(tr("Shots"));
+  QAction* up = shots->addAction(tr("Move Shot &Up"), this, [reorder] { reorder(-1); });
   up->setShortcut(QKeySequence(QStringLiteral("Ctrl+Up")));
-  QAction* down = edit->addAction(tr("Move Shot Do&wn"), this, [reorder] { reorder(1); });
+  QAction* down = shots->addAction(tr("Move Shot Do&wn"), this, [reorder] { reorder(1); });
   down->setShortcut(QKeySequence(QStringLiteral("Ctrl+Down")));
+  shots->addSeparator();
+  // Numbers stay through deletes and moves; this gives 1, 2, ... in the table's order again.
+  QAction* renumber = shots->addAction(tr("&Renumber in Table Order"), this, [this] {
+    if (!current_) return;
+    if (!current_->Renumber()) transient_ = tr("the shots are numbered in order already");
+    RefreshStatus();
+  });
+  renumber->setObjectName(QStringLiteral("renumber"));
   addAction(up);
   addAction(down);
 
@@ -194,6 +204,17 @@ void ReviewWindow::BuildMenus() {
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
   view->addAction(tr("&Actual Size (1:1)"), this, [this] { view_->ActualSize(); })
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+1")));
+  view->addSeparator();
+  // Scores beside the holes, as the user left it last time.
+  QAction* scores = view->addAction(tr("&Scores Beside Holes"));
+  scores->setObjectName(QStringLiteral("scoresBesideHoles"));
+  scores->setCheckable(true);
+  scores->setChecked(QSettings().value("view/scores_beside_holes", false).toBool());
+  view_->SetScoresShown(scores->isChecked());
+  connect(scores, &QAction::toggled, this, [this](bool on) {
+    view_->SetScoresShown(on);
+    QSettings().setValue("view/scores_beside_holes", on);
+  });
 
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   QAction* helpAction = help->addAction(tr("holescan-review &Help"), this, &ReviewWindow::ShowHelp);
@@ -406,7 +427,8 @@ QWidget* ReviewWindow::BuildNumbersPanel() {
   statsArea->setMinimumHeight(200);
   statsArea->setWidget(stats_);
   layout->addWidget(statsArea, 1);
-  panel->setMinimumWidth(340);
+  // Wide enough for every column of the table, series and subtotals with them.
+  panel->setMinimumWidth(430);
   return panel;
 }
 
@@ -889,7 +911,12 @@ void ReviewWindow::ShowHelp() {
       "<tr><td><b>click, Shift+click</b></td><td>select shots (the table follows)</td></tr>"
       "<tr><td><b>Delete</b></td><td>delete the selected shots</td></tr>"
       "<tr><td><b>Ctrl+Up, Ctrl+Down</b></td><td>move the selected shot earlier or later in "
-      "the order (series of N shots are counted in this order)</td></tr>"
+      "the order (series of N shots are counted in this order; the table shades every "
+      "second series and gives each series' subtotal on its last row)</td></tr>"
+      "<tr><td><b>Shots &gt; Renumber</b></td><td>a shot keeps its number when others are "
+      "deleted or moved; this numbers them 1, 2, ... in the table's order again</td></tr>"
+      "<tr><td><b>View &gt; Scores Beside Holes</b></td><td>each scored shot's score beside "
+      "its number on the picture</td></tr>"
       "<tr><td><b>Ctrl+Z, Ctrl+Shift+Z</b></td><td>undo, redo (settings and shots "
       "together)</td></tr>"
       "<tr><td><b>drag the paper, wheel</b></td><td>pan, zoom</td></tr>"

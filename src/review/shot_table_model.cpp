@@ -1,6 +1,7 @@
 #include "review/shot_table_model.h"
 
 #include <QCoreApplication>
+#include <QColor>
 #include <QFont>
 #include <algorithm>
 
@@ -157,12 +158,20 @@ QVariant ShotTableModel::data(const QModelIndex& index, int role) const {
     case Qt::ForegroundRole:
       if (shot.edited || shot.placed) return kEditedColour.darker(160);
       return {};
-    case Qt::FontRole:
-      if (shot.placed && !shot.edited) {
-        QFont font;
-        font.setItalic(true);
-        return font;
-      }
+    case Qt::FontRole: {
+      // A series' subtotal stands out; placed shots are in italics.
+      const bool subtotal = column.text == &ShotRow::subtotal && !rows_[row].subtotal.isEmpty();
+      const bool italic = shot.placed && !shot.edited;
+      if (!subtotal && !italic) return {};
+      QFont font;
+      font.setBold(subtotal);
+      font.setItalic(italic);
+      return font;
+    }
+    case Qt::BackgroundRole:
+      // Every second series shaded, so the series read as blocks.
+      if (rows_[row].series.toInt() % 2 == 0 && !rows_[row].series.isEmpty())
+        return QColor(128, 128, 128, 40);
       return {};
     default:
       return {};

@@ -16,6 +16,9 @@
 // A sheet of several bulls has the bull's column besides (ShotTableColumns(true)); a new
 // analysis that turns a single face into a sheet, or back, resets the model.
 //
+// With more shots than one series, every second series is shaded and each series' subtotal,
+// on its last row, is bold.
+//
 // Foreground marks shots edited or placed by hand; placed shots (put in the group's torn area
 // for the expected count, not seen) are in italics, as the picture view dashes them.
 #pragma once

@@ -32,6 +32,14 @@ constexpr double kCrossPx = 28;  // a cross mark at least this wide
 constexpr double kLabelPx = 20;  // a sheet's bull numbers, screen pixels high
 constexpr double kMinZoom = 1.0 / 64, kMaxZoom = 32;
 
+// A scored shot's score as drawn beside it: the decimal ("10.4"), or the ring ("0") where the
+// decimal is none.
+QString ScoreText(const ReviewShot& shot) {
+  if (!shot.score) return {};
+  if (shot.score->tenths > 0) return QString::number(shot.score->decimal, 'f', 1);
+  return QString::number(shot.score->score);
+}
+
 }  // namespace
 
 class PictureItem : public QGraphicsItem {
@@ -68,12 +76,17 @@ class PictureItem : public QGraphicsItem {
 
 class ShotItem : public QGraphicsItem {
  public:
-  ShotItem(int index, bool edited, bool placed, std::shared_ptr<ViewScale> scale)
+  // `number` is written in the shot's colour, `score` (when not empty) after it in white, so
+  // "1" and "2.4" never read as "12.4".
+  ShotItem(int index, bool edited, bool placed, const QString& number, const QString& score,
+           std::shared_ptr<ViewScale> scale)
       : index_(index), edited_(edited), placed_(placed), scale_(std::move(scale)) {
     QFont font;
     font.setBold(true);
     font.setPixelSize(15);
-    label_.addText(0, 0, font, QString::number(index + 1));
+    label_.addText(0, 0, font, number);
+    if (!score.isEmpty()) score_.addText(label_.boundingRect().right() + 7, 0, font, score);
+    labelWidth_ = label_.united(score_).boundingRect().right();
     setFlags(ItemIsSelectable | ItemIsMovable);
     setZValue(1);
     setCursor(Qt::SizeAllCursor);
@@ -83,9 +96,10 @@ class ShotItem : public QGraphicsItem {
 
   QRectF boundingRect() const override {
     const double r = Radius() + Line() + scale_->unit;
-    // The number sits above and right of the circle.
+    // The number (and score) sits above and right of the circle.
     const double label = 40 * scale_->unit;
-    return QRectF(-r, -r - label, 2 * r + label * 1.5, 2 * r + label);
+    const double wide = std::max(label * 1.5, (labelWidth_ + 20) * scale_->unit);
+    return QRectF(-r, -r - label, 2 * r + wide, 2 * r + label);
   }
   QPainterPath shape() const override {
     QPainterPath path;
@@ -117,7 +131,7 @@ class ShotItem : public QGraphicsItem {
     // The number drawn once into a small picture per colour and then copied at screen scale:
     // stroking glyph outlines at every repaint is most of what a zoomed-out repaint costs.
     if (labelColour_ != colour || labelImage_.isNull()) {
-      const QRectF bounds = label_.boundingRect().adjusted(-3, -3, 3, 3);
+      const QRectF bounds = label_.united(score_).boundingRect().adjusted(-3, -3, 3, 3);
       labelImage_ =
           QImage(bounds.size().toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
       labelImage_.fill(Qt::transparent);
@@ -125,6 +139,7 @@ class ShotItem : public QGraphicsItem {
       label.setRenderHint(QPainter::Antialiasing);
       label.translate(-bounds.topLeft());
       DrawHaloPath(label, label_, colour, 3.75);
+      if (!score_.isEmpty()) DrawHaloPath(label, score_, kScoreColour, 3.75);
       labelOrigin_ = bounds.topLeft();
       labelColour_ = colour;
     }
@@ -143,6 +158,8 @@ class ShotItem : public QGraphicsItem {
   bool edited_;
   bool placed_;
   QPainterPath label_;  // the number, in screen pixels
+  QPainterPath score_;  // the score after it, or empty
+  double labelWidth_ = 0;
   QImage labelImage_;
   QPointF labelOrigin_;
   QColor labelColour_;
@@ -311,7 +328,10 @@ void ShotView::Rebuild() {
     scale_->diameter = HoleDiameterPx(document_->Settings());
     const std::vector<ReviewShot>& shots = model_->Shots();
     for (std::size_t i = 0; i < shots.size(); ++i) {
-      auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, shots[i].placed, scale_);
+      const QString number = QString::number(calibrated::ShotNumber(shots[i], i));
+      const QString score = scoresShown_ ? ScoreText(shots[i]) : QString();
+      auto* item = new ShotItem(static_cast<int>(i), shots[i].edited, shots[i].placed, number,
+                                score, scale_);
       item->setPos(shots[i].x, shots[i].y);
       scene_.addItem(item);
       shots_.push_back(item);
@@ -339,6 +359,12 @@ void ShotView::Rebuild() {
   }
   rebuilding_ = false;
   ShowSelection();
+}
+
+void ShotView::SetScoresShown(bool shown) {
+  if (shown == scoresShown_) return;
+  scoresShown_ = shown;
+  Rebuild();
 }
 
 std::vector<int> ShotView::SelectedShots() const {

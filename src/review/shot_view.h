@@ -5,7 +5,8 @@
 // is one item that draws from the smallest halved copy still at least as fine as the screen,
 // and only the part exposed, so a repaint of a 600-ppi page costs about the same at any zoom.
 // Shots are items of the calibre's size with lines and numbers of a fixed screen size, so
-// they stay visible zoomed out and readable zoomed in. The point of aim is a cross; on a sheet
+// they stay visible zoomed out and readable zoomed in. Each shot is labelled with its own
+// number (the table's), and with its score when scores are shown. The point of aim is a cross; on a sheet
 // of several bulls each bull's aim is one, with the bull's number.
 //
 // Mouse: the wheel zooms about the cursor; dragging the paper pans; dragging a shot moves it;
@@ -51,6 +52,10 @@ class ShotView : public QGraphicsView {
   std::vector<int> SelectedShots() const;
   void SelectShots(const std::vector<int>& indices);
 
+  // Each scored shot's score beside its number (off at first); nothing for shots not scored.
+  void SetScoresShown(bool shown);
+  bool ScoresShown() const { return scoresShown_; }
+
   // About the viewport point `anchor` (the viewport's centre when absent).
   void ZoomBy(double factor, std::optional<QPoint> anchor = std::nullopt);
   void FitToWindow();
@@ -91,6 +96,7 @@ class ShotView : public QGraphicsView {
   std::vector<MarkItem*> bulls_;  // a sheet's bulls, numbered
   std::shared_ptr<ViewScale> scale_;
   bool fit_ = true;
+  bool scoresShown_ = false;
   // While the shots' selected flags are set from the selection model, the scene's news of
   // them is not news.
   bool rebuilding_ = false;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "io/errno_reason.h"
 #include "io/json_writer.h"
@@ -132,6 +133,7 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
   const json& shots = Member(document, "shots", json::value_t::array);
   if (shots.size() > kMaxSavedShots) throw Refusal{"too many shots"};
   file.shots.reserve(shots.size());
+  std::set<int> numbers;
   for (const json& shot : shots) {
     if (!shot.is_object()) throw Refusal{"a shot is not an object"};
     // The calibrated JSON marks only the shots set by hand.
@@ -147,12 +149,31 @@ ShotsFile Parse(const std::string& bytes, int width, int height) {
     if (shot.contains("contrast")) read.contrast = Number(shot, "contrast");
     if (shot.contains("placed"))
       read.placed = Member(shot, "placed", json::value_t::boolean).get<bool>();
+    if (shot.contains("number")) {
+      const json& number = Member(shot, "number", json::value_t::number_float);
+      if (!number.is_number_integer() || number.get<long long>() < 1 ||
+          number.get<long long>() > kMaxShotNumber)
+        throw Refusal{"a shot's \"number\" is not a whole number from 1 to " +
+                      std::to_string(kMaxShotNumber)};
+      read.number = static_cast<int>(number.get<long long>());
+      if (!numbers.insert(read.number).second)
+        throw Refusal{"shot number " + std::to_string(read.number) + " is there twice"};
+    }
     if (read.x < -0.5 || read.y < -0.5 || read.x > width - 0.5 || read.y > height - 0.5) {
       char text[96];
       std::snprintf(text, sizeof text, "shot %zu lies outside the picture", file.shots.size() + 1);
       throw Refusal{text};
     }
     file.shots.push_back(read);
+  }
+  // A shot without a number (every shot of a file from before numbers were kept) has its
+  // place's; each number once.
+  for (std::size_t i = 0; i < file.shots.size(); ++i) {
+    ReviewShot& shot = file.shots[i];
+    if (shot.number > 0) continue;
+    shot.number = static_cast<int>(i) + 1;
+    if (!numbers.insert(shot.number).second)
+      throw Refusal{"shot number " + std::to_string(shot.number) + " is there twice"};
   }
   if (document.contains("bulls")) {
     const json& bulls = Member(document, "bulls", json::value_t::array);

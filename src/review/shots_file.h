@@ -11,8 +11,9 @@
 //     "report": {"shooter": "A. Shooter", "event": "club evening", "date": "2026-12-09",
 //                "note": "new pellets"},
 //     "picture": {"path": "target.png", ...}, "selection": ..., "analysis": ..., "aim": ...,
-//     "shots": [{"x": 812.5, "y": 640.25, "look": "dark", "contrast": 61.5, ..., "edited":
-//                true for a shot set by hand, "placed": true for one placed for the count}],
+//     "shots": [{"x": 812.5, "y": 640.25, "look": "dark", "contrast": 61.5, ..., "number": 4,
+//                "edited": true for a shot set by hand, "placed": true for one placed for the
+//                count}],
 //     ...
 //   }
 //
@@ -21,7 +22,9 @@
 // before hold: the same "format", "settings" and "report", "picture" the file name, and
 // every shot {"x", "y", "edited", "look", "contrast", "placed"}. In version 1, dpi_source
 // ("file" or "option"; "user" reads as "option"), series, expected_shots, look, contrast,
-// placed and report may be absent ("option", 10, 0, "dark", 0, false, all empty).
+// placed and report may be absent ("option", 10, 0, "dark", 0, false, all empty). A shot's
+// number (1 to kMaxShotNumber, each once) may be absent in every layout, and is where it is
+// the shot's place in the list from 1: such a shot has its place's number.
 //
 // A sheet of several bulls has its "bulls" [{"bull": K, "aim": {"x", "y"}, "sighter"}, ...]
 // (numbered 1, 2, ... in order, at most kMaxSavedBulls, each aim on the picture): they come
@@ -45,6 +48,7 @@ namespace holescan::review {
 inline constexpr std::size_t kMaxShotsFileBytes = 16u << 20;
 inline constexpr std::size_t kMaxSavedShots = 100000;
 inline constexpr std::size_t kMaxSavedBulls = 100;
+inline constexpr int kMaxShotNumber = 1000000;
 inline constexpr char kShotsFormat[] = "holescan-review shots";
 
 struct ShotsFile {

@@ -80,7 +80,8 @@ cv::Size TextSize(const std::string& text, double height) {
 }  // namespace cv_marks
 
 Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
-                  std::span<const Mark> marks, std::span<const bool> edited) {
+                  std::span<const Mark> marks, std::span<const bool> edited,
+                  std::span<const int> numbers) {
   Picture out(picture.width, picture.height, 0);
   for (int y = 0; y < picture.height; ++y) {
     std::copy_n(picture.Row(y), picture.width, out.Row(y));
@@ -97,7 +98,8 @@ Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
     const double line = std::max(3 * unit, shot.diameterPx / 10);
     const std::uint32_t colour = i < edited.size() && edited[i] ? kEditedColour : kFoundColour;
     cv_marks::TwoToneCircle(canvas, shot.x, shot.y, shot.diameterPx / 2, colour, line);
-    cv_marks::HaloText(canvas, std::to_string(i + 1), shot.x + shot.diameterPx * 0.55,
+    const int number = i < numbers.size() ? numbers[i] : static_cast<int>(i) + 1;
+    cv_marks::HaloText(canvas, std::to_string(number), shot.x + shot.diameterPx * 0.55,
                        shot.y - shot.diameterPx * 0.5, std::max(12 * unit, shot.diameterPx * 0.36),
                        colour);
   }

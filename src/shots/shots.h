@@ -146,8 +146,10 @@ struct Mark {
 // A copy of the picture with every shot outlined by a circle of its diameter and its number
 // (1-based, in order) beside it, cyan as found, and a cross at every mark, in the review
 // window's two-tone lines (legend.h, which also draws the legend); a shot whose `edited` flag
-// is set (when given, one per shot) is magenta.
+// is set (when given, one per shot) is magenta. `numbers`, when given (one per shot), are
+// the numbers written in place of 1, 2, ...
 Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
-                  std::span<const Mark> marks = {}, std::span<const bool> edited = {});
+                  std::span<const Mark> marks = {}, std::span<const bool> edited = {},
+                  std::span<const int> numbers = {});
 
 }  // namespace holescan::shots

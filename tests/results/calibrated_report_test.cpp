@@ -5,6 +5,9 @@
 #include <array>
 
 #include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "results/csv.h"
 
 namespace holescan::results {
 namespace {
@@ -59,6 +62,40 @@ TEST(CalibratedReport, json_holds_pixels_millimetres_scores_and_the_group) {
   EXPECT_EQ(j["group"]["count"], 2);
   EXPECT_TRUE(j["group"].contains("extreme_spread_moa"));
   EXPECT_FALSE(j["aim"].contains("warning"));
+}
+
+// Shots the review numbers itself (numbers kept through a delete): the JSON gives a number
+// where it is not the shot's place, and the summary, the CSV and a bull's list use them; shots
+// without one (the command line's) are numbered by place and write no number.
+TEST(CalibratedReport, shots_numbered_by_the_review_keep_their_numbers) {
+  Scored s;
+  const auto json = [&] {
+    std::string text;
+    {
+      JsonWriter writer([&](std::string_view bytes) { text += bytes; });
+      WriteCalibratedJson(writer, s.record);
+    }
+    return nlohmann::json::parse(text);
+  };
+  EXPECT_FALSE(json()["shots"][0].contains("number"));
+  s.result.shots[0].number = 1;  // its place: nothing to say
+  s.result.shots[1].number = 4;
+  calibrated::Bull bull;
+  bull.number = 1;
+  bull.x = bull.y = 500;
+  s.result.bulls.push_back(bull);
+  s.result = calibrated::Rescore(s.result, s.result.shots);
+  const auto j = json();
+  EXPECT_FALSE(j["shots"][0].contains("number"));
+  EXPECT_EQ(j["shots"][1]["number"], 4);
+  EXPECT_EQ(j["bulls"][0]["shots"], nlohmann::json::array({1, 4}));
+  const std::string summary = CalibratedSummary(s.record, '.');
+  EXPECT_NE(summary.find("\n     4 "), std::string::npos) << summary;
+  EXPECT_EQ(summary.find("\n     2 "), std::string::npos) << summary;
+  std::ostringstream csv;
+  CsvWriter writer(csv);
+  writer.Add("scan.png", 1, s.result);
+  EXPECT_NE(csv.str().find("\nscan.png,1,4,"), std::string::npos) << csv.str();
 }
 
 std::vector<std::string> Lines(const std::string& text) {

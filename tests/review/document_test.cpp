@@ -230,12 +230,12 @@ TEST(ReviewDocument, series_subtotals_follow_the_order_as_shot) {
   };
   EXPECT_EQ(series(),
             "Series 1: 19 (19.9), shots 1-2 | Series 2: 19 (19.9), shots 3-4 | "
-            "Series 3: 10 (10.9), shots 5-5");
-  // Shot 4 (a nine) one place down: the last series has it.
+            "Series 3: 10 (10.9), shots 5");
+  // Shot 4 (a nine) one place down: the last series has it, under its own number.
   EXPECT_TRUE(document.MoveShotInOrder(3, 1));
   EXPECT_EQ(series(),
-            "Series 1: 19 (19.9), shots 1-2 | Series 2: 20 (21.8), shots 3-4 | "
-            "Series 3: 9 (9.0), shots 5-5");
+            "Series 1: 19 (19.9), shots 1-2 | Series 2: 20 (21.8), shots 3, 5 | "
+            "Series 3: 9 (9.0), shots 4");
   EXPECT_FALSE(document.MoveShotInOrder(4, 1));
   document.UndoStack().undo();
   EXPECT_EQ(document.Shots()[3].x, 550);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -103,7 +104,7 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
   EXPECT_NEAR(shots[found_].x, bare.x(), 1.0 / view_->Zoom());
   EXPECT_TRUE(shots[found_].edited);
   EXPECT_EQ(table_->model()->rowCount(), n + 1);
-  EXPECT_EQ(Cell(n, 5), "edited");
+  EXPECT_EQ(Cell(n, kEditedColumn), "edited");
   EXPECT_EQ(table_->selectionModel()->selectedRows().size(), 1);
   EXPECT_EQ(table_->selectionModel()->selectedRows().front().row(), n);
   Screenshot(window_, "added");
@@ -130,7 +131,7 @@ TEST_F(Window, opens_analyses_and_is_corrected_with_the_mouse_and_keys) {
   EXPECT_NEAR(shots[1].x - before.x, 30 / view_->Zoom(), 0.01);
   EXPECT_NEAR(shots[1].y - before.y, 10 / view_->Zoom(), 0.01);
   EXPECT_TRUE(shots[1].edited);
-  EXPECT_EQ(Cell(1, 5), "edited");
+  EXPECT_EQ(Cell(1, kEditedColumn), "edited");
   document_->UndoStack().undo();
   EXPECT_EQ(shots[1], before);
 
@@ -587,6 +588,39 @@ TEST_F(Window, ctrl_down_moves_a_shot_later_in_the_order_and_the_selection_follo
   const ShotsFileRead read = ReadShotsFile(ShotsFilePath(card_.path), 10000, 10000);
   ASSERT_TRUE(read.file);
   EXPECT_EQ(read.file->settings.seriesShots, 2);
+}
+
+TEST_F(Window, renumber_and_scores_beside_holes_from_the_menus) {
+  ASSERT_GE(document_->Shots().size(), 3u);
+  table_->selectRow(1);
+  QTest::keyClick(&window_, Qt::Key_Delete);
+  EXPECT_EQ(Cell(1, kNumberColumn), "3");  // shot 2 gone, shot 3 keeps its number
+  auto* renumber = window_.findChild<QAction*>("renumber");
+  ASSERT_NE(renumber, nullptr);
+  renumber->trigger();
+  EXPECT_EQ(Cell(1, kNumberColumn), "2");
+  QTest::keyClick(&window_, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Cell(1, kNumberColumn), "3");
+
+  // The toggle shows the scores on the picture, and is remembered for the next window.
+  auto* scores = window_.findChild<QAction*>("scoresBesideHoles");
+  ASSERT_NE(scores, nullptr);
+  EXPECT_TRUE(scores->isCheckable());
+  EXPECT_FALSE(view_->ScoresShown());
+  scores->trigger();
+  EXPECT_TRUE(view_->ScoresShown());
+  EXPECT_TRUE(QSettings().value("view/scores_beside_holes").toBool());
+  {
+    ReviewWindow next;
+    EXPECT_TRUE(next.findChild<QAction*>("scoresBesideHoles")->isChecked());
+    EXPECT_TRUE(next.View()->ScoresShown());
+  }
+  auto* series = window_.findChild<QSpinBox*>("series");
+  series->setValue(2);
+  Screenshot(window_, "table-series-and-scores");
+  scores->trigger();
+  EXPECT_FALSE(view_->ScoresShown());
+  EXPECT_FALSE(QSettings().value("view/scores_beside_holes").toBool());
 }
 
 TEST_F(Window, a_distance_typed_while_the_analysis_runs_still_ends_ready) {

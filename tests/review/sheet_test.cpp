@@ -99,7 +99,8 @@ TEST_F(Sheet, the_table_has_a_bull_column_naming_each_shots_bull) {
   model.SetDocument(document_);
   ASSERT_EQ(model.columnCount(), static_cast<int>(ShotColumns().size()) + 1);
   EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "bull");
-  EXPECT_EQ(ShotColumns(true).join(','), "#,bull,x mm,y mm,score,decimal,edited");
+  EXPECT_EQ(ShotColumns(true).join(','),
+            "#,bull,x mm,y mm,score,decimal,series,subtotal,edited");
   std::map<QString, int> shotsOn;
   for (int r = 0; r < model.rowCount(); ++r) {
     ++shotsOn[model.index(r, 1).data().toString()];

@@ -72,7 +72,7 @@ TEST_F(ShotTable, rows_follow_deletes_adds_undo_and_redo) {
   ASSERT_EQ(removed.size(), 2);
   EXPECT_EQ(removed[0][1].toInt(), 3);
   EXPECT_EQ(removed[1][1].toInt(), 1);
-  EXPECT_EQ(Text(1, kNumberColumn), "2");  // numbered again in order
+  EXPECT_EQ(Text(1, kNumberColumn), "3");  // each shot keeps its number
   EXPECT_EQ(model_.Shots()[1].x, 300);
 
   document_.UndoStack().undo();
@@ -83,7 +83,7 @@ TEST_F(ShotTable, rows_follow_deletes_adds_undo_and_redo) {
 
   document_.AddShot(600, 100);
   EXPECT_EQ(model_.rowCount(), 4);
-  EXPECT_EQ(Text(3, kNumberColumn), "4");
+  EXPECT_EQ(Text(3, kNumberColumn), "6");  // the number after the highest
   document_.UndoStack().undo();
   EXPECT_EQ(model_.rowCount(), 3);
   EXPECT_EQ(model_.Shots(), document_.Shots());
@@ -112,7 +112,7 @@ TEST_F(ShotTable, the_selection_stays_on_its_shot_wherever_its_row_goes) {
   ASSERT_TRUE(document_.MoveShotInOrder(1, 1));
   EXPECT_EQ(SelectedRows(selection_), (std::vector<int>{2, 3}));
   EXPECT_EQ(SelectedX(), (std::vector<double>{200, 400}));
-  EXPECT_EQ(Text(1, kNumberColumn), "2");
+  EXPECT_EQ(Text(1, kNumberColumn), "3");  // the number goes with its shot
   EXPECT_EQ(model_.Shots()[1].x, 300);
 
   // Moving a shot on the picture keeps its row and its selection.
@@ -158,9 +158,9 @@ TEST(ShotTableColumns, each_column_shows_a_found_an_edited_and_a_placed_shot) {
     for (int c = 0; c < model.columnCount(); ++c) cells << model.index(r, c).data().toString();
     return cells.join('|').toStdString();
   };
-  EXPECT_EQ(row(0), "1|2.25|0.00|10|10.1|");
-  EXPECT_EQ(row(1), "2|5.00|0.00|9|9.0|placed");
-  EXPECT_EQ(row(2), "3|0.00|-3.00|9|9.8|edited");
+  EXPECT_EQ(row(0), "1|2.25|0.00|10|10.1|||");
+  EXPECT_EQ(row(1), "2|5.00|0.00|9|9.0|||placed");
+  EXPECT_EQ(row(2), "3|0.00|-3.00|9|9.8|||edited");
 
   const auto foreground = [&](int r) { return model.index(r, 0).data(Qt::ForegroundRole); };
   EXPECT_FALSE(foreground(0).isValid());
@@ -190,7 +190,7 @@ TEST(ShotTableColumns, each_column_shows_a_found_an_edited_and_a_placed_shot) {
   EXPECT_EQ(alignment(kEditedColumn), Qt::AlignLeft);
   for (int c = 0; c < model.columnCount(); ++c)
     EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), ShotColumns()[c]);
-  EXPECT_EQ(ShotColumns().join(','), "#,x mm,y mm,score,decimal,edited");
+  EXPECT_EQ(ShotColumns().join(','), "#,x mm,y mm,score,decimal,series,subtotal,edited");
 
   // Without a face: no score, no decimal.
   ReviewSettings settings = document.Settings();
