@@ -143,9 +143,6 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   }
   const std::vector<ShotRow> rows = ShotRows(document);
   const double tableLeft = left + labelW + valueW + mm(4), tableW = width - (tableLeft - left);
-  // The score columns only when something is scored.
-  const bool scored = std::any_of(rows.begin(), rows.end(),
-                                  [](const ShotRow& row) { return !row.score.isEmpty(); });
   const double bottom = mm(297 - 12);
   const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
   const int columns =
@@ -157,12 +154,11 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   std::vector<ShotColumn> printed;
   std::vector<QString> heads;
   double shares = 0;
-  for (const ShotColumn& column : ShotTableColumns(sheet))
-    if (scored || !column.scoredOnly) {
-      printed.push_back(column);
-      heads.push_back(QCoreApplication::translate("holescan::review::Numbers", column.title));
-      shares += column.width;
-    }
+  printed = ReportColumns(rows, sheet);
+  for (const ShotColumn& column : printed) {
+    heads.push_back(QCoreApplication::translate("holescan::review::Numbers", column.title));
+    shares += column.width;
+  }
   shares = std::max(1.0, shares);
   const double fit = std::min(1.0, columnW / (mm(98) * shares));
   QFont small = text;

@@ -84,6 +84,19 @@ std::span<const ShotColumn> ShotTableColumns(bool sheet) {
   return kSingle;
 }
 
+std::vector<ShotColumn> ReportColumns(std::span<const ShotRow> rows, bool sheet) {
+  std::vector<ShotColumn> printed;
+  for (const ShotColumn& column : ShotTableColumns(sheet)) {
+    const bool filled =
+        rows.empty() ? !column.scoredOnly
+                     : std::any_of(rows.begin(), rows.end(), [&column](const ShotRow& row) {
+                         return !(row.*column.text).isEmpty();
+                       });
+    if (filled) printed.push_back(column);
+  }
+  return printed;
+}
+
 bool IsSheet(const ReviewDocument& document) {
   return !document.Result().bulls.empty();
 }

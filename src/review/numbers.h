@@ -47,6 +47,10 @@ struct ShotColumn {
   bool sheetOnly = false;   // shown only for a sheet of several bulls
 };
 std::span<const ShotColumn> ShotTableColumns(bool sheet = false);
+// The columns the printed report shows for these rows: those some shot fills (no score columns
+// when nothing is scored, no series columns for a single series); with no shot, the headings
+// of all but the scored ones.
+std::vector<ShotColumn> ReportColumns(std::span<const ShotRow> rows, bool sheet);
 // The document's result is a sheet of several bulls.
 bool IsSheet(const ReviewDocument& document);
 // Where a column sits in a single face's list, for code that needs one by name (on a sheet,

@@ -141,6 +141,28 @@ TEST_F(ShotTable, a_new_analysis_keeps_the_rows_it_shares) {
   EXPECT_EQ(Text(1, kXColumn), "7.50");  // 250 px, from the group's centre at 175 px
 }
 
+// The printed table leaves out what no shot fills: the series of a single series, the scores
+// of a picture without a face; a second series brings its columns back.
+TEST(ShotTableColumns, the_report_prints_only_the_columns_some_shot_fills) {
+  const auto titles = [](const ReviewDocument& document) {
+    QStringList heads;
+    for (const ShotColumn& column : ReportColumns(ShotRows(document), false))
+      heads << column.title;
+    return heads.join('|').toStdString();
+  };
+  ReviewSettings settings = TenPerMm("issf-air-rifle");
+  settings.seriesShots = 2;
+  ReviewDocument two("card.png", settings);
+  two.Apply(Finished(two, {{522.5, 500, false}, {550, 500, false}}, score::AimPoint{500, 500}));
+  EXPECT_EQ(titles(two), "#|x mm|y mm|score|decimal");
+  two.Apply(Finished(two, {{522.5, 500, false}, {550, 500, false}, {500, 520, false}},
+                     score::AimPoint{500, 500}));
+  EXPECT_EQ(titles(two), "#|x mm|y mm|score|decimal|series|subtotal");
+  ReviewDocument unscored("card.png", TenPerMm(""));
+  unscored.Apply(Finished(unscored, {{522.5, 500, false}, {550, 500, false}, {500, 520, false}}));
+  EXPECT_EQ(titles(unscored), "#|x mm|y mm");
+}
+
 TEST(ShotTableColumns, each_column_shows_a_found_an_edited_and_a_placed_shot) {
   ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
   ReviewShot placed{550, 500, false};
