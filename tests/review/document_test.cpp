@@ -10,14 +10,7 @@ namespace holescan::review {
 namespace {
 
 using holescan::testing::Finished;
-
-// 254 ppi: ten pixels a millimetre.
-ReviewSettings TenPerMm(std::string face = {}) {
-  ReviewSettings settings;
-  settings.dpi = 254;
-  settings.face = std::move(face);
-  return settings;
-}
+using holescan::testing::TenPerMm;
 
 TEST(ReviewDocument, edits_are_undone_and_redone_exactly) {
   ReviewDocument document("card.png", TenPerMm());

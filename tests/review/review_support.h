@@ -55,6 +55,14 @@ inline std::vector<facegen::ShotMark> FiveShots() {
 // A job that found these shots (and the face's black at `aim`, when given) under the
 // document's settings as they are now, for ReviewDocument::Apply. An Open job's shots are the
 // document's first; a Shots job's are an undoable step.
+// Settings at 254 ppi: ten pixels a millimetre.
+inline review::ReviewSettings TenPerMm(std::string face = {}) {
+  review::ReviewSettings settings;
+  settings.dpi = 254;
+  settings.face = std::move(face);
+  return settings;
+}
+
 inline review::JobOutput Finished(const review::ReviewDocument& document,
                                   std::vector<review::ReviewShot> shots,
                                   std::optional<score::AimPoint> aim = std::nullopt,

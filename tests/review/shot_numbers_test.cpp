@@ -22,14 +22,7 @@ namespace holescan::review {
 namespace {
 
 using holescan::testing::Finished;
-
-// 254 ppi: ten pixels a millimetre.
-ReviewSettings TenPerMm(std::string face = {}) {
-  ReviewSettings settings;
-  settings.dpi = 254;
-  settings.face = std::move(face);
-  return settings;
-}
+using holescan::testing::TenPerMm;
 
 std::vector<int> Numbers(const std::vector<ReviewShot>& shots) {
   std::vector<int> numbers;

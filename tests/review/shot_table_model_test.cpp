@@ -18,14 +18,7 @@ namespace holescan::review {
 namespace {
 
 using holescan::testing::Finished;
-
-// 254 ppi: ten pixels a millimetre.
-ReviewSettings TenPerMm(std::string face = {}) {
-  ReviewSettings settings;
-  settings.dpi = 254;
-  settings.face = std::move(face);
-  return settings;
-}
+using holescan::testing::TenPerMm;
 
 // Five shots A..E across the card, found by the analysis.
 std::vector<ReviewShot> FiveFound() {
