@@ -171,7 +171,20 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
   }
   const double known = measuring || choosing ? 0 : settings.dpi / 25.4;
   std::string reason;
-  std::optional<shots::FaceFound> found = shots::FindFaces(picture, faces, known, &reason);
+  std::optional<shots::FaceFound> found;
+  if (measuring && !choosing && !settings.fileDpi) {
+    // Nothing to check the scale against but the rings: another face's black measured as this
+    // one's would give a scale off by the ratio of the blacks, every shot scored wrong. The
+    // faces are all tried; the one named, when its rings are the picture's, is found as well.
+    std::vector<const score::Face*> all;
+    for (const score::Face& face : score::Faces()) all.push_back(&face);
+    found = shots::FindFaces(picture, all);
+    if (found && found->face != settings.face) {
+      throw NoScale("the rings are those of " + std::string(found->face->title) + ", not of " +
+                    std::string(settings.face->title));
+    }
+  }
+  if (!found) found = shots::FindFaces(picture, faces, known, &reason);
   if (!found) {
     if (measuring) {
       if (!settings.fileDpi) {
@@ -232,17 +245,6 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
       // The bulls of a sheet stand; a face alone is found again at the file's resolution.
       if (settings.face->sheet.empty()) return std::nullopt;
       return found;
-    }
-  }
-  if (measuring && !choosing && !settings.fileDpi) {
-    // Nothing to check the scale against but the rings: another face's black measured as this
-    // one's would give a scale off by the ratio of the blacks, every shot scored wrong.
-    std::vector<const score::Face*> all;
-    for (const score::Face& face : score::Faces()) all.push_back(&face);
-    const auto rings = shots::FindFaces(picture, all);
-    if (rings && rings->face != settings.face) {
-      throw NoScale("the rings are those of " + std::string(rings->face->title) + ", not of " +
-                    std::string(settings.face->title));
     }
   }
   if (measuring) {
