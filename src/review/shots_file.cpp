@@ -49,17 +49,34 @@ std::string Text(const json& object, const char* key) {
   return Member(object, key, json::value_t::string).get<std::string>();
 }
 
+calibrated::ResolutionSource SourceOf(const json& object) {
+  const auto source = calibrated::ParseResolutionSource(Text(object, "dpi_source"));
+  if (!source) throw Refusal{"\"dpi_source\" is not file, option or face"};
+  return *source;
+}
+
+shots::HoleLook LookOf(const json& object) {
+  const auto look = shots::ParseHoleLook(Text(object, "holes"));
+  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
+  return *look;
+}
+
+// A whole number of the object's, clamped to what a count can be; `fallback` when absent.
+int WholeNumber(const json& object, const char* key, int fallback) {
+  if (!object.contains(key)) return fallback;
+  const json& value = Member(object, key, json::value_t::number_float);
+  if (!value.is_number_integer())
+    throw Refusal{"\"" + std::string(key) + "\" is not a whole number"};
+  return static_cast<int>(std::clamp<long long>(value.get<long long>(), -1, 1000000));
+}
+
 // The settings of a calibrated JSON document (the command line's --json, the review's export).
 ReviewSettings SettingsOfAnalysis(const json& analysis) {
   ReviewSettings settings;
   settings.calibreMm = Number(analysis, "calibre_mm");
   settings.dpi = Number(analysis, "dpi");
-  const auto source = calibrated::ParseResolutionSource(Text(analysis, "dpi_source"));
-  if (!source) throw Refusal{"\"dpi_source\" is not file, option or face"};
-  settings.dpiSource = *source;
-  const auto look = shots::ParseHoleLook(Text(analysis, "holes"));
-  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
-  settings.look = *look;
+  settings.dpiSource = SourceOf(analysis);
+  settings.look = LookOf(analysis);
   if (analysis.contains("face") && !analysis["face"].is_null())
     settings.face = Text(analysis, "face");
   if (analysis.contains("distance") && !analysis["distance"].is_null()) {
@@ -75,28 +92,12 @@ ReviewSettings SettingsOfFile(const json& settings) {
   ReviewSettings read;
   read.calibreMm = Number(settings, "calibre_mm");
   read.dpi = Number(settings, "dpi");
-  const auto look = shots::ParseHoleLook(Text(settings, "holes"));
-  if (!look) throw Refusal{"\"holes\" is not auto, dark or light"};
-  read.look = *look;
+  read.look = LookOf(settings);
   read.face = Text(settings, "face");
   read.distance = Text(settings, "distance");
-  if (settings.contains("series")) {
-    const json& series = Member(settings, "series", json::value_t::number_float);
-    if (!series.is_number_integer()) throw Refusal{"\"series\" is not a whole number"};
-    read.seriesShots =
-        static_cast<int>(std::clamp<long long>(series.get<long long>(), -1, 1000000));
-  }
-  if (settings.contains("expected_shots")) {
-    const json& expected = Member(settings, "expected_shots", json::value_t::number_float);
-    if (!expected.is_number_integer()) throw Refusal{"\"expected_shots\" is not a whole number"};
-    read.expectedShots =
-        static_cast<int>(std::clamp<long long>(expected.get<long long>(), -1, 1000000));
-  }
-  if (settings.contains("dpi_source")) {
-    const auto source = calibrated::ParseResolutionSource(Text(settings, "dpi_source"));
-    if (!source) throw Refusal{"\"dpi_source\" is not file, option or face"};
-    read.dpiSource = *source;
-  }
+  read.seriesShots = WholeNumber(settings, "series", read.seriesShots);
+  read.expectedShots = WholeNumber(settings, "expected_shots", read.expectedShots);
+  if (settings.contains("dpi_source")) read.dpiSource = SourceOf(settings);
   return read;
 }
 
