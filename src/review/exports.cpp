@@ -64,17 +64,7 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   painter.drawText(QRectF(left, y, width, mm(8)), Qt::AlignRight | Qt::AlignVCenter,
                    QLocale::c().toString(when, QStringLiteral("yyyy-MM-dd HH:mm")));
   y += mm(9);
-  const ReviewSettings& settings = document.Settings();
-  const score::Face* face = FaceOf(settings);
-  QString line = QStringLiteral("calibre %1, %2, holes %3")
-                     .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
-                     .arg(ResolutionText(settings.dpi))
-                     .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
-  if (face)
-    line += QStringLiteral(", face ") +
-            QString::fromUtf8(face->title.data(), static_cast<qsizetype>(face->title.size()));
-  if (!settings.distance.empty())
-    line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
+  const QString line = ReportSettingsLine(document.Settings());
   painter.drawText(QRectF(left, y, width, mm(6)), Qt::AlignLeft | Qt::AlignVCenter, line);
   y += mm(6);
   // Who, where and when, and the note, wrapped, when given.
@@ -105,8 +95,8 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   const QRectF target(left + (scanW - shown.width()) / 2, y, shown.width(), shown.height());
   // The scan at the page's resolution, annotated there by the one writer of the result picture
   // (figures and lines sized for the page, whatever the scan's resolution).
-  QImage page = ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio,
-                                         Qt::SmoothTransformation);
+  QImage page =
+      ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (page.format() != QImage::Format_RGB32) page = page.convertToFormat(QImage::Format_RGB32);
   if (!page.isNull()) {
     const PictureView view{page.width(), page.height(), page.bytesPerLine() / 4,
@@ -116,8 +106,7 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
     painter.drawImage(target, ImageOf(annotated));
   }
   const QRectF drawings(left + scanW + gap, y, drawW, bandH);
-  const double drawn =
-      PaintDrawings(painter, PlaceDrawings(document, drawings, mm(1)), mm(1)) - y;
+  const double drawn = PaintDrawings(painter, PlaceDrawings(document, drawings, mm(1)), mm(1)) - y;
   painter.setFont(text);
   y += std::max(shown.height(), drawn) + mm(5);
 
@@ -201,7 +190,9 @@ std::string ExportSuffixes() {
   const std::vector<const results::Output*> outputs = ExportedOutputs();
   std::string text;
   for (std::size_t i = 0; i < outputs.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == outputs.size() ? " and " : ", ") +
+    text += (i == 0                    ? ""
+             : i + 1 == outputs.size() ? " and "
+                                       : ", ") +
             std::string(outputs[i]->suffix);
   return text;
 }
@@ -405,6 +396,23 @@ std::string ProposedReportsPath(const std::vector<std::string>& open) {
   for (int n = 2; ExportClash(ReportsPaths(path), open) && n < 1000; ++n)
     path = stem + "-" + std::to_string(n) + ".pdf";
   return path;
+}
+
+QString ReportSettingsLine(const ReviewSettings& settings) {
+  const score::Face* face = FaceOf(settings);
+  QString line = QStringLiteral("calibre %1, %2, holes %3")
+                     .arg(QString::fromStdString(CalibreText(settings.calibreMm)))
+                     .arg(ResolutionText(settings.dpi) +
+                          (settings.dpiSource == calibrated::ResolutionSource::Face
+                               ? QStringLiteral(" (measured on the face)")
+                               : QString()))
+                     .arg(QString::fromUtf8(shots::HoleLookName(settings.look)));
+  if (face)
+    line += QStringLiteral(", face ") +
+            QString::fromUtf8(face->title.data(), static_cast<qsizetype>(face->title.size()));
+  if (!settings.distance.empty())
+    line += QStringLiteral(", distance ") + QString::fromStdString(settings.distance);
+  return line;
 }
 
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi) {

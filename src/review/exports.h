@@ -73,6 +73,9 @@ ExportPaths ReportsPaths(const std::string& path);
 
 // The report's page as a picture at `dpi` (what the PDF holds, for looking at it); white
 // without a picture.
+// The report's line of settings under its title: calibre, resolution (and whether the face
+// measured it), holes, face and distance.
+QString ReportSettingsLine(const ReviewSettings& settings);
 QImage ReportImage(const ReviewDocument& document, const QDateTime& when, int dpi);
 
 // Every exported output; the reasons of those that failed. All are made first and written after, so

@@ -539,6 +539,10 @@ void ReviewWindow::ShowSettings() {
   dpi_->setStyleSheet(current_ && settings.dpi == 0
                           ? QStringLiteral("QDoubleSpinBox { background: #ffe08a; }")
                           : QString());
+  // A measured resolution says so where it is read, not only in its tooltip.
+  dpi_->setSuffix(settings.dpiSource == calibrated::ResolutionSource::Face
+                      ? tr(" ppi, from the face")
+                      : tr(" ppi"));
   dpi_->setToolTip(settings.dpiSource == calibrated::ResolutionSource::File
                        ? tr("as the picture file stores it")
                    : settings.dpiSource == calibrated::ResolutionSource::Face
@@ -667,9 +671,9 @@ bool ReviewWindow::Save() {
     return false;
   }
   const std::string path = ShotsFilePath(current_->Path());
-  if (auto problem = WriteShotsFile(path, current_->Name().toStdString(),
-                                    {current_->Settings(), current_->Shots(), current_->Info(),
-                                     &current_->Result()})) {
+  if (auto problem = WriteShotsFile(
+          path, current_->Name().toStdString(),
+          {current_->Settings(), current_->Shots(), current_->Info(), &current_->Result()})) {
     transient_ = Local(*problem);
     RefreshStatus();
     return false;
@@ -714,8 +718,8 @@ bool ReviewWindow::ExportTo(const QString& base) {
   if (Exporting()) return refuse(tr("an export is running"));
   QString stem = base;
   for (const results::Output* output : ExportedOutputs()) {
-    const QString suffix = QString::fromUtf8(output->suffix.data(),
-                                             static_cast<qsizetype>(output->suffix.size()));
+    const QString suffix =
+        QString::fromUtf8(output->suffix.data(), static_cast<qsizetype>(output->suffix.size()));
     if (stem.endsWith(suffix)) stem.chop(suffix.size());
   }
   const ExportPaths paths = ExportPathsFor(Bytes(stem));
@@ -765,9 +769,9 @@ void ReviewWindow::ExportReportsDialog() {
     return;
   }
   const QString suggested = Local(ProposedReportsPath(OpenPaths(Documents())));
-  const QString path = QFileDialog::getSaveFileName(
-      this, tr("Export all pictures to one PDF"), suggested, tr("PDF (*.pdf)"), nullptr,
-      QFileDialog::DontConfirmOverwrite);
+  const QString path =
+      QFileDialog::getSaveFileName(this, tr("Export all pictures to one PDF"), suggested,
+                                   tr("PDF (*.pdf)"), nullptr, QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return;
   ExportReportsTo(path);
 }

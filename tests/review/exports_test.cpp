@@ -209,8 +209,8 @@ TEST_F(Exports, one_pdf_has_a_page_per_picture_and_a_name_that_is_no_input) {
   const QDateTime when(QDate(2026, 12, 9), QTime(4, 30));
   const std::string path = dir_.filePath("all.pdf").toStdString();
   ReviewDocument second(dir_.filePath("second.bmp").toStdString(), document_->Settings());
-  JobOutput found = holescan::testing::Finished(second, {{300, 200, false}},
-                                                score::AimPoint{400, 300});
+  JobOutput found =
+      holescan::testing::Finished(second, {{300, 200, false}}, score::AimPoint{400, 300});
   found.picture = document_->PictureData();
   second.Apply(found);
   ASSERT_FALSE(ExportReports({document_.get(), &second, document_.get()}, path, when));
@@ -328,6 +328,15 @@ TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unsc
   EXPECT_EQ(ResolutionText(299.9994), "300 ppi");
   EXPECT_EQ(ResolutionText(300), "300 ppi");
   EXPECT_EQ(ResolutionText(72.5), "72.5 ppi");
+  ReviewSettings measured;
+  measured.dpi = 299.9994;
+  measured.face = "issf-air-pistol";
+  EXPECT_EQ(ReportSettingsLine(measured).toStdString(),
+            "calibre 4.5 mm, 300 ppi, holes auto, face ISSF 10 m air pistol");
+  measured.dpiSource = calibrated::ResolutionSource::Face;
+  EXPECT_EQ(
+      ReportSettingsLine(measured).toStdString(),
+      "calibre 4.5 mm, 300 ppi (measured on the face), holes auto, face ISSF 10 m air pistol");
   // Cards at 75 and 600 ppi, at 100 m (long sizes in MOA and mrad), for looking at the page
   // (pdftoppm) when $HOLESCAN_REVIEW_SCREENSHOTS is set.
   const QString folder = qEnvironmentVariable("HOLESCAN_REVIEW_SCREENSHOTS");
@@ -358,10 +367,12 @@ TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unsc
   }
   // A tight group on a 75-ppi card, for its close-up.
   using facegen::HoleLook;
-  const auto card = holescan::testing::WriteCard(
-      dir, "group.bmp", 75,
-      {{-2, 1, HoleLook::Light}, {1, -2, HoleLook::Light}, {3, 2, HoleLook::Light},
-       {-1, 4, HoleLook::Light}, {2, 0.5, HoleLook::Light}});
+  const auto card = holescan::testing::WriteCard(dir, "group.bmp", 75,
+                                                 {{-2, 1, HoleLook::Light},
+                                                  {1, -2, HoleLook::Light},
+                                                  {3, 2, HoleLook::Light},
+                                                  {-1, 4, HoleLook::Light},
+                                                  {2, 0.5, HoleLook::Light}});
   ReviewSettings settings;
   settings.face = "issf-air-rifle";
   ReviewDocument document(card.path, settings);

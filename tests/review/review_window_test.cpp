@@ -405,6 +405,7 @@ TEST_F(Window, a_picture_without_resolution_takes_its_faces_scale) {
   ASSERT_TRUE(ppm->Result().total);
   auto* dpi = window_.findChild<QDoubleSpinBox*>("dpi");
   EXPECT_TRUE(dpi->toolTip().startsWith("measured on the face's black"));
+  EXPECT_TRUE(dpi->text().endsWith(" ppi, from the face")) << dpi->text().toStdString();
   Screenshot(window_, "resolution-from-face");
 
   // Another face: its black is not on the picture at any scale the rings allow.
