@@ -510,33 +510,48 @@ class Explainer {
     }
     const double baseCost = CostOf(base, baseSpill);
     const double step = std::max(1.0, s_.additionStep * 2 * r_);
-    Place best;
-    double bestCost = baseCost - s_.minAdditionGain;
+    // The places where a disc explains most at once are tried further.
+    std::vector<std::pair<double, cv::Point2d>> starts;
     for (const cv::Point2d& c : g_.candidates) {
       if (std::fmod(c.x, step) >= 1 || std::fmod(c.y, step) >= 1) continue;
+      starts.emplace_back(GainAt(c, base, radius), c);
+    }
+    const auto tries = std::min(starts.size(), static_cast<std::size_t>(s_.additionTries));
+    std::partial_sort(starts.begin(), starts.begin() + static_cast<long>(tries), starts.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    starts.resize(tries);
+    Place best;
+    double bestCost = baseCost - s_.minAdditionGain;
+    for (const auto& [ignored, c] : starts) {
       std::vector<cv::Point2d> centres = g_.centres;
-      std::vector<Disc> trial = discs;
       Explained e = base;
       int spill = baseSpill;
       centres.push_back(c);
-      trial.push_back(MakeDisc(g_, c, radius, arc_));
-      Add(trial.back(), e, 1);
-      spill += trial.back().spill;
       // The new shot and its neighbours seen, moved in turn.
       std::vector<std::size_t> moving{centres.size() - 1};
-      for (std::size_t j = 0; j + 1 < centres.size(); ++j)
-        if (!g_.placed[j] && std::hypot(centres[j].x - c.x, centres[j].y - c.y) < 2 * r_)
+      std::vector<Disc> trial{MakeDisc(g_, c, radius, arc_)};
+      Add(trial.back(), e, 1);
+      spill += trial.back().spill;
+      for (std::size_t j = 0; j + 1 < centres.size(); ++j) {
+        if (!g_.placed[j] && std::hypot(centres[j].x - c.x, centres[j].y - c.y) < 2 * r_) {
           moving.push_back(j);
+          trial.push_back(discs[j]);
+        }
+      }
       for (int round = 0; round < s_.additionRounds; ++round) {
-        for (std::size_t k : moving) {
-          Add(trial[k], e, -1);
-          spill -= trial[k].spill;
+        // Whole pixels first, then half.
+        const double move = round + 1 < s_.additionRounds ? 1 : 0.5;
+        for (std::size_t m = 0; m < moving.size(); ++m) {
+          const std::size_t k = moving[m];
+          Add(trial[m], e, -1);
+          spill -= trial[m].spill;
           cv::Point2d at = centres[k];
           double gain = GainAt(at, e, radius);
           for (int dy = -1; dy <= 1; ++dy) {
             for (int dx = -1; dx <= 1; ++dx) {
-              const cv::Point2d to(centres[k].x + dx, centres[k].y + dy);
-              const double g = (dx == 0 && dy == 0) ? gain : GainAt(to, e, radius);
+              if (dx == 0 && dy == 0) continue;
+              const cv::Point2d to(centres[k].x + move * dx, centres[k].y + move * dy);
+              const double g = GainAt(to, e, radius);
               if (g > gain + 1e-9) {
                 gain = g;
                 at = to;
@@ -545,10 +560,10 @@ class Explainer {
           }
           if (at != centres[k]) {
             centres[k] = at;
-            trial[k] = MakeDisc(g_, at, radius, arc_);
+            trial[m] = MakeDisc(g_, at, radius, arc_);
           }
-          Add(trial[k], e, 1);
-          spill += trial[k].spill;
+          Add(trial[m], e, 1);
+          spill += trial[m].spill;
         }
       }
       // No two shots closer than the decision's own distance.
@@ -557,6 +572,12 @@ class Explainer {
         close = std::hypot(centres[j].x - centres.back().x, centres[j].y - centres.back().y) <
                 s_.minPickDistance * 2 * r_;
       if (close) continue;
+      // The new shot must explain a part of its own: the neighbours' moves alone may lower
+      // the cost too.
+      Add(trial.front(), e, -1);
+      const double own = GainAt(centres.back(), e, radius);
+      Add(trial.front(), e, 1);
+      if (own < s_.minAdditionGain) continue;
       const double cost = CostOf(e, spill);
       if (cost < bestCost) {
         bestCost = cost;

@@ -70,11 +70,13 @@ struct ClusterSettings {
   // hole's area and rim), for at most this many rounds over the group.
   double swapMargin = 0.05;
   int swapRounds = 3;
-  // A shot added for a count is tried at places this far apart (diameters), each moved with
-  // its neighbours for this many rounds, and taken as seen when it lowers the joint cost of
-  // the group by this much (shares of a hole's area and rim).
+  // A shot added for a count is tried at places this far apart (diameters), the this many
+  // where it explains most at once moved with its neighbours for this many rounds, and taken
+  // as seen when it lowers the joint cost of the group by this much (shares of a hole's area
+  // and rim).
   double additionStep = 0.125;
-  int additionRounds = 3;
+  int additionTries = 6;
+  int additionRounds = 2;
   double minAdditionGain = 0.05;
   // A torn area explained by more discs than this, or larger than this many holes, is more
   // than a group (print, a texture) and keeps the decision's shots.
