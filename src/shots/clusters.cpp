@@ -533,7 +533,8 @@ class Explainer {
       Add(trial.back(), e, 1);
       spill += trial.back().spill;
       for (std::size_t j = 0; j + 1 < centres.size(); ++j) {
-        if (!g_.placed[j] && std::hypot(centres[j].x - c.x, centres[j].y - c.y) < 2 * r_) {
+        if (!g_.placed[j] &&
+            std::hypot(centres[j].x - c.x, centres[j].y - c.y) < s_.neighbourReach * 2 * r_) {
           moving.push_back(j);
           trial.push_back(discs[j]);
         }

@@ -70,14 +70,17 @@ struct ClusterSettings {
   // hole's area and rim), for at most this many rounds over the group.
   double swapMargin = 0.05;
   int swapRounds = 3;
-  // A shot added for a count is tried at places this far apart (diameters), the this many
-  // where it explains most at once moved with its neighbours for this many rounds, and taken
-  // as seen when it lowers the joint cost of the group by this much (shares of a hole's area
-  // and rim).
+  // A shot added for a count: places this far apart (diameters) are scored at once, the best
+  // this many are moved with their neighbours for this many rounds (the last in half pixels),
+  // and one is taken as seen when it explains this much of its own and lowers the group's
+  // joint cost by as much (shares of a hole's area and rim).
   double additionStep = 0.125;
   int additionTries = 6;
   int additionRounds = 2;
   double minAdditionGain = 0.05;
+  // The shots whose centres are this close (diameters) to an added one move with it: those
+  // whose rims it can share.
+  double neighbourReach = 1;
   // A torn area explained by more discs than this, or larger than this many holes, is more
   // than a group (print, a texture) and keeps the decision's shots.
   int maxShotsPerGroup = 20;
