@@ -355,6 +355,89 @@ class Explainer {
     }
   }
 
+  // How much a disc about `centre` explains beyond `e` (Gain of its MakeDisc, without keeping
+  // its pixels).
+  double GainAt(cv::Point2d centre, const Explained& e, double radius) const {
+    const double reach = radius + arc_;
+    const double inner = radius - arc_;
+    const double inner2 = inner > 0 ? inner * inner : -1, outer2 = reach * reach;
+    const double radius2 = radius * radius;
+    const int x0 = static_cast<int>(std::floor(centre.x - reach));
+    const int x1 = static_cast<int>(std::ceil(centre.x + reach));
+    const int y0 = static_cast<int>(std::floor(centre.y - reach));
+    const int y1 = static_cast<int>(std::ceil(centre.y + reach));
+    int area = 0, outline = 0, spill = 0;
+    for (int y = y0; y <= y1; ++y) {
+      const bool rowIn = y >= 0 && y < g_.pixelIndex.rows;
+      const int* pixelRow = rowIn ? g_.pixelIndex.ptr<int>(y) : nullptr;
+      const int* outlineRow = rowIn ? g_.outlineIndex.ptr<int>(y) : nullptr;
+      const double dy2 = (y - centre.y) * (y - centre.y);
+      for (int x = x0; x <= x1; ++x) {
+        const double d2 = (x - centre.x) * (x - centre.x) + dy2;
+        const bool in = rowIn && x >= 0 && x < g_.pixelIndex.cols;
+        if (d2 <= radius2) {
+          const int i = in ? pixelRow[x] : -1;
+          if (i >= 0)
+            area += e.area[static_cast<std::size_t>(i)] == 0;
+          else
+            ++spill;
+        }
+        if (in && d2 >= inner2 && d2 <= outer2) {
+          const int o = outlineRow[x];
+          if (o >= 0) outline += e.outline[static_cast<std::size_t>(o)] == 0;
+        }
+      }
+    }
+    return area / holeArea_ + outline / rimPixels_ - 2 * spill / holeArea_;
+  }
+
+  // The radius of the discs compared as a whole: the outline's radius when the holes look
+  // smaller than the calibre, never larger, since a shot out of place lends its circle the
+  // rims of others, all outside it, and the median grows with them.
+  double JointRadius() const { return std::min(g_.radius, r_); }
+
+  double CurrentCost() const {
+    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+    int spill = 0;
+    for (const cv::Point2d& c : g_.centres) {
+      const Disc d = MakeDisc(g_, c, JointRadius(), arc_);
+      Add(d, e, 1);
+      spill += d.spill;
+    }
+    return CostOf(e, spill);
+  }
+
+  // Each shot seen in turn taken out and added again where the group explains most with it,
+  // its new neighbours moving with it, when the group's joint cost falls clearly: a shot taken
+  // early for the area it covered, before the shots around it, can hold the place of two, or
+  // a neck between holes, and a shot that shows a sliver of rim is then missing; moving one
+  // shot a little at a time does not get out of that.
+  void Swap() {
+    if (g_.centres.size() < 2) return;
+    for (int round = 0; round < s_.swapRounds; ++round) {
+      bool moved = false;
+      for (std::size_t i = 0; i < g_.centres.size(); ++i) {
+        if (g_.placed[i]) continue;
+        const double now = CurrentCost();
+        Group without = g_;
+        without.centres.erase(without.centres.begin() + static_cast<long>(i));
+        without.placed.erase(without.placed.begin() + static_cast<long>(i));
+        const Place p = Explainer(without, 2 * r_, s_).BestAddition();
+        if (p.centres.empty()) continue;
+        Group with = without;
+        with.centres = p.centres;
+        with.placed.push_back(false);
+        const double after = Explainer(with, 2 * r_, s_).CurrentCost();
+        if (after < now - s_.swapMargin) {
+          g_.centres = with.centres;
+          g_.placed = with.placed;
+          moved = true;
+        }
+      }
+      if (!moved) break;
+    }
+  }
+
   // The discs explain the area and do not spill far out of it.
   bool Quality() const {
     cv::Mat discs(g_.torn.mask.size(), CV_8U, cv::Scalar(0));
@@ -400,7 +483,112 @@ class Explainer {
     cv::Point2d point{-1, -1};
     double score = -1;  // above 1 for a disc that explains something, else under 1
     bool seen = false;  // it explains a part of the area or the outline
+    std::vector<cv::Point2d> centres;  // for a seen one, every shot of the group with it
   };
+
+  // The joint cost of discs whose pixels `e` counts: the torn area none covers, the outline on
+  // no circle, and twice their area outside the torn area, in shares of a hole's area and rim.
+  double CostOf(const Explained& e, int spill) const {
+    const auto area = std::count(e.area.begin(), e.area.end(), 0);
+    const auto outline = std::count(e.outline.begin(), e.outline.end(), 0);
+    return static_cast<double>(area) / holeArea_ + static_cast<double>(outline) / rimPixels_ +
+           2 * spill / holeArea_;
+  }
+
+  // One more shot where it lowers the joint cost most once it and the shots next to it have
+  // moved to share the outline between them: two shots a third of a calibre apart show as one
+  // disc until a second one is put beside it, and the two then settle onto their own arcs.
+  Place BestAddition() const {
+    const double radius = JointRadius();
+    std::vector<Disc> discs;
+    Explained base{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+    int baseSpill = 0;
+    for (const cv::Point2d& c : g_.centres) {
+      discs.push_back(MakeDisc(g_, c, radius, arc_));
+      Add(discs.back(), base, 1);
+      baseSpill += discs.back().spill;
+    }
+    const double baseCost = CostOf(base, baseSpill);
+    const double step = std::max(1.0, s_.additionStep * 2 * r_);
+    // The places where a disc explains most at once are tried further.
+    std::vector<std::pair<double, cv::Point2d>> starts;
+    for (const cv::Point2d& c : g_.candidates) {
+      if (std::fmod(c.x, step) >= 1 || std::fmod(c.y, step) >= 1) continue;
+      starts.emplace_back(GainAt(c, base, radius), c);
+    }
+    const auto tries = std::min(starts.size(), static_cast<std::size_t>(s_.additionTries));
+    std::partial_sort(starts.begin(), starts.begin() + static_cast<long>(tries), starts.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    starts.resize(tries);
+    Place best;
+    double bestCost = baseCost - s_.minAdditionGain;
+    for (const auto& [ignored, c] : starts) {
+      std::vector<cv::Point2d> centres = g_.centres;
+      Explained e = base;
+      int spill = baseSpill;
+      centres.push_back(c);
+      // The new shot and its neighbours seen, moved in turn.
+      std::vector<std::size_t> moving{centres.size() - 1};
+      std::vector<Disc> trial{MakeDisc(g_, c, radius, arc_)};
+      Add(trial.back(), e, 1);
+      spill += trial.back().spill;
+      for (std::size_t j = 0; j + 1 < centres.size(); ++j) {
+        if (!g_.placed[j] &&
+            std::hypot(centres[j].x - c.x, centres[j].y - c.y) < s_.neighbourReach * 2 * r_) {
+          moving.push_back(j);
+          trial.push_back(discs[j]);
+        }
+      }
+      for (int round = 0; round < s_.additionRounds; ++round) {
+        // Whole pixels first, then half.
+        const double move = round + 1 < s_.additionRounds ? 1 : 0.5;
+        for (std::size_t m = 0; m < moving.size(); ++m) {
+          const std::size_t k = moving[m];
+          Add(trial[m], e, -1);
+          spill -= trial[m].spill;
+          cv::Point2d at = centres[k];
+          double gain = GainAt(at, e, radius);
+          for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+              if (dx == 0 && dy == 0) continue;
+              const cv::Point2d to(centres[k].x + move * dx, centres[k].y + move * dy);
+              const double g = GainAt(to, e, radius);
+              if (g > gain + 1e-9) {
+                gain = g;
+                at = to;
+              }
+            }
+          }
+          if (at != centres[k]) {
+            centres[k] = at;
+            trial[m] = MakeDisc(g_, at, radius, arc_);
+          }
+          Add(trial[m], e, 1);
+          spill += trial[m].spill;
+        }
+      }
+      // No two shots closer than the decision's own distance.
+      bool close = false;
+      for (std::size_t j = 0; j + 1 < centres.size() && !close; ++j)
+        close = std::hypot(centres[j].x - centres.back().x, centres[j].y - centres.back().y) <
+                s_.minPickDistance * 2 * r_;
+      if (close) continue;
+      // The new shot must explain a part of its own: the neighbours' moves alone may lower
+      // the cost too.
+      Add(trial.front(), e, -1);
+      const double own = GainAt(centres.back(), e, radius);
+      Add(trial.front(), e, 1);
+      if (own < s_.minAdditionGain) continue;
+      const double cost = CostOf(e, spill);
+      if (cost < bestCost) {
+        bestCost = cost;
+        best = {centres.back(), 1 + baseCost - cost, true, centres};
+      }
+    }
+    return best;
+  }
+
+  // A shot where the torn area is least explained, or one placed where nothing shows.
   Place LeastExplained() const {
     std::vector<Disc> discs;
     for (const cv::Point2d& c : g_.centres) discs.push_back(MakeDisc(g_, c, g_.radius, arc_));
@@ -415,7 +603,7 @@ class Explainer {
         at = c;
       }
     }
-    if (at.x >= 0) return {at, 1 + best, true};
+    if (at.x >= 0) return {at, 1 + best, true, {}};
     double farthest = -1;
     for (const cv::Point& p : g_.pixels) {
       if (g_.depth.at<float>(p) < 0.75 * g_.radius) continue;
@@ -429,7 +617,7 @@ class Explainer {
     }
     // Two shots closer than the decision's distance are one: no room for another there.
     if (at.x < 0 || farthest < 0.35 * 2 * r_) return {};
-    return {at, std::min(0.99, farthest / (2 * r_)), false};
+    return {at, std::min(0.99, farthest / (2 * r_)), false, {}};
   }
 
  private:
@@ -523,18 +711,27 @@ std::vector<GroupShot> ResolveGroups(const cv::Mat& work, double diameter,
                                    diameter * diameter / 4 >
                                static_cast<double>(g.pixels.size()))
           continue;
-        const Explainer::Place place = Explainer(g, diameter, s).LeastExplained();
+        Explainer::Place place = Explainer(g, diameter, s).BestAddition();
+        if (place.score < 0) place = Explainer(g, diameter, s).LeastExplained();
         if (place.score > best.score) {
           best = place;
           into = &g;
         }
       }
       if (into == nullptr || best.score < 0) break;
-      into->centres.push_back(best.point);
-      into->placed.push_back(!best.seen);
-      if (best.seen) Explainer(*into, diameter, s).Refine();
+      if (!best.centres.empty()) {
+        into->centres = best.centres;
+        into->placed.push_back(false);
+      } else {
+        into->centres.push_back(best.point);
+        into->placed.push_back(!best.seen);
+        if (best.seen) Explainer(*into, diameter, s).Refine();
+      }
       ++total;
     }
+    // The shots of each group settled together.
+    for (Group& g : groups)
+      if (g.accepted) Explainer(g, diameter, s).Swap();
   }
 
   for (const Group& g : groups) {

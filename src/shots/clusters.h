@@ -14,9 +14,14 @@
 //
 // With the number of shots fired given, the count is made that number where the torn areas
 // allow: a shot explaining least is dropped when there are too many (never one that explains a
-// clear arc of its own), and when there are too few a shot is placed where the torn area is
-// least explained (placed = true): a shot completely covered by others leaves no trace of its
-// own, so its place is a guess.
+// clear arc of its own), and when there are too few one is added where it lowers the group's
+// joint cost most (the torn area and outline no disc explains, and the discs' area outside
+// it) once it and its neighbours have moved to share the outline, which splits two shots seen
+// as one; with nothing left to explain, a shot is placed where the torn area is least
+// explained (placed = true): a shot completely covered by others leaves no trace of its own,
+// so its place is a guess. Then each shot seen is taken out and added again the same way
+// while that lowers the joint cost clearly, so a shot first taken in the wrong place (on a
+// neck between holes, on two shots at once) moves to where the outline says.
 //
 // Limits, in a shooter's words: two shots closer than about a third of a calibre are one; a
 // group touching dark print (a ring, the black) is split only where the print is thin; a group
@@ -60,6 +65,22 @@ struct ClusterSettings {
   double minAreaPerShot = 0.4;
   // A shot whose own area and outline explain more than this is never dropped for a count.
   double keepGain = 0.35;
+  // With a count given, a shot is taken out and added again elsewhere when the group's joint
+  // cost (torn area and outline unexplained, area outside) falls by this much (shares of a
+  // hole's area and rim), for at most this many rounds over the group.
+  double swapMargin = 0.05;
+  int swapRounds = 3;
+  // A shot added for a count: places this far apart (diameters) are scored at once, the best
+  // this many are moved with their neighbours for this many rounds (the last in half pixels),
+  // and one is taken as seen when it explains this much of its own and lowers the group's
+  // joint cost by as much (shares of a hole's area and rim).
+  double additionStep = 0.125;
+  int additionTries = 6;
+  int additionRounds = 2;
+  double minAdditionGain = 0.05;
+  // The shots whose centres are this close (diameters) to an added one move with it: those
+  // whose rims it can share.
+  double neighbourReach = 1;
   // A torn area explained by more discs than this, or larger than this many holes, is more
   // than a group (print, a texture) and keeps the decision's shots.
   int maxShotsPerGroup = 20;

@@ -104,6 +104,37 @@ TEST(Clusters, the_count_given_completes_a_group) {
   EXPECT_GE(completed, 5);
 }
 
+// Groups of ten at 300 ppi where the stage alone takes a shot in the wrong place: on the neck
+// between two holes while two shots a third of a calibre apart show as one disc, or covering
+// two with the count made up by guesses. With the count given, every shot comes within a
+// quarter of a calibre of its true centre, and none of them is a guess; without the count,
+// where the stage takes the shots as it first sees them, none of these groups is right.
+TEST(Clusters, the_count_given_settles_shots_taken_in_the_wrong_place) {
+  const GroupCase cases[] = {{70012, 300, 10, false},
+                             {70037, 300, 10, true},
+                             {70053, 300, 10, true},
+                             {70066, 300, 10, false},
+                             {70080, 300, 10, false}};
+  for (const GroupCase& c : cases) {
+    scangen::GroupOptions options;
+    options.seed = c.seed;
+    options.dpi = c.dpi;
+    options.shots = c.shots;
+    options.light = c.light;
+    const scangen::GroupScan scan = scangen::MakeGroupScan(options);
+    SCOPED_TRACE(testing::Message() << "seed " << c.seed);
+    const ShotResult given = Find(scan, c.dpi, c.shots, true);
+    const Match m = Compare(scan.holes, given.shots, scan.holeDiameterPx);
+    EXPECT_EQ(m.found, c.shots);
+    EXPECT_TRUE(m.all);
+    EXPECT_LE(m.worst, 0.25);
+    for (const Shot& shot : given.shots) EXPECT_FALSE(shot.placed);
+    const Match plain =
+        Compare(scan.holes, Find(scan, c.dpi, std::nullopt, true).shots, scan.holeDiameterPx);
+    EXPECT_FALSE(plain.found == c.shots && plain.all && plain.worst <= 0.25);
+  }
+}
+
 // Four shots at the corners of a square 0.6 calibre across cover the rim of a fifth in its
 // middle completely: without the count there are four shots, with it the fifth is placed
 // in the middle and marked.
