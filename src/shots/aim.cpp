@@ -735,6 +735,23 @@ cv::Mat RadialProfile(const PictureView& picture, Point centre, double reach, do
   return sorted.row(180).clone();
 }
 
+// The largest radius about `centre` at which three quarters of the circle lie in the picture,
+// from the black's radius `blackPx` up to 2.7 times it (as far as any face's rings reach).
+double ShownRadius(const PictureView& picture, Point centre, double blackPx) {
+  const auto inside = [&](double r) {
+    int count = 0;
+    for (int a = 0; a < 360; ++a) {
+      const double x = centre.x + r * std::cos(a * std::numbers::pi / 180);
+      const double y = centre.y + r * std::sin(a * std::numbers::pi / 180);
+      if (x >= 0 && y >= 0 && x <= picture.width - 1 && y <= picture.height - 1) ++count;
+    }
+    return count;
+  };
+  double shown = blackPx;
+  for (double r = blackPx; r <= 2.7 * blackPx && inside(r) >= 270; r += 0.01 * blackPx) shown = r;
+  return shown;
+}
+
 // Bulls in reading order: rows top to bottom (a bull starts a new row when it lies more than
 // half a black below the row's first), left to right within a row.
 void ReadingOrder(std::vector<AimFit>& bulls) {
@@ -762,7 +779,7 @@ std::string Dpi(double pxPerMm) {
 
 std::optional<FaceFound> FindFaces(const PictureView& picture,
                                    std::span<const score::Face* const> faces, double pxPerMm,
-                                   std::string* reason) {
+                                   std::string* reason, const FaceChoice& choice) {
   const auto fail = [&](std::string why) -> std::optional<FaceFound> {
     if (reason) *reason = std::move(why);
     return std::nullopt;
@@ -821,8 +838,12 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
   if (faces.size() == 1) {
     found.face = faces[0];
   } else {
-    double best = -2, second = -2;
-    double step = 1;
+    // The best face whose rings the picture shows out to its lowest scoring ring, and the
+    // best of all (to name when none is shown in full): a face is told by its rings, and a
+    // picture that ends inside them cannot tell it.
+    double best = -2, second = -2, bestCut = -2;
+    const score::Face* cut = nullptr;
+    double step = 1, shown = 0;
     cv::Mat profile;
     for (const score::Face* face : faces) {
       const double scale = radiusPx / (face->blackDiameterMm / 2);
@@ -836,15 +857,21 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
       }
       if (profile.empty()) {
         const Point centre{fit->centre.x, fit->centre.y};
+        shown = ShownRadius(picture, centre, fit->radiusPx);
         const double border = std::min(
             {centre.x, centre.y, picture.width - 1 - centre.x, picture.height - 1 - centre.y});
         // As far as the widest face's rings reach, but not beyond the picture.
         const double reach = std::max(1.1 * fit->radiusPx, std::min(2.7 * fit->radiusPx, border));
         profile = RadialProfile(picture, centre, reach, &step);
       }
-      const double match =
-          RingMatch(profile, step, *face, fit->radiusPx / (face->blackDiameterMm / 2));
-      if (match > best) {
+      const double faceScale = fit->radiusPx / (face->blackDiameterMm / 2);
+      const double match = RingMatch(profile, step, *face, faceScale);
+      if (face->OuterDiameterMm() / 2 * faceScale > shown) {
+        if (match > bestCut) {
+          bestCut = match;
+          cut = face;
+        }
+      } else if (match > best) {
         second = best;
         best = match;
         found.face = face;
@@ -852,18 +879,27 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
         second = match;
       }
     }
+    if (found.face == nullptr && cut != nullptr) {
+      char text[320];
+      std::snprintf(text, sizeof text,
+                    "no known face's rings match the picture well enough: the best, %s, "
+                    "matches %.3f, but the picture ends inside its rings",
+                    std::string(cut->title).c_str(), bestCut);
+      return fail(text);
+    }
     if (found.face == nullptr) {
       return fail("the round black found (" + Millimetres(2 * radiusPx) +
                   " pixels across) is the black of no known face at a resolution between " +
                   Dpi(kMinDpi / 25.4) + " and " + Dpi(kMaxDpi / 25.4) + " ppi" +
                   (why.empty() ? "" : " (" + why + ")"));
     }
-    if (best < kLeastRingMatch || best - second < kLeastRingMargin) {
-      char text[200];
+    if (best < choice.leastMatch || best - second < choice.leastMargin) {
+      char text[320];
       std::snprintf(text, sizeof text,
                     "no known face's rings match the picture well enough: the best, %s, "
-                    "correlates %.3f, the next %.3f",
-                    std::string(found.face->name).c_str(), best, std::max(second, -1.0));
+                    "matches %.3f (%.2f needed), the next %.3f",
+                    std::string(found.face->title).c_str(), best, choice.leastMatch,
+                    std::max(second, -1.0));
       return fail(text);
     }
     found.match = best;
