@@ -735,6 +735,44 @@ cv::Mat RadialProfile(const PictureView& picture, Point centre, double reach, do
   return sorted.row(180).clone();
 }
 
+// A black whose outline's axes differ more than kFlattest allows: seen at an angle.
+bool Flat(const RoundRegion& region) {
+  const cv::Size2f axes = region.ellipse.size;
+  return axes.width > 0 && axes.height > 0 &&
+         std::min(axes.width, axes.height) / std::max(axes.width, axes.height) < kFlattest;
+}
+
+// The region's outline ellipse in picture pixels (working pixels `factor` wide, their centres
+// `offset` in), where the ellipse fit of the edge starts.
+cv::RotatedRect EllipseStart(const RoundRegion& region, int factor, double offset) {
+  const cv::Size2f axes = region.ellipse.size;
+  return cv::RotatedRect(
+      cv::Point2f(
+          static_cast<float>(region.ellipse.center.x * static_cast<double>(factor) + offset),
+          static_cast<float>(region.ellipse.center.y * static_cast<double>(factor) + offset)),
+      cv::Size2f((axes.width + 1) * static_cast<float>(factor),
+                 (axes.height + 1) * static_cast<float>(factor)),
+      region.ellipse.angle);
+}
+
+// The picture around a black seen at an angle, stretched along its shorter axis until the
+// black is round again: a square of 2 reach + 1 pixels, the black's centre at (reach, reach),
+// what lies outside the picture black.
+cv::Mat RoundAgain(const PictureView& picture, const AimFit& black, double reach) {
+  // Back from the round picture to the photograph: shrink along the shorter axis.
+  const double vx = -std::sin(black.axisRadians), vy = std::cos(black.axisRadians);
+  const double k = black.minorPx / black.radiusPx - 1;
+  const double a = 1 + k * vx * vx, b = k * vx * vy, d = 1 + k * vy * vy;
+  const cv::Matx23d back(a, b, black.centre.x - (a + b) * reach, b, d,
+                         black.centre.y - (b + d) * reach);
+  const int side = 2 * static_cast<int>(std::ceil(reach)) + 1;
+  cv::Mat round;
+  cv::warpAffine(MatOf(picture), round, back, cv::Size(side, side),
+                 static_cast<int>(cv::INTER_LINEAR) | static_cast<int>(cv::WARP_INVERSE_MAP),
+                 cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 255));
+  return round;
+}
+
 // The largest radius about `centre` at which three quarters of the circle lie in the picture,
 // from the black's radius `blackPx` up to 2.7 times it (as far as any face's rings reach).
 double ShownRadius(const PictureView& picture, Point centre, double blackPx) {
@@ -845,16 +883,23 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
     const score::Face* cut = nullptr;
     double step = 1, shown = 0;
     cv::Mat profile;
+    // A black seen at an angle (a photograph) is measured as an ellipse, once for every face,
+    // and the picture around it stretched back to round before the rings are compared.
+    std::optional<AimFit> tilted;
+    if (pxPerMm <= 0 && Flat(blacks.front()))
+      tilted = FitEllipseEdge(picture, EllipseStart(blacks.front(), factor, offset), factor);
     for (const score::Face* face : faces) {
       const double scale = radiusPx / (face->blackDiameterMm / 2);
       if (ResolutionProblem(scale * 25.4)) continue;
       std::string failure;
-      const auto fit =
-          FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx, factor, &failure);
+      const auto fit = tilted ? tilted
+                              : FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx,
+                                        factor, &failure);
       if (!fit) {
         if (why.empty()) why = failure;
         continue;
       }
+      if (ResolutionProblem(fit->radiusPx / (face->blackDiameterMm / 2) * 25.4)) continue;
       if (profile.empty()) {
         const Point centre{fit->centre.x, fit->centre.y};
         shown = ShownRadius(picture, centre, fit->radiusPx);
@@ -862,7 +907,14 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
             {centre.x, centre.y, picture.width - 1 - centre.x, picture.height - 1 - centre.y});
         // As far as the widest face's rings reach, but not beyond the picture.
         const double reach = std::max(1.1 * fit->radiusPx, std::min(2.7 * fit->radiusPx, border));
-        profile = RadialProfile(picture, centre, reach, &step);
+        if (tilted && tilted->minorPx > 0) {
+          const cv::Mat round = RoundAgain(picture, *tilted, reach);
+          const PictureView view{round.cols, round.rows, static_cast<int>(round.step1() / 4),
+                                 reinterpret_cast<const std::uint32_t*>(round.data)};
+          profile = RadialProfile(view, Point{reach, reach}, reach, &step);
+        } else {
+          profile = RadialProfile(picture, centre, reach, &step);
+        }
       }
       const double faceScale = fit->radiusPx / (face->blackDiameterMm / 2);
       const double match = RingMatch(profile, step, *face, faceScale);
@@ -916,18 +968,9 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
   for (const RoundRegion& region : blacks) {
     const double expected = (region.diameter / 2 + 0.5) * factor;
     std::string failure;
-    const cv::Size2f axes = region.ellipse.size;
-    if (pxPerMm <= 0 && axes.width > 0 && axes.height > 0 &&
-        std::min(axes.width, axes.height) / std::max(axes.width, axes.height) < kFlattest) {
+    if (pxPerMm <= 0 && Flat(region)) {
       // Seen at an angle: the black is an ellipse, and its longer axis the face's scale.
-      const cv::RotatedRect start(
-          cv::Point2f(
-              static_cast<float>(region.ellipse.center.x * static_cast<double>(factor) + offset),
-              static_cast<float>(region.ellipse.center.y * static_cast<double>(factor) + offset)),
-          cv::Size2f((axes.width + 1) * static_cast<float>(factor),
-                     (axes.height + 1) * static_cast<float>(factor)),
-          region.ellipse.angle);
-      if (const auto fit = FitEllipseEdge(picture, start, factor)) {
+      if (const auto fit = FitEllipseEdge(picture, EllipseStart(region, factor, offset), factor)) {
         found.bulls.push_back(*fit);
         sum += fit->radiusPx;
       } else if (why.empty()) {

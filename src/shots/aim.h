@@ -86,6 +86,8 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
 // A photograph at an angle shows the black as an ellipse (its outline's fitted ellipse flatter
 // than kFlattest): its edge is then measured as an ellipse (fitEllipse, robustly), whose longer
 // axis, at right angles to the tilt, keeps the face's scale; the shorter one gives the tilt.
+// To choose its face the picture around it is first stretched along the shorter axis until
+// the black is round again, and the profile taken on that.
 
 // The working copy's longer side at most this many pixels.
 inline constexpr int kFaceWorkSide = 1024;
@@ -96,8 +98,9 @@ inline constexpr double kFlattest = 0.985;
 // ring (three quarters of the circle in the picture) and they correlate at least
 // kLeastRingMatch with it and kLeastRingMargin better than the next face's (FaceChoice).
 // Floor, from generated pictures of every face (tests/shots/face_choice_test.cpp): the best
-// wrong face, the true one left out, at most 0.15; the right one on scans, cards, sheets and
-// dark groups at least 0.38, light groups torn through the black's rings down to 0.13.
+// wrong face, the true one left out, at most 0.14; the right one on scans, cards, sheets, dark
+// groups and photographs at least 0.43 (0.48), light groups torn through the black's rings
+// down to 0.13: 0.2 keeps clear of every wrong one.
 inline constexpr double kLeastRingMatch = 0.2;
 inline constexpr double kLeastRingMargin = 0.1;
 // Blacks of one sheet differ in measured size by at most this (relative).

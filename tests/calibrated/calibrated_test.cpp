@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "facegen.h"
+#include "shots/aim.h"
 #include "support/face_scans.h"
 
 namespace holescan::calibrated {
@@ -474,6 +475,16 @@ TEST(Photographed, a_tilted_face_is_rectified_from_its_black) {
     settings.dpiSource = ResolutionSource::Face;
     const CalibratedResult found = AnalysePicture(card.picture.View(), settings);
     EXPECT_NEAR(found.settings.dpi / 150, 1, 0.005) << axis;
+    // Chosen by auto as well: its rings compared with the picture stretched round again.
+    CalibratedSettings chosen = settings;
+    chosen.face = nullptr;
+    chosen.faceAuto = true;
+    chosen.gaugeMm = 0;
+    const CalibratedResult auto_ = AnalysePicture(card.picture.View(), chosen);
+    EXPECT_EQ(auto_.settings.face, options.face) << axis;
+    ASSERT_TRUE(auto_.faceMeasure);
+    EXPECT_GE(auto_.faceMeasure->match, shots::kLeastRingMatch) << axis;
+    EXPECT_NEAR(auto_.faceMeasure->tiltDeg, 30, 1) << axis;
     ASSERT_TRUE(found.faceMeasure);
     EXPECT_NEAR(found.faceMeasure->tiltDeg, 30, 1) << axis;
     // Directions are the same half a turn apart.
