@@ -186,19 +186,24 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
   }
   if (!found) found = shots::FindFaces(picture, faces, known, &reason);
   if (!found) {
+    // With auto, no face that fits is no face: the analysis goes on as without one, at the
+    // resolution given or stored, and one line says which face came nearest.
     if (measuring) {
       if (!settings.fileDpi) {
-        throw NoScale("the face gives no scale (" + reason + ")");
+        throw NoScale(choosing ? reason : "the face gives no scale (" + reason + ")");
       }
       settings.dpi = *settings.fileDpi;
       settings.dpiSource = ResolutionSource::File;
       measure.emplace();
       measure->fileDpi = settings.fileDpi;
-      measure->warning = "the face gives no scale (" + reason + "); the file's resolution, " +
-                         Ppi(settings.dpi) + ", is used";
+      measure->warning = choosing ? reason + "; analysed without a face, at the file's " +
+                                        "resolution, " + Ppi(settings.dpi)
+                                  : "the face gives no scale (" + reason +
+                                        "); the file's resolution, " + Ppi(settings.dpi) +
+                                        ", is used";
     } else if (choosing) {
       measure.emplace();
-      measure->warning = "no known face recognised (" + reason + "): the shots are not scored";
+      measure->warning = reason + "; analysed without a face";
     }
     if (choosing && settings.gaugeMm == 0) settings.gaugeMm = score::kRulesGaugeMm;
     return std::nullopt;

@@ -215,8 +215,9 @@ BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& s
 CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSettings& settings,
                                 Observer* observer = nullptr);
 // What AnalysePicture throws when the face gives no scale and the file stores none: what()
-// says why the face gave none ("the face gives no scale (...)", or the rings are another
-// face's); each front end says how to give the resolution.
+// says why the face gave none ("the face gives no scale (...)", the rings are another face's,
+// or with auto no known face fits, naming the nearest); each front end says how to give the
+// resolution.
 class NoScale : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;

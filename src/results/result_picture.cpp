@@ -54,7 +54,8 @@ std::optional<score::AimPoint> BullGroupCentre(const calibrated::CalibratedResul
   return score::AimPoint{x / static_cast<double>(count), y / static_cast<double>(count)};
 }
 
-Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record, double scale) {
+Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record, double scale,
+                      bool legend) {
   const calibrated::CalibratedResult& r = *record.result;
   const bool aimIsCentre = r.aim.source == score::AimSource::Group ||
                            r.aim.source == score::AimSource::BlackNotFound;
@@ -87,6 +88,7 @@ Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record
   }
   Picture out = shots::Annotated(picture, outlined, marks,
                                  std::span<const bool>(edited.get(), outlined.size()), numbers);
+  if (!legend) return out;
   std::vector<shots::LegendAvoid> avoid;
   for (const shots::Shot& shot : outlined) avoid.push_back({shot.x, shot.y});
   for (const shots::Mark& mark : marks) avoid.push_back({mark.x, mark.y});

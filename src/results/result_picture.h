@@ -24,8 +24,9 @@ std::optional<score::AimPoint> BullGroupCentre(const calibrated::CalibratedResul
 // The scan with the record's shots and marks drawn over it, and the legend: the command
 // line's --result and the review window's exported picture, and, on a copy of the scan resized
 // by `scale` (the record's pixels times scale are the copy's), the picture of its printed
-// report.
+// report. Without `legend` the legend is left to the caller (the report prints it beside the
+// scan, where it hides nothing).
 Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record,
-                      double scale = 1);
+                      double scale = 1, bool legend = true);
 
 }  // namespace holescan::results

@@ -19,6 +19,7 @@
 #include "io/qt/png_encode.h"
 #include "results/calibrated_report.h"
 #include "results/csv.h"
+#include "results/result_picture.h"
 #include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/picture_image.h"
@@ -85,36 +86,12 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   }
   y += mm(2);
 
-  // The annotated scan on the left; on the right the face drawn to scale with the shots on
-  // it and a close-up of the group (or a sheet's bulls, in a wider column), drawn from the
-  // numbers.
-  const double bandH = mm(140), drawW = mm(IsSheet(document) ? 80 : 70), gap = mm(4);
-  const double scanW = width - drawW - gap;
-  const double scale = std::min(scanW / picture->Width(), bandH / picture->Height());
-  const QSizeF shown(picture->Width() * scale, picture->Height() * scale);
-  const QRectF target(left + (scanW - shown.width()) / 2, y, shown.width(), shown.height());
-  // The scan at the page's resolution, annotated there by the one writer of the result picture
-  // (figures and lines sized for the page, whatever the scan's resolution).
-  QImage page =
-      ImageOf(*picture).scaled(shown.toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  if (page.format() != QImage::Format_RGB32) page = page.convertToFormat(QImage::Format_RGB32);
-  if (!page.isNull()) {
-    const PictureView view{page.width(), page.height(), page.bytesPerLine() / 4,
-                           reinterpret_cast<const std::uint32_t*>(page.constBits())};
-    const Picture annotated = results::OutputNamed("result").picture(
-        view, RecordOf(document), static_cast<double>(page.width()) / picture->Width());
-    painter.drawImage(target, ImageOf(annotated));
-  }
-  const QRectF drawings(left + scanW + gap, y, drawW, bandH);
-  const double drawn = PaintDrawings(painter, PlaceDrawings(document, drawings, mm(1)), mm(1)) - y;
-  painter.setFont(text);
-  y += std::max(shown.height(), drawn) + mm(5);
-
-  // Statistics on the left, wrapped where a value is long (sizes with MOA and mrad, a note),
-  // never cut; the shots in columns on the right.
-  const double rowH = mm(4.2);
-  double sy = y;
+  // The annotated scan on the left, its legend under it; on the right the face drawn to scale
+  // with the shots on it and a close-up of the group (or a sheet's bulls and the close-up of
+  // each bull's group, in a wider column), drawn from the numbers. The band is as tall as the
+  // statistics under it leave room for, at most 140 mm.
   const std::vector<StatLine> stats = StatLines(document);
+  const double rowH = mm(4.2);
   double labelW = mm(20);
   for (const StatLine& stat : stats)
     labelW = std::max(
@@ -122,6 +99,40 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
         painter.boundingRect(QRectF(0, 0, mm(60), rowH), Qt::AlignLeft, stat.label).width() +
             mm(2));
   const double valueW = mm(88) - labelW;
+  const int wrap = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+  double statsH = 0;
+  for (const StatLine& stat : stats)
+    statsH += std::max(
+        rowH, painter.boundingRect(QRectF(0, 0, valueW, mm(40)), wrap, stat.value).height() +
+                  mm(0.6));
+  const double bottom = mm(297 - 12);
+  const double bandH = std::clamp(bottom - y - mm(5) - statsH, mm(90), mm(140));
+  const results::CalibratedRecord record = RecordOf(document).Calibrated();
+  const std::vector<shots::LegendEntry> legend = results::ResultLegend(record);
+  const ReportBand band =
+      LayOutBand(document, QRectF(left, y, width, bandH),
+                 QSizeF(picture->Width(), picture->Height()), static_cast<int>(legend.size()),
+                 mm(1));
+  // The scan at the page's resolution, annotated there by the one writer of the result picture
+  // (figures and lines sized for the page, whatever the scan's resolution).
+  QImage page = ImageOf(*picture).scaled(band.scan.size().toSize(), Qt::IgnoreAspectRatio,
+                                         Qt::SmoothTransformation);
+  if (page.format() != QImage::Format_RGB32) page = page.convertToFormat(QImage::Format_RGB32);
+  if (!page.isNull()) {
+    const PictureView view{page.width(), page.height(), page.bytesPerLine() / 4,
+                           reinterpret_cast<const std::uint32_t*>(page.constBits())};
+    const Picture annotated = results::ResultPicture(
+        view, record, static_cast<double>(page.width()) / picture->Width(), false);
+    painter.drawImage(band.scan, ImageOf(annotated));
+  }
+  PaintLegend(painter, legend, band.legend, mm(1));
+  PaintDrawings(painter, band.drawings, mm(1));
+  painter.setFont(text);
+  y = band.bottom + mm(5);
+
+  // Statistics on the left, wrapped where a value is long (sizes with MOA and mrad, a note),
+  // never cut; the shots in columns on the right.
+  double sy = y;
   for (const StatLine& stat : stats) {
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
     const QRectF box(left + labelW, sy, valueW, mm(40));
@@ -132,7 +143,6 @@ void PaintReport(QPainter& painter, const ReviewDocument& document, const QDateT
   }
   const std::vector<ShotRow> rows = ShotRows(document);
   const double tableLeft = left + labelW + valueW + mm(4), tableW = width - (tableLeft - left);
-  const double bottom = mm(297 - 12);
   const int perColumn = std::max(1, static_cast<int>((bottom - y) / rowH) - 1);
   const int columns =
       std::max(1, static_cast<int>(std::ceil(static_cast<double>(rows.size()) / perColumn)));

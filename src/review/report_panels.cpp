@@ -1,10 +1,12 @@
 #include "review/report_panels.h"
 
+#include <QFontMetricsF>
 #include <QPainterPath>
 #include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "review/numbers.h"
 #include "review/overlay.h"
 #include "review/review_settings.h"
 
@@ -14,6 +16,9 @@ namespace {
 
 // Page millimetres of the label above a drawing and of its ratio below.
 constexpr double kLabelMm = 3.6;
+// Page millimetres of a line of the legend, and the legend's width.
+constexpr double kLegendLineMm = 3.6;
+constexpr double kLegendWidthMm = 62;
 
 // Text at `at` (its left end on the baseline), black with a white halo so that it reads on
 // the paper and on the black.
@@ -211,9 +216,18 @@ void PaintDrawing(QPainter& painter, const TargetDrawing& drawing, const Drawing
         CrossPath(Place(onPage, centre, drawing.groupCentreMm->x(), drawing.groupCentreMm->y()),
                   cross),
         kCentreColour, width);
-  if (compact)
-    HaloText(painter, area.topLeft() + QPointF(0.6, 2.4) * pagePxPerMm, drawing.label,
-             2.1 * pagePxPerMm);
+  if (compact) {
+    // On a white tab in the corner: it reads on the paper and on a close-up's black alike.
+    QFont small;
+    small.setPixelSize(std::max(1, static_cast<int>(std::lround(2.1 * pagePxPerMm))));
+    painter.setFont(small);
+    const double tabW = QFontMetricsF(small).horizontalAdvance(drawing.label) + 1.2 * pagePxPerMm;
+    const QRectF tab(area.topLeft(), QSizeF(std::min(tabW, area.width()), 3.0 * pagePxPerMm));
+    painter.fillRect(tab, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(tab.adjusted(0.6 * pagePxPerMm, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     drawing.label);
+  }
   painter.restore();
 
   painter.setPen(QPen(QColor(150, 150, 150), std::max(1.0, 0.15 * pagePxPerMm)));
@@ -243,7 +257,7 @@ double PaintDrawings(QPainter& painter, const std::vector<PlacedDrawing>& placed
     painter.setFont(caption);
     ScaleLine(painter, QPointF(left, bottom), (right - left) * 0.25,
               placed.front().scale.ratio * pagePxPerMm, pagePxPerMm,
-              placed.front().scale.text + QStringLiteral(", every bull"));
+              placed.front().scale.text + QStringLiteral(", every bull's face"));
     painter.restore();
     bottom += kLabelMm * pagePxPerMm;
   }
@@ -308,39 +322,122 @@ std::vector<PlacedDrawing> PlaceDrawings(const ReviewDocument& document, const Q
       cell.translate(0, side);
     }
     drawing.label = QStringLiteral("close-up of the group");
-    placed.push_back({drawing, CloseUpScale(drawing, areaMm(cell)), cell});
+    placed.push_back({drawing, CloseUpScale(drawing, areaMm(cell)), cell, false, 0, true});
     return placed;
   }
-  // A sheet: the grid of the fewest columns that keeps its cells largest, its scale's line
-  // under it.
+  // A sheet: each bull's face, and beside it the close-up of its group when any bull has
+  // shots, in the grid of pairs that keeps its cells largest, its scale's line under it.
   const QRectF grid(box.left(), box.top(), box.width(), box.height() - kLabelMm * pagePxPerMm);
   const int count = static_cast<int>(drawings.size());
-  int columns = 1;
+  const bool closeUps = std::any_of(drawings.begin(), drawings.end(),
+                                    [](const TargetDrawing& one) { return !one.shots.empty(); });
+  const int across = closeUps ? 2 : 1;  // cells a bull takes
+  int perRow = 1;
   double side = 0;
   for (int c = 1; c <= count; ++c) {
     const int rows = (count + c - 1) / c;
-    const double s = std::min(grid.width() / c, grid.height() / rows);
+    const double s = std::min(grid.width() / (c * across), grid.height() / rows);
     if (s > side) {
       side = s;
-      columns = c;
+      perRow = c;
     }
   }
+  const auto compactMm = [&](const QRectF& cell) {
+    return DrawingArea(cell, pagePxPerMm, true).width() / pagePxPerMm;
+  };
   double ratio = 1;
   DrawingScale common;
+  std::vector<std::size_t> faces;
   for (int i = 0; i < count; ++i) {
-    const QRectF cell(grid.left() + (i % columns) * side, grid.top() + (i / columns) * side, side,
-                      side);
-    const DrawingScale scale =
-        FaceScale(drawings[static_cast<std::size_t>(i)],
-                  DrawingArea(cell, pagePxPerMm, true).width() / pagePxPerMm);
-    if (i == 0 || scale.ratio < ratio) {
+    TargetDrawing& drawing = drawings[static_cast<std::size_t>(i)];
+    const int bull = document.Result().bulls[static_cast<std::size_t>(i)].number;
+    const QRectF cell(grid.left() + (i % perRow) * across * side,
+                      grid.top() + (i / perRow) * side, side, side);
+    const DrawingScale scale = FaceScale(drawing, compactMm(cell));
+    if (faces.empty() || scale.ratio < ratio) {
       ratio = scale.ratio;
       common = scale;
     }
-    placed.push_back({drawings[static_cast<std::size_t>(i)], scale, cell, true});
+    faces.push_back(placed.size());
+    placed.push_back({drawing, scale, cell, true, bull, false});
+    if (drawing.shots.empty()) continue;
+    TargetDrawing group = drawing;
+    const QRectF next = cell.translated(side, 0);
+    const DrawingScale closer = CloseUpScale(group, compactMm(next));
+    group.label = QStringLiteral("close-up ") + closer.text;
+    placed.push_back({group, closer, next, true, bull, true});
   }
-  for (PlacedDrawing& one : placed) one.scale = common;
+  for (const std::size_t i : faces) placed[i].scale = common;
   return placed;
+}
+
+ReportBand LayOutBand(const ReviewDocument& document, const QRectF& band, QSizeF scanSize,
+                      int legendLines, double pagePxPerMm) {
+  const double mm = pagePxPerMm;
+  ReportBand layout;
+  // The drawings' column: wider for a sheet's grid.
+  const double drawW = (IsSheet(document) ? 80 : 70) * mm, gap = 4 * mm;
+  const double scanW = band.width() - drawW - gap;
+  const double legendH = legendLines > 0 ? (legendLines * kLegendLineMm + 1.6) * mm : 0;
+  const double scanH = std::max(0.0, band.height() - (legendH > 0 ? legendH + 2 * mm : 0));
+  double scale = 0;
+  if (scanSize.width() > 0 && scanSize.height() > 0)
+    scale = std::min(scanW / scanSize.width(), scanH / scanSize.height());
+  const QSizeF shown(scanSize.width() * scale, scanSize.height() * scale);
+  layout.scan = QRectF(band.left() + (scanW - shown.width()) / 2, band.top(), shown.width(),
+                       shown.height());
+  if (legendH > 0)
+    layout.legend = QRectF(band.left(), layout.scan.bottom() + 2 * mm,
+                           std::min(scanW, kLegendWidthMm * mm), legendH);
+  layout.drawings =
+      PlaceDrawings(document, QRectF(band.left() + scanW + gap, band.top(), drawW, band.height()),
+                    pagePxPerMm);
+  layout.bottom = std::max(layout.scan.bottom(), legendH > 0 ? layout.legend.bottom() : 0.0);
+  bool grid = false;
+  for (const PlacedDrawing& one : layout.drawings) {
+    layout.bottom = std::max(layout.bottom, one.box.bottom());
+    grid = grid || one.compact;
+  }
+  if (grid) {
+    double gridBottom = 0;
+    for (const PlacedDrawing& one : layout.drawings)
+      gridBottom = std::max(gridBottom, one.box.bottom());
+    layout.bottom = std::max(layout.bottom, gridBottom + kLabelMm * mm);
+  }
+  return layout;
+}
+
+void PaintLegend(QPainter& painter, std::span<const shots::LegendEntry> entries,
+                 const QRectF& box, double pagePxPerMm) {
+  if (entries.empty() || box.isEmpty()) return;
+  const double mm = pagePxPerMm, line = kLegendLineMm * mm;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(QPen(QColor(150, 150, 150), std::max(1.0, 0.15 * mm)));
+  painter.setBrush(Qt::white);
+  painter.drawRect(box);
+  QFont font;
+  font.setPixelSize(static_cast<int>(std::lround(2.4 * mm)));
+  painter.setFont(font);
+  double y = box.top() + 0.8 * mm;
+  for (const shots::LegendEntry& entry : entries) {
+    const QPointF mark(box.left() + 2.6 * mm, y + line / 2);
+    const QColor colour = QColor::fromRgb(entry.colour);
+    if (entry.symbol == shots::LegendSymbol::Circle) {
+      QColor fill = colour;
+      fill.setAlpha(150);
+      painter.setBrush(fill);
+      painter.setPen(QPen(kOutlineColour, std::max(1.0, 0.18 * mm)));
+      painter.drawEllipse(mark, 1.2 * mm, 1.2 * mm);
+    } else {
+      StrokeTwoTone(painter, CrossPath(mark, 3 * mm), colour, std::max(1.0, 0.35 * mm));
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(QRectF(box.left() + 5 * mm, y, box.width() - 6 * mm, line),
+                     Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(entry.text));
+    y += line;
+  }
+  painter.restore();
 }
 
 }  // namespace holescan::review

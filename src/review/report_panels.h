@@ -1,6 +1,7 @@
 // report_panels.h - the printed report's drawn targets: the scored face at a true scale with
 // the shots on it, a close-up of the group, and for a sheet of several bulls one small drawing
-// per bull with its own shots.
+// per bull with its own shots and a close-up of each bull's group; and the band of the page that
+// holds them beside the annotated scan and its legend, laid out so that nothing covers anything.
 //
 // Everything is drawn with QPainter from numbers, not from the scan: the rings from the face's
 // table (millimetres), the shots as circles of the calibre at their millimetres from the point
@@ -14,10 +15,12 @@
 #include <QRectF>
 #include <QString>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "review/document.h"
 #include "score/faces.h"
+#include "shots/legend.h"
 
 namespace holescan::review {
 
@@ -83,6 +86,8 @@ struct PlacedDrawing {
   QRectF box;
   // One of a sheet's grid: its label inside the drawing, and the scale once under the grid.
   bool compact = false;
+  int bull = 0;          // the sheet's bull it shows (from 1); 0 for a face alone
+  bool closeUp = false;  // the close-up of the group, not the whole face
 };
 // Paints them; the bottom of what was painted (page pixels).
 double PaintDrawings(QPainter& painter, const std::vector<PlacedDrawing>& placed,
@@ -90,9 +95,26 @@ double PaintDrawings(QPainter& painter, const std::vector<PlacedDrawing>& placed
 
 // The document's drawings laid out in `box` (page pixels, `pagePxPerMm` per page millimetre)
 // from its top: for one face the whole face above a close-up of the group, for an unscored
-// picture the close-up alone, for a sheet a grid of its bulls at one scale.
+// picture the close-up alone, for a sheet a grid of its bulls, the faces at one scale (printed
+// once under the grid) and beside each bull with shots the close-up of its group at its own
+// (printed in its label).
 std::vector<PlacedDrawing> PlaceDrawings(const ReviewDocument& document, const QRectF& box,
                                          double pagePxPerMm);
+
+// The report's band: the annotated scan on the left at the scan's aspect (`scanSize`), its
+// legend of `legendLines` lines under it, the drawings on the right, all within `band` (page
+// pixels) and none over another.
+struct ReportBand {
+  QRectF scan;
+  QRectF legend;
+  std::vector<PlacedDrawing> drawings;
+  double bottom = 0;  // of everything, the sheet's scale line included
+};
+ReportBand LayOutBand(const ReviewDocument& document, const QRectF& band, QSizeF scanSize,
+                      int legendLines, double pagePxPerMm);
+// The legend in `box`: a line per entry, its mark and its text.
+void PaintLegend(QPainter& painter, std::span<const shots::LegendEntry> entries,
+                 const QRectF& box, double pagePxPerMm);
 
 // The document's drawings: one for a single face or an unscored picture (the face only when
 // its shots are scored from its aim), one per bull of a sheet (the sighters' labelled so).

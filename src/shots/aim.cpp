@@ -735,6 +735,61 @@ cv::Mat RadialProfile(const PictureView& picture, Point centre, double reach, do
   return sorted.row(180).clone();
 }
 
+// A black whose outline's axes differ more than kFlattest allows: seen at an angle.
+bool Flat(const RoundRegion& region) {
+  const cv::Size2f axes = region.ellipse.size;
+  return axes.width > 0 && axes.height > 0 &&
+         std::min(axes.width, axes.height) / std::max(axes.width, axes.height) < kFlattest;
+}
+
+// The region's outline ellipse in picture pixels (working pixels `factor` wide, their centres
+// `offset` in), where the ellipse fit of the edge starts.
+cv::RotatedRect EllipseStart(const RoundRegion& region, int factor, double offset) {
+  const cv::Size2f axes = region.ellipse.size;
+  return cv::RotatedRect(
+      cv::Point2f(
+          static_cast<float>(region.ellipse.center.x * static_cast<double>(factor) + offset),
+          static_cast<float>(region.ellipse.center.y * static_cast<double>(factor) + offset)),
+      cv::Size2f((axes.width + 1) * static_cast<float>(factor),
+                 (axes.height + 1) * static_cast<float>(factor)),
+      region.ellipse.angle);
+}
+
+// The picture around a black seen at an angle, stretched along its shorter axis until the
+// black is round again: a square of 2 reach + 1 pixels, the black's centre at (reach, reach),
+// what lies outside the picture black.
+cv::Mat RoundAgain(const PictureView& picture, const AimFit& black, double reach) {
+  // Back from the round picture to the photograph: shrink along the shorter axis.
+  const double vx = -std::sin(black.axisRadians), vy = std::cos(black.axisRadians);
+  const double k = black.minorPx / black.radiusPx - 1;
+  const double a = 1 + k * vx * vx, b = k * vx * vy, d = 1 + k * vy * vy;
+  const cv::Matx23d back(a, b, black.centre.x - (a + b) * reach, b, d,
+                         black.centre.y - (b + d) * reach);
+  const int side = 2 * static_cast<int>(std::ceil(reach)) + 1;
+  cv::Mat round;
+  cv::warpAffine(MatOf(picture), round, back, cv::Size(side, side),
+                 static_cast<int>(cv::INTER_LINEAR) | static_cast<int>(cv::WARP_INVERSE_MAP),
+                 cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 255));
+  return round;
+}
+
+// The largest radius about `centre` at which three quarters of the circle lie in the picture,
+// from the black's radius `blackPx` up to 2.7 times it (as far as any face's rings reach).
+double ShownRadius(const PictureView& picture, Point centre, double blackPx) {
+  const auto inside = [&](double r) {
+    int count = 0;
+    for (int a = 0; a < 360; ++a) {
+      const double x = centre.x + r * std::cos(a * std::numbers::pi / 180);
+      const double y = centre.y + r * std::sin(a * std::numbers::pi / 180);
+      if (x >= 0 && y >= 0 && x <= picture.width - 1 && y <= picture.height - 1) ++count;
+    }
+    return count;
+  };
+  double shown = blackPx;
+  for (double r = blackPx; r <= 2.7 * blackPx && inside(r) >= 270; r += 0.01 * blackPx) shown = r;
+  return shown;
+}
+
 // Bulls in reading order: rows top to bottom (a bull starts a new row when it lies more than
 // half a black below the row's first), left to right within a row.
 void ReadingOrder(std::vector<AimFit>& bulls) {
@@ -762,7 +817,7 @@ std::string Dpi(double pxPerMm) {
 
 std::optional<FaceFound> FindFaces(const PictureView& picture,
                                    std::span<const score::Face* const> faces, double pxPerMm,
-                                   std::string* reason) {
+                                   std::string* reason, const FaceChoice& choice) {
   const auto fail = [&](std::string why) -> std::optional<FaceFound> {
     if (reason) *reason = std::move(why);
     return std::nullopt;
@@ -821,30 +876,54 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
   if (faces.size() == 1) {
     found.face = faces[0];
   } else {
-    double best = -2, second = -2;
-    double step = 1;
+    // The best face whose rings the picture shows out to its lowest scoring ring, and the
+    // best of all (to name when none is shown in full): a face is told by its rings, and a
+    // picture that ends inside them cannot tell it.
+    double best = -2, second = -2, bestCut = -2;
+    const score::Face* cut = nullptr;
+    double step = 1, shown = 0;
     cv::Mat profile;
+    // A black seen at an angle (a photograph) is measured as an ellipse, once for every face,
+    // and the picture around it stretched back to round before the rings are compared.
+    std::optional<AimFit> tilted;
+    if (pxPerMm <= 0 && Flat(blacks.front()))
+      tilted = FitEllipseEdge(picture, EllipseStart(blacks.front(), factor, offset), factor);
     for (const score::Face* face : faces) {
       const double scale = radiusPx / (face->blackDiameterMm / 2);
       if (ResolutionProblem(scale * 25.4)) continue;
       std::string failure;
-      const auto fit =
-          FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx, factor, &failure);
+      const auto fit = tilted ? tilted
+                              : FitEdge(picture, *face, scale, startOf(blacks.front()), radiusPx,
+                                        factor, &failure);
       if (!fit) {
         if (why.empty()) why = failure;
         continue;
       }
+      if (ResolutionProblem(fit->radiusPx / (face->blackDiameterMm / 2) * 25.4)) continue;
       if (profile.empty()) {
         const Point centre{fit->centre.x, fit->centre.y};
+        shown = ShownRadius(picture, centre, fit->radiusPx);
         const double border = std::min(
             {centre.x, centre.y, picture.width - 1 - centre.x, picture.height - 1 - centre.y});
         // As far as the widest face's rings reach, but not beyond the picture.
         const double reach = std::max(1.1 * fit->radiusPx, std::min(2.7 * fit->radiusPx, border));
-        profile = RadialProfile(picture, centre, reach, &step);
+        if (tilted && tilted->minorPx > 0) {
+          const cv::Mat round = RoundAgain(picture, *tilted, reach);
+          const PictureView view{round.cols, round.rows, static_cast<int>(round.step1() / 4),
+                                 reinterpret_cast<const std::uint32_t*>(round.data)};
+          profile = RadialProfile(view, Point{reach, reach}, reach, &step);
+        } else {
+          profile = RadialProfile(picture, centre, reach, &step);
+        }
       }
-      const double match =
-          RingMatch(profile, step, *face, fit->radiusPx / (face->blackDiameterMm / 2));
-      if (match > best) {
+      const double faceScale = fit->radiusPx / (face->blackDiameterMm / 2);
+      const double match = RingMatch(profile, step, *face, faceScale);
+      if (face->OuterDiameterMm() / 2 * faceScale > shown) {
+        if (match > bestCut) {
+          bestCut = match;
+          cut = face;
+        }
+      } else if (match > best) {
         second = best;
         best = match;
         found.face = face;
@@ -852,18 +931,27 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
         second = match;
       }
     }
+    if (found.face == nullptr && cut != nullptr) {
+      char text[320];
+      std::snprintf(text, sizeof text,
+                    "no known face's rings match the picture well enough: the best, %s, "
+                    "matches %.3f, but the picture ends inside its rings",
+                    std::string(cut->title).c_str(), bestCut);
+      return fail(text);
+    }
     if (found.face == nullptr) {
       return fail("the round black found (" + Millimetres(2 * radiusPx) +
                   " pixels across) is the black of no known face at a resolution between " +
                   Dpi(kMinDpi / 25.4) + " and " + Dpi(kMaxDpi / 25.4) + " ppi" +
                   (why.empty() ? "" : " (" + why + ")"));
     }
-    if (best < kLeastRingMatch || best - second < kLeastRingMargin) {
-      char text[200];
+    if (best < choice.leastMatch || best - second < choice.leastMargin) {
+      char text[320];
       std::snprintf(text, sizeof text,
                     "no known face's rings match the picture well enough: the best, %s, "
-                    "correlates %.3f, the next %.3f",
-                    std::string(found.face->name).c_str(), best, std::max(second, -1.0));
+                    "matches %.3f (%.2f needed), the next %.3f",
+                    std::string(found.face->title).c_str(), best, choice.leastMatch,
+                    std::max(second, -1.0));
       return fail(text);
     }
     found.match = best;
@@ -880,18 +968,9 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
   for (const RoundRegion& region : blacks) {
     const double expected = (region.diameter / 2 + 0.5) * factor;
     std::string failure;
-    const cv::Size2f axes = region.ellipse.size;
-    if (pxPerMm <= 0 && axes.width > 0 && axes.height > 0 &&
-        std::min(axes.width, axes.height) / std::max(axes.width, axes.height) < kFlattest) {
+    if (pxPerMm <= 0 && Flat(region)) {
       // Seen at an angle: the black is an ellipse, and its longer axis the face's scale.
-      const cv::RotatedRect start(
-          cv::Point2f(
-              static_cast<float>(region.ellipse.center.x * static_cast<double>(factor) + offset),
-              static_cast<float>(region.ellipse.center.y * static_cast<double>(factor) + offset)),
-          cv::Size2f((axes.width + 1) * static_cast<float>(factor),
-                     (axes.height + 1) * static_cast<float>(factor)),
-          region.ellipse.angle);
-      if (const auto fit = FitEllipseEdge(picture, start, factor)) {
+      if (const auto fit = FitEllipseEdge(picture, EllipseStart(region, factor, offset), factor)) {
         found.bulls.push_back(*fit);
         sum += fit->radiusPx;
       } else if (why.empty()) {

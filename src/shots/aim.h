@@ -86,17 +86,21 @@ std::optional<AimFit> FindAim(const PictureView& picture, const score::Face& fac
 // A photograph at an angle shows the black as an ellipse (its outline's fitted ellipse flatter
 // than kFlattest): its edge is then measured as an ellipse (fitEllipse, robustly), whose longer
 // axis, at right angles to the tilt, keeps the face's scale; the shorter one gives the tilt.
+// To choose its face the picture around it is first stretched along the shorter axis until
+// the black is round again, and the profile taken on that.
 
 // The working copy's longer side at most this many pixels.
 inline constexpr int kFaceWorkSide = 1024;
 // A black whose outline's axes differ more than this (about 10 degrees of tilt) is measured as
 // an ellipse.
 inline constexpr double kFlattest = 0.985;
-// A face is chosen among several when its rings correlate at least this well with the picture
-// and this much better than the next face's. Measured: generated cards of every face 0.82 to
-// 0.93, the next face at most 0.23; the bundled air-rifle scan (blurred, ten holes in its
-// black) 0.26, the next 0.05; a black disc in rings at no face's spacing 0.03, and a real
-// sheet of boxes with shot holes 0.07.
+// A face is chosen among several when the picture shows its rings out to the lowest scoring
+// ring (three quarters of the circle in the picture) and they correlate at least
+// kLeastRingMatch with it and kLeastRingMargin better than the next face's (FaceChoice).
+// Floor, from generated pictures of every face (tests/shots/face_choice_test.cpp): the best
+// wrong face, the true one left out, at most 0.14; the right one on scans, cards, sheets, dark
+// groups and photographs at least 0.43 (0.48), light groups torn through the black's rings
+// down to 0.13: 0.2 keeps clear of every wrong one.
 inline constexpr double kLeastRingMatch = 0.2;
 inline constexpr double kLeastRingMargin = 0.1;
 // Blacks of one sheet differ in measured size by at most this (relative).
@@ -110,12 +114,19 @@ struct FaceFound {
   double runnerUpMatch = 0;           // the next face's, when there was one
 };
 
+// How sure the choice among several faces must be: a face is taken when its rings' match is at
+// least leastMatch and leastMargin above the next face's.
+struct FaceChoice {
+  double leastMatch = kLeastRingMatch;
+  double leastMargin = kLeastRingMargin;
+};
+
 // The face among `faces` (one to measure its scale, several to choose) on the picture.
 // With `pxPerMm` positive the scale is known and only blacks of that face's size at it count.
 // nullopt with a one-line reason in *reason when no round dark region is found, or none fits a
 // face at a resolution within the limits.
 std::optional<FaceFound> FindFaces(const PictureView& picture,
                                    std::span<const score::Face* const> faces, double pxPerMm = 0,
-                                   std::string* reason = nullptr);
+                                   std::string* reason = nullptr, const FaceChoice& choice = {});
 
 }  // namespace holescan::shots

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "facegen.h"
+#include "shots/aim.h"
+#include "support/face_scans.h"
 
 namespace holescan::calibrated {
 namespace {
@@ -248,6 +250,61 @@ TEST_F(OnAFace, auto_chooses_the_face_and_its_gauge) {
   EXPECT_TRUE(result.total);
 }
 
+facegen::FaceTarget ForeignBullScan() {
+  facegen::FaceOptions options = testing_support::ForeignBullScan(286, 4);
+  options.shots = {{1, -2}, {-3, 1}};
+  return facegen::MakeFace(options);
+}
+
+// With auto, a face whose rings no face of ours matches well enough is no face: one warning
+// naming the nearest, and the shots found as without a face at the resolution given or
+// stored; with neither, the picture is refused for want of one. The right face is still
+// chosen on its own card.
+TEST(AutoFace, a_bull_of_no_known_kind_is_refused_and_the_shots_still_found) {
+  const facegen::FaceTarget bull = ForeignBullScan();
+  CalibratedSettings settings;
+  settings.calibreMm = 5.6;
+  settings.faceAuto = true;
+  settings.gaugeMm = 0;
+  settings.dpi = 0;
+  settings.dpiSource = ResolutionSource::Face;
+  settings.fileDpi = 286;
+  const CalibratedResult stored = AnalysePicture(bull.picture.View(), settings);
+  EXPECT_EQ(stored.settings.face, nullptr);
+  EXPECT_EQ(stored.settings.dpi, 286);
+  EXPECT_EQ(stored.settings.dpiSource, ResolutionSource::File);
+  ASSERT_EQ(stored.warnings.size(), 1u);
+  const std::string& warning = stored.warnings[0];
+  EXPECT_EQ(warning.rfind("no known face's rings match", 0), 0u) << warning;
+  EXPECT_NE(warning.find("the best, "), std::string::npos) << warning;
+  EXPECT_NE(warning.find("matches 0."), std::string::npos) << warning;
+  EXPECT_NE(warning.find("without a face"), std::string::npos) << warning;
+  EXPECT_FALSE(stored.total);
+  EXPECT_EQ(stored.aim.source, score::AimSource::Group);
+  EXPECT_EQ(stored.shots.size(), 2u);
+
+  // The resolution given instead: the same.
+  settings.dpiSource = ResolutionSource::Option;
+  settings.dpi = 286;
+  settings.fileDpi.reset();
+  const CalibratedResult given = AnalysePicture(bull.picture.View(), settings);
+  EXPECT_EQ(given.settings.face, nullptr);
+  ASSERT_EQ(given.warnings.size(), 1u);
+  EXPECT_EQ(given.warnings[0].rfind("no known face's rings match", 0), 0u) << given.warnings[0];
+  EXPECT_EQ(given.shots.size(), 2u);
+
+  // Neither: refused, saying which face came nearest.
+  settings.dpiSource = ResolutionSource::Face;
+  settings.dpi = 0;
+  try {
+    AnalysePicture(bull.picture.View(), settings);
+    ADD_FAILURE() << "analysed without a resolution";
+  } catch (const NoScale& none) {
+    EXPECT_EQ(std::string(none.what()).rfind("no known face's rings match", 0), 0u)
+        << none.what();
+  }
+}
+
 // The A-17's ten is a light ring narrower than a .22 hole, printed in every black: with the
 // face named it is print, while a shot that tore it out still counts. Without the face the ring
 // passes for a hole.
@@ -418,6 +475,16 @@ TEST(Photographed, a_tilted_face_is_rectified_from_its_black) {
     settings.dpiSource = ResolutionSource::Face;
     const CalibratedResult found = AnalysePicture(card.picture.View(), settings);
     EXPECT_NEAR(found.settings.dpi / 150, 1, 0.005) << axis;
+    // Chosen by auto as well: its rings compared with the picture stretched round again.
+    CalibratedSettings chosen = settings;
+    chosen.face = nullptr;
+    chosen.faceAuto = true;
+    chosen.gaugeMm = 0;
+    const CalibratedResult auto_ = AnalysePicture(card.picture.View(), chosen);
+    EXPECT_EQ(auto_.settings.face, options.face) << axis;
+    ASSERT_TRUE(auto_.faceMeasure);
+    EXPECT_GE(auto_.faceMeasure->match, shots::kLeastRingMatch) << axis;
+    EXPECT_NEAR(auto_.faceMeasure->tiltDeg, 30, 1) << axis;
     ASSERT_TRUE(found.faceMeasure);
     EXPECT_NEAR(found.faceMeasure->tiltDeg, 30, 1) << axis;
     // Directions are the same half a turn apart.

@@ -324,6 +324,31 @@ TEST_F(Exports, the_report_draws_the_face_to_scale_only_when_scored) {
   EXPECT_LT(dark(ReportImage(*document_, when, 254)).count, 15000);
 }
 
+// One card's band: the scan, its legend under it, the whole face above the close-up of the
+// group on the right; no two of them overlap, and all keep within the band.
+TEST_F(Exports, the_reports_band_puts_the_legend_where_it_covers_nothing) {
+  const double mm = 10;
+  const QRectF space(150, 400, 1800, 1400);
+  const ReportBand band = LayOutBand(*document_, space, QSizeF(800, 600), 4, mm);
+  ASSERT_EQ(band.drawings.size(), 2u);
+  EXPECT_FALSE(band.drawings[0].closeUp);
+  EXPECT_TRUE(band.drawings[1].closeUp);
+  EXPECT_EQ(band.drawings[1].drawing.shots.size(), 3u);
+  std::vector<QRectF> boxes = {band.scan, band.legend};
+  for (const PlacedDrawing& one : band.drawings) boxes.push_back(one.box);
+  ASSERT_GE(band.legend.height(), 4 * 3 * mm);  // a line a legend entry
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_TRUE(space.contains(boxes[i])) << i;
+    for (std::size_t j = i + 1; j < boxes.size(); ++j) {
+      const QRectF both = boxes[i].intersected(boxes[j]);
+      EXPECT_FALSE(both.width() > 1e-6 && both.height() > 1e-6) << i << " and " << j;
+    }
+  }
+  // The scan as large as the column and the legend allow, at its own aspect.
+  EXPECT_NEAR(band.scan.width() / band.scan.height(), 800.0 / 600, 1e-9);
+  EXPECT_GT(band.scan.width(), 1000);
+}
+
 TEST(Report, prints_the_resolution_as_set_and_leaves_score_columns_out_when_unscored) {
   EXPECT_EQ(ResolutionText(299.9994), "300 ppi");
   EXPECT_EQ(ResolutionText(300), "300 ppi");

@@ -23,6 +23,7 @@
 #include "shots/legend.h"
 #include "review/exports.h"
 #include "review/numbers.h"
+#include "review/report_panels.h"
 #include "review/review_window.h"
 #include "review/shot_table_model.h"
 #include "review/shots_file.h"
@@ -148,6 +149,64 @@ TEST_F(Sheet, the_report_prints_the_sheet) {
                               .toStdString() + ".pdf";
   EXPECT_FALSE(ExportPdf(*document_, pdf, QDateTime(QDate(2026, 12, 10), QTime(4, 0))));
   EXPECT_TRUE(QFileInfo(QString::fromStdString(pdf)).size() > 10000);
+}
+
+// Rectangles that share more than an edge.
+bool Overlap(const QRectF& a, const QRectF& b) {
+  const QRectF both = a.intersected(b);
+  return both.width() > 1e-6 && both.height() > 1e-6;
+}
+
+// The report's band of the sheet at 300 ppi: every bull's face, beside each bull with shots the
+// close-up of its own group (enlarged, its shots all there), and the legend under the scan
+// over nothing: neither the scan (whose bull 1 it used to hide) nor a drawing.
+TEST_F(Sheet, the_reports_band_has_a_close_up_per_bull_with_shots_and_nothing_overlaps) {
+  const double mm = 300 / 25.4;
+  const QRectF space(15 * mm, 40 * mm, 180 * mm, 120 * mm);
+  const Picture& scan = *document_->PictureData();
+  const ReportBand band = LayOutBand(*document_, space, QSizeF(scan.Width(), scan.Height()),
+                                     3, mm);
+  const calibrated::CalibratedResult& result = document_->Result();
+  std::size_t closeUps = 0;
+  for (const calibrated::Bull& bull : result.bulls) {
+    const auto of = [&](bool closeUp) {
+      return std::find_if(band.drawings.begin(), band.drawings.end(),
+                          [&](const PlacedDrawing& one) {
+                            return one.bull == bull.number && one.closeUp == closeUp;
+                          });
+    };
+    const auto face = of(false);
+    ASSERT_NE(face, band.drawings.end()) << "bull " << bull.number;
+    EXPECT_NE(face->drawing.face, nullptr) << "bull " << bull.number;
+    const auto closeUp = of(true);
+    if (bull.shots.empty()) {
+      EXPECT_EQ(closeUp, band.drawings.end()) << "bull " << bull.number;
+      continue;
+    }
+    ASSERT_NE(closeUp, band.drawings.end()) << "bull " << bull.number << "'s close-up";
+    ++closeUps;
+    EXPECT_EQ(closeUp->drawing.shots.size(), bull.shots.size()) << "bull " << bull.number;
+    EXPECT_GT(closeUp->scale.ratio, face->scale.ratio) << "bull " << bull.number;
+    EXPECT_TRUE(closeUp->drawing.label.contains(closeUp->scale.text))
+        << closeUp->drawing.label.toStdString();
+    // Beside its face, on the same row.
+    EXPECT_DOUBLE_EQ(closeUp->box.top(), face->box.top()) << "bull " << bull.number;
+    EXPECT_NEAR(closeUp->box.left(), face->box.right(), 1e-6) << "bull " << bull.number;
+  }
+  EXPECT_EQ(closeUps, 11u);
+  ASSERT_FALSE(band.legend.isEmpty());
+  EXPECT_FALSE(Overlap(band.legend, band.scan));
+  for (std::size_t i = 0; i < band.drawings.size(); ++i) {
+    const QRectF& box = band.drawings[i].box;
+    EXPECT_FALSE(Overlap(band.legend, box)) << "drawing " << i;
+    EXPECT_FALSE(Overlap(band.scan, box)) << "drawing " << i;
+    for (std::size_t j = i + 1; j < band.drawings.size(); ++j)
+      EXPECT_FALSE(Overlap(box, band.drawings[j].box)) << "drawings " << i << " and " << j;
+    EXPECT_TRUE(space.contains(box)) << "drawing " << i;
+  }
+  EXPECT_TRUE(space.contains(band.scan));
+  EXPECT_TRUE(space.contains(band.legend));
+  EXPECT_LE(band.bottom, space.bottom() + 1e-6);
 }
 
 // Saved, the sheet reopens with its bulls: the same column and lines; a damaged bull is

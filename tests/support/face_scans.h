@@ -64,4 +64,31 @@ inline void ExpectAimWithinTenthOfMillimetre(const char* face, double dpi, std::
               first, last);
 }
 
+// A single smallbore bull of a kind no face of ours is: black out to ring 5, rings 6 to 10 as
+// white lines in it, the ten a quarter of the black across, 80 mm; scanned close around the
+// black, as such bulls come cut from their sheet (`marginMm` of card around it).
+inline constexpr score::Face kForeignBull = {
+    .name = "foreign-bull",
+    .shotGroupsName = "",
+    .title = "a bull of no known kind",
+    .ringDiameterMm = {19.2, 31.36, 43.52, 55.68, 67.84, 80, 0, 0, 0, 0},
+    .lowestRing = 5,
+    .blackDiameterMm = 80,
+    .ringWidthMm = 6.08,
+    .ringLineMm = 0.3,
+    .rulesGaugeMm = 5.6};
+
+inline facegen::FaceOptions ForeignBullScan(double dpi, std::uint32_t seed,
+                                            double marginMm = 3) {
+  facegen::FaceOptions options;
+  options.face = &kForeignBull;
+  options.dpi = dpi;
+  options.seed = seed;
+  options.calibreMm = 5.6;
+  options.marginMm = marginMm;
+  options.offsetMm = std::min(3.0, marginMm);
+  options.noise = 3;
+  return options;
+}
+
 }  // namespace holescan::testing_support
