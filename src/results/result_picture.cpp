@@ -1,7 +1,9 @@
 #include "results/result_picture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <span>
 #include <vector>
@@ -92,6 +94,17 @@ Picture ResultPicture(const PictureView& picture, const CalibratedRecord& record
   std::vector<shots::LegendAvoid> avoid;
   for (const shots::Shot& shot : outlined) avoid.push_back({shot.x, shot.y});
   for (const shots::Mark& mark : marks) avoid.push_back({mark.x, mark.y});
+  // A sheet's bulls fill its page: the legend hides no bull's black either.
+  constexpr int kRimPoints = 24;
+  for (const calibrated::Bull& bull : r.bulls) {
+    for (const double reach : {1.0, 0.55}) {  // its rim, and a ring inside it
+      for (int k = 0; k < kRimPoints; ++k) {
+        const double a = 2 * std::numbers::pi * k / kRimPoints;
+        avoid.push_back({at(bull.x + reach * bull.radiusPx * std::cos(a)),
+                         at(bull.y + reach * bull.radiusPx * std::sin(a))});
+      }
+    }
+  }
   shots::DrawLegend(out, ResultLegend(record), avoid);
   return out;
 }

@@ -2,7 +2,7 @@
 #include "shots/legend.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 #include <cmath>
 
 #include <opencv2/core.hpp>
@@ -27,24 +27,34 @@ void DrawLegend(Picture& picture, std::span<const LegendEntry> entries,
   const double margin = text;
   if (width + 2 * margin > picture.Width() || height + 2 * margin > picture.Height()) return;
 
-  // The corner whose box (and a text's height around it) covers the fewest points.
-  const std::array<cv::Point2d, 4> corners{{
+  // The place whose box (and a text's height around it) covers the fewest points: a corner
+  // first, where a legend is looked for; where every corner hides something (a sheet of bulls
+  // fills its page to the corners), any place on a grid of half the box's size.
+  std::vector<cv::Point2d> places{{
       {margin, margin},
       {picture.Width() - margin - width, margin},
       {margin, picture.Height() - margin - height},
       {picture.Width() - margin - width, picture.Height() - margin - height},
   }};
-  cv::Point2d at = corners[0];
-  std::size_t fewest = avoid.size() + 1;
-  for (const cv::Point2d& corner : corners) {
-    std::size_t covered = 0;
+  const double right = picture.Width() - margin - width;
+  const double bottom = picture.Height() - margin - height;
+  for (double y = margin; y <= bottom; y += height / 2)
+    for (double x = margin; x <= right; x += width / 2) places.emplace_back(x, y);
+  const auto covered = [&](const cv::Point2d& place) {
+    std::size_t count = 0;
     for (const LegendAvoid& point : avoid) {
-      covered += point.x >= corner.x - text && point.x <= corner.x + width + text &&
-                 point.y >= corner.y - text && point.y <= corner.y + height + text;
+      count += point.x >= place.x - text && point.x <= place.x + width + text &&
+               point.y >= place.y - text && point.y <= place.y + height + text;
     }
-    if (covered < fewest) {
-      fewest = covered;
-      at = corner;
+    return count;
+  };
+  cv::Point2d at = places[0];
+  std::size_t fewest = avoid.size() + 1;
+  for (std::size_t i = 0; i < places.size() && fewest > 0; ++i) {
+    const std::size_t count = covered(places[i]);
+    if (count < fewest) {
+      fewest = count;
+      at = places[i];
     }
   }
 

@@ -8,7 +8,8 @@
 // and on a hole alike.
 //
 // The legend is a small box of one line per entry, the entry's mark and its text, in dark
-// ink on white, in the corner of the picture that covers the fewest marks.
+// ink on white, in the corner of the picture that covers the fewest marks, or where no corner
+// is free, in the place that does.
 #pragma once
 
 #include <cstdint>

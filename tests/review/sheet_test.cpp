@@ -242,6 +242,26 @@ TEST_F(Sheet, the_result_picture_marks_each_bulls_aim_and_group_centre) {
     }
   }
   EXPECT_GE(centres, 10);
+  // The legend, which the bulls leave no free corner for, hides no bull's black.
+  const Picture bare = results::ResultPicture(document_->PictureData()->View(),
+                                              {document_->Path(), &result}, 1, false);
+  for (const calibrated::Bull& bull : result.bulls) {
+    int hidden = 0;
+    const int reach = static_cast<int>(std::ceil(bull.radiusPx));
+    for (int dy = -reach; dy <= reach; ++dy) {
+      for (int dx = -reach; dx <= reach; ++dx) {
+        const int px = static_cast<int>(std::lround(bull.x)) + dx;
+        const int py = static_cast<int>(std::lround(bull.y)) + dy;
+        if (dx * dx + dy * dy > reach * reach || px < 0 || py < 0 || px >= bare.Width() ||
+            py >= bare.Height())
+          continue;
+        hidden += marked.Row(py)[px] != bare.Row(py)[px];
+      }
+    }
+    // Both pictures carry the same marks: what differs is the legend's, at most a sliver of
+    // the black's edge between the points it keeps clear of.
+    EXPECT_LT(hidden, 0.05 * bull.radiusPx * bull.radiusPx) << "bull " << bull.number;
+  }
   // Bull 1's centre lies between its two shots, 1 mm from its aim.
   const auto first = results::BullGroupCentre(result, result.bulls.front());
   ASSERT_TRUE(first);

@@ -71,6 +71,23 @@ TEST(Legend, goes_to_the_corner_that_hides_the_fewest_marks) {
     EXPECT_EQ(picture.At(880, 20), white);  // top right
   }
   {
+    // A mark in every corner (a sheet of bulls fills its page): the legend goes where it hides
+    // none, not to the corner that hides fewest.
+    Picture picture(900, 900, paper);
+    const std::array<LegendAvoid, 4> corners{{{40, 40}, {860, 40}, {40, 860}, {860, 860}}};
+    DrawLegend(picture, entries, corners);
+    int legend = 0;
+    for (int y = 0; y < 900; ++y)
+      for (int x = 0; x < 900; ++x) legend += picture.At(x, y) == white;
+    EXPECT_GT(legend, 1000);
+    for (const LegendAvoid& corner : corners) {
+      for (int d = -15; d <= 15; d += 5) {
+        EXPECT_EQ(picture.At(static_cast<int>(corner.x) + d, static_cast<int>(corner.y)), paper);
+        EXPECT_EQ(picture.At(static_cast<int>(corner.x), static_cast<int>(corner.y) + d), paper);
+      }
+    }
+  }
+  {
     Picture tiny(80, 60, paper);  // too small to hold it: left alone
     DrawLegend(tiny, entries);
     for (int y = 0; y < 60; ++y)
