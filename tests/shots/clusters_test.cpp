@@ -52,6 +52,15 @@ struct GroupCase {
   bool light;
 };
 
+scangen::GroupScan MakeGroup(const GroupCase& c) {
+  scangen::GroupOptions options;
+  options.seed = c.seed;
+  options.dpi = c.dpi;
+  options.shots = c.shots;
+  options.light = c.light;
+  return scangen::MakeGroupScan(options);
+}
+
 // Groups of 3 to 12 shots at 75 to 600 ppi, without the count: most are counted right with
 // every shot within a quarter of a calibre, every shot with its group's look; with the stage
 // off the decision alone counts few of them right.
@@ -61,12 +70,7 @@ TEST(Clusters, counts_and_centres_the_shots_of_ragged_groups) {
                              {507, 600, 12, false}, {508, 75, 5, false}};
   int right = 0, rightOff = 0;
   for (const GroupCase& c : cases) {
-    scangen::GroupOptions options;
-    options.seed = c.seed;
-    options.dpi = c.dpi;
-    options.shots = c.shots;
-    options.light = c.light;
-    const scangen::GroupScan scan = scangen::MakeGroupScan(options);
+    const scangen::GroupScan scan = MakeGroup(c);
     SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", " << c.shots << " shots at " << c.dpi
                                     << " ppi, " << (c.light ? "light" : "dark"));
     const ShotResult on = Find(scan, c.dpi, std::nullopt, true);
@@ -90,12 +94,7 @@ TEST(Clusters, counts_and_centres_the_shots_of_ragged_groups) {
 TEST(Clusters, the_count_given_completes_a_group) {
   int completed = 0;
   for (std::uint32_t seed = 520; seed < 526; ++seed) {
-    scangen::GroupOptions options;
-    options.seed = seed;
-    options.dpi = 300;
-    options.shots = 12;
-    options.light = seed % 2 == 1;
-    const scangen::GroupScan scan = scangen::MakeGroupScan(options);
+    const scangen::GroupScan scan = MakeGroup({seed, 300, 12, seed % 2 == 1});
     const ShotResult given = Find(scan, 300, 12, true);
     const Match m = Compare(scan.holes, given.shots, scan.holeDiameterPx);
     EXPECT_EQ(m.found, 12) << "seed " << seed;
@@ -116,12 +115,7 @@ TEST(Clusters, the_count_given_settles_shots_taken_in_the_wrong_place) {
                              {70066, 300, 10, false},
                              {70080, 300, 10, false}};
   for (const GroupCase& c : cases) {
-    scangen::GroupOptions options;
-    options.seed = c.seed;
-    options.dpi = c.dpi;
-    options.shots = c.shots;
-    options.light = c.light;
-    const scangen::GroupScan scan = scangen::MakeGroupScan(options);
+    const scangen::GroupScan scan = MakeGroup(c);
     SCOPED_TRACE(testing::Message() << "seed " << c.seed);
     const ShotResult given = Find(scan, c.dpi, c.shots, true);
     const Match m = Compare(scan.holes, given.shots, scan.holeDiameterPx);
