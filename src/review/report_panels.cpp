@@ -351,8 +351,8 @@ std::vector<PlacedDrawing> PlaceDrawings(const ReviewDocument& document, const Q
   for (int i = 0; i < count; ++i) {
     TargetDrawing& drawing = drawings[static_cast<std::size_t>(i)];
     const int bull = document.Result().bulls[static_cast<std::size_t>(i)].number;
-    const QRectF cell(grid.left() + (i % perRow) * across * side,
-                      grid.top() + (i / perRow) * side, side, side);
+    const QRectF cell(grid.left() + (i % perRow) * across * side, grid.top() + (i / perRow) * side,
+                      side, side);
     const DrawingScale scale = FaceScale(drawing, compactMm(cell));
     if (faces.empty() || scale.ratio < ratio) {
       ratio = scale.ratio;
@@ -384,31 +384,27 @@ ReportBand LayOutBand(const ReviewDocument& document, const QRectF& band, QSizeF
   if (scanSize.width() > 0 && scanSize.height() > 0)
     scale = std::min(scanW / scanSize.width(), scanH / scanSize.height());
   const QSizeF shown(scanSize.width() * scale, scanSize.height() * scale);
-  layout.scan = QRectF(band.left() + (scanW - shown.width()) / 2, band.top(), shown.width(),
-                       shown.height());
+  layout.scan =
+      QRectF(band.left() + (scanW - shown.width()) / 2, band.top(), shown.width(), shown.height());
   if (legendH > 0)
     layout.legend = QRectF(band.left(), layout.scan.bottom() + 2 * mm,
                            std::min(scanW, kLegendWidthMm * mm), legendH);
-  layout.drawings =
-      PlaceDrawings(document, QRectF(band.left() + scanW + gap, band.top(), drawW, band.height()),
-                    pagePxPerMm);
-  layout.bottom = std::max(layout.scan.bottom(), legendH > 0 ? layout.legend.bottom() : 0.0);
+  layout.drawings = PlaceDrawings(
+      document, QRectF(band.left() + scanW + gap, band.top(), drawW, band.height()), pagePxPerMm);
+  // A sheet's grid has its scale's line under it.
+  double drawn = 0;
   bool grid = false;
   for (const PlacedDrawing& one : layout.drawings) {
-    layout.bottom = std::max(layout.bottom, one.box.bottom());
+    drawn = std::max(drawn, one.box.bottom());
     grid = grid || one.compact;
   }
-  if (grid) {
-    double gridBottom = 0;
-    for (const PlacedDrawing& one : layout.drawings)
-      gridBottom = std::max(gridBottom, one.box.bottom());
-    layout.bottom = std::max(layout.bottom, gridBottom + kLabelMm * mm);
-  }
+  layout.bottom = std::max({layout.scan.bottom(), legendH > 0 ? layout.legend.bottom() : 0.0,
+                            drawn + (grid ? kLabelMm * mm : 0.0)});
   return layout;
 }
 
-void PaintLegend(QPainter& painter, std::span<const shots::LegendEntry> entries,
-                 const QRectF& box, double pagePxPerMm) {
+void PaintLegend(QPainter& painter, std::span<const shots::LegendEntry> entries, const QRectF& box,
+                 double pagePxPerMm) {
   if (entries.empty() || box.isEmpty()) return;
   const double mm = pagePxPerMm, line = kLegendLineMm * mm;
   painter.save();

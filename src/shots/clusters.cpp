@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
@@ -306,7 +307,7 @@ class Explainer {
   }
 
   Explained ExplainedBy(const std::vector<cv::Point2d>& centres) const {
-    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+    Explained e = Nothing();
     for (const cv::Point2d& c : centres)
       Add(MakeDisc(g_, c, g_.radius > 0 ? g_.radius : r_, arc_), e, 1);
     return e;
@@ -397,14 +398,27 @@ class Explainer {
   double JointRadius() const { return std::min(g_.radius, r_); }
 
   double CurrentCost() const {
-    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+    Explained e = Nothing();
+    const int spill = Cover(JointRadius(), e);
+    return CostOf(e, spill);
+  }
+
+  // Nothing explained yet.
+  Explained Nothing() const {
+    return {std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+  }
+
+  // The group's shots as discs of `radius` counted into `e` (and kept in `discs`); the area
+  // they put outside the torn area, in pixels.
+  int Cover(double radius, Explained& e, std::vector<Disc>* discs = nullptr) const {
     int spill = 0;
     for (const cv::Point2d& c : g_.centres) {
-      const Disc d = MakeDisc(g_, c, JointRadius(), arc_);
+      Disc d = MakeDisc(g_, c, radius, arc_);
       Add(d, e, 1);
       spill += d.spill;
+      if (discs) discs->push_back(std::move(d));
     }
-    return CostOf(e, spill);
+    return spill;
   }
 
   // Each shot seen in turn taken out and added again where the group explains most with it,
@@ -470,7 +484,7 @@ class Explainer {
   double OwnGain(std::size_t i) const {
     std::vector<Disc> discs;
     for (const cv::Point2d& c : g_.centres) discs.push_back(MakeDisc(g_, c, g_.radius, arc_));
-    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
+    Explained e = Nothing();
     for (std::size_t j = 0; j < discs.size(); ++j)
       if (j != i) Add(discs[j], e, 1);
     return Gain(discs[i], e, holeArea_, rimPixels_) + 2 * discs[i].spill / holeArea_;
@@ -481,8 +495,8 @@ class Explainer {
   // covered), with its distance in radii as a small score.
   struct Place {
     cv::Point2d point{-1, -1};
-    double score = -1;  // above 1 for a disc that explains something, else under 1
-    bool seen = false;  // it explains a part of the area or the outline
+    double score = -1;                 // above 1 for a disc that explains something, else under 1
+    bool seen = false;                 // it explains a part of the area or the outline
     std::vector<cv::Point2d> centres;  // for a seen one, every shot of the group with it
   };
 
@@ -501,13 +515,8 @@ class Explainer {
   Place BestAddition() const {
     const double radius = JointRadius();
     std::vector<Disc> discs;
-    Explained base{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
-    int baseSpill = 0;
-    for (const cv::Point2d& c : g_.centres) {
-      discs.push_back(MakeDisc(g_, c, radius, arc_));
-      Add(discs.back(), base, 1);
-      baseSpill += discs.back().spill;
-    }
+    Explained base = Nothing();
+    const int baseSpill = Cover(radius, base, &discs);
     const double baseCost = CostOf(base, baseSpill);
     const double step = std::max(1.0, s_.additionStep * 2 * r_);
     // The places where a disc explains most at once are tried further.
@@ -591,9 +600,8 @@ class Explainer {
   // A shot where the torn area is least explained, or one placed where nothing shows.
   Place LeastExplained() const {
     std::vector<Disc> discs;
-    for (const cv::Point2d& c : g_.centres) discs.push_back(MakeDisc(g_, c, g_.radius, arc_));
-    Explained e{std::vector<int>(g_.pixels.size(), 0), std::vector<int>(g_.outline.size(), 0)};
-    for (const Disc& d : discs) Add(d, e, 1);
+    Explained e = Nothing();
+    Cover(g_.radius, e, &discs);
     double best = 0.05;
     cv::Point2d at(-1, -1);
     for (const cv::Point2d& c : g_.candidates) {
