@@ -283,9 +283,14 @@ def _hole(rng, img, x, y, D, style, under):
     fill = style["fill"]
     rim = style["rim"]
     if rim is not None:   # torn fibres: a ring of their own tone just outside the hole
-        rmask = np.zeros_like(mask)
-        cv2.polylines(rmask, [pts], True, 1.0, max(1, int(style["rimw"] * D)), lt, shift=4)
-        rmask = np.clip(rmask - mask, 0, 1) * style["rimalpha"]
+        # (the outline pushed out by the rim's width; drawn in 8 bits, where the edge is
+        # smoothed: a line along the outline on the float mask falls on the hole's own
+        # pixels and leaves no rim at all)
+        width = max(0.75, style["rimw"] * D)
+        outer = ((shape * (1 + width / r) + [x, y]) * 16).astype(np.int32)
+        rmask = np.zeros(img.shape[:2], np.uint8)
+        cv2.fillPoly(rmask, [outer], 255, lt, shift=4)
+        rmask = np.clip(rmask.astype(np.float32) / 255 - mask, 0, 1) * style["rimalpha"]
         img[:] = img * (1 - rmask[..., None]) + np.array(rim, np.float32) * rmask[..., None]
     if fill is None:      # white backing on white paper: only the rim shows
         return mask
@@ -507,7 +512,8 @@ def _scene(rng, D, size):
         if rng.random() < 0.15:   # a paster over an older hole: paper-coloured patch, no hole
             s = _u(rng, 0.7, 1.3) * D
             col = tuple(float(v) for v in np.clip(under + rng.normal(0, 8, 3), 0, 255))
-            if rng.random() < 0.5:
+            square = rng.random() < 0.5
+            if square:
                 cv2.rectangle(img, (int(x - s), int(y - s)), (int(x + s), int(y + s)), col, -1)
             else:
                 cv2.circle(img, (int(x), int(y)), int(s), col, -1, cv2.LINE_AA)
@@ -515,6 +521,11 @@ def _scene(rng, D, size):
                 cv2.rectangle(img, (int(x - s), int(y - s)), (int(x + s), int(y + s)),
                               tuple(float(v) * 0.8 for v in col), 1)
             marks.append((x, y))
+            # A shot pasted over is gone from the paper: taught as a shot, the faint round
+            # edge of a paster on blank paper would be one.
+            holes = [(u, v) for u, v in holes
+                     if not (max(abs(u - x), abs(v - y)) <= s if square
+                             else math.hypot(u - x, v - y) <= s)]
             continue
         for cx, cy in centres:
             _hole(rng, img, x + cx, y + cy, D, st, under)
