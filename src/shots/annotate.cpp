@@ -1,7 +1,9 @@
 // annotate.cpp - the result picture of the calibrated analysis, drawn with OpenCV in the
 // review window's colours (legend.h).
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -79,6 +81,67 @@ cv::Size TextSize(const std::string& text, double height) {
 
 }  // namespace cv_marks
 
+namespace {
+
+// A shot's number is about a third of the hole high, and readable on a large picture.
+double LabelHeight(const Shot& shot, double unit) {
+  return std::max(12 * unit, shot.diameterPx * 0.36);
+}
+
+double Overlap(const LabelBox& a, double left, double top, double right, double bottom) {
+  const double w = std::min(a.left + a.width, right) - std::max(a.left, left);
+  const double h = std::min(a.top + a.height, bottom) - std::max(a.top, top);
+  return w > 0 && h > 0 ? w * h : 0;
+}
+
+}  // namespace
+
+std::vector<LabelBox> PlaceLabels(std::span<const Shot> shots,
+                                  std::span<const std::pair<double, double>> sizes, int width,
+                                  int height) {
+  std::vector<LabelBox> placed;
+  placed.reserve(shots.size());
+  for (std::size_t i = 0; i < shots.size() && i < sizes.size(); ++i) {
+    const Shot& shot = shots[i];
+    const auto [w, h] = sizes[i];
+    const double r = shot.diameterPx / 2;
+    const double side = 1.1 * r;  // beside the circle, a twentieth of the hole clear of it
+    const double x = shot.x, y = shot.y;
+    const std::array<LabelBox, 8> places{{
+        {x + side, y - r - h, w, h},      // up and to the right: where it always went
+        {x + side, y - h / 2, w, h},      // right
+        {x + side, y + r, w, h},          // down and to the right
+        {x - side - w, y - r - h, w, h},  // up and to the left
+        {x - side - w, y - h / 2, w, h},  // left
+        {x - side - w, y + r, w, h},      // down and to the left
+        {x - w / 2, y - side - h, w, h},  // above
+        {x - w / 2, y + side, w, h},      // below
+    }};
+    double best = std::numeric_limits<double>::infinity();
+    LabelBox chosen = places[0];
+    for (const LabelBox& box : places) {
+      // What the number would hide: other circles (their middle four fifths: a number may
+      // touch a circle's rim), numbers already written, and whatever falls off the picture.
+      double hidden = box.width * box.height - Overlap(box, 0, 0, width, height);
+      for (std::size_t j = 0; j < shots.size(); ++j) {
+        if (j == i) continue;
+        const double k = 0.4 * shots[j].diameterPx;
+        hidden += Overlap(box, shots[j].x - k, shots[j].y - k, shots[j].x + k, shots[j].y + k);
+      }
+      for (const LabelBox& other : placed)
+        hidden +=
+            Overlap(box, other.left, other.top, other.left + other.width, other.top + other.height);
+      if (hidden < best) {
+        best = hidden;
+        chosen = box;
+      }
+      if (hidden <= 0) break;
+    }
+    placed.push_back(chosen);
+  }
+  return placed;
+}
+
 Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
                   std::span<const Mark> marks, std::span<const bool> edited,
                   std::span<const int> numbers) {
@@ -93,14 +156,21 @@ Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
   const double unit = std::max(1.0, std::max(picture.width, picture.height) / 2000.0);
   double diameter = 0;
   for (const Shot& shot : shots) diameter = std::max(diameter, shot.diameterPx);
+  std::vector<std::string> texts;
+  std::vector<std::pair<double, double>> sizes;
+  for (std::size_t i = 0; i < shots.size(); ++i) {
+    texts.push_back(std::to_string(i < numbers.size() ? numbers[i] : static_cast<int>(i) + 1));
+    const cv::Size size = cv_marks::TextSize(texts.back(), LabelHeight(shots[i], unit));
+    sizes.emplace_back(size.width, size.height);
+  }
+  const std::vector<LabelBox> labels = PlaceLabels(shots, sizes, picture.width, picture.height);
   for (std::size_t i = 0; i < shots.size(); ++i) {
     const Shot& shot = shots[i];
     const double line = std::max(3 * unit, shot.diameterPx / 10);
     const std::uint32_t colour = i < edited.size() && edited[i] ? kEditedColour : kFoundColour;
     cv_marks::TwoToneCircle(canvas, shot.x, shot.y, shot.diameterPx / 2, colour, line);
-    const int number = i < numbers.size() ? numbers[i] : static_cast<int>(i) + 1;
-    cv_marks::HaloText(canvas, std::to_string(number), shot.x + shot.diameterPx * 0.55,
-                       shot.y - shot.diameterPx * 0.5, std::max(12 * unit, shot.diameterPx * 0.36),
+    const LabelBox& box = labels[i];
+    cv_marks::HaloText(canvas, texts[i], box.left, box.top + box.height, LabelHeight(shot, unit),
                        colour);
   }
   const double line = std::max(3 * unit, diameter / 10);

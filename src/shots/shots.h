@@ -35,6 +35,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pixel/picture.h"
@@ -151,5 +152,18 @@ struct Mark {
 Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
                   std::span<const Mark> marks = {}, std::span<const bool> edited = {},
                   std::span<const int> numbers = {});
+
+// A shot's number's box on the picture, in pixels.
+struct LabelBox {
+  double left = 0, top = 0, width = 0, height = 0;
+};
+
+// Where each shot's number goes, given each number's size (width, height): up and to the right
+// of its circle, or where that would hide another shot's circle or number (a tight group), at
+// the first of seven other places round the circle that hides none and stays on the picture of
+// `width` x `height`, else where it hides least. Earlier shots choose first.
+std::vector<LabelBox> PlaceLabels(std::span<const Shot> shots,
+                                  std::span<const std::pair<double, double>> sizes, int width,
+                                  int height);
 
 }  // namespace holescan::shots

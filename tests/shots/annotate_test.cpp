@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "shots/legend.h"
 #include "shots/shots.h"
@@ -37,6 +40,56 @@ TEST(Annotated, outlines_each_shot_in_the_review_windows_colours_and_leaves_the_
     EXPECT_LT(Distance(out.At(150, 50), kAimColour), 60);  // the mark's cross
   }
   EXPECT_EQ(Annotated(PictureView{}, {}).Width(), 0);
+}
+
+bool Overlaps(const LabelBox& a, double left, double top, double right, double bottom) {
+  return std::min(a.left + a.width, right) > std::max(a.left, left) &&
+         std::min(a.top + a.height, bottom) > std::max(a.top, top);
+}
+
+TEST(PlaceLabels, a_number_hides_no_other_shot_nor_number_and_stays_on_the_picture) {
+  const std::pair<double, double> size{14, 11};
+  // A lone shot's number: up and to the right of its circle, clear of it.
+  {
+    const std::array<Shot, 1> shot{Shot{100, 100, 30, HoleLook::Dark, 50}};
+    const std::array<std::pair<double, double>, 1> sizes{size};
+    const std::vector<LabelBox> box = PlaceLabels(shot, sizes, 400, 400);
+    ASSERT_EQ(box.size(), 1u);
+    EXPECT_DOUBLE_EQ(box[0].left, 100 + 16.5);
+    EXPECT_DOUBLE_EQ(box[0].top + box[0].height, 100 - 15);
+  }
+  // A tight group: every shot's usual place is taken by a neighbour's circle or number.
+  {
+    const std::array<Shot, 5> group{
+        Shot{100, 100, 30, HoleLook::Dark, 50}, Shot{122, 78, 30, HoleLook::Dark, 50},
+        Shot{128, 104, 30, HoleLook::Dark, 50}, Shot{106, 126, 30, HoleLook::Dark, 50},
+        Shot{146, 84, 30, HoleLook::Dark, 50}};
+    const std::vector<std::pair<double, double>> sizes(group.size(), size);
+    const std::vector<LabelBox> boxes = PlaceLabels(group, sizes, 400, 400);
+    ASSERT_EQ(boxes.size(), group.size());
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      for (std::size_t j = 0; j < group.size(); ++j) {
+        if (i == j) continue;
+        const double k = 0.4 * group[j].diameterPx;
+        EXPECT_FALSE(
+            Overlaps(boxes[i], group[j].x - k, group[j].y - k, group[j].x + k, group[j].y + k))
+            << "number " << i + 1 << " over shot " << j + 1;
+        EXPECT_FALSE(Overlaps(boxes[i], boxes[j].left, boxes[j].top, boxes[j].left + boxes[j].width,
+                              boxes[j].top + boxes[j].height))
+            << "numbers " << i + 1 << " and " << j + 1;
+      }
+    }
+  }
+  // A shot at the picture's top right corner: its number goes where it can be read.
+  {
+    const std::array<Shot, 1> shot{Shot{385, 12, 30, HoleLook::Dark, 50}};
+    const std::array<std::pair<double, double>, 1> sizes{size};
+    const LabelBox box = PlaceLabels(shot, sizes, 400, 400)[0];
+    EXPECT_GE(box.left, 0);
+    EXPECT_GE(box.top, 0);
+    EXPECT_LE(box.left + box.width, 400);
+    EXPECT_LE(box.top + box.height, 400);
+  }
 }
 
 TEST(Legend, goes_to_the_corner_that_hides_the_fewest_marks) {
