@@ -1,7 +1,7 @@
 #include "review/shot_view.h"
 
-#include <QGraphicsItem>
 #include <QFont>
+#include <QGraphicsItem>
 #include <QGraphicsScene>
 #include <QMouseEvent>
 #include <QPainterPath>
@@ -16,6 +16,7 @@
 #include "review/overlay.h"
 #include "review/picture_image.h"
 #include "review/shot_table_model.h"
+#include "shots/shots.h"
 
 namespace holescan::review {
 
@@ -27,9 +28,10 @@ struct ViewScale {
 
 namespace {
 
-constexpr double kLinePx = 5;    // the dark line of a circle, screen pixels
-constexpr double kCrossPx = 28;  // a cross mark at least this wide
-constexpr double kLabelPx = 20;  // a sheet's bull numbers, screen pixels high
+constexpr double kLinePx = 5;       // the dark line of a circle, screen pixels
+constexpr double kCrossPx = 28;     // a cross mark at least this wide
+constexpr double kLabelPx = 20;     // a sheet's bull numbers, screen pixels high
+constexpr double kLabelCapPx = 11;  // a shot's number: a bold 15-pixel font's capitals
 constexpr double kMinZoom = 1.0 / 64, kMaxZoom = 32;
 
 // A scored shot's score as drawn beside it: the decimal ("10.4"), or the ring ("0") where the
@@ -93,13 +95,20 @@ class ShotItem : public QGraphicsItem {
   }
   int Index() const { return index_; }
   void ScaleChanged() { prepareGeometryChange(); }
+  // The number's (and score's) box in screen pixels, and where its top left corner goes, in
+  // picture pixels from the shot's centre (ShotView::PlaceLabels).
+  QSizeF LabelSize() const { return {labelWidth_ + 2, kLabelCapPx}; }
+  QPointF LabelAt() const { return labelAt_; }
+  void SetLabelAt(QPointF at) {
+    prepareGeometryChange();
+    labelAt_ = at;
+  }
 
   QRectF boundingRect() const override {
-    const double r = Radius() + Line() + scale_->unit;
-    // The number (and score) sits above and right of the circle.
-    const double label = 40 * scale_->unit;
-    const double wide = std::max(label * 1.5, (labelWidth_ + 20) * scale_->unit);
-    return QRectF(-r, -r - label, 2 * r + wide, 2 * r + label);
+    // The number sits on any side of the circle.
+    const double r =
+        Radius() + Line() + scale_->unit + (std::max(labelWidth_, kLabelCapPx) + 8) * scale_->unit;
+    return QRectF(-r, -r, 2 * r, 2 * r);
   }
   QPainterPath shape() const override {
     QPainterPath path;
@@ -144,7 +153,7 @@ class ShotItem : public QGraphicsItem {
       labelColour_ = colour;
     }
     painter->save();
-    painter->translate(Radius() * 0.72 + 2 * scale_->unit, -Radius() * 0.72 - 2 * scale_->unit);
+    painter->translate(labelAt_.x(), labelAt_.y() + kLabelCapPx * scale_->unit);
     painter->scale(scale_->unit, scale_->unit);
     painter->drawImage(labelOrigin_, labelImage_);
     painter->restore();
@@ -160,6 +169,7 @@ class ShotItem : public QGraphicsItem {
   QPainterPath label_;  // the number, in screen pixels
   QPainterPath score_;  // the score after it, or empty
   double labelWidth_ = 0;
+  QPointF labelAt_;  // the label's top left from the centre, picture pixels
   QImage labelImage_;
   QPointF labelOrigin_;
   QColor labelColour_;
@@ -336,6 +346,7 @@ void ShotView::Rebuild() {
       scene_.addItem(item);
       shots_.push_back(item);
     }
+    PlaceLabels();
     // A sheet: each bull's aim with its number, in place of the one aim.
     for (const calibrated::Bull& bull : document_->Result().bulls) {
       // The number at the black's upper left corner, clear of the shots about the centre.
@@ -417,7 +428,36 @@ void ShotView::ScaleChanged() {
   for (MarkItem* item : bulls_) item->ScaleChanged();
   if (centre_) centre_->ScaleChanged();
   scale_->unit = 1 / std::max(Zoom(), 1e-6);
+  PlaceLabels();
   viewport()->update();
+}
+
+void ShotView::PlaceLabels() {
+  if (shots_.empty() || !picture_) return;
+  const double unit = scale_->unit;
+  // Each circle as drawn: its line and a little air outside the hole. The picture's area
+  // starts half a pixel left of and above pixel (0, 0)'s centre.
+  const double drawn = scale_->diameter + 2 * (kLinePx + 2) * unit;
+  std::vector<shots::Shot> circles;
+  std::vector<std::pair<double, double>> sizes;
+  for (const ShotItem* item : shots_) {
+    circles.push_back(shots::Shot{item->pos().x() + 0.5, item->pos().y() + 0.5, drawn});
+    const QSizeF size = item->LabelSize() * unit;
+    sizes.emplace_back(size.width(), size.height());
+  }
+  const QRectF area = picture_->boundingRect();
+  const std::vector<shots::LabelBox> boxes =
+      shots::PlaceLabels(circles, sizes, static_cast<int>(std::lround(area.width())),
+                         static_cast<int>(std::lround(area.height())));
+  for (std::size_t i = 0; i < shots_.size() && i < boxes.size(); ++i)
+    shots_[i]->SetLabelAt(QPointF(boxes[i].left - circles[i].x, boxes[i].top - circles[i].y));
+}
+
+std::vector<QRectF> ShotView::LabelBoxes() const {
+  std::vector<QRectF> out;
+  for (const ShotItem* item : shots_)
+    out.emplace_back(item->pos() + item->LabelAt(), item->LabelSize() * scale_->unit);
+  return out;
 }
 
 void ShotView::wheelEvent(QWheelEvent* event) {

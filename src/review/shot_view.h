@@ -6,8 +6,8 @@
 // and only the part exposed, so a repaint of a 600-ppi page costs about the same at any zoom.
 // Shots are items of the calibre's size with lines and numbers of a fixed screen size, so
 // they stay visible zoomed out and readable zoomed in. Each shot is labelled with its own
-// number (the table's), and with its score when scores are shown. The point of aim is a cross; on a sheet
-// of several bulls each bull's aim is one, with the bull's number.
+// number (the table's), and with its score when scores are shown. The point of aim is a cross; on a
+// sheet of several bulls each bull's aim is one, with the bull's number.
 //
 // Mouse: the wheel zooms about the cursor; dragging the paper pans; dragging a shot moves it;
 // a click selects a shot, Shift+click adds it to the selection or takes it out; Ctrl+click
@@ -22,6 +22,7 @@
 #include <QItemSelectionModel>
 #include <QPointF>
 #include <QPointer>
+#include <QRectF>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -64,6 +65,9 @@ class ShotView : public QGraphicsView {
   double Zoom() const;
   // Where a picture point lies in the viewport, for tests and the window's messages.
   QPoint ViewportPoint(const QPointF& picturePoint) const;
+  // Each shot's number's box, in picture pixels, for tests: beside its circle, clear of the
+  // other shots' circles and numbers where there is room.
+  std::vector<QRectF> LabelBoxes() const;
 
  signals:
   void addRequested(QPointF picturePoint);
@@ -80,6 +84,9 @@ class ShotView : public QGraphicsView {
   void Rebuild();
   void PictureChanged();
   void ScaleChanged();
+  // Each shot's number where it hides no other shot nor number (shots::PlaceLabels), again
+  // whenever the zoom changes: numbers keep their screen size, circles their picture size.
+  void PlaceLabels();
   // The selection model's rows onto the shots drawn, and the shots picked here onto it.
   void ShowSelection();
   void TakeSelection();

@@ -106,16 +106,15 @@ TEST(ShotNumbers, stay_through_deletes_adds_and_moves_until_renumbered) {
   ReviewSettings settings = document.Settings();
   settings.calibreMm = 5.6;
   ASSERT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
-  document.Apply(Finished(document, {{100, 100, false}, {300, 100, false}}, std::nullopt,
-                          JobKind::Shots));
+  document.Apply(
+      Finished(document, {{100, 100, false}, {300, 100, false}}, std::nullopt, JobKind::Shots));
   EXPECT_EQ(Numbers(document.Shots()), (V{1, 2}));
 }
 
 TEST(ShotNumbers, are_saved_reopened_and_exported) {
   QTemporaryDir dir;
   auto picture = std::make_shared<const Picture>(800, 300, Rgb(240, 238, 230));
-  ReviewDocument document(dir.filePath("card.bmp").toStdString(),
-                          TenPerMm("issf-air-rifle"));
+  ReviewDocument document(dir.filePath("card.bmp").toStdString(), TenPerMm("issf-air-rifle"));
   JobOutput found = Finished(document, FiveFound(), score::AimPoint{300, 100});
   found.picture = picture;
   document.Apply(found);
@@ -184,8 +183,8 @@ TEST(ShotNumbers, files_without_numbers_number_their_shots_in_order) {
   const std::string settings =
       R"("settings": {"calibre_mm": 4.5, "dpi": 300, "holes": "auto", "face": "", "distance": ""})";
   const auto v1 = [&](const std::string& shots) {
-    return R"({"format": "holescan-review shots", "version": 1, )" + settings +
-           R"(, "shots": [)" + shots + "]}";
+    return R"({"format": "holescan-review shots", "version": 1, )" + settings + R"(, "shots": [)" +
+           shots + "]}";
   };
   // Version 1, no numbers.
   ShotsFileRead read = ReadShotsFile(
@@ -307,9 +306,8 @@ QImage Drawn(ShotView& view) {
 
 TEST(ShotLabels, the_picture_shows_the_shots_numbers_and_scores_when_asked) {
   ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
-  JobOutput found =
-      Finished(document, {{300, 150, false}, {350, 150, false}, {420, 150, false}},
-               score::AimPoint{300, 150});
+  JobOutput found = Finished(document, {{300, 150, false}, {350, 150, false}, {420, 150, false}},
+                             score::AimPoint{300, 150});
   found.picture = std::make_shared<const Picture>(600, 300, Rgb(240, 238, 230));
   document.Apply(found);
   ShotTableModel model;
@@ -346,6 +344,53 @@ TEST(ShotLabels, the_picture_shows_the_shots_numbers_and_scores_when_asked) {
   const QImage unscored = Drawn(view);
   view.SetScoresShown(true);
   EXPECT_EQ(Drawn(view), unscored);
+}
+
+TEST(ShotLabels, a_tight_groups_numbers_hide_no_other_shot_at_any_zoom) {
+  ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));  // a hole 45 pixels across
+  JobOutput found = Finished(document,
+                             {{300, 150, false},
+                              {338, 122, false},
+                              {345, 168, false},
+                              {305, 196, false},
+                              {382, 140, false}},
+                             score::AimPoint{300, 150});
+  found.picture = std::make_shared<const Picture>(600, 300, Rgb(240, 238, 230));
+  document.Apply(found);
+  ShotTableModel model;
+  model.SetDocument(&document);
+  QItemSelectionModel selection(&model);
+  ShotView view;
+  view.resize(600, 300);
+  view.SetModel(&model, &selection);
+  view.show();
+  const double diameter = 45;
+  for (const double zoom : {1.0, 2.0}) {
+    view.ActualSize();
+    view.ZoomBy(zoom);
+    QCoreApplication::processEvents();
+    const std::vector<QRectF> labels = view.LabelBoxes();
+    const std::vector<ReviewShot>& shots = model.Shots();
+    ASSERT_EQ(labels.size(), shots.size());
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+      // Beside its own circle: within a number's height of the drawn line.
+      const QPointF centre(shots[i].x, shots[i].y);
+      const QRectF near(centre - QPointF(diameter, diameter), QSizeF(2 * diameter, 2 * diameter));
+      EXPECT_TRUE(near.adjusted(-labels[i].width(), -labels[i].height(), labels[i].width(),
+                                labels[i].height())
+                      .contains(labels[i]))
+          << "zoom " << zoom << ": number " << i + 1 << " strays from its shot";
+      for (std::size_t j = 0; j < shots.size(); ++j) {
+        if (i == j) continue;
+        const QRectF middle(QPointF(shots[j].x, shots[j].y) - QPointF(15, 15), QSizeF(30, 30));
+        EXPECT_FALSE(labels[i].intersects(middle))
+            << "zoom " << zoom << ": number " << i + 1 << " over shot " << j + 1;
+        EXPECT_FALSE(labels[i].intersects(labels[j]))
+            << "zoom " << zoom << ": numbers " << i + 1 << " and " << j + 1;
+      }
+    }
+  }
+  holescan::testing::Screenshot(view, "picture-tight-group-numbers");
 }
 
 }  // namespace
