@@ -342,11 +342,14 @@ def _style(rng, under):
             st["rim"] = tuple(np.clip(_u(rng, 20, 110) + rng.normal(0, 5, 3), 0, 255))
             st["rimw"] = _u(rng, 0.06, 0.16)
             st["star"] = False
-        else:                # lighter backing or light through thin paper
+        else:                # lighter backing or light through thin paper: a light disc on
+            # tinted card, with a dark torn rim or none (a clean cut)
             st["fill"] = tuple(np.clip(np.minimum(lum + _u(rng, 15, 60), 255) +
                                        rng.normal(0, 3, 3), 0, 255))
-            st["rim"] = tuple(np.clip(lum * _u(rng, 0.3, 0.7) + rng.normal(0, 5, 3), 0, 255))
-            st["rimw"] = _u(rng, 0.05, 0.15)
+            if lum > 230 or rng.random() < 0.5:
+                st["rim"] = tuple(np.clip(lum * _u(rng, 0.3, 0.7) + rng.normal(0, 5, 3), 0, 255))
+                st["rimw"] = _u(rng, 0.05, 0.15)
+                st["rimalpha"] = _u(rng, 0.3, 1.0)
     else:           # inside dark print
         if backing < 0.5:    # light backing: a light hole
             st["fill"] = tuple(np.clip(_u(rng, 150, 250) + rng.normal(0, 8, 3), 0, 255))
