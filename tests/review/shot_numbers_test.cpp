@@ -304,20 +304,30 @@ QImage Drawn(ShotView& view) {
   return view.grab().toImage();
 }
 
-TEST(ShotLabels, the_picture_shows_the_shots_numbers_and_scores_when_asked) {
-  ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));
-  JobOutput found = Finished(document, {{300, 150, false}, {350, 150, false}, {420, 150, false}},
-                             score::AimPoint{300, 150});
-  found.picture = std::make_shared<const Picture>(600, 300, Rgb(240, 238, 230));
-  document.Apply(found);
+// Shots found on a blank 600 x 300 air-rifle card at 10 pixels a millimetre, shown in a
+// picture view at actual size.
+struct ShownShots {
+  explicit ShownShots(std::vector<ReviewShot> shots)
+      : document("card.png", TenPerMm("issf-air-rifle")) {
+    JobOutput found = Finished(document, std::move(shots), score::AimPoint{300, 150});
+    found.picture = std::make_shared<const Picture>(600, 300, Rgb(240, 238, 230));
+    document.Apply(found);
+    model.SetDocument(&document);
+    view.resize(600, 300);
+    view.SetModel(&model, &selection);
+    view.show();
+    view.ActualSize();
+  }
+  ReviewDocument document;
   ShotTableModel model;
-  model.SetDocument(&document);
-  QItemSelectionModel selection(&model);
+  QItemSelectionModel selection{&model};
   ShotView view;
-  view.resize(600, 300);
-  view.SetModel(&model, &selection);
-  view.show();
-  view.ActualSize();
+};
+
+TEST(ShotLabels, the_picture_shows_the_shots_numbers_and_scores_when_asked) {
+  ShownShots shown({{300, 150, false}, {350, 150, false}, {420, 150, false}});
+  ReviewDocument& document = shown.document;
+  ShotView& view = shown.view;
 
   // The labels are the shots' numbers: 1 and 3 after shot 2 is deleted, not 1 and 2.
   document.DeleteShots({1});
@@ -347,23 +357,14 @@ TEST(ShotLabels, the_picture_shows_the_shots_numbers_and_scores_when_asked) {
 }
 
 TEST(ShotLabels, a_tight_groups_numbers_hide_no_other_shot_at_any_zoom) {
-  ReviewDocument document("card.png", TenPerMm("issf-air-rifle"));  // a hole 45 pixels across
-  JobOutput found = Finished(document,
-                             {{300, 150, false},
-                              {338, 122, false},
-                              {345, 168, false},
-                              {305, 196, false},
-                              {382, 140, false}},
-                             score::AimPoint{300, 150});
-  found.picture = std::make_shared<const Picture>(600, 300, Rgb(240, 238, 230));
-  document.Apply(found);
-  ShotTableModel model;
-  model.SetDocument(&document);
-  QItemSelectionModel selection(&model);
-  ShotView view;
-  view.resize(600, 300);
-  view.SetModel(&model, &selection);
-  view.show();
+  // A hole 45 pixels across.
+  ShownShots shown({{300, 150, false},
+                    {338, 122, false},
+                    {345, 168, false},
+                    {305, 196, false},
+                    {382, 140, false}});
+  ShotView& view = shown.view;
+  const ShotTableModel& model = shown.model;
   const double diameter = 45;
   for (const double zoom : {1.0, 2.0}) {
     view.ActualSize();
