@@ -106,4 +106,35 @@ std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> p
   return out;
 }
 
+double Standout(const cv::Mat& work, double u, double v, double diameter) {
+  const double inner = 0.625 * diameter;
+  const double ringIn = 0.75 * diameter;
+  const double ringOut = 1.25 * diameter;
+  const int x0 = std::max(0, static_cast<int>(std::floor(u - ringOut)));
+  const int x1 = std::min(work.cols - 1, static_cast<int>(std::ceil(u + ringOut)));
+  const int y0 = std::max(0, static_cast<int>(std::floor(v - ringOut)));
+  const int y1 = std::min(work.rows - 1, static_cast<int>(std::ceil(v + ringOut)));
+  std::vector<double> disc, ring;
+  for (int y = y0; y <= y1; ++y) {
+    const auto* row = work.ptr<std::uint8_t>(y);
+    for (int x = x0; x <= x1; ++x) {
+      const double r = std::hypot(x - u, y - v);
+      const double grey = (row[3 * x] + row[3 * x + 1] + row[3 * x + 2]) / 3.0;
+      if (r <= inner) {
+        disc.push_back(grey);
+      } else if (r >= ringIn && r <= ringOut) {
+        ring.push_back(grey);
+      }
+    }
+  }
+  if (disc.empty() || ring.empty()) return 0;
+  const auto middle = ring.begin() + static_cast<std::ptrdiff_t>(ring.size() / 2);
+  std::nth_element(ring.begin(), middle, ring.end());
+  const double paper = *middle;
+  for (double& g : disc) g = std::abs(g - paper);
+  const auto tenth = disc.begin() + static_cast<std::ptrdiff_t>(disc.size() * 9 / 10);
+  std::nth_element(disc.begin(), tenth, disc.end());
+  return *tenth;
+}
+
 }  // namespace holescan::shots

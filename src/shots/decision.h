@@ -40,4 +40,17 @@ std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> p
 // was trained.
 double ShotThreshold();
 
+// A place the network calls a shot must show something: a tenth of its disc at least this many
+// grey levels from the paper around it. All but about one in 130 of the lone generated holes
+// the decision learned from do (the rest: faint holes in dark print, or blurred away), and blank
+// paper with a faint dent or shadow does not. The network sees every patch stretched to the
+// same contrast, where a dent of a few grey levels can look like a hole.
+constexpr double kLeastStandout = 12;
+
+// How far a hole of the calibre at (u, v) of a working picture stands out from the paper
+// around it: the grey level difference that one pixel in ten of its disc (radius 0.625
+// diameter) passes, from the median of the ring 0.75-1.25 diameters about it. Grey levels
+// (R+G+B)/3.
+double Standout(const cv::Mat& work, double u, double v, double diameter);
+
 }  // namespace holescan::shots

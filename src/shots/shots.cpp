@@ -6,6 +6,7 @@
 #include <cmath>
 #include <span>
 #include <stdexcept>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -22,7 +23,9 @@ namespace {
 // Looking for shots, only a proposal whose first look can still bring the two looks' mean to
 // the threshold is looked at again (SecondLookFloor): the same shots, a fraction of the work.
 constexpr double kSecondLook = 0.1;
-double SecondLookFloor() { return std::max(kSecondLook, 2 * ShotThreshold() - 1); }
+double SecondLookFloor() {
+  return std::max(kSecondLook, 2 * ShotThreshold() - 1);
+}
 // Two shots closer than this (in diameters) are one: the more certain is kept. Shots of a
 // tight cluster are further apart than this, or the paper shows no trace of one of them.
 constexpr double kMinShotDistance = 0.35;
@@ -164,8 +167,8 @@ struct Found {
 constexpr double kPrintedCentreReach = 0.25;
 constexpr double kTornOutShare = 0.6;
 
-void DropPrintedCentres(const PictureView& picture, const ShotSettings& settings,
-                        double paperLevel, std::vector<Shot>& shots) {
+void DropPrintedCentres(const PictureView& picture, const ShotSettings& settings, double paperLevel,
+                        std::vector<Shot>& shots) {
   const double diameter = HoleDiameterPx(settings);
   std::erase_if(shots, [&](const Shot& shot) {
     const bool atCentre = std::any_of(
@@ -217,6 +220,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
   f.levels.darkThreshold = candidateSettings.minResponse;
   f.levels.lightThreshold = candidateSettings.minResponse;
   f.levels.shotThreshold = ShotThreshold();
+  f.levels.minShotContrast = kLeastStandout;
   if (!Continue(progress, 0.2)) {
     f.cancelled = true;
     return f;
@@ -253,6 +257,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
         y > region.bottom - 0.5) {
       continue;
     }
+    if (Standout(w.bgr, j.point.x, j.point.y, w.diameter) < kLeastStandout) continue;
     const double lighter = DiscAgainstRing(w.bgr, j.point.x, j.point.y, w.diameter);
     const HoleLook look = lighter > 0 ? HoleLook::Light : HoleLook::Dark;
     if (settings.look != HoleLook::Auto && look != settings.look) continue;
@@ -293,9 +298,10 @@ std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& setti
   const double diameter = HoleDiameterPx(settings);
   if (!(x >= 0 && y >= 0 && x < picture.width && y < picture.height)) return std::nullopt;
   const double reach = 3 * diameter;
-  const Region around = Clip(
-      picture, Region{static_cast<int>(std::floor(x - reach)), static_cast<int>(std::floor(y - reach)),
-                      static_cast<int>(std::ceil(x + reach)), static_cast<int>(std::ceil(y + reach))});
+  const Region around =
+      Clip(picture,
+           Region{static_cast<int>(std::floor(x - reach)), static_cast<int>(std::floor(y - reach)),
+                  static_cast<int>(std::ceil(x + reach)), static_cast<int>(std::ceil(y + reach))});
   const Found f = Analyse(picture, settings, around, kSecondLook, {});
   // A shot the analysis keeps, else the most likely place the network points at near the click:
   // the shooter says there is a hole there, so a doubtful one is good enough to centre on.
@@ -317,8 +323,8 @@ std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& setti
     if (j.probability < bestProbability) continue;
     bestProbability = j.probability;
     const double lighter = DiscAgainstRing(f.work.bgr, j.point.x, j.point.y, f.work.diameter);
-    nearest = Shot{px, py, diameter, lighter > 0 ? HoleLook::Light : HoleLook::Dark,
-                   std::abs(lighter)};
+    nearest =
+        Shot{px, py, diameter, lighter > 0 ? HoleLook::Light : HoleLook::Dark, std::abs(lighter)};
   }
   return nearest;
 }

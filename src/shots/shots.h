@@ -106,7 +106,7 @@ struct Levels {
   double paperNoise = 0;       // robust spread of a pixel against its neighbours
   double darkThreshold = 0;    // a place darker than its ring by this much is looked at
   double lightThreshold = 0;   // and one lighter by this much
-  double minShotContrast = 0;  // no longer a rule: the decision weighs contrast with the rest
+  double minShotContrast = 0;  // how far a shot stands out from the paper at least (Standout)
   double shotThreshold = 0;    // the network's probability a shot needs
   int candidates = 0;          // places looked at
 };

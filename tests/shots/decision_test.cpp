@@ -128,5 +128,43 @@ TEST(Decision, judged_both_ways_a_place_and_its_mirror_image_agree) {
   EXPECT_GT(std::abs(oneWay.dx + oneWayMirror.dx) + std::abs(oneWay.dy - oneWayMirror.dy), 1e-3);
 }
 
+// What a shot must show: a dent a few grey levels deep in blank paper does not stand out; a
+// grey hole, a hole seen only by its torn outline, a light hole in black print and a hole across
+// the black's edge do.
+TEST(Decision, a_dent_in_the_paper_does_not_stand_out_and_every_look_of_hole_does) {
+  const cv::Scalar paper(226, 232, 236);
+  const auto standout = [](const cv::Mat& work) { return Standout(work, 60, 60, kD); };
+  for (const int depth : {4, 8, 11}) {
+    cv::Mat work = Paper();
+    Disc(work, 60, 60, kD, paper - cv::Scalar(depth, depth, depth));
+    EXPECT_LT(standout(work), kLeastStandout) << depth;
+  }
+  {
+    cv::Mat work = Paper();
+    Hole(work, 60, 60, paper - cv::Scalar(20, 20, 20));  // through grey tape
+    EXPECT_GE(standout(work), kLeastStandout);
+  }
+  {
+    cv::Mat work = Paper();  // white backing: only the torn outline shows
+    cv::circle(work, {60, 60}, 8, cv::Scalar(90, 90, 90), 2, cv::LINE_AA);
+    EXPECT_GE(standout(work), kLeastStandout);
+  }
+  {
+    cv::Mat work = Paper();
+    Disc(work, 60, 60, 5 * kD, cv::Scalar(20, 20, 20));
+    Hole(work, 60, 60, cv::Scalar(235, 235, 235));
+    EXPECT_GE(standout(work), kLeastStandout);
+  }
+  {
+    cv::Mat work = Paper();  // the black's edge through the hole, a grey backing
+    Disc(work, 60 + 3 * kD, 60, 6 * kD, cv::Scalar(20, 20, 20));
+    Hole(work, 60, 60, cv::Scalar(120, 120, 120));
+    EXPECT_GE(standout(work), kLeastStandout);
+  }
+  // Half the disc outside the picture: measured on what is inside, no crash.
+  EXPECT_GE(Standout(Paper(), 0, 0, kD), 0);
+  EXPECT_EQ(Standout(Paper(), -100, -100, kD), 0);
+}
+
 }  // namespace
 }  // namespace holescan::shots

@@ -4,6 +4,7 @@
 // a centre error of 0.05 calibre, which torn and dark-grey holes do not reach yet.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -109,7 +110,8 @@ TEST(FindShots, finds_next_to_nothing_on_a_target_without_holes) {
       options.singles = options.pairs = options.triples = 0;
       options.specks = 40;
       const scangen::Scan scan = scangen::MakeScan(options);
-      const std::size_t found = FindShots(scan.picture.View(), {4.5, dpi, HoleLook::Auto}).shots.size();
+      const std::size_t found =
+          FindShots(scan.picture.View(), {4.5, dpi, HoleLook::Auto}).shots.size();
       EXPECT_LE(found, 2u) << seed << " " << dpi;
       stray += found;
     }
@@ -177,6 +179,46 @@ TEST(FindShots, copes_with_tiny_uniform_and_clipped_pictures) {
                   .shots.empty());
   EXPECT_TRUE(FindShots(white.View(), {4.5, 150, HoleLook::Auto}, Region{500, 500, 600, 600})
                   .shots.empty());
+}
+
+// A round dent or shadow in blank paper a few grey levels deep, of a hole's size, is no shot;
+// a grey hole (tape, a grey backing) of the same size beside it is one. At 16 pixels a hole,
+// the working scale itself.
+TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
+  const double dpi = 16 * 25.4 / 4.5;
+  Picture picture(240, 120, Rgb(236, 232, 226));
+  // The paper's grain: a grey level or two either way, the same at every run.
+  std::uint32_t state = 12345;
+  for (int y = 0; y < picture.Height(); ++y) {
+    for (int x = 0; x < picture.Width(); ++x) {
+      state = state * 1664525u + 1013904223u;
+      const int g = static_cast<int>(state >> 30) - 2 + static_cast<int>((state >> 28) & 1u);
+      picture.Set(x, y, Rgb(236 + g, 232 + g, 226 + g));
+    }
+  }
+  // A disc of diameter 16 whose edge fades over two pixels, `depth` grey levels darker.
+  const auto dent = [&](double cx, double cy, int depth) {
+    for (int y = 0; y < picture.Height(); ++y) {
+      for (int x = 0; x < picture.Width(); ++x) {
+        const double r = std::hypot(x - cx, y - cy);
+        const double share = std::clamp((8.0 - r) / 3.0 + 0.5, 0.0, 1.0);
+        if (share <= 0) continue;
+        const std::uint32_t c = picture.At(x, y);
+        const auto down = [&](int shift) {
+          return static_cast<int>(std::lround(((c >> shift) & 0xFFu) - share * depth));
+        };
+        picture.Set(x, y, Rgb(down(16), down(8), down(0)));
+      }
+    }
+  };
+  dent(40, 60, 6);
+  dent(90, 60, 8);
+  dent(140, 60, 11);
+  dent(200, 60, 70);
+  const ShotResult result = FindShots(picture.View(), {4.5, dpi, HoleLook::Auto});
+  ASSERT_EQ(result.shots.size(), 1u);
+  EXPECT_NEAR(result.shots[0].x, 200, 1.5);
+  EXPECT_NEAR(result.shots[0].y, 60, 1.5);
 }
 
 TEST(ShotAt, recentres_a_click_on_a_hole_and_finds_nothing_on_paper) {
