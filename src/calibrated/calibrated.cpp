@@ -196,11 +196,11 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
       settings.dpiSource = ResolutionSource::File;
       measure.emplace();
       measure->fileDpi = settings.fileDpi;
-      measure->warning = choosing ? reason + "; analysed without a face, at the file's " +
-                                        "resolution, " + Ppi(settings.dpi)
-                                  : "the face gives no scale (" + reason +
-                                        "); the file's resolution, " + Ppi(settings.dpi) +
-                                        ", is used";
+      measure->warning = choosing
+                             ? reason + "; analysed without a face, at the file's " +
+                                   "resolution, " + Ppi(settings.dpi)
+                             : "the face gives no scale (" + reason + "); the file's resolution, " +
+                                   Ppi(settings.dpi) + ", is used";
     } else if (choosing) {
       measure.emplace();
       measure->warning = reason + "; analysed without a face";
@@ -333,9 +333,9 @@ CalibratedResult CountEachBull(const PictureView& picture, const shots::ShotSett
         std::min(region.right, static_cast<int>(std::ceil(bull.x + reach)) + 1),
         std::min(region.bottom, static_cast<int>(std::ceil(bull.y + reach)) + 1)};
     if (box.right <= box.left || box.bottom <= box.top) continue;
-    const shots::ShotResult again = shots::FindShots(
-        picture, settings, box,
-        [observer](double) { return observer == nullptr || observer->Progress(1.0); });
+    const shots::ShotResult again = shots::FindShots(picture, settings, box, [observer](double) {
+      return observer == nullptr || observer->Progress(1.0);
+    });
     if (again.cancelled) {
       result.cancelled = true;
       return result;
@@ -360,6 +360,25 @@ CalibratedResult CountEachBull(const PictureView& picture, const shots::ShotSett
     result = ScoreSheet(std::move(result), std::move(mine));
   }
   return result;
+}
+
+// A sheet's shots bull by bull, each bull's in reading order as found and the shots on no bull
+// last: a shot's number then goes with its bull's (1 to 3 on bull 1, 4 on bull 2, ...), where
+// the sheet's reading order would put a shot high in bull 2 before one low in bull 1.
+std::vector<Shot> InBullOrder(const CalibratedResult& result) {
+  const CalibratedResult scored = ScoreSheet(result, result.shots);
+  std::vector<std::size_t> order(result.shots.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  const auto key = [&](std::size_t i) {
+    const int bull = scored.shots[i].sheetBull;
+    return bull > 0 ? bull : std::numeric_limits<int>::max();
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+  std::vector<Shot> shots;
+  shots.reserve(order.size());
+  for (const std::size_t i : order) shots.push_back(result.shots[i]);
+  return shots;
 }
 
 }  // namespace
@@ -422,6 +441,7 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     result = CountEachBull(picture, shotSettings, region, std::move(result), observer);
     if (result.cancelled) return result;
   }
+  if (!result.bulls.empty()) result.shots = InBullOrder(result);
   return Rescore(std::move(result), settings, black);
 }
 

@@ -300,8 +300,7 @@ TEST(AutoFace, a_bull_of_no_known_kind_is_refused_and_the_shots_still_found) {
     AnalysePicture(bull.picture.View(), settings);
     ADD_FAILURE() << "analysed without a resolution";
   } catch (const NoScale& none) {
-    EXPECT_EQ(std::string(none.what()).rfind("no known face's rings match", 0), 0u)
-        << none.what();
+    EXPECT_EQ(std::string(none.what()).rfind("no known face's rings match", 0), 0u) << none.what();
   }
 }
 
@@ -406,6 +405,31 @@ TEST(Sheet, ten_record_bulls_scored_and_the_sighter_left_out) {
   EXPECT_EQ(outside.sheetBull, 0);
   ASSERT_TRUE(outside.score);
   EXPECT_EQ(outside.score->score, 0);
+}
+
+// A sheet's shots come bull by bull, so that a shot's number goes with its bull's: a shot high
+// in bull 2 comes after one low in bull 1, though the sheet's reading order puts it first.
+TEST(Sheet, the_shots_come_bull_by_bull) {
+  facegen::FaceOptions options = A17Sheet(200, 3);
+  // Millimetres from each bull's centre, y down.
+  options.shots.push_back({0, 6, facegen::HoleLook::Light, 0});
+  options.shots.push_back({-4, -6, facegen::HoleLook::Light, 1});
+  options.shots.push_back({4, -7, facegen::HoleLook::Light, 1});
+  options.shots.push_back({1, -7, facegen::HoleLook::Light, 2});
+  const facegen::FaceTarget sheet = facegen::MakeFace(options);
+  CalibratedSettings settings;
+  settings.calibreMm = 5.6;
+  settings.face = score::FindFace("nra-a17");
+  settings.gaugeMm = settings.face->rulesGaugeMm;
+  settings.dpiSource = ResolutionSource::Face;
+  const CalibratedResult found = AnalysePicture(sheet.picture.View(), settings);
+  std::vector<int> bulls;
+  for (const Shot& shot : found.shots) bulls.push_back(shot.sheetBull);
+  EXPECT_EQ(bulls, (std::vector<int>{1, 2, 2, 3}));
+  // Within a bull, reading order: the higher shot first.
+  ASSERT_EQ(found.shots.size(), 4u);
+  EXPECT_LT(found.shots[1].y, found.shots[2].y);
+  EXPECT_GT(found.shots[1].x, found.shots[2].x);
 }
 
 // The count given is each record bull's: the sheet is first analysed without it (ten times
