@@ -106,15 +106,18 @@ std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> p
   return out;
 }
 
-double Standout(const cv::Mat& work, double u, double v, double diameter) {
-  const double inner = 0.625 * diameter;
+namespace {
+
+// The grey levels (R+G+B)/3 of the working pixels within `inner` of (u, v), and of those
+// 0.75 to 1.25 diameters from it: a hole's disc and the paper around it.
+void DiscAndRing(const cv::Mat& work, double u, double v, double diameter, double inner,
+                 std::vector<double>& disc, std::vector<double>& ring) {
   const double ringIn = 0.75 * diameter;
   const double ringOut = 1.25 * diameter;
   const int x0 = std::max(0, static_cast<int>(std::floor(u - ringOut)));
   const int x1 = std::min(work.cols - 1, static_cast<int>(std::ceil(u + ringOut)));
   const int y0 = std::max(0, static_cast<int>(std::floor(v - ringOut)));
   const int y1 = std::min(work.rows - 1, static_cast<int>(std::ceil(v + ringOut)));
-  std::vector<double> disc, ring;
   for (int y = y0; y <= y1; ++y) {
     const auto* row = work.ptr<std::uint8_t>(y);
     for (int x = x0; x <= x1; ++x) {
@@ -127,6 +130,26 @@ double Standout(const cv::Mat& work, double u, double v, double diameter) {
       }
     }
   }
+}
+
+double Mean(const std::vector<double>& values) {
+  double sum = 0;
+  for (const double v : values) sum += v;
+  return sum / static_cast<double>(values.size());
+}
+
+}  // namespace
+
+double DiscAgainstRing(const cv::Mat& work, double u, double v, double diameter) {
+  std::vector<double> disc, ring;
+  DiscAndRing(work, u, v, diameter, 0.5 * diameter, disc, ring);
+  if (disc.empty() || ring.empty()) return 0;
+  return Mean(disc) - Mean(ring);
+}
+
+double Standout(const cv::Mat& work, double u, double v, double diameter) {
+  std::vector<double> disc, ring;
+  DiscAndRing(work, u, v, diameter, 0.625 * diameter, disc, ring);
   if (disc.empty() || ring.empty()) return 0;
   const auto middle = ring.begin() + static_cast<std::ptrdiff_t>(ring.size() / 2);
   std::nth_element(ring.begin(), middle, ring.end());

@@ -47,6 +47,10 @@ double ShotThreshold();
 // same contrast, where a dent of a few grey levels can look like a hole.
 constexpr double kLeastStandout = 12;
 
+// A disc of the hole's size at (u, v) of a working picture against the ring 0.75-1.25
+// diameters around it, on the grey level (R+G+B)/3: positive when lighter.
+double DiscAgainstRing(const cv::Mat& work, double u, double v, double diameter);
+
 // How far a hole of the calibre at (u, v) of a working picture stands out from the paper
 // around it: the grey level difference that one pixel in ten of its disc (radius 0.625
 // diameter) passes, from the median of the ring 0.75-1.25 diameters about it. Grey levels

@@ -89,36 +89,6 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
   return out;
 }
 
-// A disc of the hole's size against the ring around it, on the grey level: positive when
-// lighter. Grey levels (R+G+B)/3.
-double DiscAgainstRing(const cv::Mat& work, double u, double v, double diameter) {
-  const double inner = 0.5 * diameter;
-  const double ringIn = 0.75 * diameter;
-  const double ringOut = 1.25 * diameter;
-  const int x0 = std::max(0, static_cast<int>(std::floor(u - ringOut)));
-  const int x1 = std::min(work.cols - 1, static_cast<int>(std::ceil(u + ringOut)));
-  const int y0 = std::max(0, static_cast<int>(std::floor(v - ringOut)));
-  const int y1 = std::min(work.rows - 1, static_cast<int>(std::ceil(v + ringOut)));
-  double disc = 0, ring = 0;
-  int discCount = 0, ringCount = 0;
-  for (int y = y0; y <= y1; ++y) {
-    const auto* row = work.ptr<std::uint8_t>(y);
-    for (int x = x0; x <= x1; ++x) {
-      const double r = std::hypot(x - u, y - v);
-      const double grey = (row[3 * x] + row[3 * x + 1] + row[3 * x + 2]) / 3.0;
-      if (r <= inner) {
-        disc += grey;
-        ++discCount;
-      } else if (r >= ringIn && r <= ringOut) {
-        ring += grey;
-        ++ringCount;
-      }
-    }
-  }
-  if (discCount == 0 || ringCount == 0) return 0;
-  return disc / discCount - ring / ringCount;
-}
-
 // The paper's level and grain: the median of every working pixel's brightest channel, and the
 // robust spread of each pixel against the mean of its neighbours.
 void PaperLevels(const cv::Mat& work, Levels& levels) {
