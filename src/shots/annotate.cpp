@@ -105,32 +105,38 @@ std::vector<LabelBox> PlaceLabels(std::span<const Shot> shots,
     const Shot& shot = shots[i];
     const auto [w, h] = sizes[i];
     const double r = shot.diameterPx / 2;
-    const double side = 1.1 * r;  // beside the circle, a twentieth of the hole clear of it
+    // Beside the circle, a twentieth of the hole clear of it; on the diagonals the box's corner
+    // touches the circle at 45 degrees, so that a large circle's number stays by its rim.
+    const double side = 1.1 * r;
+    const double corner = 0.8 * r;
     const double x = shot.x, y = shot.y;
     const std::array<LabelBox, 8> places{{
-        {x + side, y - r - h, w, h},      // up and to the right: where it always went
-        {x + side, y - h / 2, w, h},      // right
-        {x + side, y + r, w, h},          // down and to the right
-        {x - side - w, y - r - h, w, h},  // up and to the left
-        {x - side - w, y - h / 2, w, h},  // left
-        {x - side - w, y + r, w, h},      // down and to the left
-        {x - w / 2, y - side - h, w, h},  // above
-        {x - w / 2, y + side, w, h},      // below
+        {x + corner, y - corner - h, w, h},      // up and to the right, first
+        {x + side, y - h / 2, w, h},             // right
+        {x + corner, y + corner, w, h},          // down and to the right
+        {x - corner - w, y - corner - h, w, h},  // up and to the left
+        {x - side - w, y - h / 2, w, h},         // left
+        {x - corner - w, y + corner, w, h},      // down and to the left
+        {x - w / 2, y - side - h, w, h},         // above
+        {x - w / 2, y + side, w, h},             // below
     }};
     double best = std::numeric_limits<double>::infinity();
     LabelBox chosen = places[0];
     for (const LabelBox& box : places) {
       // What the number would hide: other circles (their middle four fifths: a number may
-      // touch a circle's rim), numbers already written, and whatever falls off the picture.
+      // touch a circle's rim), numbers already written and the air between them, and
+      // whatever falls off the picture.
       double hidden = box.width * box.height - Overlap(box, 0, 0, width, height);
       for (std::size_t j = 0; j < shots.size(); ++j) {
         if (j == i) continue;
         const double k = 0.4 * shots[j].diameterPx;
         hidden += Overlap(box, shots[j].x - k, shots[j].y - k, shots[j].x + k, shots[j].y + k);
       }
+      // Numbers keep apart by half a number's height: "5" touching "8" reads as 58.
+      const double apart = h / 2;
       for (const LabelBox& other : placed)
-        hidden +=
-            Overlap(box, other.left, other.top, other.left + other.width, other.top + other.height);
+        hidden += Overlap(box, other.left - apart, other.top - apart,
+                          other.left + other.width + apart, other.top + other.height + apart);
       if (hidden < best) {
         best = hidden;
         chosen = box;
@@ -164,14 +170,19 @@ Picture Annotated(const PictureView& picture, std::span<const Shot> shots,
     sizes.emplace_back(size.width, size.height);
   }
   const std::vector<LabelBox> labels = PlaceLabels(shots, sizes, picture.width, picture.height);
+  // Every circle first, then every number: no circle drawn later crosses an earlier number.
+  const auto colourOf = [&](std::size_t i) {
+    return i < edited.size() && edited[i] ? kEditedColour : kFoundColour;
+  };
   for (std::size_t i = 0; i < shots.size(); ++i) {
     const Shot& shot = shots[i];
     const double line = std::max(3 * unit, shot.diameterPx / 10);
-    const std::uint32_t colour = i < edited.size() && edited[i] ? kEditedColour : kFoundColour;
-    cv_marks::TwoToneCircle(canvas, shot.x, shot.y, shot.diameterPx / 2, colour, line);
+    cv_marks::TwoToneCircle(canvas, shot.x, shot.y, shot.diameterPx / 2, colourOf(i), line);
+  }
+  for (std::size_t i = 0; i < shots.size(); ++i) {
     const LabelBox& box = labels[i];
-    cv_marks::HaloText(canvas, texts[i], box.left, box.top + box.height, LabelHeight(shot, unit),
-                       colour);
+    cv_marks::HaloText(canvas, texts[i], box.left, box.top + box.height,
+                       LabelHeight(shots[i], unit), colourOf(i));
   }
   const double line = std::max(3 * unit, diameter / 10);
   const double cross =

@@ -49,14 +49,14 @@ bool Overlaps(const LabelBox& a, double left, double top, double right, double b
 
 TEST(PlaceLabels, a_number_hides_no_other_shot_nor_number_and_stays_on_the_picture) {
   const std::pair<double, double> size{14, 11};
-  // A lone shot's number: up and to the right of its circle, clear of it.
+  // A lone shot's number: up and to the right of its circle, by its rim at 45 degrees.
   {
     const std::array<Shot, 1> shot{Shot{100, 100, 30, HoleLook::Dark, 50}};
     const std::array<std::pair<double, double>, 1> sizes{size};
     const std::vector<LabelBox> box = PlaceLabels(shot, sizes, 400, 400);
     ASSERT_EQ(box.size(), 1u);
-    EXPECT_DOUBLE_EQ(box[0].left, 100 + 16.5);
-    EXPECT_DOUBLE_EQ(box[0].top + box[0].height, 100 - 15);
+    EXPECT_DOUBLE_EQ(box[0].left, 100 + 12);
+    EXPECT_DOUBLE_EQ(box[0].top + box[0].height, 100 - 12);
   }
   // A tight group: every shot's usual place is taken by a neighbour's circle or number.
   {
