@@ -120,7 +120,16 @@ std::vector<LabelBox> PlaceLabels(std::span<const Shot> shots,
         {x - w / 2, y - side - h, w, h},         // above
         {x - w / 2, y + side, w, h},             // below
     }};
+    // A number read as a neighbour's: its middle nearer another shot's centre than its own.
+    const auto misread = [&](const LabelBox& box) {
+      const double cx = box.left + box.width / 2, cy = box.top + box.height / 2;
+      const double own = std::hypot(cx - x, cy - y);
+      for (std::size_t j = 0; j < shots.size(); ++j)
+        if (j != i && std::hypot(cx - shots[j].x, cy - shots[j].y) < own) return true;
+      return false;
+    };
     double best = std::numeric_limits<double>::infinity();
+    bool bestMisread = true;
     LabelBox chosen = places[0];
     for (const LabelBox& box : places) {
       // What the number would hide: other circles (their middle four fifths: a number may
@@ -137,11 +146,14 @@ std::vector<LabelBox> PlaceLabels(std::span<const Shot> shots,
       for (const LabelBox& other : placed)
         hidden += Overlap(box, other.left - apart, other.top - apart,
                           other.left + other.width + apart, other.top + other.height + apart);
-      if (hidden < best) {
+      // Of the places that hide least, one that is plainly this shot's.
+      const bool wrong = misread(box);
+      if (hidden < best || (hidden == best && bestMisread && !wrong)) {
         best = hidden;
+        bestMisread = wrong;
         chosen = box;
       }
-      if (hidden <= 0) break;
+      if (hidden <= 0 && !wrong) break;
     }
     placed.push_back(chosen);
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -78,6 +79,22 @@ TEST(PlaceLabels, a_number_hides_no_other_shot_nor_number_and_stays_on_the_pictu
                               boxes[j].top + boxes[j].height))
             << "numbers " << i + 1 << " and " << j + 1;
       }
+    }
+  }
+  // A neighbour up and to the right, its rim a little apart: the first place hides nothing
+  // but sits nearer the neighbour's centre, where it reads as that shot's number.
+  {
+    const std::array<Shot, 2> pair{Shot{100, 100, 30, HoleLook::Dark, 50},
+                                   Shot{140, 70, 30, HoleLook::Dark, 50}};
+    const std::vector<std::pair<double, double>> sizes(pair.size(), size);
+    const std::vector<LabelBox> boxes = PlaceLabels(pair, sizes, 400, 400);
+    ASSERT_EQ(boxes.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+      const double cx = boxes[i].left + boxes[i].width / 2;
+      const double cy = boxes[i].top + boxes[i].height / 2;
+      const Shot& other = pair[1 - i];
+      EXPECT_LT(std::hypot(cx - pair[i].x, cy - pair[i].y), std::hypot(cx - other.x, cy - other.y))
+          << "number " << i + 1 << " nearer the other shot";
     }
   }
   // A shot at the picture's top right corner: its number goes where it can be read.
