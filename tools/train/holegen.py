@@ -9,7 +9,8 @@ The pieces are meant to be as varied as real paper: white, tinted and taped pape
 light; rings, ring bands, bulls, ring numbers, titles, dotted frames, registration dots, logos,
 boxes and photographic print; holes dark, grey, light, outlined, ragged, star-cracked, with flaps,
 inside dark print, across a bull's edge, in clusters of up to ten shots, and pasters over old
-holes; blur, noise, perspective and JPEG. Printed marks of hole size are drawn as negatives.
+holes; blur, noise, perspective, a camera's tinted shadows and JPEG. Printed marks of hole size
+are drawn as negatives.
 
 Nothing here reads a picture from disk: every piece comes from a seed.
 """
@@ -305,6 +306,14 @@ def _hole(rng, img, x, y, D, style, under):
         n /= n.std() + 1e-6
         f = f + (n * style["mottle"])[..., None]
     img[:] = img * (1 - mask[..., None]) + f * mask[..., None]
+    if style.get("glint"):   # a torn edge of tape or card catching the light
+        a = _u(rng, 0, 2 * math.pi)
+        gx, gy = x + 1.1 * r * math.cos(a), y + 1.1 * r * math.sin(a)
+        lum = float(np.mean(under))
+        cv2.ellipse(img, (int(gx * 16), int(gy * 16)),
+                    (int(_u(rng, 0.08, 0.3) * D * 16), int(_u(rng, 0.05, 0.12) * D * 16)),
+                    math.degrees(a) + 90, 0, 360, (min(255.0, lum + _u(rng, 30, 90)),) * 3, -1,
+                    lt, shift=4)
     if style["star"] and rng.random() < 0.7:   # light cracks across a dark core
         for _ in range(rng.integers(2, 6)):
             a = _u(rng, 0, 2 * math.pi)
@@ -332,8 +341,11 @@ def _style(rng, under):
               rim=None, rimw=0.08, rimalpha=1.0,
               mottle=_u(rng, 15, 60) if rng.random() < 0.2 else 0.0)
     if lum > 120:   # on paper or light print
-        if backing < 0.55:   # dark backing
-            st["fill"] = tuple(np.clip(_u(rng, 5, 80) + rng.normal(0, 6, 3), 0, 255))
+        # The torn edge of a hole through tape or card can catch the light.
+        st["glint"] = backing < 0.8 and rng.random() < 0.15
+        if backing < 0.55:   # dark backing, black or tinted (blue-black, brown)
+            tint = rng.normal(0, 15 if rng.random() < 0.5 else 6, 3)
+            st["fill"] = tuple(np.clip(_u(rng, 5, 80) + tint, 0, 255))
         elif backing < 0.8:  # grey: tape, tinted backing, a shadow inside
             v = _u(rng, 0.35, 0.75) * lum
             st["fill"] = tuple(np.clip(v + rng.normal(0, 6, 3), 0, 255))
@@ -571,6 +583,12 @@ def _photograph(rng, img, holes, marks):
         holes, marks = move(holes), move(marks)
     if rng.random() < 0.25:  # colour cast
         img *= (1 + rng.normal(0, 0.06, 3)).astype(np.float32)
+    if rng.random() < 0.6:   # a camera's tone: the shadows and the dark holes take a tint of
+        # their own (blue-black under daylight, brown under lamps) that the paper does not
+        lum = img.mean(axis=2, keepdims=True) / 255.0
+        tint = rng.normal(0, 1, 3)
+        tint = tint / (np.linalg.norm(tint) + 1e-6) * _u(rng, 10, 50)
+        img += (np.clip(1 - lum, 0, 1) * tint).astype(np.float32)
     return img, holes, marks
 
 
