@@ -246,9 +246,12 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
     if (keepFile) {
       settings.dpi = *settings.fileDpi;
       settings.dpiSource = ResolutionSource::File;
-      if (!choosing) measure.reset();
+      // A black seen at an angle stands as the ellipse measured here, with its tilt: found
+      // again at the file's resolution it would be looked for as a circle, and missed.
+      const bool tilted = found->bulls.front().minorPx > 0;
+      if (!choosing && !tilted) measure.reset();
       // The bulls of a sheet stand; a face alone is found again at the file's resolution.
-      if (settings.face->sheet.empty()) return std::nullopt;
+      if (settings.face->sheet.empty() && !tilted) return std::nullopt;
       return found;
     }
   }

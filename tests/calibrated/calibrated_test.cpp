@@ -516,12 +516,26 @@ TEST(Photographed, a_tilted_face_is_rectified_from_its_black) {
     EXPECT_LT(found.faceMeasure->ellipseResidualPx, 1) << axis;
     std::vector<Shot> shots;
     for (const auto& drawn : card.shots) shots.push_back({drawn.x, drawn.y});
-    const CalibratedResult scored = Rescore(found, shots);
-    for (std::size_t i = 0; i < shots.size(); ++i) {
-      // Millimetres right and up on the face.
-      EXPECT_NEAR(scored.shots[i].xMm, options.shots[i].xMm, 0.25) << axis << " shot " << i;
-      EXPECT_NEAR(scored.shots[i].yMm, -options.shots[i].yMm, 0.25) << axis << " shot " << i;
-    }
+    const auto expectOnTheFace = [&](const CalibratedResult& result, const char* how) {
+      const CalibratedResult scored = Rescore(result, shots);
+      for (std::size_t i = 0; i < shots.size(); ++i) {
+        // Millimetres right and up on the face.
+        EXPECT_NEAR(scored.shots[i].xMm, options.shots[i].xMm, 0.25)
+            << how << axis << " shot " << i;
+        EXPECT_NEAR(scored.shots[i].yMm, -options.shots[i].yMm, 0.25)
+            << how << axis << " shot " << i;
+      }
+    };
+    expectOnTheFace(found, "");
+    // The same photo with its resolution stored in the file: the file's stays, and the black
+    // is the ellipse measured, not looked for again as a circle (where it is missed).
+    CalibratedSettings stored = settings;
+    stored.fileDpi = 150;
+    const CalibratedResult withFile = AnalysePicture(card.picture.View(), stored);
+    EXPECT_EQ(withFile.settings.dpiSource, ResolutionSource::File) << axis;
+    ASSERT_TRUE(withFile.faceMeasure) << axis;
+    EXPECT_NEAR(withFile.faceMeasure->tiltDeg, 30, 1) << axis;
+    expectOnTheFace(withFile, "file's resolution ");
   }
 }
 
