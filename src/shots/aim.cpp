@@ -618,8 +618,12 @@ namespace {
 // kept. Shots astride a black bulge or bite its outline over a third of its length or more,
 // and a least-squares fit to every point leans towards them: on a card scanned square-on it
 // would find the black flattened, as if photographed at an angle.
-std::optional<cv::RotatedRect> SampledEllipse(const std::vector<cv::Point>& outline,
-                                              double tolerance) {
+struct SampledFit {
+  cv::RotatedRect box;
+  double share = 0;  // of the outline within the tolerance of it
+};
+
+std::optional<SampledFit> SampledEllipse(const std::vector<cv::Point>& outline, double tolerance) {
   constexpr int kTries = 400;
   const std::size_t n = outline.size();
   if (n < 10) return std::nullopt;
@@ -630,7 +634,7 @@ std::optional<cv::RotatedRect> SampledEllipse(const std::vector<cv::Point>& outl
     state ^= state << 17;
     return static_cast<std::size_t>(state % below);
   };
-  std::optional<cv::RotatedRect> best;
+  std::optional<SampledFit> best;
   std::size_t most = 0;
   std::vector<cv::Point2f> five(5);
   for (int t = 0; t < kTries; ++t) {
@@ -656,11 +660,16 @@ std::optional<cv::RotatedRect> SampledEllipse(const std::vector<cv::Point>& outl
     }
     if (agree > most) {
       most = agree;
-      best = box;
+      best = SampledFit{box, static_cast<double>(agree) / static_cast<double>(n)};
     }
   }
   return best;
 }
+
+// A dark region's area against its box's inscribed ellipse, at the least: below 0.8 it is a
+// black only where most of its outline is one ellipse (dark shots astride the edge widen
+// the box).
+constexpr double kLeastBulgedFill = 0.65;
 
 // A round dark region of the working copy: its centre and the diameter of a disc of its area,
 // in working pixels.
@@ -685,7 +694,7 @@ std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) 
     const double w = box.width, h = box.height;
     // Loose, as for the black in FindAim: shots astride the edge bite it or bulge it.
     const double fill = area / (std::numbers::pi * w * h / 4);
-    if (w / h < 0.8 || w / h > 1.25 || fill < 0.8 || fill > 1.2) continue;
+    if (w / h < 0.8 || w / h > 1.25 || fill < kLeastBulgedFill || fill > 1.2) continue;
     cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
     cv::drawContours(inside, contours, static_cast<int>(i), 255, cv::FILLED, cv::LINE_8,
                      cv::noArray(), 0, -box.tl());
@@ -697,10 +706,24 @@ std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) 
     if (all <= 0 || cv::countNonZero(dark) < 0.6 * all) continue;
     const cv::Moments m = cv::moments(contours[i]);
     if (m.m00 <= 0) continue;
-    std::optional<cv::RotatedRect> ellipse = SampledEllipse(contours[i], 1.5);
-    if (!ellipse && contours[i].size() >= 5) ellipse = cv::fitEllipse(contours[i]);
-    regions.push_back({m.m10 / m.m00, m.m01 / m.m00, 2 * std::sqrt(area / std::numbers::pi),
-                       ellipse.value_or(cv::RotatedRect())});
+    // The ellipse most of the outline agrees with: shots astride the edge bulge it.
+    const std::optional<SampledFit> sampled = SampledEllipse(contours[i], 1.5);
+    if (fill < 0.8) {
+      // Bulges widen the box more than they add area: such a region is a black when two
+      // fifths of its outline or more are one ellipse (a dozen dark shots about a small
+      // black leave about that), and its area that ellipse's, give or take the shots'.
+      if (!sampled || sampled->share < 0.4) continue;
+      const double ellipseArea =
+          std::numbers::pi * sampled->box.size.width * sampled->box.size.height / 4;
+      if (area < 0.85 * ellipseArea || area > 1.3 * ellipseArea) continue;
+    }
+    cv::RotatedRect ellipse;
+    if (sampled)
+      ellipse = sampled->box;
+    else if (contours[i].size() >= 5)
+      ellipse = cv::fitEllipse(contours[i]);
+    regions.push_back(
+        {m.m10 / m.m00, m.m01 / m.m00, 2 * std::sqrt(area / std::numbers::pi), ellipse});
   }
   std::sort(regions.begin(), regions.end(),
             [](const RoundRegion& a, const RoundRegion& b) { return a.diameter > b.diameter; });
