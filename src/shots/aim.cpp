@@ -426,6 +426,16 @@ std::string Millimetres(double mm) {
   return text;
 }
 
+// A point's distance from an ellipse, near enough: the normalised radius's excess over one, in
+// pixels of the ellipse's radius there. (dx, dy) is the point from the ellipse's centre, c and
+// s the cosine and sine of its major axis's direction.
+double EllipseDistance(double dx, double dy, double major, double minor, double c, double s) {
+  const double u = dx * c + dy * s;
+  const double v = -dx * s + dy * c;
+  const double rho = std::sqrt(u * u / (major * major) + v * v / (minor * minor));
+  return std::abs(rho - 1) * std::hypot(u, v) / std::max(rho, 1e-9);
+}
+
 // The black's edge as an ellipse, for a face photographed at an angle: rays near the start
 // ellipse, OpenCV's fitEllipse on the points, then on those within three robust deviations of
 // it, twice over with a narrower window. nullopt when too few points agree.
@@ -456,16 +466,10 @@ std::optional<AimFit> FitEllipseEdge(const PictureView& picture, cv::RotatedRect
       axis =
           (box.size.width >= box.size.height ? box.angle : box.angle + 90) * std::numbers::pi / 180;
       centre = {box.center.x, box.center.y};
-      // Distance from the ellipse, near enough: the normalised radius's excess over one, in
-      // pixels of the ellipse's radius there.
+      const double c = std::cos(axis), s = std::sin(axis);
       std::vector<double> distances;
-      for (const Point& p : edge) {
-        const double dx = p.x - centre.x, dy = p.y - centre.y;
-        const double u = dx * std::cos(axis) + dy * std::sin(axis);
-        const double v = -dx * std::sin(axis) + dy * std::cos(axis);
-        const double rho = std::sqrt(u * u / (major * major) + v * v / (minor * minor));
-        distances.push_back(std::abs(rho - 1) * std::hypot(u, v) / std::max(rho, 1e-9));
-      }
+      for (const Point& p : edge)
+        distances.push_back(EllipseDistance(p.x - centre.x, p.y - centre.y, major, minor, c, s));
       std::vector<double> sorted = distances;
       const double deviation = std::max(0.25, Median(sorted) / 0.6745);
       kept.clear();
@@ -650,14 +654,10 @@ std::optional<SampledFit> SampledEllipse(const std::vector<cv::Point>& outline, 
     const double axis =
         (box.size.width >= box.size.height ? box.angle : box.angle + 90) * std::numbers::pi / 180;
     const double c = std::cos(axis), s = std::sin(axis);
+    const double cx = box.center.x, cy = box.center.y;
     std::size_t agree = 0;
-    for (const cv::Point& p : outline) {
-      const double dx = p.x - static_cast<double>(box.center.x);
-      const double dy = p.y - static_cast<double>(box.center.y);
-      const double u = dx * c + dy * s, v = -dx * s + dy * c;
-      const double rho = std::sqrt(u * u / (a * a) + v * v / (b * b));
-      agree += std::abs(rho - 1) * std::hypot(u, v) / std::max(rho, 1e-9) <= tolerance;
-    }
+    for (const cv::Point& p : outline)
+      agree += EllipseDistance(p.x - cx, p.y - cy, a, b, c, s) <= tolerance;
     if (agree > most) {
       most = agree;
       best = SampledFit{box, static_cast<double>(agree) / static_cast<double>(n)};
