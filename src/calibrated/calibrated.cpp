@@ -154,6 +154,17 @@ void MarkSighters(std::vector<Bull>& bulls, const score::Face& face, double pxPe
   }
 }
 
+// A black measured as an ellipse: the face photographed at an angle, and how.
+void MeasureTilt(FaceMeasure& measure, const shots::AimFit& black) {
+  if (black.minorPx <= 0) return;
+  measure.tiltDeg = std::acos(std::min(1.0, black.minorPx / black.radiusPx)) * 180 / kPi;
+  measure.tiltAxisDeg = std::fmod(black.axisRadians * 180 / kPi + 90 + 360, 180);
+  measure.ellipseResidualPx = black.residualPx;
+  measure.stretch = black.radiusPx / black.minorPx;
+  measure.centreX = black.centre.x;
+  measure.centreY = black.centre.y;
+}
+
 // The face and its scale settled before the shots are looked for: measured when the source is
 // Face, chosen when auto, every bull found on a face printed several to a sheet. nullopt when
 // nothing was to be found or a known scale leaves it to LookForBlack.
@@ -220,15 +231,7 @@ std::optional<shots::FaceFound> SettleFace(const PictureView& picture, Calibrate
     measure->match = found->match;
     measure->runnerUp = found->runnerUpMatch;
     measure->blacks = static_cast<int>(found->bulls.size());
-    const shots::AimFit& first = found->bulls.front();
-    if (first.minorPx > 0) {
-      measure->tiltDeg = std::acos(std::min(1.0, first.minorPx / first.radiusPx)) * 180 / kPi;
-      measure->tiltAxisDeg = std::fmod(first.axisRadians * 180 / kPi + 90 + 360, 180);
-      measure->ellipseResidualPx = first.residualPx;
-      measure->stretch = first.radiusPx / first.minorPx;
-      measure->centreX = first.centre.x;
-      measure->centreY = first.centre.y;
-    }
+    MeasureTilt(*measure, found->bulls.front());
   }
   if (measuring && settings.fileDpi) {
     // A stored resolution the face agrees with is the scanner's, exact: it stays, and the
@@ -415,6 +418,18 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     }
   } else {
     black = LookForBlack(picture, settings);
+    if (!black.centre && settings.face != nullptr && !settings.aim) {
+      // A face photographed at an angle: its black, an ellipse, is not the circle looked for.
+      // The face's own search measures it as one, at the scale known.
+      const score::Face* face = settings.face;
+      const auto tilted = shots::FindFaces(picture, std::span(&face, 1), settings.dpi / 25.4);
+      if (tilted && tilted->bulls.size() == 1 && tilted->bulls.front().minorPx > 0) {
+        black = {tilted->bulls.front().centre, {}};
+        if (!result.faceMeasure) result.faceMeasure.emplace();
+        result.faceMeasure->blacks = 1;
+        MeasureTilt(*result.faceMeasure, tilted->bulls.front());
+      }
+    }
     // The face gave no scale and its black is not found at the file's either: one warning,
     // the black's.
     if (!black.warning.empty() && result.faceMeasure && result.faceMeasure->dpi == 0 &&

@@ -1040,8 +1040,9 @@ std::optional<FaceFound> FindFaces(const PictureView& picture,
   for (const RoundRegion& region : blacks) {
     const double expected = (region.diameter / 2 + 0.5) * factor;
     std::string failure;
-    if (pxPerMm <= 0 && Flat(region)) {
-      // Seen at an angle: the black is an ellipse, and its longer axis the face's scale.
+    if (Flat(region)) {
+      // Seen at an angle: the black is an ellipse, and its longer axis the face's scale (or
+      // with the scale known, the face's black all the same).
       if (const auto fit = FitEllipseEdge(picture, EllipseStart(region, factor, offset), factor)) {
         found.bulls.push_back(*fit);
         sum += fit->radiusPx;

@@ -536,6 +536,15 @@ TEST(Photographed, a_tilted_face_is_rectified_from_its_black) {
     ASSERT_TRUE(withFile.faceMeasure) << axis;
     EXPECT_NEAR(withFile.faceMeasure->tiltDeg, 30, 1) << axis;
     expectOnTheFace(withFile, "file's resolution ");
+    // And with the resolution given: the black is measured as the ellipse it is, at that scale.
+    CalibratedSettings given = settings;
+    given.dpi = 150;
+    given.dpiSource = ResolutionSource::Option;
+    const CalibratedResult withOption = AnalysePicture(card.picture.View(), given);
+    EXPECT_TRUE(withOption.warnings.empty()) << axis;
+    ASSERT_TRUE(withOption.faceMeasure) << axis;
+    EXPECT_NEAR(withOption.faceMeasure->tiltDeg, 30, 1) << axis;
+    expectOnTheFace(withOption, "resolution given ");
   }
 }
 
