@@ -15,6 +15,22 @@ namespace {
 constexpr double kMmPerInch = 25.4;
 constexpr double kPi = 3.14159265358979323846;
 
+// A black measured as an ellipse: the face photographed at an angle, and how. A circle (minor
+// axis 0) is a face seen square-on: no tilt, no stretch.
+void MeasureTilt(FaceMeasure& measure, const shots::AimFit& black) {
+  if (black.minorPx <= 0) {
+    measure.tiltDeg = measure.tiltAxisDeg = measure.ellipseResidualPx = 0;
+    measure.stretch = 1;
+    return;
+  }
+  measure.tiltDeg = std::acos(std::min(1.0, black.minorPx / black.radiusPx)) * 180 / kPi;
+  measure.tiltAxisDeg = std::fmod(black.axisRadians * 180 / kPi + 90 + 360, 180);
+  measure.ellipseResidualPx = black.residualPx;
+  measure.stretch = black.radiusPx / black.minorPx;
+  measure.centreX = black.centre.x;
+  measure.centreY = black.centre.y;
+}
+
 // A point of the picture as it would lie on the face seen square-on: stretched along the
 // foreshortened direction about the black's centre (itself where it is).
 score::ShotPx Rectified(const CalibratedResult& result, double x, double y) {
@@ -103,10 +119,20 @@ BlackSearch LookForBlack(const PictureView& picture, const CalibratedSettings& s
   BlackSearch search;
   if (settings.face == nullptr || settings.aim) return search;
   std::string reason;
-  if (const auto fit = shots::FindAim(picture, *settings.face, settings.dpi, &reason))
+  if (const auto fit = shots::FindAim(picture, *settings.face, settings.dpi, &reason)) {
     search.centre = fit->centre;
-  else
-    search.warning = "no point of aim: " + reason;
+    return search;
+  }
+  // A face photographed at an angle: its black, an ellipse, is not the circle looked for. The
+  // face's own search measures it as one, at the scale known.
+  const score::Face* face = settings.face;
+  const auto tilted = shots::FindFaces(picture, std::span(&face, 1), settings.dpi / 25.4);
+  if (tilted && tilted->bulls.size() == 1 && tilted->bulls.front().minorPx > 0) {
+    search.centre = tilted->bulls.front().centre;
+    search.ellipse = tilted->bulls.front();
+    return search;
+  }
+  search.warning = "no point of aim: " + reason;
   return search;
 }
 
@@ -152,17 +178,6 @@ void MarkSighters(std::vector<Bull>& bulls, const score::Face& face, double pxPe
     bulls[b].sighter =
         bestPlaces[b] >= 0 && face.sheet[static_cast<std::size_t>(bestPlaces[b])].sighter;
   }
-}
-
-// A black measured as an ellipse: the face photographed at an angle, and how.
-void MeasureTilt(FaceMeasure& measure, const shots::AimFit& black) {
-  if (black.minorPx <= 0) return;
-  measure.tiltDeg = std::acos(std::min(1.0, black.minorPx / black.radiusPx)) * 180 / kPi;
-  measure.tiltAxisDeg = std::fmod(black.axisRadians * 180 / kPi + 90 + 360, 180);
-  measure.ellipseResidualPx = black.residualPx;
-  measure.stretch = black.radiusPx / black.minorPx;
-  measure.centreX = black.centre.x;
-  measure.centreY = black.centre.y;
 }
 
 // The face and its scale settled before the shots are looked for: measured when the source is
@@ -405,6 +420,7 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
   BlackSearch black;
   if (faces && !settings.aim) {
     black.centre = faces->bulls.front().centre;
+    if (faces->bulls.front().minorPx > 0) black.ellipse = faces->bulls.front();
     if (!settings.face->sheet.empty() || faces->bulls.size() > 1) {
       for (const shots::AimFit& fit : faces->bulls) {
         Bull bull;
@@ -418,18 +434,6 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     }
   } else {
     black = LookForBlack(picture, settings);
-    if (!black.centre && settings.face != nullptr && !settings.aim) {
-      // A face photographed at an angle: its black, an ellipse, is not the circle looked for.
-      // The face's own search measures it as one, at the scale known.
-      const score::Face* face = settings.face;
-      const auto tilted = shots::FindFaces(picture, std::span(&face, 1), settings.dpi / 25.4);
-      if (tilted && tilted->bulls.size() == 1 && tilted->bulls.front().minorPx > 0) {
-        black = {tilted->bulls.front().centre, {}};
-        if (!result.faceMeasure) result.faceMeasure.emplace();
-        result.faceMeasure->blacks = 1;
-        MeasureTilt(*result.faceMeasure, tilted->bulls.front());
-      }
-    }
     // The face gave no scale and its black is not found at the file's either: one warning,
     // the black's.
     if (!black.warning.empty() && result.faceMeasure && result.faceMeasure->dpi == 0 &&
@@ -469,6 +473,15 @@ CalibratedResult Rescore(CalibratedResult result, const CalibratedSettings& sett
   if (settings.face != result.settings.face) result.bulls.clear();
   result.settings = settings;
   result.black = black;
+  // The tilt is the black's: measured on its ellipse, none when it is found round. A black not
+  // looked for (an aim given) or not found leaves the tilt measured before.
+  if (black.ellipse) {
+    if (!result.faceMeasure) result.faceMeasure.emplace();
+    result.faceMeasure->blacks = std::max(result.faceMeasure->blacks, 1);
+    MeasureTilt(*result.faceMeasure, *black.ellipse);
+  } else if (black.centre && result.faceMeasure) {
+    MeasureTilt(*result.faceMeasure, shots::AimFit{});
+  }
   result.warnings.clear();
   if (result.faceMeasure && !result.faceMeasure->warning.empty())
     result.warnings.push_back(result.faceMeasure->warning);

@@ -33,6 +33,7 @@
 #include "score/group.h"
 #include "score/scoring.h"
 #include "score/sheet.h"
+#include "shots/aim.h"
 #include "shots/limits.h"
 #include "shots/shots.h"
 
@@ -77,7 +78,7 @@ struct CalibratedSettings {
   // made this where its torn area allows, and a result whose count differs says so
   // (CountDiffers).
   std::optional<int> expectedShots;
-  std::optional<Selection> selection;       // bounds inclusive; the whole picture when absent
+  std::optional<Selection> selection;  // bounds inclusive; the whole picture when absent
   friend bool operator==(const CalibratedSettings&, const CalibratedSettings&) = default;
 };
 
@@ -148,6 +149,9 @@ struct Aim {
 struct BlackSearch {
   std::optional<score::AimPoint> centre;
   std::string warning;
+  // The black measured as an ellipse (a face photographed at an angle): every shot is measured
+  // on the face rectified by it, whichever front end scores them.
+  std::optional<shots::AimFit> ellipse;
 };
 
 // One bull of a sheet of several, scored on its own: millimetres of its shots from its centre.

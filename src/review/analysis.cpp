@@ -104,6 +104,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
     output.black = result.black;
     output.shots = result.shots;
     output.bulls = result.bulls;
+    output.faceMeasure = result.faceMeasure;
     output.analysisLevels = result.levels;
   } catch (const calibrated::NoScale& none) {
     output.shotsProblem = std::string(kNoScaleFromFace) + none.what() +

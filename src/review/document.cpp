@@ -216,6 +216,7 @@ void ReviewDocument::Apply(const JobOutput& output) {
   } else if (output.shots) {
     result_.levels = output.analysisLevels;
     result_.bulls = output.bulls;
+    result_.faceMeasure = output.faceMeasure;
     TakeFoundShots(*output.shots, output.kind == JobKind::Shots);
   }
   stage_ = Stage::Ready;

@@ -64,6 +64,8 @@ struct JobOutput {
   calibrated::BlackSearch black;
   // A sheet's bulls, found with the shots (empty for a face alone).
   std::vector<calibrated::Bull> bulls;
+  // What the face measured, found with the shots: its scale, the file's, its tilt.
+  std::optional<calibrated::FaceMeasure> faceMeasure;
 };
 
 }  // namespace holescan::review

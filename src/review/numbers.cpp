@@ -222,6 +222,11 @@ std::vector<StatLine> StatLines(const ReviewDocument& document) {
   lines.push_back({Tr("Point of aim"), result.aim.source == score::AimSource::Face
                                            ? Tr("the face's black")
                                            : Tr("the group's centre")});
+  // A face photographed at an angle: the shots are measured on it rectified.
+  if (result.faceMeasure && result.faceMeasure->stretch != 1)
+    lines.push_back({Tr("Photographed"),
+                     Tr("%1\u00b0 from square-on, rectified from the black's ellipse")
+                         .arg(result.faceMeasure->tiltDeg, 0, 'f', 1)});
   // A face chosen whose black was not found: the reason, not a silent fallback.
   if (!result.black.warning.empty())
     lines.push_back({Tr("Note"), QString::fromStdString(result.black.warning)});

@@ -239,7 +239,7 @@ TEST(CalibratedReport, a_face_not_found_is_said_in_the_summary_and_the_json) {
   Scored s;
   const calibrated::CalibratedSettings settings = s.result.settings;
   s.result = Again(std::move(s.result), settings,
-                   {std::nullopt, "no point of aim: no black aiming mark found"});
+                   {std::nullopt, "no point of aim: no black aiming mark found", std::nullopt});
   const std::string summary = CalibratedSummary(s.record, '.');
   EXPECT_EQ(Lines(summary)[1],
             "  point of aim: the group's centre, as the face's black was not found");
