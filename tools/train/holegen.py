@@ -29,6 +29,7 @@ GLYPHS = "0123456789abcdeghopqsABDOPQRS8869@%&#oO0"
 
 # The share of pieces with a photographed surface (grass, cloth, wood) over part of them.
 TEXTURE_SHARE = 0.3
+LAYER_SHARE = 0.25     # pieces with tape or another sheet's edge across them
 
 INKS = [(20, 20, 20), (35, 30, 30), (160, 90, 30), (40, 40, 170), (50, 120, 40), (110, 110, 110),
         (200, 140, 80), (30, 30, 120)]           # BGR: black, blue, red, green, grey, light blue
@@ -484,6 +485,44 @@ def _beyond_edge(rng, img, D):
     img[:] = img * (1 - mask) + back * mask
 
 
+def _layers(rng, img, D):
+    """Layers of a target stand: a strip of tape across the paper, or the edge of another
+    sheet lying over it, each with the thin shadow or light line of its edge. Shots go
+    through both layers alike, so a hole often sits across such an edge, half on each
+    surface. Returns the edges as (x, y, dx, dy) lines through the piece."""
+    h, w = img.shape[:2]
+    yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+    edges = []
+    for _ in range(rng.integers(1, 3)):
+        a = _u(rng, 0, math.pi)
+        dx, dy = math.cos(a), math.sin(a)
+        x0, y0 = _u(rng, 0.1, 0.9) * w, _u(rng, 0.1, 0.9) * h
+        across = (xx - x0) * -dy + (yy - y0) * dx   # signed distance from the line
+        soft = max(0.4, _u(rng, 0.02, 0.1) * D)
+        lum = float(img.mean())
+        if rng.random() < 0.6:   # tape: a band, grey or tinted, a little glossy
+            width = _u(rng, 2, 10) * D
+            col = np.clip(_u(rng, 0.45, 0.95) * lum + rng.normal(0, 12, 3), 0, 255)
+            mask = np.clip(np.minimum(across, width - across) / soft + 0.5, 0, 1)
+            along = (xx - x0) * dx + (yy - y0) * dy
+            sheen = 1 + _u(rng, 0, 0.15) * np.sin(along / (_u(rng, 3, 12) * D) + _u(rng, 0, 6))
+            tape = col[None, None, :].astype(np.float32) * sheen[..., None].astype(np.float32)
+            img[:] = img * (1 - mask[..., None]) + tape * mask[..., None]
+            edges.append((x0, y0, dx, dy))
+            edges.append((x0 - dy * width, y0 + dx * width, dx, dy))
+        else:                    # another sheet over this one: lighter or darker beyond
+            col = np.clip(lum * _u(rng, 0.8, 1.15) + rng.normal(0, 10, 3), 0, 255)
+            mask = np.clip(across / soft + 0.5, 0, 1)
+            img[:] = img * (1 - mask[..., None]) + col[None, None, :].astype(np.float32) * \
+                mask[..., None]
+            edges.append((x0, y0, dx, dy))
+        # the edge's line: the shadow it casts, or the light its cut catches
+        line = np.exp(-(across / max(0.5, _u(rng, 0.05, 0.15) * D)) ** 2)
+        k = _u(rng, -0.45, 0.25)
+        img[:] = img * (1 + k * line[..., None])
+    return edges
+
+
 def _scene(rng, D, size):
     """One piece of shot paper of size x size pixels with holes of diameter D.
 
@@ -494,6 +533,7 @@ def _scene(rng, D, size):
     if rng.random() < TEXTURE_SHARE:
         _texture(rng, img, D)
     _print(rng, img, D, marks)
+    edges = _layers(rng, img, D) if rng.random() < LAYER_SHARE else []
     if rng.random() < 0.2:
         _flaps(rng, img, D, marks)
     holes = []
@@ -519,6 +559,11 @@ def _scene(rng, D, size):
     n = rng.integers(0, 7)
     for _ in range(n):
         x, y = _u(rng, -0.2 * D, w + 0.2 * D), _u(rng, -0.2 * D, h + 0.2 * D)
+        if edges and rng.random() < 0.6:   # across the edge of a layer
+            ex, ey, dx, dy = edges[rng.integers(len(edges))]
+            t = (_u(rng, 0, w) - ex) * dx + (_u(rng, 0, h) - ey) * dy
+            off = _u(rng, -0.45, 0.45) * D
+            x, y = ex + t * dx - off * dy, ey + t * dy + off * dx
         count = 1 if rng.random() < 0.85 else int(rng.integers(2, 11))
         centres = _clustered(rng, count, D) if count > 1 else [(0.0, 0.0)]
         xi, yi = int(np.clip(x, 0, w - 1)), int(np.clip(y, 0, h - 1))
