@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
-// The model's bytes, built into the program (model.S).
+// The models' bytes, built into the program (model.S).
 extern "C" const unsigned char holescan_holes_model[];
 extern "C" const unsigned char holescan_holes_model_end[];
+extern "C" const unsigned char holescan_screen_model[];
+extern "C" const unsigned char holescan_screen_model_end[];
 
 namespace holescan::shots {
 namespace {
@@ -18,22 +21,57 @@ constexpr int kBatch = 256;
 // Each view's spread is taken as at least this many grey levels.
 constexpr float kMinSpread = 8;
 
+cv::dnn::Net Load(const unsigned char* begin, const unsigned char* end) {
+  cv::dnn::Net loaded = cv::dnn::readNetFromONNX(reinterpret_cast<const char*>(begin),
+                                                 static_cast<std::size_t>(end - begin));
+  loaded.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+  loaded.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+  return loaded;
+}
+
 cv::dnn::Net& Network() {
-  thread_local cv::dnn::Net net = [] {
-    const auto* begin = reinterpret_cast<const char*>(holescan_holes_model);
-    const auto size = static_cast<std::size_t>(holescan_holes_model_end - holescan_holes_model);
-    cv::dnn::Net loaded = cv::dnn::readNetFromONNX(begin, size);
-    loaded.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    loaded.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-    return loaded;
-  }();
+  thread_local cv::dnn::Net net = Load(holescan_holes_model, holescan_holes_model_end);
   return net;
+}
+
+cv::dnn::Net& ScreenNetwork() {
+  thread_local cv::dnn::Net net = Load(holescan_screen_model, holescan_screen_model_end);
+  return net;
+}
+
+double Sigmoid(double logit) {
+  return 1 / (1 + std::exp(-logit));
+}
+
+// The rows of a blob, in a blob of their own.
+cv::Mat Rows(const cv::Mat& blob, const std::vector<int>& rows) {
+  const int sizes[] = {static_cast<int>(rows.size()), blob.size[1], blob.size[2], blob.size[3]};
+  cv::Mat out(4, sizes, CV_32F);
+  const std::size_t bytes = blob.step[0];
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    std::memcpy(out.ptr(static_cast<int>(i)), blob.ptr(rows[i]), bytes);
+  return out;
 }
 
 }  // namespace
 
 double ShotThreshold() {
   return HOLESCAN_SHOT_THRESHOLD;
+}
+
+double ScreenThreshold() {
+  return HOLESCAN_SCREEN_THRESHOLD;
+}
+
+std::vector<double> Screen(const cv::Mat& blob) {
+  std::vector<double> out;
+  if (blob.size[0] == 0) return out;
+  cv::dnn::Net& net = ScreenNetwork();
+  net.setInput(blob);
+  const cv::Mat result = net.forward();  // N x 1
+  out.reserve(static_cast<std::size_t>(blob.size[0]));
+  for (int i = 0; i < blob.size[0]; ++i) out.push_back(Sigmoid(result.ptr<float>(i)[0]));
+  return out;
 }
 
 cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
@@ -72,14 +110,26 @@ cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points) {
 }
 
 std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> points,
-                             double diameter, bool bothWays) {
+                             double diameter, bool bothWays, bool screened) {
   std::vector<Judgement> out;
   out.reserve(points.size());
   cv::dnn::Net& net = Network();
   for (std::size_t start = 0; start < points.size(); start += kBatch) {
     const std::size_t count = std::min<std::size_t>(kBatch, points.size() - start);
-    const auto batch = points.subspan(start, count);
-    const cv::Mat blob = PatchBlob(work, batch);
+    cv::Mat blob = PatchBlob(work, points.subspan(start, count));
+    std::vector<int> rows;  // of the batch, those the network judges
+    if (screened) {
+      const std::vector<double> first = Screen(blob);
+      for (std::size_t i = 0; i < count; ++i)
+        if (first[i] >= ScreenThreshold()) rows.push_back(static_cast<int>(i));
+    } else {
+      for (std::size_t i = 0; i < count; ++i) rows.push_back(static_cast<int>(i));
+    }
+    const std::size_t firstOfBatch = out.size();
+    out.resize(firstOfBatch + count);  // the points set aside: not shots
+    if (rows.empty()) continue;
+    if (rows.size() < count) blob = Rows(blob, rows);
+    const int judged = static_cast<int>(rows.size());
     net.setInput(blob);
     const cv::Mat result = net.forward().clone();  // N x 3
     cv::Mat mirror;
@@ -87,20 +137,21 @@ std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> p
       // Every row of every view reversed: the mirror images' views, already normalised (a
       // mirror image has the same mean and spread).
       cv::Mat flipped;
-      cv::flip(blob.reshape(1, static_cast<int>(count) * 6 * kPatch), flipped, 1);
-      net.setInput(flipped.reshape(1, {static_cast<int>(count), 6, kPatch, kPatch}));
+      cv::flip(blob.reshape(1, judged * 6 * kPatch), flipped, 1);
+      net.setInput(flipped.reshape(1, {judged, 6, kPatch, kPatch}));
       mirror = net.forward();
     }
-    for (std::size_t i = 0; i < count; ++i) {
-      const float* r = result.ptr<float>(static_cast<int>(i));
+    for (int i = 0; i < judged; ++i) {
+      const float* r = result.ptr<float>(i);
       double logit = r[0], dx = r[1], dy = r[2];
       if (bothWays) {  // the mirror image's answer, mirrored back, averaged in
-        const float* m = mirror.ptr<float>(static_cast<int>(i));
+        const float* m = mirror.ptr<float>(i);
         logit = (logit + m[0]) / 2;
         dx = (dx - m[1]) / 2;
         dy = (dy + m[2]) / 2;
       }
-      out.push_back({1 / (1 + std::exp(-logit)), dx * diameter, dy * diameter});
+      out[firstOfBatch + static_cast<std::size_t>(rows[static_cast<std::size_t>(i)])] = {
+          Sigmoid(logit), dx * diameter, dy * diameter};
     }
   }
   return out;

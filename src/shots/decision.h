@@ -7,7 +7,12 @@
 // spread (a floor of 8 grey levels keeps faint paper faint). The network gives a logit (shot or
 // not) and the offset from the point to the shot's centre, in hole diameters.
 //
-// Run with OpenCV's dnn module on the CPU, in batches; one network per thread.
+// A first look screens the proposals of a whole picture: a network of a tenth the cost on the
+// same views (models/screen.onnx, made by tools/train/train_screen.py from the same generated
+// pictures), taught to let through all but about one in 200 of the proposals on shots. What it
+// sets aside, most of the print and grain of a page, the decision does not judge.
+//
+// Run with OpenCV's dnn module on the CPU, in batches; one network of each per thread.
 #pragma once
 
 #include <span>
@@ -33,8 +38,15 @@ cv::Mat PatchBlob(const cv::Mat& work, std::span<const cv::Point2d> points);
 // working pixels across (the network was taught at kWorkDiameter). `bothWays`: the views and
 // their mirror images are judged, and the two answers averaged (a hole has no handedness,
 // print mostly has; it costs a second run of the network).
+// `screened`: the first look sees each point before the network does, and a point it sets
+// aside is judged not a shot (probability 0, no offset) without the network.
 std::vector<Judgement> Judge(const cv::Mat& work, std::span<const cv::Point2d> points,
-                             double diameter, bool bothWays = false);
+                             double diameter, bool bothWays = false, bool screened = false);
+
+// The first look's probability that each row of a PatchBlob could be a shot, and the least
+// one it lets through.
+std::vector<double> Screen(const cv::Mat& blob);
+double ScreenThreshold();
 
 // The probability at which a judgement is a shot, chosen on generated pictures when the model
 // was trained.

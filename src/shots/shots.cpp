@@ -54,9 +54,11 @@ struct Judged {
 // the place's probability is the mean of the two looks (two views of the same hole: a hole
 // seen slightly off-centre and then centred is surely one, a mark that looked like a hole
 // from one place and not from the other is doubtful).
+// `screened`: the first look sets most of them aside before the network sees them.
 // Empty and `cancelled` set when the progress callback asks to stop.
 std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Candidate>& proposals,
-                                   double secondLook, const Progress& progress, bool& cancelled) {
+                                   double secondLook, bool screened, const Progress& progress,
+                                   bool& cancelled) {
   std::vector<Judged> out;
   std::vector<cv::Point2d> points;
   points.reserve(proposals.size());
@@ -68,7 +70,7 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
   for (std::size_t start = 0; start < points.size(); start += kSlice) {
     const std::size_t count = std::min(kSlice, points.size() - start);
     const auto slice = std::span(points).subspan(start, count);
-    const std::vector<Judgement> first = Judge(w.bgr, slice, w.diameter);
+    const std::vector<Judgement> first = Judge(w.bgr, slice, w.diameter, false, screened);
     for (std::size_t i = 0; i < count; ++i) {
       if (first[i].probability >= secondLook) {
         moved.emplace_back(slice[i].x + first[i].dx, slice[i].y + first[i].dy);
@@ -178,7 +180,7 @@ void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSe
 }
 
 Found Analyse(const PictureView& picture, const ShotSettings& settings, const Region& region,
-              double secondLook, const Progress& progress) {
+              double secondLook, bool screened, const Progress& progress) {
   Found f;
   const double diameter = HoleDiameterPx(settings);
   if (region.right <= region.left || region.bottom <= region.top) return f;
@@ -202,7 +204,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
     f.cancelled = true;
     return f;
   }
-  f.judged = JudgeProposals(w, proposals, secondLook, progress, f.cancelled);
+  f.judged = JudgeProposals(w, proposals, secondLook, screened, progress, f.cancelled);
   if (f.cancelled) return f;
 
   std::vector<std::size_t> order(f.judged.size());
@@ -248,7 +250,7 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
   if (const std::optional<std::string> problem = SettingsProblem(settings)) {
     throw std::invalid_argument(*problem);
   }
-  Found f = Analyse(picture, settings, Clip(picture, region), SecondLookFloor(), progress);
+  Found f = Analyse(picture, settings, Clip(picture, region), SecondLookFloor(), true, progress);
   ShotResult result;
   result.look = settings.look;
   result.levels = f.levels;
@@ -272,7 +274,8 @@ std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& setti
       Clip(picture,
            Region{static_cast<int>(std::floor(x - reach)), static_cast<int>(std::floor(y - reach)),
                   static_cast<int>(std::ceil(x + reach)), static_cast<int>(std::ceil(y + reach))});
-  const Found f = Analyse(picture, settings, around, kSecondLook, {});
+  // Every place near the click is judged: the shooter says there is a hole there.
+  const Found f = Analyse(picture, settings, around, kSecondLook, false, {});
   // A shot the analysis keeps, else the most likely place the network points at near the click:
   // the shooter says there is a hole there, so a doubtful one is good enough to centre on.
   std::optional<Shot> nearest;

@@ -105,6 +105,30 @@ TEST(Decision, each_points_views_are_brought_to_zero_mean_and_unit_spread) {
   EXPECT_GT(cv::norm(flat.row(0), flat.row(1)), 1);
 }
 
+// The first look lets every hole through to the decision, which judges it as it would alone,
+// and sets blank paper aside: the decision never sees it.
+TEST(Decision, the_first_look_passes_holes_and_sets_blank_paper_aside) {
+  cv::Mat work(120, 240, CV_8UC3, cv::Scalar(226, 232, 236));
+  cv::randn(work, cv::Scalar(226, 232, 236), cv::Scalar(2, 2, 2));
+  Hole(work, 30, 40, cv::Scalar(25, 25, 30));
+  Hole(work, 80, 40, cv::Scalar(95, 100, 100));
+  Disc(work, 160, 60, 5 * kD, cv::Scalar(20, 20, 20));
+  Hole(work, 152, 66, cv::Scalar(235, 235, 235));
+  const std::array<cv::Point2d, 3> holes{{{30, 40}, {80, 40}, {152, 66}}};
+  const std::array<cv::Point2d, 3> blank{{{30, 95}, {90, 100}, {215, 20}}};
+  for (const double p : Screen(PatchBlob(work, holes))) EXPECT_GE(p, ScreenThreshold());
+  for (const double p : Screen(PatchBlob(work, blank))) EXPECT_LT(p, ScreenThreshold()) << p;
+
+  const std::vector<Judgement> alone = Judge(work, holes, kD);
+  const std::vector<Judgement> screened = Judge(work, holes, kD, false, true);
+  for (std::size_t i = 0; i < holes.size(); ++i) {
+    EXPECT_EQ(screened[i].probability, alone[i].probability) << i;
+    EXPECT_EQ(screened[i].dx, alone[i].dx) << i;
+  }
+  for (const Judgement& j : Judge(work, blank, kD, false, true)) EXPECT_EQ(j.probability, 0);
+  for (const Judgement& j : Judge(work, blank, kD)) EXPECT_GT(j.probability, 0);
+}
+
 // Judged both ways, a place and its mirror image get the same answer, the offset mirrored: a
 // hole has no handedness. A printed "R" beside a hole makes the views lopsided, so one way
 // alone would differ.
