@@ -11,6 +11,7 @@
 #include "cli/cli.h"
 #include "review/analysis.h"
 #include "review/exports.h"
+#include "review/numbers.h"
 #include "review_support.h"
 
 namespace holescan::review {
@@ -132,6 +133,10 @@ TEST(FrontEnds, a_tilted_photo_is_rectified_in_the_review_as_on_the_command_line
   ASSERT_FALSE(ExportJson(later, fromLater));
   const nlohmann::json after = ReadJson(fromLater);
   EXPECT_EQ(after["total"], cli["total"]);
+  double tilt = 0;  // what the numbers say of the angle the photo was taken at
+  for (const StatLine& line : StatLines(later))
+    if (line.label == "Photographed") tilt = line.value.section(QChar(0xb0), 0, 0).toDouble();
+  EXPECT_NEAR(tilt, 30, 1);
   ASSERT_EQ(after["shots"].size(), cli["shots"].size());
   for (std::size_t i = 0; i < cli["shots"].size(); ++i) {
     EXPECT_EQ(after["shots"][i]["score"], cli["shots"][i]["score"]) << i;
