@@ -131,7 +131,22 @@ def from_onnx(model, path, X, sample=2048):
             bn.running_var.copy_(std * std - bn.eps)
 
 
-def train(model, X, Y, O, epochs, batch, seed, log, lr=3e-3):
+def jitter(xb, gen, strength):
+    """The same patches under another camera: each channel's gain moved by up to `strength`
+    (a log-normal spread) and the colours made weaker or stronger around each pixel's grey,
+    near and wide view alike. A hole's shape and darkness stay; the exact cast of a
+    generated ink or fill no longer tells a shot from print."""
+    n = len(xb)
+    gain = np.exp(gen.normal(0, strength, (n, 3))).astype(np.float32)
+    sat = gen.uniform(1 - 2 * strength, 1 + strength, (n, 1, 1, 1)).astype(np.float32)
+    x = xb.astype(np.float32).reshape(n, 2, 3, *xb.shape[2:])
+    x = x * gain[:, None, :, None, None]
+    grey = x.mean(axis=2, keepdims=True)
+    x = grey + (x - grey) * sat[:, None]
+    return np.clip(x, 0, 255).reshape(xb.shape).astype(np.uint8)
+
+
+def train(model, X, Y, O, epochs, batch, seed, log, lr=3e-3, colour_jitter=0.0):
     torch.manual_seed(seed)
     gen = np.random.default_rng(seed)
     opt = torch.optim.AdamW(model.parameters(), lr=lr, weight_decay=1e-4)
@@ -151,6 +166,8 @@ def train(model, X, Y, O, epochs, batch, seed, log, lr=3e-3):
                 ob = O[idx] * np.array([-1, 1], np.float32)
             else:
                 ob = O[idx]
+            if colour_jitter > 0:
+                xb = jitter(xb, gen, colour_jitter)
             x = torch.from_numpy(holegen.normalise(np.ascontiguousarray(xb)))
             y = torch.from_numpy(Y[idx].astype(np.float32))
             o = torch.from_numpy(ob)
@@ -278,6 +295,9 @@ def main():
     ap.add_argument("--start", metavar="MODEL.pt|MODEL.onnx",
                     help="go on training from these weights (an exported .onnx too)")
     ap.add_argument("--lr", type=float, default=3e-3, help="the highest learning rate")
+    ap.add_argument("--colour-jitter", type=float, default=0.0, metavar="S",
+                    help="move each example's channel gains by up to S (log-normal) and its "
+                         "colours' strength, so that no generated ink's exact cast decides")
     ap.add_argument("--rechoose", metavar="MODEL.pt",
                     help="only choose the threshold again for a trained model, and export it")
     args = ap.parse_args()
@@ -298,7 +318,8 @@ def main():
         log(f"{len(X)} examples ({(Y == 1).sum()} shots, {(Y == 0).sum()} not, "
             f"{(Y < 0).sum()} neither) from {args.pieces} pieces in {time.time() - t0:.0f} s")
         log(f"{sum(p.numel() for p in model.parameters())} parameters")
-        train(model, X, Y, O, args.epochs, args.batch, args.seed, log, args.lr)
+        train(model, X, Y, O, args.epochs, args.batch, args.seed, log, args.lr,
+              args.colour_jitter)
         del X, Y, O
     f1, threshold, recall, precision = choose_threshold(model, args.seed + 7919,
                                                         args.validation_pieces, log)
