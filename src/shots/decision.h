@@ -1,11 +1,12 @@
 // decision.h - whether a proposal is a shot, and where the shot's centre is: a learned decision.
 //
-// A small convolutional network (models/holes.onnx, made by tools/train/train_holes.py from
-// generated pictures only, and built into the program) looks at two views of the working
-// picture about a point: 2.5 hole diameters at the working scale, and 5 diameters reduced to the
-// same 40 x 40 pixels, for the print around it. Each view is brought to zero mean and unit
-// spread (a floor of 8 grey levels keeps faint paper faint). The network gives a logit (shot or
-// not) and the offset from the point to the shot's centre, in hole diameters.
+// Two small convolutional networks, trained apart (tools/train/train_holes.py, generated
+// pictures only) and joined into one model that answers with their mean
+// (tools/train/ensemble.py; models/holes.onnx, built into the program), look at two views of
+// the working picture about a point: 2.5 hole diameters at the working scale, and 5 diameters
+// reduced to the same 40 x 40 pixels, for the print around it. Each view is brought to zero mean
+// and unit spread (a floor of 8 grey levels keeps faint paper faint). The model gives a logit
+// (shot or not) and the offset from the point to the shot's centre, in hole diameters.
 //
 // A first look screens the proposals of a whole picture: a network of a tenth the cost on the
 // same views (models/screen.onnx, made by tools/train/train_screen.py from the same generated
@@ -58,6 +59,11 @@ double ShotThreshold();
 // paper with a faint dent or shadow does not. The network sees every patch stretched to the
 // same contrast, where a dent of a few grey levels can look like a hole.
 constexpr double kLeastStandout = 12;
+// The paper's grain lifts the tenth of a disc that Standout reads by about 1.28 of its spread
+// (the 90th percentile of a normal spread): that much of what it reads is the grain's, not the
+// hole's, and is asked for on top of kLeastStandout. Without it a dent 11 levels deep in paper
+// with a grain of 1.5 reads 13 and passes.
+constexpr double kGrainLift = 1.28;
 
 // A disc of the hole's size at (u, v) of a working picture against the ring 0.75-1.25
 // diameters around it, on the grey level (R+G+B)/3: positive when lighter.

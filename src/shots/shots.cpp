@@ -192,12 +192,12 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
   f.levels.darkThreshold = candidateSettings.minResponse;
   f.levels.lightThreshold = candidateSettings.minResponse;
   f.levels.shotThreshold = ShotThreshold();
-  f.levels.minShotContrast = kLeastStandout;
   if (!Continue(progress, 0.2)) {
     f.cancelled = true;
     return f;
   }
   PaperLevels(w.bgr, f.levels);
+  f.levels.minShotContrast = kLeastStandout + kGrainLift * f.levels.paperNoise;
   const std::vector<Candidate> proposals = Proposals(w.bgr, w.diameter, candidateSettings);
   f.levels.candidates = static_cast<int>(proposals.size());
   if (!Continue(progress, 0.35)) {
@@ -229,7 +229,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
         y > region.bottom - 0.5) {
       continue;
     }
-    if (Standout(w.bgr, j.point.x, j.point.y, w.diameter) < kLeastStandout) continue;
+    if (Standout(w.bgr, j.point.x, j.point.y, w.diameter) < f.levels.minShotContrast) continue;
     const double lighter = DiscAgainstRing(w.bgr, j.point.x, j.point.y, w.diameter);
     const HoleLook look = lighter > 0 ? HoleLook::Light : HoleLook::Dark;
     if (settings.look != HoleLook::Auto && look != settings.look) continue;

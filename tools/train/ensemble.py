@@ -28,7 +28,7 @@ def join(paths):
         total = f"sum{i}"
     tail.append(helper.make_node("Mul", [total, "share"], ["decision"]))
     graph = helper.make_graph(
-        feed + body + tail, "mean of " + ", ".join(paths),
+        feed + body + tail, f"mean of {len(paths)} networks",
         [helper.make_tensor_value_info("patch", onnx.TensorProto.FLOAT, ["n", 6, 40, 40])],
         [helper.make_tensor_value_info("decision", onnx.TensorProto.FLOAT, ["n", 3])],
         [init for m in members for init in m.graph.initializer] +
