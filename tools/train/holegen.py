@@ -30,6 +30,7 @@ GLYPHS = "0123456789abcdeghopqsABDOPQRS8869@%&#oO0"
 # The share of pieces with a photographed surface (grass, cloth, wood) over part of them.
 TEXTURE_SHARE = 0.3
 LAYER_SHARE = 0.25     # pieces with tape or another sheet's edge across them
+VIDEO_SHARE = 0.15     # pieces as a frame of a video or a small phone picture shows them
 
 INKS = [(20, 20, 20), (35, 30, 30), (160, 90, 30), (40, 40, 170), (50, 120, 40), (110, 110, 110),
         (200, 140, 80), (30, 30, 120)]           # BGR: black, blue, red, green, grey, light blue
@@ -642,18 +643,26 @@ def piece(rng, size=160):
     # The scale the hole was drawn at, relative to the working scale: above 1 the program
     # reduces the picture (a high-resolution scan), below 1 it enlarges it (a small photo).
     zoom = float(np.exp(rng.uniform(math.log(0.55), math.log(2.5))))
-    D = WORK_D * zoom * _u(rng, 0.9, 1.1)   # the true hole differs a little from the calibre
+    # A frame of a video or a small phone picture: the paper far away, the holes a few pixels
+    # across, softened by the lens and the encoder, their dark core narrower than the calibre.
+    video = rng.random() < VIDEO_SHARE
+    if video:
+        zoom = float(np.exp(rng.uniform(math.log(0.5), math.log(0.8))))
+    D = WORK_D * zoom * (_u(rng, 0.75, 1.0) if video else _u(rng, 0.9, 1.1))
     big = int(round(size * zoom))
     img, holes, marks = _scene(rng, D, big)
     img, holes, marks = _photograph(rng, img, holes, marks)
-    if rng.random() < 0.5:
+    if video:
+        img = cv2.GaussianBlur(img, (0, 0), _u(rng, 0.08, 0.2) * D)
+    elif rng.random() < 0.5:
         img = cv2.GaussianBlur(img, (0, 0), _u(rng, 0.3, 1.4) * max(1.0, zoom))
     if rng.random() < 0.15:  # a hand-held camera or a video frame: motion blur
         img = _smear(rng, img, _u(rng, 0.15, 0.4) * D)
     img += rng.normal(0, _u(rng, 0, 5), img.shape).astype(np.float32)
     img = np.clip(img, 0, 255).astype(np.uint8)
-    if rng.random() < 0.5:   # JPEG at the picture's own resolution
-        ok, buf = cv2.imencode(".jpg", img, [cv2.IMWRITE_JPEG_QUALITY, int(rng.integers(55, 96))])
+    if video or rng.random() < 0.5:   # JPEG at the picture's own resolution
+        quality = int(rng.integers(35, 76)) if video else int(rng.integers(55, 96))
+        ok, buf = cv2.imencode(".jpg", img, [cv2.IMWRITE_JPEG_QUALITY, quality])
         img = cv2.imdecode(buf, cv2.IMREAD_COLOR)
     interp = cv2.INTER_AREA if zoom > 1 else cv2.INTER_LINEAR
     out = cv2.resize(img, (size, size), interpolation=interp)
