@@ -70,7 +70,8 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
   for (std::size_t start = 0; start < points.size(); start += kSlice) {
     const std::size_t count = std::min(kSlice, points.size() - start);
     const auto slice = std::span(points).subspan(start, count);
-    const std::vector<Judgement> first = Judge(w.bgr, slice, w.diameter, false, screened);
+    const std::vector<Judgement> first =
+        Judge(w.bgr, slice, w.diameter, /*bothWays=*/false, screened);
     for (std::size_t i = 0; i < count; ++i) {
       if (first[i].probability >= secondLook) {
         moved.emplace_back(slice[i].x + first[i].dx, slice[i].y + first[i].dy);
@@ -250,7 +251,8 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
   if (const std::optional<std::string> problem = SettingsProblem(settings)) {
     throw std::invalid_argument(*problem);
   }
-  Found f = Analyse(picture, settings, Clip(picture, region), SecondLookFloor(), true, progress);
+  Found f = Analyse(picture, settings, Clip(picture, region), SecondLookFloor(),
+                    /*screened=*/true, progress);
   ShotResult result;
   result.look = settings.look;
   result.levels = f.levels;
@@ -274,10 +276,10 @@ std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& setti
       Clip(picture,
            Region{static_cast<int>(std::floor(x - reach)), static_cast<int>(std::floor(y - reach)),
                   static_cast<int>(std::ceil(x + reach)), static_cast<int>(std::ceil(y + reach))});
-  // Every place near the click is judged: the shooter says there is a hole there.
-  const Found f = Analyse(picture, settings, around, kSecondLook, false, {});
-  // A shot the analysis keeps, else the most likely place the network points at near the click:
-  // the shooter says there is a hole there, so a doubtful one is good enough to centre on.
+  // Every place near the click is judged, none set aside by the first look. A shot the analysis
+  // keeps, else the most likely place the network points at near the click: the shooter says
+  // there is a hole there, so a doubtful one is good enough to centre on.
+  const Found f = Analyse(picture, settings, around, kSecondLook, /*screened=*/false, {});
   std::optional<Shot> nearest;
   double best = kSnapDistance * diameter;
   for (const Shot& shot : f.shots) {
