@@ -305,15 +305,25 @@ CalibratedResult Started(const PictureView& picture, const CalibratedSettings& s
 // A face whose ten ring (or inner ten) is narrower than the calibre, though not by much, prints
 // it light in the black at every bull's centre, where it passes for a hole
 // (shots::ShotSettings).
-bool PrintsCentresNarrowerThanTheCalibre(const CalibratedSettings& settings) {
+// Whether the face prints, about its centre and in its black, a light ring or dot of about a
+// hole's size: the smallest printed circle there that is not a mere dot. The air rifle's ring 9
+// (5.5 mm) round its 0.5 mm ten dot, the air pistol's 5 mm inner ten and the A-17's ten make a
+// dark disc in a thin light line, or a light one, that passes for a hole of 4.5 to 5.6 mm.
+bool PrintsACentreLikeAHole(const CalibratedSettings& settings) {
   const score::Face* face = settings.face;
   if (face == nullptr) return false;
-  double printed = face->RingDiameterMm(10);
-  if (face->innerTenDiameterMm > 0) printed = std::min(printed, face->innerTenDiameterMm);
-  // A dot under this share of the calibre (the air rifle's half millimetre) is too small to pass
-  // for a hole, and the rule is not needed.
+  // A dot under this share of the calibre (the air rifle's half millimetre) is too small to
+  // pass for a hole; a circle over this many calibres is too wide.
   constexpr double kLikeAHole = 0.4;
-  return printed < settings.calibreMm && printed >= kLikeAHole * settings.calibreMm &&
+  constexpr double kWiderThanAHole = 1.5;
+  double printed = 0;
+  for (int ring = 10; ring >= face->lowestRing && printed == 0; --ring) {
+    const double d = face->RingDiameterMm(ring);
+    if (d >= kLikeAHole * settings.calibreMm) printed = d;
+  }
+  if (face->innerTenDiameterMm >= kLikeAHole * settings.calibreMm)
+    printed = printed == 0 ? face->innerTenDiameterMm : std::min(printed, face->innerTenDiameterMm);
+  return printed > 0 && printed < kWiderThanAHole * settings.calibreMm &&
          printed < face->blackDiameterMm;
 }
 
@@ -441,7 +451,7 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
       result.faceMeasure->warning.clear();
   }
   shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
-  if (PrintsCentresNarrowerThanTheCalibre(settings) && !settings.aim) {
+  if (PrintsACentreLikeAHole(settings) && !settings.aim) {
     for (const Bull& bull : result.bulls) shotSettings.printedCentres.push_back({bull.x, bull.y});
     if (result.bulls.empty() && black.centre)
       shotSettings.printedCentres.push_back({black.centre->x, black.centre->y});

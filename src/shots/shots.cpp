@@ -135,8 +135,9 @@ struct Found {
 };
 
 // A shot found within a quarter of a hole of a printed centre is that print unless light
-// covers more than this share of a hole of the calibre about it (a printed ring or dot narrower
-// than the calibre covers far less; a shot tears it out, and the backing shows).
+// covers more than this share of a hole of the calibre about it (a printed ring or dot of about
+// a hole's size, or a thin light ring round the black inside it, covers far less; a shot tears
+// it out, and the backing shows).
 constexpr double kPrintedCentreReach = 0.25;
 constexpr double kTornOutShare = 0.6;
 

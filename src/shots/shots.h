@@ -66,9 +66,9 @@ struct ShotSettings {
   std::optional<int> expectedShots = std::nullopt;
   // Groups' torn areas explained by discs of the calibre (clusters.h); off only to measure.
   bool resolveGroups = true;
-  // Where the face prints a ring or dot narrower than the calibre, light in its black (a
-  // bull's centre, picture pixels): a shot found there is print unless light covers most of a
-  // hole of the calibre about it, as it does where a shot tore the print out.
+  // Where the face prints a light ring or dot of about a hole's size in its black (a bull's
+  // centre, picture pixels): a shot found there is print unless light covers most of a hole of
+  // the calibre about it, as it does where a shot tore the print out.
   struct Point {
     double x = 0, y = 0;
   };
