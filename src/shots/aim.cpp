@@ -520,6 +520,11 @@ std::optional<AimFit> FitEdge(const PictureView& picture, const score::Face& fac
                                                0.8 * ringWidthPx)
                                     : std::max(0.4 * ringWidthPx, 3.0);
     edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, window, rays);
+    // A start pushed off by shots bulging the black's outline (dark holes across its edge) can
+    // leave most rays' windows short of the edge: the widest window then, still short of the
+    // next ring.
+    if (pass == 0 && edge.size() < 16 && window < 0.8 * ringWidthPx)
+      edge = EdgePoints(picture, {fit.circle.x, fit.circle.y}, expected, 0.8 * ringWidthPx, rays);
     if (edge.size() < 16) break;
     fit = RobustCircle(edge, expected, 0.5);
     expected = fit.circle.r;

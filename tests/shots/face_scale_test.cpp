@@ -78,6 +78,29 @@ TEST(FindFaces, dark_shots_astride_the_black_neither_tilt_nor_stretch_it) {
   }
 }
 
+// At 600 ppi and more the black is found on a picture reduced several times: dark holes
+// astride its edge move the start found there by more than the first window of the rays at
+// full resolution, which must still reach the edge.
+TEST(FindFaces, dark_shots_astride_the_black_at_high_resolution_leave_it_measurable) {
+  const Face* face = FindFace("issf-air-rifle");
+  for (const double dpi : {600.0, 1200.0}) {
+    for (const std::uint32_t seed : {12u, 14u}) {
+      facegen::FaceOptions options;
+      options.face = face;
+      options.dpi = dpi;
+      options.seed = seed;
+      options.edgeShots = 4;
+      options.scatterShots = 8;
+      options.darkEdgeShots = true;
+      const facegen::FaceTarget target = facegen::MakeFace(options);
+      std::string reason;
+      const auto found = Measure(target, std::span(&face, 1), &reason);
+      ASSERT_TRUE(found) << dpi << " ppi, seed " << seed << ": " << reason;
+      EXPECT_NEAR(found->pxPerMm * 25.4 / dpi, 1, 0.003) << dpi << " ppi, seed " << seed;
+    }
+  }
+}
+
 // Every face told from the others by its rings at a resolution where it fits a picture.
 TEST(FindFaces, chooses_each_face_by_its_rings) {
   std::vector<const Face*> all;
