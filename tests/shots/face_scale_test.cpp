@@ -101,6 +101,44 @@ TEST(FindFaces, dark_shots_astride_the_black_at_high_resolution_leave_it_measura
   }
 }
 
+// Shots astride a square-on A-17 black: three light holes biting one side flatten its region
+// until it reads as seen at 25 degrees (or break the ellipse fitted to it), and dark ones
+// bulge it 6 % wider than the black. The black is still measured round, at its true size and
+// centre, with the scale known or not.
+TEST(FindFaces, shots_astride_a_square_black_neither_tilt_nor_resize_it) {
+  const Face* face = FindFace("nra-a17");
+  struct Case {
+    double dpi;
+    std::uint32_t seed;
+    bool dark;
+  };
+  for (const Case c : {Case{300, 12, false}, Case{150, 11, true}, Case{600, 13, false}}) {
+    facegen::FaceOptions options;
+    options.face = face;
+    options.dpi = c.dpi;
+    options.seed = c.seed;
+    options.calibreMm = 5.6;
+    options.edgeShots = 4;
+    options.scatterShots = 8;
+    options.darkEdgeShots = c.dark;
+    const facegen::FaceTarget target = facegen::MakeFace(options);
+    for (const double known : {0.0, c.dpi / 25.4}) {
+      SCOPED_TRACE(testing::Message() << c.dpi << " ppi, seed " << c.seed << ", scale "
+                                      << (known > 0 ? "known" : "measured"));
+      std::string reason;
+      const auto found = FindFaces(target.picture.View(), std::span(&face, 1), known, &reason);
+      ASSERT_TRUE(found) << reason;
+      ASSERT_EQ(found->bulls.size(), 1u);
+      const AimFit& black = found->bulls[0];
+      EXPECT_EQ(black.minorPx, 0);
+      EXPECT_NEAR(found->pxPerMm * 25.4 / c.dpi, 1, 0.003);
+      EXPECT_LT(std::hypot(black.centre.x - target.aimX, black.centre.y - target.aimY) /
+                    (c.dpi / 25.4),
+                0.1);
+    }
+  }
+}
+
 // Every face told from the others by its rings at a resolution where it fits a picture.
 TEST(FindFaces, chooses_each_face_by_its_rings) {
   std::vector<const Face*> all;
