@@ -341,12 +341,7 @@ TEST(PrintedTen, a_dark_disc_in_a_light_ring_at_the_centre_is_print_unless_shot_
   for (const char* name : {"issf-air-rifle", "issf-air-pistol"}) {
     SCOPED_TRACE(name);
     const score::Face* face = score::FindFace(name);
-    facegen::FaceOptions options;
-    options.face = face;
-    options.dpi = 300;
-    options.seed = 11;
-    options.edgeShots = 4;
-    options.scatterShots = 8;
+    facegen::FaceOptions options = testing_support::ShotCard(name, 300, 11, false);
     const facegen::FaceTarget card = facegen::MakeFace(options);
     options.shots = {{0, 0, facegen::HoleLook::Light}};
     const facegen::FaceTarget shotOut = facegen::MakeFace(options);

@@ -85,14 +85,8 @@ TEST(FindFaces, dark_shots_astride_the_black_at_high_resolution_leave_it_measura
   const Face* face = FindFace("issf-air-rifle");
   for (const double dpi : {600.0, 1200.0}) {
     for (const std::uint32_t seed : {12u, 14u}) {
-      facegen::FaceOptions options;
-      options.face = face;
-      options.dpi = dpi;
-      options.seed = seed;
-      options.edgeShots = 4;
-      options.scatterShots = 8;
-      options.darkEdgeShots = true;
-      const facegen::FaceTarget target = facegen::MakeFace(options);
+      const facegen::FaceTarget target =
+          facegen::MakeFace(testing_support::ShotCard("issf-air-rifle", dpi, seed, true));
       std::string reason;
       const auto found = Measure(target, std::span(&face, 1), &reason);
       ASSERT_TRUE(found) << dpi << " ppi, seed " << seed << ": " << reason;
@@ -113,14 +107,8 @@ TEST(FindFaces, shots_astride_a_square_black_neither_tilt_nor_resize_it) {
     bool dark;
   };
   for (const Case c : {Case{300, 12, false}, Case{150, 11, true}, Case{600, 13, false}}) {
-    facegen::FaceOptions options;
-    options.face = face;
-    options.dpi = c.dpi;
-    options.seed = c.seed;
+    facegen::FaceOptions options = testing_support::ShotCard("nra-a17", c.dpi, c.seed, c.dark);
     options.calibreMm = 5.6;
-    options.edgeShots = 4;
-    options.scatterShots = 8;
-    options.darkEdgeShots = c.dark;
     const facegen::FaceTarget target = facegen::MakeFace(options);
     for (const double known : {0.0, c.dpi / 25.4}) {
       SCOPED_TRACE(testing::Message() << c.dpi << " ppi, seed " << c.seed << ", scale "
@@ -132,9 +120,9 @@ TEST(FindFaces, shots_astride_a_square_black_neither_tilt_nor_resize_it) {
       const AimFit& black = found->bulls[0];
       EXPECT_EQ(black.minorPx, 0);
       EXPECT_NEAR(found->pxPerMm * 25.4 / c.dpi, 1, 0.003);
-      EXPECT_LT(std::hypot(black.centre.x - target.aimX, black.centre.y - target.aimY) /
-                    (c.dpi / 25.4),
-                0.1);
+      EXPECT_LT(
+          std::hypot(black.centre.x - target.aimX, black.centre.y - target.aimY) / (c.dpi / 25.4),
+          0.1);
     }
   }
 }

@@ -12,6 +12,7 @@
 
 #include "facegen.h"
 #include "shots/shots.h"
+#include "support/face_scans.h"
 #include "support/shot_matching.h"
 
 namespace holescan::shots {
@@ -45,13 +46,7 @@ Tally FindOnFaces(const char* face, bool dark) {
   Tally tally;
   for (double dpi : {300.0, 600.0}) {
     for (std::uint32_t seed : {11u, 12u}) {
-      facegen::FaceOptions options;
-      options.face = score::FindFace(face);
-      options.dpi = dpi;
-      options.seed = seed;
-      options.edgeShots = 4;
-      options.scatterShots = 8;
-      options.darkEdgeShots = dark;
+      const facegen::FaceOptions options = testing_support::ShotCard(face, dpi, seed, dark);
       const facegen::FaceTarget target = facegen::MakeFace(options);
       const ShotSettings settings{4.5, dpi, HoleLook::Auto};
       const double blackRadius = options.face->blackDiameterMm / 2 * dpi / 25.4;

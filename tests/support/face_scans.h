@@ -49,6 +49,20 @@ inline facegen::FaceOptions ScanOf(const char* face, double dpi, std::uint32_t s
   return options;
 }
 
+// A clean card as the shot-finding tests shoot it: four shots cutting the black's edge and
+// eight anywhere on the face, light (a white backing) or dark.
+inline facegen::FaceOptions ShotCard(const char* face, double dpi, std::uint32_t seed,
+                                     bool dark) {
+  facegen::FaceOptions options;
+  options.face = score::FindFace(face);
+  options.dpi = dpi;
+  options.seed = seed;
+  options.edgeShots = 4;
+  options.scatterShots = 8;
+  options.darkEdgeShots = dark;
+  return options;
+}
+
 // The point of aim within 0.1 mm and the black's radius within a pixel on scans of the
 // seeds first..last; prints the worst error for the record.
 inline void ExpectAimWithinTenthOfMillimetre(const char* face, double dpi, std::uint32_t first,
