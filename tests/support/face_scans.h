@@ -32,27 +32,9 @@ inline AimOutcome FindAimOn(const facegen::FaceOptions& options) {
           std::abs(fit->radiusPx - trueRadius)};
 }
 
-// A scan as it comes: tinted card, a ramp of light, grain, blur, JPEG blocks, and shots
-// cutting the black's edge, light (a white backing) on odd seeds and dark on even ones.
-inline facegen::FaceOptions ScanOf(const char* face, double dpi, std::uint32_t seed) {
-  facegen::FaceOptions options;
-  options.face = score::FindFace(face);
-  options.dpi = dpi;
-  options.seed = seed;
-  options.edgeShots = 6;
-  options.scatterShots = 6;
-  options.darkEdgeShots = seed % 2 == 0;
-  options.noise = 4;
-  options.ramp = 0.25;
-  options.blur = 1;
-  options.jpegQuality = 75;
-  return options;
-}
-
 // A clean card as the shot-finding tests shoot it: four shots cutting the black's edge and
 // eight anywhere on the face, light (a white backing) or dark.
-inline facegen::FaceOptions ShotCard(const char* face, double dpi, std::uint32_t seed,
-                                     bool dark) {
+inline facegen::FaceOptions ShotCard(const char* face, double dpi, std::uint32_t seed, bool dark) {
   facegen::FaceOptions options;
   options.face = score::FindFace(face);
   options.dpi = dpi;
@@ -60,6 +42,19 @@ inline facegen::FaceOptions ShotCard(const char* face, double dpi, std::uint32_t
   options.edgeShots = 4;
   options.scatterShots = 8;
   options.darkEdgeShots = dark;
+  return options;
+}
+
+// A scan as it comes: tinted card, a ramp of light, grain, blur, JPEG blocks, and shots
+// cutting the black's edge, light (a white backing) on odd seeds and dark on even ones.
+inline facegen::FaceOptions ScanOf(const char* face, double dpi, std::uint32_t seed) {
+  facegen::FaceOptions options = ShotCard(face, dpi, seed, seed % 2 == 0);
+  options.edgeShots = 6;
+  options.scatterShots = 6;
+  options.noise = 4;
+  options.ramp = 0.25;
+  options.blur = 1;
+  options.jpegQuality = 75;
   return options;
 }
 
