@@ -302,13 +302,11 @@ CalibratedResult Started(const PictureView& picture, const CalibratedSettings& s
   return result;
 }
 
-// A face whose ten ring (or inner ten) is narrower than the calibre, though not by much, prints
-// it light in the black at every bull's centre, where it passes for a hole
-// (shots::ShotSettings).
 // Whether the face prints, about its centre and in its black, a light ring or dot of about a
 // hole's size: the smallest printed circle there that is not a mere dot. The air rifle's ring 9
 // (5.5 mm) round its 0.5 mm ten dot, the air pistol's 5 mm inner ten and the A-17's ten make a
-// dark disc in a thin light line, or a light one, that passes for a hole of 4.5 to 5.6 mm.
+// dark disc in a thin light line, or a light one, that passes for a hole of 4.5 to 5.6 mm at
+// every bull's centre (shots::ShotSettings).
 bool PrintsACentreLikeAHole(const CalibratedSettings& settings) {
   const score::Face* face = settings.face;
   if (face == nullptr) return false;
