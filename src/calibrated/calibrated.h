@@ -78,7 +78,7 @@ struct CalibratedSettings {
   // made this where its torn area allows, and a result whose count differs says so
   // (CountDiffers).
   std::optional<int> expectedShots;
-  std::optional<Selection> selection;       // bounds inclusive; the whole picture when absent
+  std::optional<Selection> selection;  // bounds inclusive; the whole picture when absent
   friend bool operator==(const CalibratedSettings&, const CalibratedSettings&) = default;
 };
 

@@ -21,7 +21,7 @@ def join(paths):
     first = members[0]
     feed = [helper.make_node("Identity", ["patch"], [f"m{i}_patch"]) for i in range(len(paths))]
     body = [node for m in members for node in m.graph.node]
-    total = f"m0_decision"
+    total = "m0_decision"
     tail = []
     for i in range(1, len(paths)):
         tail.append(helper.make_node("Add", [total, f"m{i}_decision"], [f"sum{i}"]))
