@@ -11,12 +11,19 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
 #include <map>
+#include <span>
+#include <vector>
 
 #include "bench_targets.h"
 #include "calibrated/calibrated.h"
 #include "fastest.h"
 #include "scangen.h"
+#include "shots/candidates.h"
+#include "shots/decision.h"
+#include "shots/shots.h"
+#include "shots/working_picture.h"
 
 namespace holescan {
 namespace {
@@ -92,6 +99,59 @@ void BM_ShotsPngDecode(benchmark::State& state) {
   SetPixels(state, page.picture);
   state.counters["png_megabytes"] = static_cast<double>(page.png.size()) / 1e6;
 }
+
+// The stages of the calibrated analysis of the 600-ppi page one by one: the working picture,
+// the proposals, the views of every proposal, the first look at those views, and the judging of
+// every proposal as the analysis does it (views, first look, and the network on those it passes).
+// The network's share is the judging less the views and the first look.
+void BM_CalibratedStage(benchmark::State& state) {
+  const Page& page = LetterPage(600);
+  const PictureView picture = page.picture.View();
+  shots::ShotSettings settings;
+  settings.dpi = 600;
+  const double diameter = shots::HoleDiameterPx(settings);
+  const shots::Region whole{0, 0, picture.width, picture.height};
+  const shots::WorkingPicture w = shots::MakeWorkingPicture(picture, whole, diameter);
+  const std::vector<shots::Candidate> proposals =
+      shots::Proposals(w.bgr, w.diameter, shots::CandidateSettings{});
+  std::vector<cv::Point2d> points;
+  for (const shots::Candidate& c : proposals) points.emplace_back(c.u, c.v);
+  // Views are cut and looked at 64 at a time, as the analysis does.
+  constexpr std::size_t kSlice = 64;
+  std::vector<cv::Mat> views;
+  for (std::size_t i = 0; i < points.size(); i += kSlice)
+    views.push_back(
+        shots::PatchBlob(w.bgr, std::span(points).subspan(i, std::min(kSlice, points.size() - i))));
+  for (auto _ : state) {
+    switch (state.range(0)) {
+      case 0:
+        benchmark::DoNotOptimize(shots::MakeWorkingPicture(picture, whole, diameter).bgr.data);
+        break;
+      case 1:
+        benchmark::DoNotOptimize(
+            shots::Proposals(w.bgr, w.diameter, shots::CandidateSettings{}).size());
+        break;
+      case 2:
+        for (std::size_t i = 0; i < points.size(); i += kSlice) {
+          const auto slice = std::span(points).subspan(i, std::min(kSlice, points.size() - i));
+          benchmark::DoNotOptimize(shots::PatchBlob(w.bgr, slice).data);
+        }
+        break;
+      case 3:
+        for (const cv::Mat& slice : views) benchmark::DoNotOptimize(shots::Screen(slice).size());
+        break;
+      default:
+        benchmark::DoNotOptimize(
+            shots::Judge(w.bgr, points, w.diameter, /*bothWays=*/false, /*screened=*/true).size());
+    }
+  }
+  state.counters["proposals"] = static_cast<double>(points.size());
+}
+BENCHMARK(BM_CalibratedStage)
+    ->ComputeStatistics("min", Fastest)
+    ->ArgName("stage")
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond);
 
 #define HOLESCAN_PAGE_CASE(name)          \
   BENCHMARK(name)                         \

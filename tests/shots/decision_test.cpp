@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "shots/decision.h"
 #include "stage_pictures.h"
@@ -103,6 +104,37 @@ TEST(Decision, each_points_views_are_brought_to_zero_mean_and_unit_spread) {
   }
   // A sub-pixel move changes what the network sees.
   EXPECT_GT(cv::norm(flat.row(0), flat.row(1)), 1);
+}
+
+// The views are what getRectSubPix and an area halving give, to the last bit, wherever the
+// point lies: inside the picture, half out of it, at any fraction of a pixel.
+TEST(Decision, the_views_are_the_picture_sampled_about_the_point_and_halved) {
+  cv::Mat work(150, 170, CV_8UC3);
+  cv::randu(work, 0, 256);
+  const std::array<cv::Point2d, 6> points{
+      {{85, 75}, {60.37, 90.81}, {100.5, 41.25}, {3.2, 7.9}, {165.7, 140.1}, {85.01, 148.6}}};
+  const cv::Mat blob = PatchBlob(work, points);
+  cv::Mat near, wide, halved;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const cv::Point2f centre(static_cast<float>(points[i].x), static_cast<float>(points[i].y));
+    cv::getRectSubPix(work, {kPatch, kPatch}, centre, near);
+    cv::getRectSubPix(work, {kContext, kContext}, centre, wide);
+    cv::resize(wide, halved, {kPatch, kPatch}, 0, 0, cv::INTER_AREA);
+    std::vector<cv::Mat> planes;
+    cv::split(near, planes);
+    std::vector<cv::Mat> far;
+    cv::split(halved, far);
+    planes.insert(planes.end(), far.begin(), far.end());
+    cv::Mat expected;
+    cv::vconcat(planes, expected);
+    expected.convertTo(expected, CV_32F);
+    cv::Scalar mean, spread;
+    cv::meanStdDev(expected, mean, spread);
+    expected = (expected - mean[0]) / std::max(spread[0], 8.0);
+    const cv::Mat got(6 * kPatch, kPatch, CV_32F,
+                      const_cast<float*>(blob.ptr<float>(static_cast<int>(i))));
+    EXPECT_LT(cv::norm(got, expected, cv::NORM_INF), 1e-5) << points[i];
+  }
 }
 
 // The first look lets every hole through to the decision, which judges it as it would alone,
