@@ -146,6 +146,10 @@ void BM_CalibratedStage(benchmark::State& state) {
     }
   }
   state.counters["proposals"] = static_cast<double>(points.size());
+  std::size_t passed = 0;  // by the first look, to the network
+  for (const cv::Mat& slice : views)
+    for (const double p : shots::Screen(slice)) passed += p >= shots::ScreenThreshold() ? 1 : 0;
+  state.counters["passed"] = static_cast<double>(passed);
 }
 BENCHMARK(BM_CalibratedStage)
     ->ComputeStatistics("min", Fastest)

@@ -10,8 +10,10 @@
 //
 // A first look screens the proposals of a whole picture: a network of a tenth the cost on the
 // same views (models/screen.onnx, made by tools/train/train_screen.py from the same generated
-// pictures), taught to let through all but about one in 200 of the proposals on shots. What it
-// sets aside, most of the print and grain of a page, the decision does not judge.
+// pictures), taught the decision's own first answer: it lets through all but about one in 200
+// of the proposals the decision would look at again (judged at least twice the shot threshold
+// less one). What it sets aside, most of the print and grain of a page, the decision does not
+// judge. A new decision model, or a new threshold, needs the first look taught again.
 //
 // Run with OpenCV's dnn module on the CPU, in batches; one network of each per thread.
 #pragma once

@@ -1,15 +1,19 @@
 // The learned decision on tiny pictures drawn here, with looks and positions its training never
-// drew: a hole is a shot and the network points at its centre; printed figures of a hole's size
-// are not shots.
+// drew, and its first look on a generated printed scan: a hole is a shot and the network points
+// at its centre; printed figures of a hole's size are not shots.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "scangen.h"
+#include "shots/candidates.h"
 #include "shots/decision.h"
+#include "shots/working_picture.h"
 #include "stage_pictures.h"
 
 namespace holescan::shots {
@@ -159,6 +163,45 @@ TEST(Decision, the_first_look_passes_holes_and_sets_blank_paper_aside) {
   }
   for (const Judgement& j : Judge(work, blank, kD, false, true)) EXPECT_EQ(j.probability, 0);
   for (const Judgement& j : Judge(work, blank, kD)) EXPECT_GT(j.probability, 0);
+}
+
+// The first look is taught the decision's own first answer: on a printed scan (rings, lines,
+// figures, letters, specks, holes of several looks) it lets through every place on a shot that
+// the decision would look at again, and few of the others.
+TEST(Decision, the_first_look_passes_what_the_decision_would_look_at_again_and_little_else) {
+  scangen::ScanOptions options;
+  options.seed = 77;
+  options.dpi = 300;
+  options.widthMm = options.heightMm = 100;
+  options.specks = 60;
+  const scangen::Scan scan = scangen::MakeScan(options);
+  const double diameter = 4.5 / 25.4 * options.dpi;
+  const PictureView picture = scan.picture.View();
+  const WorkingPicture w =
+      MakeWorkingPicture(picture, {0, 0, picture.width, picture.height}, diameter);
+  std::vector<cv::Point2d> points;
+  for (const Candidate& c : Proposals(w.bgr, w.diameter, CandidateSettings{}))
+    points.emplace_back(c.u, c.v);
+  ASSERT_GT(points.size(), 100u);
+  const std::vector<double> first = Screen(PatchBlob(w.bgr, points));
+  const std::vector<Judgement> decision = Judge(w.bgr, points, w.diameter);
+  const double floor = 2 * ShotThreshold() - 1;
+  const auto onShot = [&](const cv::Point2d& p) {
+    return std::any_of(scan.shots.begin(), scan.shots.end(), [&](const auto& t) {
+      return std::hypot(t.x - w.PictureX(p.x), t.y - w.PictureY(p.y)) <= 0.4 * diameter;
+    });
+  };
+  std::size_t passed = 0, wanted = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    passed += first[i] >= ScreenThreshold() ? 1 : 0;
+    if (decision[i].probability < floor || !onShot(points[i])) continue;
+    ++wanted;
+    EXPECT_GE(first[i], ScreenThreshold()) << points[i] << " " << decision[i].probability;
+  }
+  std::printf("%zu of %zu places passed, %zu on shots wanted by the decision\n", passed,
+              points.size(), wanted);
+  EXPECT_GE(wanted, scan.shots.size() / 2);
+  EXPECT_LT(passed, points.size() / 5);
 }
 
 // Judged both ways, a place and its mirror image get the same answer, the offset mirrored: a

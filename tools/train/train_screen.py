@@ -12,6 +12,12 @@ lies on a shot, with the shots weighted so that it misses as few as it can, and 
 threshold that keeps a set share of the proposals on shots of generated pieces of other seeds
 (--keep, 0.995 by default). The share of the other proposals it sets aside there is what it
 saves. The threshold goes into models/screen.json.
+
+With --teacher (the decision, models/holes.onnx), it is taught the decision's own first look
+instead: whether the decision would judge the proposal likely enough to look at it again
+(--floor, the analysis's second-look floor), and the threshold keeps that share of those. A
+proposal the decision would set aside anyway needs no screen to pass it, so the screen can set
+aside far more of the others without changing the shots found.
 """
 import argparse
 import json
@@ -77,9 +83,21 @@ def train(model, X, Y, epochs, batch, seed, log, lr, shot_weight):
             f"({time.time() - t0:.0f} s)")
 
 
-def proposals_judged(model, seed, pieces):
+def teacher_says(teacher, X, floor, batch=256):
+    """1 where the decision (an OpenCV network, as the program runs it) judges the view at
+    least `floor` likely to be a shot at a first look, else 0."""
+    out = np.empty(len(X), np.int8)
+    for i in range(0, len(X), batch):
+        teacher.setInput(holegen.normalise(X[i:i + batch]))
+        logit = teacher.forward()[:, 0]
+        out[i:i + batch] = (1 / (1 + np.exp(-logit)) >= floor).astype(np.int8)
+    return out
+
+
+def proposals_judged(model, seed, pieces, teacher=None, floor=0.0):
     """Each proposal of generated pieces: the screen's probability, and whether it lies on a
-    shot (1), off every shot (0) or in between (-1)."""
+    shot (1), off every shot (0) or in between (-1); with a teacher, whether the decision
+    would look at it again (1) or not (0)."""
     rng = np.random.default_rng(seed)
     P, L = [], []
     model.eval()
@@ -93,6 +111,9 @@ def proposals_judged(model, seed, pieces):
         with torch.no_grad():
             logit = model(torch.from_numpy(holegen.normalise(patches)))[:, 0].numpy()
         P.append(1 / (1 + np.exp(-logit)))
+        if teacher is not None:
+            L.extend(teacher_says(teacher, patches, floor))
+            continue
         for x, y, _, _ in props:
             d = np.hypot(hs[:, 0] - x, hs[:, 1] - y).min() if len(hs) else 1e9
             L.append(1 if d <= train_holes.POSITIVE else (0 if d >= train_holes.NEGATIVE else -1))
@@ -114,6 +135,11 @@ def main():
     ap.add_argument("--keep", type=float, default=0.995,
                     help="the share of proposals on shots that must pass")
     ap.add_argument("--validation-pieces", type=int, default=1000)
+    ap.add_argument("--teacher", metavar="MODEL.onnx",
+                    help="teach the decision's first look (its ONNX model) instead of the truth")
+    ap.add_argument("--floor", type=float, default=0.7,
+                    help="with --teacher: the decision's probability a view must reach to pass "
+                         "(the analysis's second-look floor: twice the shot threshold less one)")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     torch.manual_seed(args.seed)
@@ -123,18 +149,26 @@ def main():
     X, Y, _ = train_holes.examples(args.seed, args.pieces, args.workers)
     log(f"{len(X)} examples ({(Y == 1).sum()} shots, {(Y == 0).sum()} not) in "
         f"{time.time() - t0:.0f} s")
+    teacher = None
+    if args.teacher:
+        import cv2
+        teacher = cv2.dnn.readNetFromONNX(args.teacher)
+        Y = teacher_says(teacher, X, args.floor)
+        log(f"the decision looks again at {Y.sum()} of {len(Y)} ({time.time() - t0:.0f} s)")
     model = Screen()
     log(f"{sum(p.numel() for p in model.parameters())} parameters")
     train(model, X, Y, args.epochs, args.batch, args.seed, log, args.lr, args.shot_weight)
     del X, Y
 
-    p, label = proposals_judged(model, args.seed + 7919, args.validation_pieces)
+    p, label = proposals_judged(model, args.seed + 7919, args.validation_pieces, teacher,
+                                args.floor)
     on_shots = np.sort(p[label == 1])
     threshold = float(on_shots[int((1 - args.keep) * len(on_shots))]) if len(on_shots) else 0.0
     threshold = max(0.0, threshold - 1e-6)
     set_aside = float((p[label == 0] < threshold).mean())
+    passing = "proposals the decision looks at again" if teacher else "proposals on shots"
     log(f"threshold {threshold:.4f}: {(on_shots >= threshold).mean():.4f} of {len(on_shots)} "
-        f"proposals on shots kept, {set_aside:.3f} of {(label == 0).sum()} others set aside")
+        f"{passing} kept, {set_aside:.3f} of {(label == 0).sum()} others set aside")
 
     model.eval()
     dummy = torch.zeros(1, 6, holegen.PATCH, holegen.PATCH)
@@ -142,8 +176,9 @@ def main():
     torch.onnx.export(model, dummy, args.out, opset_version=11, input_names=["patch"],
                       output_names=["screen"],
                       dynamic_axes={"patch": {0: "n"}, "screen": {0: "n"}})
-    meta = dict(threshold=threshold, validation=dict(kept=args.keep, set_aside=set_aside,
-                                                    proposals_on_shots=int(len(on_shots))),
+    counted = "proposals_looked_at_again" if teacher else "proposals_on_shots"
+    meta = dict(threshold=threshold, validation={"kept": args.keep, "set_aside": set_aside,
+                                                 counted: int(len(on_shots))},
                 command="/usr/bin/python3 tools/train/train_screen.py " + " ".join(sys.argv[1:]))
     with open(os.path.splitext(args.out)[0] + ".json", "w") as f:
         json.dump(meta, f, indent=2)
