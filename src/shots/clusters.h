@@ -37,8 +37,9 @@
 namespace holescan::shots {
 
 struct ClusterSettings {
-  // A torn area of more than this many holes' area is a group and resolved.
-  double minGroupArea = 1.45;
+  // A torn area of more than this many holes' area is a group and resolved: two shots a third
+  // of a calibre apart tear about 1.4 holes' area, less once the threshold has rounded them.
+  double minGroupArea = 1.25;
   // The darkness (or lightness) between hole and paper must be at least this (grey levels).
   double minContrast = 20;
   // The largest torn area looked at, as a half side in diameters.

@@ -103,6 +103,29 @@ TEST(Clusters, the_count_given_completes_a_group) {
   EXPECT_GE(completed, 5);
 }
 
+// Two shots a third to a half of a calibre apart tear hardly half a hole more than one, and the
+// decision sees one shot between them. The stage finds both, each within a quarter of a calibre,
+// dark and light, at 150 and 300 ppi, and with the count given too.
+TEST(Clusters, a_pair_seen_as_one_shot_is_split) {
+  for (const std::uint32_t seed : {531u, 535u, 537u, 544u}) {
+    for (const double dpi : {150.0, 300.0}) {
+      for (const bool light : {false, true}) {
+        const scangen::GroupScan scan = MakeGroup({seed, dpi, 2, light});
+        SCOPED_TRACE(testing::Message() << "seed " << seed << " at " << dpi << " ppi, "
+                                        << (light ? "light" : "dark"));
+        for (const std::optional<int> count : {std::optional<int>(), std::optional<int>(2)}) {
+          const ShotResult found = Find(scan, dpi, count, true);
+          const Match m = Compare(scan.holes, found.shots, scan.holeDiameterPx);
+          EXPECT_EQ(m.found, 2) << (count ? "counted" : "");
+          EXPECT_TRUE(m.all);
+          EXPECT_LE(m.worst, 0.25);
+          for (const Shot& shot : found.shots) EXPECT_FALSE(shot.placed);
+        }
+      }
+    }
+  }
+}
+
 // Groups of ten at 300 ppi where the stage alone takes a shot in the wrong place: on the neck
 // between two holes while two shots a third of a calibre apart show as one disc, or covering
 // two with the count made up by guesses. With the count given, every shot comes within a
