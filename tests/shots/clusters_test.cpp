@@ -27,7 +27,8 @@ Match Compare(const std::vector<scangen::MarkedHole>& truth, const std::vector<S
               double diameter) {
   Match m;
   m.found = static_cast<int>(shots.size());
-  for (const testing_support::ShotMatch& match : testing_support::MatchShots(truth, shots, 0.5 * diameter)) {
+  for (const testing_support::ShotMatch& match :
+       testing_support::MatchShots(truth, shots, 0.5 * diameter)) {
     if (match.found < 0) {
       m.all = false;
       continue;
@@ -111,8 +112,8 @@ TEST(Clusters, a_pair_seen_as_one_shot_is_split) {
     for (const double dpi : {150.0, 300.0}) {
       for (const bool light : {false, true}) {
         const scangen::GroupScan scan = MakeGroup({seed, dpi, 2, light});
-        SCOPED_TRACE(testing::Message() << "seed " << seed << " at " << dpi << " ppi, "
-                                        << (light ? "light" : "dark"));
+        SCOPED_TRACE(testing::Message()
+                     << "seed " << seed << " at " << dpi << " ppi, " << (light ? "light" : "dark"));
         for (const std::optional<int> count : {std::optional<int>(), std::optional<int>(2)}) {
           const ShotResult found = Find(scan, dpi, count, true);
           const Match m = Compare(scan.holes, found.shots, scan.holeDiameterPx);
