@@ -133,7 +133,8 @@ def main():
     ap.add_argument("--shot-weight", type=float, default=4.0,
                     help="how much more a missed shot costs than a proposal kept for nothing")
     ap.add_argument("--keep", type=float, default=0.995,
-                    help="the share of proposals on shots that must pass")
+                    help="the share of proposals on shots (with --teacher: of those the "
+                         "decision looks at again) that must pass")
     ap.add_argument("--validation-pieces", type=int, default=1000)
     ap.add_argument("--teacher", metavar="MODEL.onnx",
                     help="teach the decision's first look (its ONNX model) instead of the truth")
