@@ -730,13 +730,12 @@ std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) 
     if (fill < kLeastBulgedFill || fill > 1.2) continue;
     // The ellipse most of the outline agrees with: shots astride the edge bulge it.
     std::optional<SampledFit> sampled;
-    bool sampledYet = false;
-    if (w / h < 0.8 || w / h > 1.25) {
+    const bool stretched = w / h < 0.8 || w / h > 1.25;
+    if (stretched) {
       // Dark shots bulging one side of a black seen at an angle can stretch its box past
       // these bounds (0.79 on a generated A-17 bull at 20 degrees); the ellipse most of its
       // outline agrees with still says round.
       sampled = SampledEllipse(contours[i], 1.5);
-      sampledYet = true;
       if (!sampled || sampled->share < 0.4) continue;
       const cv::Size2f axes = sampled->box.size;
       if (std::min(axes.width, axes.height) < 0.8 * std::max(axes.width, axes.height)) continue;
@@ -752,7 +751,7 @@ std::vector<RoundRegion> RoundDarkRegions(const cv::Mat& mask, double smallest) 
     if (all <= 0 || cv::countNonZero(dark) < 0.6 * all) continue;
     const cv::Moments m = cv::moments(contours[i]);
     if (m.m00 <= 0) continue;
-    if (!sampledYet) sampled = SampledEllipse(contours[i], 1.5);
+    if (!stretched) sampled = SampledEllipse(contours[i], 1.5);
     if (fill < 0.8) {
       // Bulges widen the box more than they add area: such a region is a black when two
       // fifths of its outline or more are one ellipse (a dozen dark shots about a small
