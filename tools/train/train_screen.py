@@ -138,9 +138,10 @@ def main():
     ap.add_argument("--validation-pieces", type=int, default=1000)
     ap.add_argument("--teacher", metavar="MODEL.onnx",
                     help="teach the decision's first look (its ONNX model) instead of the truth")
-    ap.add_argument("--floor", type=float, default=0.7,
+    ap.add_argument("--floor", type=float,
                     help="with --teacher: the decision's probability a view must reach to pass "
-                         "(the analysis's second-look floor: twice the shot threshold less one)")
+                         "(default: the analysis's second-look floor, twice the threshold in the "
+                         "teacher's .json less one, at least 0.1)")
     args = ap.parse_args()
     torch.set_num_threads(args.threads)
     torch.manual_seed(args.seed)
@@ -154,6 +155,10 @@ def main():
     if args.teacher:
         import cv2
         teacher = cv2.dnn.readNetFromONNX(args.teacher)
+        if args.floor is None:   # as the analysis takes it (shots.cpp, SecondLookFloor)
+            with open(os.path.splitext(args.teacher)[0] + ".json") as f:
+                args.floor = max(0.1, 2 * json.load(f)["threshold"] - 1)
+        log(f"the decision's second-look floor: {args.floor:.3f}")
         Y = teacher_says(teacher, X, args.floor)
         log(f"the decision looks again at {Y.sum()} of {len(Y)} ({time.time() - t0:.0f} s)")
     model = Screen()
