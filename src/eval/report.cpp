@@ -1,6 +1,7 @@
 #include "eval/report.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -109,6 +110,57 @@ std::string FormatLookTable(const std::string& title, const std::map<std::string
   return text;
 }
 
+namespace {
+
+struct MissedCounts {
+  int missed = 0;
+  std::array<int, 5> lost{};  // by shots::LostAt, Proposals to Later
+  double bestDecision = 0;    // the likeliest place judged too unlikely
+
+  void Add(const shots::PlaceTrace& trace) {
+    ++missed;
+    const auto stage = static_cast<std::size_t>(trace.lostAt);
+    if (stage < lost.size()) ++lost[stage];
+    if (trace.lostAt == shots::LostAt::Decision) {
+      bestDecision = std::max(bestDecision, trace.probability);
+    }
+  }
+};
+
+std::string MissedRow(int width, const std::string& name, const MissedCounts& c) {
+  char line[256];
+  std::snprintf(line, sizeof(line), "%-*s %6d %9d %6d %10d %8d %5d %6s\n", width,
+                name.substr(0, static_cast<std::size_t>(width)).c_str(), c.missed, c.lost[0],
+                c.lost[1], c.lost[2], c.lost[3], c.lost[4],
+                c.lost[3] > 0 ? Fixed(c.bestDecision, 2).c_str() : "n/a");
+  return line;
+}
+
+}  // namespace
+
+std::string FormatMissedTable(std::span<const PictureOutcome> outcomes) {
+  int width = 16;
+  for (const PictureOutcome& o : outcomes) {
+    width = std::max(width, static_cast<int>(o.truth.name.size()));
+  }
+  char line[256];
+  std::snprintf(line, sizeof(line), "%-*s %6s %9s %6s %10s %8s %5s %6s\n", width, "missed at",
+                "missed", "proposals", "screen", "first_look", "decision", "later", "best_p");
+  std::string text = line;
+  MissedCounts total;
+  for (const PictureOutcome& o : outcomes) {
+    if (o.missedAt.empty()) continue;
+    MissedCounts counts;
+    for (const shots::PlaceTrace& trace : o.missedAt) {
+      counts.Add(trace);
+      total.Add(trace);
+    }
+    text += MissedRow(width, o.truth.name, counts);
+  }
+  text += MissedRow(width, "TOTAL", total);
+  return text;
+}
+
 std::string ReportJson(std::span<const PictureOutcome> outcomes, const ReportSettings& settings,
                        bool byLook) {
   std::string text;
@@ -141,6 +193,17 @@ std::string ReportJson(std::span<const PictureOutcome> outcomes, const ReportSet
       json.Key("missed_looks").BeginArray();
       for (const std::string& look : o.score.missedLooks) json.String(look);
       json.EndArray();
+      if (!o.missedAt.empty()) {
+        json.Key("missed_at").BeginArray();
+        for (std::size_t k = 0; k < o.missedAt.size() && k < o.score.missed.size(); ++k) {
+          json.BeginObject()
+              .Member("hole", o.score.missed[k])
+              .Member("stage", std::string(shots::LostAtName(o.missedAt[k].lostAt)))
+              .Member("probability", o.missedAt[k].probability)
+              .EndObject();
+        }
+        json.EndArray();
+      }
       json.Key("shots").BeginArray();
       for (std::size_t i = 0; i < o.detections.size(); ++i) {
         json.BeginObject()

@@ -12,6 +12,7 @@
 
 #include "eval/matching.h"
 #include "eval/truth.h"
+#include "shots/shots.h"
 
 namespace holescan::eval {
 
@@ -24,6 +25,8 @@ struct PictureOutcome {
   std::string error;  // why the picture could not be analysed (then no detections), or ""
   std::vector<Detection> detections;
   PictureScore score;
+  // With --why-missed: where the analysis lost each missed hole, in the order of score.missed.
+  std::vector<shots::PlaceTrace> missedAt;
 };
 
 struct ReportSettings {
@@ -35,6 +38,10 @@ struct ReportSettings {
 
 // Every picture's row and the TOTAL row.
 std::string FormatTable(std::span<const PictureOutcome> outcomes);
+// Where the missed holes were lost, stage by stage (shots::LostAt), a row a picture with missed
+// holes and a TOTAL row; "best_p" is the highest probability the decision's second look gave a
+// place within reach of a hole it judged too unlikely.
+std::string FormatMissedTable(std::span<const PictureOutcome> outcomes);
 // A table of looks: truth, TP, FP, FN, recall, precision, mean error (px and D); `withFalse`
 // false prints "-" for FP and precision (hole looks: a false detection has no look).
 std::string FormatLookTable(const std::string& title, const std::map<std::string, Score>& looks,

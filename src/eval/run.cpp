@@ -83,6 +83,20 @@ PictureOutcome RunCase(const Case& c, const RunSettings& settings, const Detecto
     } else {
       try {
         outcome.detections = detector(file.picture.View(), shotSettings);
+        if (settings.whyMissed) {
+          const PictureScore score =
+              ScorePicture(outcome.truth, outcome.detections, settings.tolerance);
+          std::vector<std::pair<double, double>> places;
+          for (const int j : score.missed) {
+            const TruthHole& hole = outcome.truth.holes[static_cast<std::size_t>(j)];
+            places.emplace_back(hole.x, hole.y);
+          }
+          if (!places.empty()) {
+            outcome.missedAt =
+                shots::TracePlaces(file.picture.View(), shotSettings, places,
+                                   settings.tolerance * outcome.truth.holeDiameterPx);
+          }
+        }
       } catch (const std::bad_alloc&) {
         outcome.error = "out of memory";
       } catch (const std::exception& error) {
@@ -185,6 +199,7 @@ int EvalMain(int argc, char** argv) {
   std::string lookText = "auto";
   std::string jsonPath;
   bool byLook = false;
+  bool whyMissed = false;
   double tolerance = 0.5;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   app.add_option("INPUT", inputs, "folders, truth files (NAME.json) or pictures")
@@ -205,6 +220,9 @@ int EvalMain(int argc, char** argv) {
       ->type_name("FILE");
   app.add_flag("--by-look", byLook,
                "also break recall down by the holes' look and the figures by the pictures' look");
+  app.add_flag("--why-missed", whyMissed,
+               "also say where the analysis lost each missed hole: never proposed, set aside "
+               "at the first look, judged too unlikely, or dropped later (runs it twice)");
   app.add_option("--tolerance", tolerance,
                  "match distance as a fraction of the hole diameter (default 0.5)")
       ->type_name("F")
@@ -239,6 +257,7 @@ int EvalMain(int argc, char** argv) {
   settings.look = *look;
   settings.tolerance = tolerance;
   settings.jobs = jobs;
+  settings.whyMissed = whyMissed;
 
   const Collected collected = CollectCases(inputs);
   for (const std::string& problem : collected.problems) {
@@ -283,6 +302,7 @@ int EvalMain(int argc, char** argv) {
     const auto pictureLooks = ScoreByPictureLook(truths, scores);
     if (!pictureLooks.empty()) text += "\n" + FormatLookTable("picture look", pictureLooks, true);
   }
+  if (settings.whyMissed) text += "\n" + FormatMissedTable(outcomes);
   std::fwrite(text.data(), 1, text.size(), stdout);
   return status;
 }

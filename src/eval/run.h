@@ -57,7 +57,8 @@ struct RunSettings {
   double dpi = 0;  // 0: from each truth's D
   shots::HoleLook look = shots::HoleLook::Auto;
   double tolerance = 0.5;
-  unsigned jobs = 1;  // pictures analysed at once
+  unsigned jobs = 1;       // pictures analysed at once
+  bool whyMissed = false;  // trace each missed hole through the analysis's stages (runs it twice)
 };
 
 // Loads, analyses and scores every case, `jobs` at a time; the outcomes in the cases' order.

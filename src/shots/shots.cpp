@@ -58,7 +58,7 @@ struct Judged {
 // Empty and `cancelled` set when the progress callback asks to stop.
 std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Candidate>& proposals,
                                    double secondLook, bool screened, const Progress& progress,
-                                   bool& cancelled) {
+                                   bool& cancelled, std::vector<double>* firstLooks = nullptr) {
   std::vector<Judged> out;
   std::vector<cv::Point2d> points;
   points.reserve(proposals.size());
@@ -72,6 +72,9 @@ std::vector<Judged> JudgeProposals(const WorkingPicture& w, const std::vector<Ca
     const auto slice = std::span(points).subspan(start, count);
     const std::vector<Judgement> first =
         Judge(w.bgr, slice, w.diameter, /*bothWays=*/false, screened);
+    if (firstLooks) {
+      for (const Judgement& j : first) firstLooks->push_back(j.probability);
+    }
     for (std::size_t i = 0; i < count; ++i) {
       if (first[i].probability >= secondLook) {
         moved.emplace_back(slice[i].x + first[i].dx, slice[i].y + first[i].dy);
@@ -128,7 +131,9 @@ void PaperLevels(const cv::Mat& work, Levels& levels) {
 
 struct Found {
   std::vector<Shot> shots;
-  std::vector<Judged> judged;  // every place judged a second time, in working pixels
+  std::vector<Judged> judged;         // every place judged a second time, in working pixels
+  std::vector<cv::Point2d> proposed;  // every place proposed, in working pixels
+  std::vector<double> firstLook;      // and the decision's first look at it (0: screened out)
   WorkingPicture work;
   Levels levels;
   bool cancelled = false;
@@ -202,11 +207,14 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
   f.levels.minShotContrast = kLeastStandout + kGrainLift * f.levels.paperNoise;
   const std::vector<Candidate> proposals = Proposals(w.bgr, w.diameter, candidateSettings);
   f.levels.candidates = static_cast<int>(proposals.size());
+  f.proposed.reserve(proposals.size());
+  for (const Candidate& c : proposals) f.proposed.emplace_back(c.u, c.v);
   if (!Continue(progress, 0.35)) {
     f.cancelled = true;
     return f;
   }
-  f.judged = JudgeProposals(w, proposals, secondLook, screened, progress, f.cancelled);
+  f.judged =
+      JudgeProposals(w, proposals, secondLook, screened, progress, f.cancelled, &f.firstLook);
   if (f.cancelled) return f;
 
   std::vector<std::size_t> order(f.judged.size());
@@ -303,6 +311,67 @@ std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& setti
         Shot{px, py, diameter, lighter > 0 ? HoleLook::Light : HoleLook::Dark, std::abs(lighter)};
   }
   return nearest;
+}
+
+std::string_view LostAtName(LostAt lostAt) {
+  switch (lostAt) {
+    case LostAt::Proposals:
+      return "proposals";
+    case LostAt::Screen:
+      return "screen";
+    case LostAt::FirstLook:
+      return "first look";
+    case LostAt::Decision:
+      return "decision";
+    case LostAt::Later:
+      return "later";
+    case LostAt::NotLost:
+      break;
+  }
+  return "not lost";
+}
+
+std::vector<PlaceTrace> TracePlaces(const PictureView& picture, const ShotSettings& settings,
+                                    std::span<const std::pair<double, double>> places,
+                                    double reachPx) {
+  if (const std::optional<std::string> problem = SettingsProblem(settings)) {
+    throw std::invalid_argument(*problem);
+  }
+  const Found f = Analyse(picture, settings, Clip(picture, std::nullopt), SecondLookFloor(),
+                          /*screened=*/true, {});
+  const WorkingPicture& w = f.work;
+  const auto within = [&](double x, double y, const cv::Point2d& work) {
+    return std::hypot(w.PictureX(work.x) - x, w.PictureY(work.y) - y) <= reachPx;
+  };
+  std::vector<PlaceTrace> traces;
+  traces.reserve(places.size());
+  for (const auto& [x, y] : places) {
+    PlaceTrace trace;
+    if (std::any_of(f.shots.begin(), f.shots.end(), [&](const Shot& shot) {
+          return std::hypot(shot.x - x, shot.y - y) <= reachPx;
+        })) {
+      trace.lostAt = LostAt::NotLost;
+    } else {
+      // The screen answers nothing for a proposal it sets aside: the decision never saw it.
+      for (std::size_t i = 0; i < f.proposed.size(); ++i) {
+        if (!within(x, y, f.proposed[i])) continue;
+        const bool seen = i < f.firstLook.size() && f.firstLook[i] > 0;
+        if (seen || trace.lostAt == LostAt::Proposals) {
+          trace.lostAt = seen ? LostAt::FirstLook : LostAt::Screen;
+        }
+      }
+    }
+    for (const Judged& j : f.judged) {
+      if (!within(x, y, j.point)) continue;
+      trace.probability = std::max(trace.probability, j.probability);
+      if (trace.lostAt != LostAt::NotLost) trace.lostAt = LostAt::Decision;
+    }
+    if (trace.lostAt == LostAt::Decision && trace.probability >= ShotThreshold()) {
+      trace.lostAt = LostAt::Later;
+    }
+    traces.push_back(trace);
+  }
+  return traces;
 }
 
 double LightShare(const PictureView& picture, double x, double y, double diameterPx,

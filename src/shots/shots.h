@@ -132,6 +132,31 @@ ShotResult FindShots(const PictureView& picture, const ShotSettings& settings,
 std::optional<Shot> ShotAt(const PictureView& picture, const ShotSettings& settings, double x,
                            double y);
 
+// Where the analysis lost a place of the picture (a hole someone marked, say), stage by stage
+// as they run: for measuring the analysis (holescan-eval --why-missed), not for finding shots.
+enum class LostAt {
+  Proposals,  // no place proposed within reach: the rule never looked there
+  Screen,     // proposed, and set aside by the first look's cheap network
+  FirstLook,  // proposed, and judged by the decision too unlikely to be looked at again
+  Decision,   // looked at again, and judged less likely than the shot threshold
+  Later,      // judged a shot, then dropped: too faint, a likelier shot beside it, a printed
+              // centre, or the group stage moved it beyond reach
+  NotLost,    // a shot was found within reach
+};
+std::string_view LostAtName(LostAt lostAt);
+
+struct PlaceTrace {
+  LostAt lostAt = LostAt::Proposals;
+  double probability = 0;  // the likeliest judged place within reach; 0 when none was judged
+};
+
+// What became of each place (picture pixels) in a run of FindShots with these settings on the
+// whole picture, `reachPx` being how close a proposal, judged place or shot must come. Throws
+// as FindShots does.
+std::vector<PlaceTrace> TracePlaces(const PictureView& picture, const ShotSettings& settings,
+                                    std::span<const std::pair<double, double>> places,
+                                    double reachPx);
+
 // The share of the disc of `diameterPx` about (x, y) lighter than a third of the way from the
 // ink around it (the median grey between 0.75 and 1.25 diameters out) up to `paperLevel`: near
 // 1 for a light hole of that size in a black, far less for a smaller printed ring or dot.

@@ -174,6 +174,28 @@ Outcome RunEval(const std::vector<std::string>& arguments, const std::filesystem
   return {run.status, run.out + run.err};
 }
 
+TEST_F(Run, says_where_each_missed_hole_was_lost_when_asked) {
+  // A blank page with a hole marked on it: the analysis finds nothing, and never looked there.
+  Write("blank.bmp", kWhite);
+  Write("blank.json", TruthText(10, {{20, 15}}));
+  const Outcome plain = RunEval({"--json", Path("plain.json"), folder_.string()}, folder_);
+  EXPECT_EQ(plain.out.find("missed at"), std::string::npos) << plain.out;
+  std::ifstream plainIn(Path("plain.json"));
+  EXPECT_FALSE(nlohmann::json::parse(plainIn)["pictures"][0].contains("missed_at"));
+
+  const Outcome run =
+      RunEval({"--why-missed", "--json", Path("eval.json"), folder_.string()}, folder_);
+  EXPECT_EQ(run.status, kExitMeasured) << run.out;
+  EXPECT_NE(run.out.find("missed at"), std::string::npos) << run.out;
+  std::ifstream in(Path("eval.json"));
+  const nlohmann::json report = nlohmann::json::parse(in);
+  const nlohmann::json& missedAt = report["pictures"][0]["missed_at"];
+  ASSERT_EQ(missedAt.size(), 1u) << run.out;
+  EXPECT_EQ(missedAt[0]["hole"], 0);
+  EXPECT_EQ(missedAt[0]["stage"], "proposals");
+  EXPECT_EQ(missedAt[0]["probability"], 0);
+}
+
 TEST_F(Run, measures_the_calibrated_analysis_on_generated_scans) {
   WriteScan(Path("scan-1"), 9101);
   WriteScan(Path("scan-2"), 9102);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scangen.h"
+#include "shots/decision.h"
 #include "shots/shots.h"
 #include "support/shot_matching.h"
 
@@ -184,8 +185,10 @@ TEST(FindShots, copes_with_tiny_uniform_and_clipped_pictures) {
 // A round dent or shadow in blank paper a few grey levels deep, of a hole's size, is no shot;
 // a grey hole (tape, a grey backing) of the same size beside it is one. At 16 pixels a hole,
 // the working scale itself.
-TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
-  const double dpi = 16 * 25.4 / 4.5;
+// Paper with a grain of a grey level or two, and discs of diameter 16 whose edge fades over
+// two pixels, each `depth` grey levels darker: faint dents of 6, 8 and 11 levels at x = 40, 90
+// and 140, and a hole of 70 at x = 200, all at y = 60.
+Picture DentedPaper() {
   Picture picture(240, 120, Rgb(236, 232, 226));
   // The paper's grain: a grey level or two either way, the same at every run.
   std::uint32_t state = 12345;
@@ -196,7 +199,6 @@ TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
       picture.Set(x, y, Rgb(236 + g, 232 + g, 226 + g));
     }
   }
-  // A disc of diameter 16 whose edge fades over two pixels, `depth` grey levels darker.
   const auto dent = [&](double cx, double cy, int depth) {
     for (int y = 0; y < picture.Height(); ++y) {
       for (int x = 0; x < picture.Width(); ++x) {
@@ -215,10 +217,74 @@ TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
   dent(90, 60, 8);
   dent(140, 60, 11);
   dent(200, 60, 70);
+  return picture;
+}
+
+TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
+  const double dpi = 16 * 25.4 / 4.5;
+  const Picture picture = DentedPaper();
   const ShotResult result = FindShots(picture.View(), {4.5, dpi, HoleLook::Auto});
   ASSERT_EQ(result.shots.size(), 1u);
   EXPECT_NEAR(result.shots[0].x, 200, 1.5);
   EXPECT_NEAR(result.shots[0].y, 60, 1.5);
+}
+
+// Where each place of the dented paper, and of print added to it, leaves the analysis. The
+// print's stages are the decision's of today: a new model may move a mark from one to another.
+TEST(TracePlaces, says_which_stage_let_each_place_go) {
+  const double dpi = 16 * 25.4 / 4.5;
+  Picture picture = DentedPaper();
+  // Print on the lower half: a ring the hole's size (two pixels of ink, as a torn rim shows
+  // against a white backing), a bar, a dot a third of a hole across and a disc two holes wide.
+  for (int y = 0; y < picture.Height(); ++y) {
+    for (int x = 0; x < picture.Width(); ++x) {
+      const bool ink = std::abs(std::hypot(x - 60, y - 100) - 7) <= 1 ||
+                       (x >= 120 && x < 170 && y >= 97 && y < 103) ||
+                       std::hypot(x - 95, y - 100) <= 2.5 || std::hypot(x - 212, y - 100) <= 15;
+      if (ink) picture.Set(x, y, Rgb(30, 30, 30));
+    }
+  }
+  struct Expected {
+    double x, y;
+    LostAt lostAt;
+  };
+  const std::vector<Expected> expected = {
+      {200, 60, LostAt::NotLost},     // the hole
+      {60, 100, LostAt::NotLost},     // the ring: a shot's rim, to the analysis
+      {170, 20, LostAt::Proposals},   // blank paper
+      {40, 60, LostAt::Proposals},    // a dent of 6 levels: the paper's grain
+      {145, 100, LostAt::Screen},     // the bar
+      {212, 100, LostAt::FirstLook},  // the wide disc
+      {95, 100, LostAt::Decision},    // the dot
+      {90, 60, LostAt::Later},        // dents of 8 and 11 levels: a shot to the network, too
+      {140, 60, LostAt::Later},       // faint to stand out from the paper
+  };
+  std::vector<std::pair<double, double>> places;
+  for (const Expected& e : expected) places.emplace_back(e.x, e.y);
+  const std::vector<PlaceTrace> traces =
+      TracePlaces(picture.View(), {4.5, dpi, HoleLook::Auto}, places, 8);
+  ASSERT_EQ(traces.size(), places.size());
+  for (std::size_t i = 0; i < traces.size(); ++i) {
+    const PlaceTrace& trace = traces[i];
+    const std::string where = "(" + std::to_string(expected[i].x) + ", " +
+                              std::to_string(expected[i].y) +
+                              "): " + std::string(LostAtName(trace.lostAt));
+    EXPECT_EQ(trace.lostAt, expected[i].lostAt) << where;
+    // A probability only where the decision looked a second time: below the threshold where
+    // it said no, above where it said yes.
+    switch (trace.lostAt) {
+      case LostAt::Decision:
+        EXPECT_GT(trace.probability, 0) << where;
+        EXPECT_LT(trace.probability, ShotThreshold()) << where;
+        break;
+      case LostAt::Later:
+      case LostAt::NotLost:
+        EXPECT_GE(trace.probability, ShotThreshold()) << where;
+        break;
+      default:
+        EXPECT_EQ(trace.probability, 0) << where;
+    }
+  }
 }
 
 TEST(ShotAt, recentres_a_click_on_a_hole_and_finds_nothing_on_paper) {
