@@ -114,7 +114,7 @@ namespace {
 
 struct MissedCounts {
   int missed = 0;
-  std::array<int, 5> lost{};  // by shots::LostAt, Proposals to Later
+  std::array<int, 5> lost{};  // by shots::LostAt, Proposals to Later (a missed hole is lost)
   double bestDecision = 0;    // the likeliest place judged too unlikely
 
   void Add(const shots::PlaceTrace& trace) {

@@ -196,6 +196,28 @@ TEST_F(Run, says_where_each_missed_hole_was_lost_when_asked) {
   EXPECT_EQ(missedAt[0]["probability"], 0);
 }
 
+TEST_F(Run, a_hole_the_shot_stage_keeps_but_the_analysis_misses_was_lost_later) {
+  WriteScan(Path("scan"), 9103);
+  // An analysis that drops every shot after the shot stage has found them.
+  const Detector dropsAll = [](const PictureView&, const shots::ShotSettings&) {
+    return std::vector<Detection>{};
+  };
+  RunSettings settings;
+  settings.whyMissed = true;
+  const auto outcomes = RunCases(CollectCases({Path("scan.json")}).cases, settings, dropsAll);
+  ASSERT_EQ(outcomes.size(), 1u);
+  const PictureOutcome& o = outcomes[0];
+  ASSERT_EQ(o.missedAt.size(), o.truth.holes.size());
+  int later = 0;
+  for (const shots::PlaceTrace& trace : o.missedAt) {
+    EXPECT_NE(trace.lostAt, shots::LostAt::NotLost);
+    later += trace.lostAt == shots::LostAt::Later;
+  }
+  // The shot stage finds nearly all of these (see the test below).
+  EXPECT_GE(later, 0.8 * static_cast<double>(o.truth.holes.size()));
+  EXPECT_NE(FormatMissedTable(outcomes).find("TOTAL"), std::string::npos);
+}
+
 TEST_F(Run, measures_the_calibrated_analysis_on_generated_scans) {
   WriteScan(Path("scan-1"), 9101);
   WriteScan(Path("scan-2"), 9102);
