@@ -182,9 +182,6 @@ TEST(FindShots, copes_with_tiny_uniform_and_clipped_pictures) {
                   .shots.empty());
 }
 
-// A round dent or shadow in blank paper a few grey levels deep, of a hole's size, is no shot;
-// a grey hole (tape, a grey backing) of the same size beside it is one. At 16 pixels a hole,
-// the working scale itself.
 // Paper with a grain of a grey level or two, and discs of diameter 16 whose edge fades over
 // two pixels, each `depth` grey levels darker: faint dents of 6, 8 and 11 levels at x = 40, 90
 // and 140, and a hole of 70 at x = 200, all at y = 60.
@@ -220,6 +217,9 @@ Picture DentedPaper() {
   return picture;
 }
 
+// A round dent or shadow in blank paper a few grey levels deep, of a hole's size, is no shot;
+// a grey hole (tape, a grey backing) of the same size beside it is one. At 16 pixels a hole,
+// the working scale itself.
 TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
   const double dpi = 16 * 25.4 / 4.5;
   const Picture picture = DentedPaper();
