@@ -131,9 +131,9 @@ void PaperLevels(const cv::Mat& work, Levels& levels) {
 
 struct Found {
   std::vector<Shot> shots;
-  std::vector<Judged> judged;         // every place judged a second time, in working pixels
-  std::vector<cv::Point2d> proposed;  // every place proposed, in working pixels
-  std::vector<double> firstLook;      // and the decision's first look at it (0: screened out)
+  std::vector<Judged> judged;        // every place judged a second time, in working pixels
+  std::vector<Candidate> proposals;  // every place proposed, in working pixels
+  std::vector<double> firstLook;     // and the decision's first look at each (0: screened out)
   WorkingPicture work;
   Levels levels;
   bool cancelled = false;
@@ -205,16 +205,14 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
   }
   PaperLevels(w.bgr, f.levels);
   f.levels.minShotContrast = kLeastStandout + kGrainLift * f.levels.paperNoise;
-  const std::vector<Candidate> proposals = Proposals(w.bgr, w.diameter, candidateSettings);
-  f.levels.candidates = static_cast<int>(proposals.size());
-  f.proposed.reserve(proposals.size());
-  for (const Candidate& c : proposals) f.proposed.emplace_back(c.u, c.v);
+  f.proposals = Proposals(w.bgr, w.diameter, candidateSettings);
+  f.levels.candidates = static_cast<int>(f.proposals.size());
   if (!Continue(progress, 0.35)) {
     f.cancelled = true;
     return f;
   }
   f.judged =
-      JudgeProposals(w, proposals, secondLook, screened, progress, f.cancelled, &f.firstLook);
+      JudgeProposals(w, f.proposals, secondLook, screened, progress, f.cancelled, &f.firstLook);
   if (f.cancelled) return f;
 
   std::vector<std::size_t> order(f.judged.size());
@@ -353,8 +351,8 @@ std::vector<PlaceTrace> TracePlaces(const PictureView& picture, const ShotSettin
       trace.lostAt = LostAt::NotLost;
     } else {
       // The screen answers nothing for a proposal it sets aside: the decision never saw it.
-      for (std::size_t i = 0; i < f.proposed.size(); ++i) {
-        if (!within(x, y, f.proposed[i])) continue;
+      for (std::size_t i = 0; i < f.proposals.size(); ++i) {
+        if (!within(x, y, {f.proposals[i].u, f.proposals[i].v})) continue;
         const bool seen = i < f.firstLook.size() && f.firstLook[i] > 0;
         if (seen || trace.lostAt == LostAt::Proposals) {
           trace.lostAt = seen ? LostAt::FirstLook : LostAt::Screen;
