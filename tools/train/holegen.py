@@ -8,8 +8,8 @@ phone photo and large ones in a 600-ppi scan both reach the network as they woul
 The pieces are meant to be as varied as real paper: white, tinted and taped paper under uneven
 light; rings, ring bands, bulls, ring numbers, titles, dotted frames, registration dots, logos,
 boxes and photographic print; holes dark, grey, light, outlined, ragged, star-cracked, with flaps,
-inside dark print, across a bull's edge, in clusters of up to ten shots, and pasters over old
-holes; blur, noise, perspective, a camera's tinted shadows and JPEG. Printed marks of hole size
+inside dark print, across a bull's edge, in clusters of up to ten shots, in a shooter's group a
+calibre or two apart, and pasters over old holes; blur, noise, perspective, a camera's tinted shadows and JPEG. Printed marks of hole size
 are drawn as negatives.
 
 Nothing here reads a picture from disk: every piece comes from a seed.
@@ -31,6 +31,7 @@ GLYPHS = "0123456789abcdeghopqsABDOPQRS8869@%&#oO0"
 TEXTURE_SHARE = 0.3
 LAYER_SHARE = 0.25     # pieces with tape or another sheet's edge across them
 VIDEO_SHARE = 0.15     # pieces as a frame of a video or a small phone picture shows them
+GROUP_SHARE = 0.2      # pieces with a shooter's group: several shots a calibre or two apart
 
 INKS = [(20, 20, 20), (35, 30, 30), (160, 90, 30), (40, 40, 170), (50, 120, 40), (110, 110, 110),
         (200, 140, 80), (30, 30, 120)]           # BGR: black, blue, red, green, grey, light blue
@@ -389,6 +390,29 @@ def _clustered(rng, n, D):
     return pts
 
 
+def _group(rng, img, D):
+    """A shooter's group: 3 to 12 shots scattered about one aim, most of them a calibre or two
+    from their neighbours, some touching. Each is a shot of its own, not print in a pattern:
+    without these, a hole among close neighbours of its own look was taught as a dot of a
+    printed row or frame."""
+    h, w = img.shape[:2]
+    gx, gy = _u(rng, 0.15 * w, 0.85 * w), _u(rng, 0.15 * h, 0.85 * h)
+    spread = _u(rng, 0.6, 1.8) * D
+    count = int(rng.integers(3, 13))
+    pts = []
+    for _ in range(8 * count):
+        if len(pts) == count:
+            break
+        p = (gx + rng.normal(0, spread), gy + rng.normal(0, spread))
+        if all(math.hypot(p[0] - q[0], p[1] - q[1]) > 0.3 * D for q in pts):
+            pts.append(p)
+    under = img[int(gy), int(gx)].copy()
+    st = _style(rng, under)
+    for x, y in pts:
+        _hole(rng, img, x, y, D, st, under)
+    return pts
+
+
 def _smear(rng, img, length):
     """img averaged along a line of about `length` pixels at a random angle (grain, motion)."""
     k = max(3, int(length)) | 1
@@ -557,6 +581,8 @@ def _scene(rng, D, size):
                       rimw=_u(rng, 0.05, 0.12), rimalpha=_u(rng, 0.4, 1.0), mottle=0.0)
             _hole(rng, img, x, y, D, st, np.array(ink, np.float32))
             holes.append((x, y))
+    if rng.random() < GROUP_SHARE:
+        holes += _group(rng, img, D)
     n = rng.integers(0, 7)
     for _ in range(n):
         x, y = _u(rng, -0.2 * D, w + 0.2 * D), _u(rng, -0.2 * D, h + 0.2 * D)
