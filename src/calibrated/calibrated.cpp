@@ -302,14 +302,14 @@ CalibratedResult Started(const PictureView& picture, const CalibratedSettings& s
   return result;
 }
 
-// Whether the face prints, about its centre and in its black, a light ring or dot of about a
-// hole's size: the smallest printed circle there that is not a mere dot. The air rifle's ring 9
-// (5.5 mm) round its 0.5 mm ten dot, the air pistol's 5 mm inner ten and the A-17's ten make a
-// dark disc in a thin light line, or a light one, that passes for a hole of 4.5 to 5.6 mm at
-// every bull's centre (shots::ShotSettings).
-bool PrintsACentreLikeAHole(const CalibratedSettings& settings) {
+// The diameter in millimetres of the light ring or dot of about a hole's size that the face
+// prints about its centre and in its black (0 where it prints none): the smallest printed circle
+// there that is not a mere dot. The air rifle's ring 9 (5.5 mm) round its 0.5 mm ten dot, the air
+// pistol's 5 mm inner ten and the A-17's ten make a dark disc in a thin light line, or a light
+// one, that passes for a hole of 4.5 to 5.6 mm at every bull's centre (shots::ShotSettings).
+double CentrePrintLikeAHoleMm(const CalibratedSettings& settings) {
   const score::Face* face = settings.face;
-  if (face == nullptr) return false;
+  if (face == nullptr) return 0;
   // A dot under this share of the calibre (the air rifle's half millimetre) is too small to
   // pass for a hole; a circle over this many calibres is too wide.
   constexpr double kLikeAHole = 0.4;
@@ -322,7 +322,9 @@ bool PrintsACentreLikeAHole(const CalibratedSettings& settings) {
   if (face->innerTenDiameterMm >= kLikeAHole * settings.calibreMm)
     printed = printed == 0 ? face->innerTenDiameterMm : std::min(printed, face->innerTenDiameterMm);
   return printed > 0 && printed < kWiderThanAHole * settings.calibreMm &&
-         printed < face->blackDiameterMm;
+                 printed < face->blackDiameterMm
+             ? printed
+             : 0;
 }
 
 std::vector<Shot> FromHoles(const std::vector<shots::Shot>& holes) {
@@ -449,7 +451,8 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
       result.faceMeasure->warning.clear();
   }
   shots::ShotSettings shotSettings{settings.calibreMm, settings.dpi, settings.look};
-  if (PrintsACentreLikeAHole(settings) && !settings.aim) {
+  if (const double printed = CentrePrintLikeAHoleMm(settings); printed > 0 && !settings.aim) {
+    shotSettings.printedCentreRadiusPx = printed / 2 * settings.dpi / 25.4;
     for (const Bull& bull : result.bulls) shotSettings.printedCentres.push_back({bull.x, bull.y});
     if (result.bulls.empty() && black.centre)
       shotSettings.printedCentres.push_back({black.centre->x, black.centre->y});

@@ -139,10 +139,11 @@ struct Found {
   bool cancelled = false;
 };
 
-// A shot found within a quarter of a hole of a printed centre is that print unless light
-// covers more than this share of a hole of the calibre about it (a printed ring or dot of about
-// a hole's size, or a thin light ring round the black inside it, covers far less; a shot tears
-// it out, and the backing shows).
+// A shot found within a quarter of a hole of a printed centre's ring (its radius and a quarter
+// of a hole more: a view centred on the ring's arc, between two shots, sees the ring's curve and
+// the black within it as a rim) is that print unless light covers more than this share of a
+// hole of the calibre about it (a printed ring or dot of about a hole's size, or a thin light
+// ring round the black inside it, covers far less; a shot tears it out, and the backing shows).
 constexpr double kPrintedCentreReach = 0.25;
 constexpr double kTornOutShare = 0.6;
 
@@ -152,7 +153,8 @@ void DropPrintedCentres(const PictureView& picture, const ShotSettings& settings
   std::erase_if(shots, [&](const Shot& shot) {
     const bool atCentre = std::any_of(
         settings.printedCentres.begin(), settings.printedCentres.end(), [&](const auto& c) {
-          return std::hypot(shot.x - c.x, shot.y - c.y) <= kPrintedCentreReach * diameter;
+          return std::hypot(shot.x - c.x, shot.y - c.y) <=
+                 settings.printedCentreRadiusPx + kPrintedCentreReach * diameter;
         });
     return atCentre && LightShare(picture, shot.x, shot.y, diameter, paperLevel) < kTornOutShare;
   });

@@ -67,12 +67,13 @@ struct ShotSettings {
   // Groups' torn areas explained by discs of the calibre (clusters.h); off only to measure.
   bool resolveGroups = true;
   // Where the face prints a light ring or dot of about a hole's size in its black (a bull's
-  // centre, picture pixels): a shot found there is print unless light covers most of a hole of
-  // the calibre about it, as it does where a shot tore the print out.
+  // centre, picture pixels), and that print's radius: a shot found on it is print unless light
+  // covers most of a hole of the calibre about it, as it does where a shot tore the print out.
   struct Point {
     double x = 0, y = 0;
   };
   std::vector<Point> printedCentres = {};
+  double printedCentreRadiusPx = 0;
 };
 
 // The diameter of a hole of the settings' calibre in pixels (calibre * dpi / 25.4).

@@ -332,6 +332,15 @@ TEST(PrintedTen, a_light_ten_ring_narrower_than_the_calibre_is_print_unless_shot
     return std::hypot(s.xMm, s.yMm) < 0.3 && s.score && s.score->score == 10;
   });
   EXPECT_TRUE(centre);
+  // Two shots either side of the ring, 1.5 to 2.5 mm beyond its line: the ring's arc between
+  // them, with the black inside it, is a rim too, and print as well.
+  options.shots = {{-4, 0, facegen::HoleLook::Light}, {4, 2, facegen::HoleLook::Light}};
+  for (const std::uint32_t seed : {3u, 5u, 8u}) {
+    options.seed = seed;
+    const CalibratedResult pair =
+        AnalysePicture(facegen::MakeFace(options).picture.View(), settings);
+    EXPECT_EQ(pair.shots.size(), 2u) << seed;
+  }
 }
 
 // The air rifle's ring 9 round its ten dot is a dark disc in a thin light line, a little wider
