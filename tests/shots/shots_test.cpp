@@ -233,7 +233,7 @@ TEST(FindShots, a_faint_dent_in_the_paper_is_no_shot_but_a_grey_hole_is) {
 
 // A shooter's group: eight separate holes 1.06 to 1.3 calibres from their neighbours, some
 // of them smaller than the calibre (paper closes on a bullet's path), once on blank paper and
-// once across a printed ring. Every hole is a shot of its own; close neighbours of the same
+// once inside a printed ring. Every hole is a shot of its own; close neighbours of the same
 // look are not a printed row of dots.
 TEST(FindShots, finds_every_hole_of_a_tight_group) {
   constexpr double kD = 24;
