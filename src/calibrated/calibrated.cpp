@@ -321,10 +321,9 @@ double CentrePrintLikeAHoleMm(const CalibratedSettings& settings) {
   }
   if (face->innerTenDiameterMm >= kLikeAHole * settings.calibreMm)
     printed = printed == 0 ? face->innerTenDiameterMm : std::min(printed, face->innerTenDiameterMm);
-  return printed > 0 && printed < kWiderThanAHole * settings.calibreMm &&
-                 printed < face->blackDiameterMm
-             ? printed
-             : 0;
+  const bool likeAHole = printed > 0 && printed < kWiderThanAHole * settings.calibreMm &&
+                         printed < face->blackDiameterMm;
+  return likeAHole ? printed : 0;
 }
 
 std::vector<Shot> FromHoles(const std::vector<shots::Shot>& holes) {
