@@ -160,7 +160,12 @@ void DropPrintedCentres(const PictureView& picture, const ShotSettings& settings
   });
 }
 
-// The kept shots with every ragged group resolved into its shots (clusters.h).
+// The kept shots with every ragged group resolved into its shots (clusters.h). Without a count
+// given, a shot the group stage fits into a torn area is kept only where the decision, looking
+// at it there, would call it a shot: the group stage explains a torn area's outline by discs of
+// the calibre, a printed figure can be explained so too (a logo's square with a ring in it), and
+// the decision tells print from holes. With a count given the shooter has said how many shots
+// the group holds, and the count decides.
 void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSettings& settings,
                      Found& f) {
   std::vector<GroupSeed> seeds;
@@ -169,12 +174,19 @@ void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSe
   const std::vector<GroupShot> resolved =
       ResolveGroups(w.bgr, w.diameter, seeds, settings.look != HoleLook::Light,
                     settings.look != HoleLook::Dark, settings.expectedShots);
+  const bool judgeFitted = !settings.expectedShots;
+  std::vector<cv::Point2d> fitted;
+  for (const GroupShot& g : resolved)
+    if (judgeFitted && g.seed < 0) fitted.push_back(g.point);
+  const std::vector<Judgement> judged = Judge(w.bgr, fitted, w.diameter, /*bothWays=*/true);
+  std::size_t next = 0;
   std::vector<Shot> shots;
   for (const GroupShot& g : resolved) {
     if (g.seed >= 0) {
       shots.push_back(f.shots[static_cast<std::size_t>(g.seed)]);
       continue;
     }
+    if (judgeFitted && judged[next++].probability < ShotThreshold()) continue;
     const double x = w.PictureX(g.point.x);
     const double y = w.PictureY(g.point.y);
     if (x < region.left - 0.5 || y < region.top - 0.5 || x > region.right - 0.5 ||

@@ -14,7 +14,8 @@
 //   4. here: the places the network takes for shots, the most certain of any closer than 0.35
 //      D, each with its look (lighter or darker than the paper around it) and contrast.
 //   5. clusters: a torn area larger than one hole, about a kept shot or a doubtful place, is
-//      explained by discs of the calibre, and its shots are those discs (a ragged group).
+//      explained by discs of the calibre, and its shots are those discs (a ragged group);
+//      without a count given, each disc must look like a shot to the decision there.
 //
 // Limits, in a shooter's words: a hole must differ from the paper around it by a few grey
 // levels over the width of a calibre; two shots closer than about a third of a calibre are one
@@ -141,7 +142,8 @@ enum class LostAt {
   FirstLook,  // proposed, and judged by the decision too unlikely to be looked at again
   Decision,   // looked at again, and judged less likely than the shot threshold
   Later,      // judged a shot, then dropped: too faint, a likelier shot beside it, a printed
-              // centre, or the group stage moved it beyond reach
+              // centre, or the group stage moved it beyond reach or fitted a disc there that
+              // the decision does not take for a shot
   NotLost,    // a shot was found within reach
 };
 std::string_view LostAtName(LostAt lostAt);

@@ -269,6 +269,24 @@ TEST(FindShots, finds_every_hole_of_a_tight_group) {
   EXPECT_EQ(result.shots.size(), found);
 }
 
+// A logo on a black field: a blue square two calibres wide with a white ring in it. The decision
+// may take the ring for a light hole; the group stage then explains the square by eight discs
+// of the calibre, as it would a ragged hole of several shots (eight are found without the
+// decision's second say). Looking at those discs, the decision sees print: none of them is a
+// shot, though a network might still take the ring itself for one hole.
+TEST(FindShots, a_printed_figure_explained_by_discs_is_no_group_of_shots) {
+  constexpr double kD = 18;
+  const double dpi = kD * 25.4 / 4.5;
+  Picture picture(200, 160, Rgb(8, 8, 8));
+  cv::Mat canvas = testing::Canvas(picture);
+  cv::rectangle(canvas, cv::Point(82, 62), cv::Point(117, 97), cv::Scalar(130, 50, 20, 255),
+                cv::FILLED);
+  cv::circle(canvas, cv::Point(100 * 16, 80 * 16), static_cast<int>(0.55 * kD * 16),
+             testing::Grey(236), static_cast<int>(0.25 * kD), cv::LINE_AA, 4);
+  const ShotResult result = FindShots(picture.View(), {4.5, dpi, HoleLook::Auto});
+  EXPECT_LE(result.shots.size(), 1u);
+}
+
 // Where each place of the dented paper, and of print added to it, leaves the analysis. The
 // print's stages are the decision's of today: a new model may move a mark from one to another.
 TEST(TracePlaces, says_which_stage_let_each_place_go) {
