@@ -164,8 +164,9 @@ void DropPrintedCentres(const PictureView& picture, const ShotSettings& settings
 // given, a shot the group stage fits into a torn area is kept only where the decision, looking
 // at it there, would call it a shot: the group stage explains a torn area's outline by discs of
 // the calibre, a printed figure can be explained so too (a logo's square with a ring in it), and
-// the decision tells print from holes. With a count given the shooter has said how many shots
-// the group holds, and the count decides.
+// the decision tells print from holes; a shot of the decision's with none of the discs kept
+// within half a hole of it stands, as where the stage explains nothing. With a count given the
+// shooter has said how many shots the group holds, and the count decides.
 void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSettings& settings,
                      Found& f) {
   std::vector<GroupSeed> seeds;
@@ -181,8 +182,10 @@ void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSe
   const std::vector<Judgement> judged = Judge(w.bgr, fitted, w.diameter, /*bothWays=*/true);
   std::size_t next = 0;
   std::vector<Shot> shots;
+  std::vector<bool> returned(f.shots.size(), false);
   for (const GroupShot& g : resolved) {
     if (g.seed >= 0) {
+      returned[static_cast<std::size_t>(g.seed)] = true;
       shots.push_back(f.shots[static_cast<std::size_t>(g.seed)]);
       continue;
     }
@@ -196,6 +199,17 @@ void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSe
               g.contrast};
     shot.placed = g.placed;
     shots.push_back(shot);
+  }
+  if (judgeFitted) {
+    const double reach = 0.5 * HoleDiameterPx(settings);
+    const std::size_t kept = shots.size();
+    for (std::size_t i = 0; i < f.shots.size(); ++i) {
+      const Shot& seed = f.shots[i];
+      const bool explained = std::any_of(
+          shots.begin(), shots.begin() + static_cast<std::ptrdiff_t>(kept),
+          [&](const Shot& s) { return std::hypot(s.x - seed.x, s.y - seed.y) <= reach; });
+      if (!returned[i] && !explained) shots.push_back(seed);
+    }
   }
   f.shots = std::move(shots);
 }

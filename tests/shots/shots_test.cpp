@@ -273,7 +273,7 @@ TEST(FindShots, finds_every_hole_of_a_tight_group) {
 // may take the ring for a light hole; the group stage then explains the square by eight discs
 // of the calibre, as it would a ragged hole of several shots (eight are found without the
 // decision's second say). Looking at those discs, the decision sees print: none of them is a
-// shot, though a network might still take the ring itself for one hole.
+// shot, and only the decision's own shot on the ring stands.
 TEST(FindShots, a_printed_figure_explained_by_discs_is_no_group_of_shots) {
   constexpr double kD = 18;
   const double dpi = kD * 25.4 / 4.5;
