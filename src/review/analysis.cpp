@@ -51,7 +51,7 @@ JobOutput RunJob(const JobInput& input, const std::atomic<bool>& cancel,
     output.levels = std::make_shared<const std::vector<QImage>>(HalvedLevels(ImageOf(*picture)));
   }
   ReviewSettings settings = input.settings;
-  bool findShots = input.kind != JobKind::Aim;
+  bool findShots = true;
   if (input.kind == JobKind::Open) {
     std::string reason;
     ShotsFileRead saved =

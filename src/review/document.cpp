@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QUndoCommand>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace holescan::review {
@@ -151,21 +152,15 @@ ReviewDocument::Rework ReviewDocument::SetSettings(const ReviewSettings& setting
   settingsModified_ = true;
   generation_ = ++generations_;
   Rework rework = Rework::Score;
+  // The face finds shots too: its black may give the scale, and holes are looked for against
+  // its print (the command line's shots with the face named, whenever it is named).
   if (before.calibreMm != settings.calibreMm || before.look != settings.look ||
-      before.dpi != settings.dpi || before.expectedShots != settings.expectedShots)
+      before.dpi != settings.dpi || before.expectedShots != settings.expectedShots ||
+      before.face != settings.face)
     rework = Rework::Shots;
-  else if (before.face != settings.face)
-    // Without a resolution (or with the last face's), the face's black gives the scale.
-    rework = settings.dpi == 0 || settings.dpiSource == calibrated::ResolutionSource::Face
-                 ? Rework::Shots
-                 : Rework::Aim;
   if (rework != Rework::Score) result_.black = {};
-  // Another face has other bulls, or none; a sheet's are found with the shots.
-  if (before.face != settings.face) {
-    result_.bulls.clear();
-    const score::Face* face = FaceOf(settings_);
-    if (face != nullptr && !face->sheet.empty()) rework = Rework::Shots;
-  }
+  // Another face has other bulls, or none; they are found with the shots.
+  if (before.face != settings.face) result_.bulls.clear();
   Rescore();
   // Only scores change: done at once, and undone as one step.
   if (rework == Rework::Score && stage_ == Stage::Ready) PushSettingsChange(tr("change settings"));
@@ -225,8 +220,6 @@ void ReviewDocument::Apply(const JobOutput& output) {
     problem_ = output.shotsProblem;
   else if (!output.fileProblem.empty())
     problem_ = output.fileProblem + "; analysed afresh";
-  else if (!output.fromFile && !output.shots)
-    PushSettingsChange(tr("change face"));  // only the face's black was looked for
   Rescore();
   emit shotsChanged();
   emit stateChanged();
@@ -242,6 +235,20 @@ void ReviewDocument::TakePicture(const JobOutput& output) {
 }
 
 void ReviewDocument::TakeFoundShots(std::vector<ReviewShot> shots, bool asEdit) {
+  // Found again: what the shooter placed by hand stays, after the shots found, in place of any
+  // found within half a hole of it.
+  std::vector<ReviewShot> mine;
+  if (asEdit && shotsSeeded_) {
+    for (const ReviewShot& shot : result_.shots) {
+      if (!shot.edited) continue;
+      const double reach = 0.5 * shot.diameterPx;
+      std::erase_if(shots, [&](const ReviewShot& found) {
+        return std::hypot(found.x - shot.x, found.y - shot.y) < reach;
+      });
+      mine.push_back(shot);
+    }
+  }
+  shots.insert(shots.end(), mine.begin(), mine.end());
   // Shots found afresh are numbered in the analysis's order.
   for (std::size_t i = 0; i < shots.size(); ++i) shots[i].number = static_cast<int>(i) + 1;
   if (asEdit && shotsSeeded_) {

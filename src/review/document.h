@@ -99,8 +99,9 @@ class ReviewDocument : public QObject {
   // The number of the shot at `index` (index + 1 outside the list).
   int NumberAt(int index) const;
 
-  // What the settings change asks for: a new analysis, a new point of aim, or only scores.
-  enum class Rework { None, Score, Aim, Shots };
+  // What the settings change asks for: a new analysis (the calibre, resolution, look, count or
+  // face changed), or only scores.
+  enum class Rework { None, Score, Shots };
   Rework SetSettings(const ReviewSettings& settings);
 
   // A job for the document starts: Loading for one that reads the picture, Analysing

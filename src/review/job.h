@@ -23,7 +23,7 @@ namespace holescan::review {
 using ReviewShot = calibrated::Shot;
 
 // Larger kinds do more: Open reads the picture, then analyses it.
-enum class JobKind { Aim, Shots, Open };
+enum class JobKind { Shots, Open };
 
 // The note of a picture that stores no resolution and has none given yet: no shots are
 // looked for until it is given.

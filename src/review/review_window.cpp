@@ -573,9 +573,6 @@ void ReviewWindow::ApplySetting(const std::function<bool(ReviewSettings&)>& chan
     case ReviewDocument::Rework::Shots:
       analyser_.Request(current_, JobKind::Shots);
       break;
-    case ReviewDocument::Rework::Aim:
-      analyser_.Request(current_, JobKind::Aim);
-      break;
     case ReviewDocument::Rework::Score:
     case ReviewDocument::Rework::None:
       break;
@@ -866,9 +863,6 @@ void ReviewWindow::ApplyToPictures(bool all) {
     switch (document->SetSettings(settings)) {
       case ReviewDocument::Rework::Shots:
         analyser_.Request(document, JobKind::Shots);
-        break;
-      case ReviewDocument::Rework::Aim:
-        analyser_.Request(document, JobKind::Aim);
         break;
       case ReviewDocument::Rework::Score:
       case ReviewDocument::Rework::None:

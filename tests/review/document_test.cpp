@@ -107,7 +107,7 @@ TEST(ReviewDocument, a_setting_asks_for_what_it_changes) {
   const int at10m = document.Generation();
   EXPECT_EQ(document.UndoStack().undoText(), "change settings");
   settings.face = "issf-air-pistol";
-  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Aim);
+  EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
   settings.calibreMm = 5.6;
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
   EXPECT_EQ(document.SetSettings(settings), ReviewDocument::Rework::None);

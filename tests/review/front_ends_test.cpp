@@ -109,8 +109,9 @@ TEST(FrontEnds, a_tilted_photo_is_rectified_in_the_review_as_on_the_command_line
   const nlohmann::json review = ReadJson(fromReview);
   for (const auto& [key, value] : cli.items()) EXPECT_EQ(value, review[key]) << key;
 
-  // The shots found without a face, the face chosen after: its black is looked for again, found
-  // as the ellipse it is, and every shot scored as on the command line.
+  // The shots found without a face, the face chosen after: the picture is analysed again with
+  // it, its black found as the ellipse it is, and every shot found and scored as on the command
+  // line.
   JobInput bare = input;
   bare.settings.face.clear();
   ReviewDocument later(path, bare.settings);
@@ -118,14 +119,14 @@ TEST(FrontEnds, a_tilted_photo_is_rectified_in_the_review_as_on_the_command_line
   ASSERT_EQ(later.State(), Stage::Ready) << later.Problem();
   ReviewSettings withFace = later.Settings();
   withFace.face = "issf-air-pistol";
-  ASSERT_EQ(later.SetSettings(withFace), ReviewDocument::Rework::Aim);
+  ASSERT_EQ(later.SetSettings(withFace), ReviewDocument::Rework::Shots);
   JobInput aim;
-  aim.kind = JobKind::Aim;
+  aim.kind = JobKind::Shots;
   aim.path = path;
   aim.picture = later.PictureData();
   aim.settings = later.Settings();
   aim.generation = later.Generation();
-  later.Begin(JobKind::Aim);
+  later.Begin(JobKind::Shots);
   later.Apply(RunJob(aim, cancel, progress));
   ASSERT_EQ(later.State(), Stage::Ready) << later.Problem();
   EXPECT_TRUE(later.Problem().empty()) << later.Problem();

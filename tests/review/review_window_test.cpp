@@ -370,7 +370,7 @@ TEST_F(Window, choosing_a_face_ends_ready_and_a_face_not_found_says_so) {
   EXPECT_EQ(document_->State(), Stage::Ready);
   ASSERT_TRUE(document_->Result().total);
   EXPECT_TRUE(window_.Save()) << Message().toStdString();
-  EXPECT_EQ(document_->UndoStack().undoText(), "change face");
+  EXPECT_EQ(document_->UndoStack().undoText(), "analyse again");
   Screenshot(window_, "face-chosen");
 
   // A blank sheet: no black to find, a note saying so, and still Ready.

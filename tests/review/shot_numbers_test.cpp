@@ -102,13 +102,18 @@ TEST(ShotNumbers, stay_through_deletes_adds_and_moves_until_renumbered) {
   document.AddShot(700, 100);
   EXPECT_EQ(document.Shots().back().number, 5);
 
-  // Shots found afresh are numbered in the analysis's order.
+  // Shots found afresh are numbered in the analysis's order, and those placed by hand (the one
+  // dragged and the one added) stay, numbered after them; the found shot under the dragged one
+  // gives way to it.
   ReviewSettings settings = document.Settings();
   settings.calibreMm = 5.6;
   ASSERT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
-  document.Apply(
-      Finished(document, {{100, 100, false}, {300, 100, false}}, std::nullopt, JobKind::Shots));
-  EXPECT_EQ(Numbers(document.Shots()), (V{1, 2}));
+  document.Apply(Finished(document, {{100, 100, false}, {300, 100, false}, {512, 108, false}},
+                          std::nullopt, JobKind::Shots));
+  EXPECT_EQ(Numbers(document.Shots()), (V{1, 2, 3, 4}));
+  EXPECT_EQ(Xs(document.Shots()), (std::vector<double>{100, 300, 510, 700}));
+  document.UndoStack().undo();
+  EXPECT_EQ(Numbers(document.Shots()).size(), 5u);
 }
 
 TEST(ShotNumbers, are_saved_reopened_and_exported) {

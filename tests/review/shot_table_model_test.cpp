@@ -210,7 +210,7 @@ TEST(ShotTableColumns, each_column_shows_a_found_an_edited_and_a_placed_shot) {
   // Without a face: no score, no decimal.
   ReviewSettings settings = document.Settings();
   settings.face.clear();
-  ASSERT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Aim);
+  ASSERT_EQ(document.SetSettings(settings), ReviewDocument::Rework::Shots);
   EXPECT_EQ(model.index(0, kScoreColumn).data().toString(), "");
   EXPECT_EQ(model.index(0, kDecimalColumn).data().toString(), "");
 }
