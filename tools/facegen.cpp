@@ -317,8 +317,9 @@ FaceTarget MakeFace(const FaceOptions& options) {
       !(options.tiltDeg >= 0 && options.tiltDeg <= 60) ||
       !(options.noise >= 0 && options.noise <= 64) || !(options.ramp >= 0 && options.ramp <= 0.5) ||
       options.blur < 0 || options.blur > 3 || options.jpegQuality < 0 ||
-      options.jpegQuality > 100) {
-    throw std::invalid_argument("margin, offset, lid, noise, ramp, blur or quality out of range");
+      options.jpegQuality > 100 || options.backingGrey > 255) {
+    throw std::invalid_argument(
+        "margin, offset, lid, noise, ramp, blur, quality or backing grey out of range");
   }
   if (options.sheet && face.sheet.empty()) throw std::invalid_argument("the face has no sheet");
   const double pxPerMm = options.dpi / 25.4;
@@ -413,9 +414,12 @@ FaceTarget MakeFace(const FaceOptions& options) {
     const FaceTarget::Centre at = place(radius * std::cos(angle), radius * std::sin(angle));
     target.shots.push_back({at.x, at.y, randomLook});
   }
+  const double grey = std::clamp(options.backingGrey, 0, 255);
   for (const FaceTarget::Shot& shot : target.shots) {
-    DrawHole(target.picture, shot.x, shot.y, holeRadiusPx,
-             shot.look == HoleLook::Light ? kLightHole : kDarkHole, view);
+    const Colour backing = options.backingGrey >= 0 ? Colour{grey, grey, grey}
+                           : shot.look == HoleLook::Light ? kLightHole
+                                                          : kDarkHole;
+    DrawHole(target.picture, shot.x, shot.y, holeRadiusPx, backing, view);
   }
 
   if (options.lidMm > 0) {

@@ -46,6 +46,7 @@ struct FaceOptions {
   int edgeShots = 0;            // random shots whose hole cuts the black's edge
   int scatterShots = 0;         // random shots anywhere within the lowest scoring ring
   bool darkEdgeShots = false;   // random shots dark instead of light
+  int backingGrey = -1;         // 0..255: every hole shows this grey backing, whatever its look
   bool numbers = true;          // ring numbers on the four axes
   double marginMm = 10;         // card around the lowest scoring ring
   double offsetMm = 3;          // the face's centre moves at random by up to this from the middle

@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
   app.add_option("--shots", options.scatterShots,
                  "random shots anywhere within the lowest scoring ring");
   app.add_flag("--dark", options.darkEdgeShots, "random shots dark instead of light");
+  app.add_option("--backing-grey", options.backingGrey,
+                 "every hole shows this grey backing (0..255), light or dark alike")
+      ->check(CLI::Range(0, 255));
   app.add_flag("--no-numbers", noNumbers, "leave out the ring numbers");
   app.add_option("--tilt", options.tiltDeg,
                  "photographed at this angle from square-on, degrees (0..60)");

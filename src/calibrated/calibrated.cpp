@@ -456,6 +456,25 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
     if (result.bulls.empty() && black.centre)
       shotSettings.printedCentres.push_back({black.centre->x, black.centre->y});
   }
+  // Shots are also looked for against the print of every bull found (not about an aim given:
+  // nothing says the face's rings are there).
+  if (settings.face != nullptr && !settings.aim) {
+    const double reach =
+        (settings.face->OuterDiameterMm() / 2 + settings.calibreMm) * settings.dpi / 25.4;
+    const auto add = [&](double x, double y, const shots::AimFit* shape) {
+      shots::ShotSettings::Bull bull{x, y, reach};
+      if (shape != nullptr && shape->minorPx > 0 && shape->radiusPx > 0) {
+        bull.flatten = shape->minorPx / shape->radiusPx;
+        bull.axisRadians = shape->axisRadians;
+      }
+      shotSettings.bulls.push_back(bull);
+    };
+    if (faces) {
+      for (const shots::AimFit& fit : faces->bulls) add(fit.centre.x, fit.centre.y, &fit);
+    } else if (black.centre) {
+      add(black.centre->x, black.centre->y, black.ellipse ? &*black.ellipse : nullptr);
+    }
+  }
   // The shots fired are those in the selection analysed, or on a sheet those of each record
   // bull (counted bull by bull below).
   if (result.bulls.empty()) shotSettings.expectedShots = settings.expectedShots;

@@ -13,6 +13,7 @@
 #include "shots/candidates.h"
 #include "shots/clusters.h"
 #include "shots/decision.h"
+#include "shots/face_print.h"
 #include "shots/working_picture.h"
 
 namespace holescan::shots {
@@ -214,6 +215,50 @@ void ResolveGroupsIn(const WorkingPicture& w, const Region& region, const ShotSe
   f.shots = std::move(shots);
 }
 
+// The holes that break the print of each of the face's bulls (face_print.h), added where no shot
+// was found within half a hole; with a count given, only while the shots found are fewer. The
+// shots found, where their hole is a clean one, are centred on the fit against the print.
+void AddHolesAgainstPrint(const WorkingPicture& w, const Region& region,
+                          const ShotSettings& settings, std::vector<Shot>& shots) {
+  const double diameter = HoleDiameterPx(settings);
+  const double scale = std::sqrt(w.scaleX * w.scaleY);
+  // The shots seen (not placed in a group's torn area) are centred on the print's fit too.
+  std::vector<cv::Point2d> seen;
+  std::vector<std::size_t> which;
+  for (std::size_t i = 0; i < shots.size(); ++i) {
+    if (shots[i].placed) continue;
+    seen.emplace_back(w.WorkU(shots[i].x), w.WorkV(shots[i].y));
+    which.push_back(i);
+  }
+  std::vector<PrintHole> holes;
+  for (const ShotSettings::Bull& bull : settings.bulls) {
+    const BullShape shape{w.WorkU(bull.x), w.WorkV(bull.y), bull.reachPx / scale, bull.flatten,
+                          bull.axisRadians};
+    for (const PrintHole& hole : HolesAgainstPrint(w.bgr, w.diameter, shape, {}, seen))
+      holes.push_back(hole);
+  }
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    if (seen[k] == cv::Point2d(w.WorkU(shots[which[k]].x), w.WorkV(shots[which[k]].y))) continue;
+    shots[which[k]].x = w.PictureX(seen[k].x);
+    shots[which[k]].y = w.PictureY(seen[k].y);
+  }
+  std::stable_sort(holes.begin(), holes.end(),
+                   [](const PrintHole& a, const PrintHole& b) { return a.gain > b.gain; });
+  for (const PrintHole& hole : holes) {
+    if (settings.expectedShots && static_cast<int>(shots.size()) >= *settings.expectedShots) break;
+    const double x = w.PictureX(hole.u), y = w.PictureY(hole.v);
+    if (x < region.left - 0.5 || y < region.top - 0.5 || x > region.right - 0.5 ||
+        y > region.bottom - 0.5)
+      continue;
+    const HoleLook look = hole.light ? HoleLook::Light : HoleLook::Dark;
+    if (settings.look != HoleLook::Auto && look != settings.look) continue;
+    const bool found = std::any_of(shots.begin(), shots.end(), [&](const Shot& s) {
+      return std::hypot(s.x - x, s.y - y) < 0.5 * diameter;
+    });
+    if (!found) shots.push_back({x, y, diameter, look, hole.contrast});
+  }
+}
+
 Found Analyse(const PictureView& picture, const ShotSettings& settings, const Region& region,
               double secondLook, bool screened, const Progress& progress) {
   Found f;
@@ -274,6 +319,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
   }
   DropPrintedCentres(picture, settings, f.levels.paperLevel, f.shots);
   if (settings.resolveGroups) ResolveGroupsIn(w, region, settings, f);
+  AddHolesAgainstPrint(w, region, settings, f.shots);
   std::sort(f.shots.begin(), f.shots.end(),
             [](const Shot& a, const Shot& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
   return f;

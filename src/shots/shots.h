@@ -16,6 +16,8 @@
 //   5. clusters: a torn area larger than one hole, about a kept shot or a doubtful place, is
 //      explained by discs of the calibre, and its shots are those discs (a ragged group);
 //      without a count given, each disc must look like a shot to the decision there.
+//   6. face_print: on a face whose bulls are known, what breaks the rings' print as a flat disc
+//      of the calibre is a shot where none was found (a hole the print hides from the networks).
 //
 // Limits, in a shooter's words: a hole must differ from the paper around it by a few grey
 // levels over the width of a calibre; two shots closer than about a third of a calibre are one
@@ -75,6 +77,17 @@ struct ShotSettings {
   };
   std::vector<Point> printedCentres = {};
   double printedCentreRadiusPx = 0;
+  // The face's bulls, where known (picture pixels): about each, a hole that breaks the rings'
+  // print is a shot too where the decision found none (face_print.h). `reachPx` is how far the
+  // print reaches from the centre along the longer axis; a bull seen at an angle is an ellipse
+  // whose shorter axis is `flatten` times the longer, at `axisRadians` from x.
+  struct Bull {
+    double x = 0, y = 0;
+    double reachPx = 0;
+    double flatten = 1;
+    double axisRadians = 0;
+  };
+  std::vector<Bull> bulls = {};
 };
 
 // The diameter of a hole of the settings' calibre in pixels (calibre * dpi / 25.4).
