@@ -217,11 +217,14 @@ constexpr int kDirections = 32;
 // at most `longest` of the circle: a hole beside this one shows as one arc, a figure's stroke
 // through it as two, a paster or a stain all round.
 bool OneShortRun(const std::array<bool, kDirections>& again, double longest) {
-  // A direction between two that show it is taken to show it too: a run's ends flicker.
+  // A run's ends flicker: a direction between two that show the hole's grey shows it too, and
+  // one alone (a thin ring line the model places a little off) does not.
   const auto at = [&](int k) {
     return again[static_cast<std::size_t>((k + kDirections) % kDirections)];
   };
-  const auto shows = [&](int k) { return at(k) || (at(k - 1) && at(k + 1)); };
+  const auto shows = [&](int k) {
+    return (at(k) && (at(k - 1) || at(k + 1))) || (at(k - 1) && at(k + 1));
+  };
   int runs = 0, count = 0;
   for (int k = 0; k < kDirections; ++k) {
     count += shows(k) ? 1 : 0;
