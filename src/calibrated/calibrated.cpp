@@ -461,8 +461,10 @@ CalibratedResult AnalysePicture(const PictureView& picture, const CalibratedSett
   if (settings.face != nullptr && !settings.aim) {
     const double reach =
         (settings.face->OuterDiameterMm() / 2 + settings.calibreMm) * settings.dpi / 25.4;
+    const double blackRadius = settings.face->blackDiameterMm / 2 * settings.dpi / 25.4;
     const auto add = [&](double x, double y, const shots::AimFit* shape) {
       shots::ShotSettings::Bull bull{x, y, reach};
+      bull.blackRadiusPx = blackRadius;
       if (shape != nullptr && shape->minorPx > 0 && shape->radiusPx > 0) {
         bull.flatten = shape->minorPx / shape->radiusPx;
         bull.axisRadians = shape->axisRadians;

@@ -259,6 +259,32 @@ void AddHolesAgainstPrint(const WorkingPicture& w, const Region& region,
   }
 }
 
+// In each bull's black, a dark shot where at least two light ones, twice as many, lie wholly in
+// it too is the black between light holes (ShotSettings::Bull). Distances are measured on the
+// bull seen square-on.
+void DropDarkAmongLight(const ShotSettings& settings, std::vector<Shot>& shots) {
+  const double radius = HoleDiameterPx(settings) / 2;
+  for (const ShotSettings::Bull& bull : settings.bulls) {
+    if (bull.blackRadiusPx <= radius) continue;
+    const double along = std::cos(bull.axisRadians), across = std::sin(bull.axisRadians);
+    const double flatten = std::clamp(bull.flatten, 0.2, 1.0);
+    const auto inBlack = [&](const Shot& shot) {
+      const double dx = shot.x - bull.x, dy = shot.y - bull.y;
+      const double a = dx * along + dy * across, b = (-dx * across + dy * along) / flatten;
+      return std::sqrt(a * a + b * b) + radius <= bull.blackRadiusPx;
+    };
+    int light = 0, dark = 0;
+    for (const Shot& shot : shots) {
+      if (shot.placed || !inBlack(shot)) continue;
+      (shot.look == HoleLook::Light ? light : dark) += 1;
+    }
+    if (dark == 0 || light < 2 || light < 2 * dark) continue;
+    std::erase_if(shots, [&](const Shot& shot) {
+      return !shot.placed && shot.look == HoleLook::Dark && inBlack(shot);
+    });
+  }
+}
+
 Found Analyse(const PictureView& picture, const ShotSettings& settings, const Region& region,
               double secondLook, bool screened, const Progress& progress) {
   Found f;
@@ -320,6 +346,7 @@ Found Analyse(const PictureView& picture, const ShotSettings& settings, const Re
   DropPrintedCentres(picture, settings, f.levels.paperLevel, f.shots);
   if (settings.resolveGroups) ResolveGroupsIn(w, region, settings, f);
   AddHolesAgainstPrint(w, region, settings, f.shots);
+  DropDarkAmongLight(settings, f.shots);
   std::sort(f.shots.begin(), f.shots.end(),
             [](const Shot& a, const Shot& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
   return f;

@@ -79,13 +79,17 @@ struct ShotSettings {
   double printedCentreRadiusPx = 0;
   // The face's bulls, where known (picture pixels): about each, a hole that breaks the rings'
   // print is a shot too where the decision found none (face_print.h). `reachPx` is how far the
-  // print reaches from the centre along the longer axis; a bull seen at an angle is an ellipse
-  // whose shorter axis is `flatten` times the longer, at `axisRadians` from x.
+  // print reaches from the centre along the longer axis, `blackRadiusPx` the black's radius
+  // (0: not known); a bull seen at an angle is an ellipse whose shorter axis is `flatten` times
+  // the longer, at `axisRadians` from x. One backing shows through every hole of a card: in the
+  // black a hole is lighter than the black unless the backing is as dark, so where light shots
+  // lie wholly inside a black, a dark one there (the black between light holes) is print.
   struct Bull {
     double x = 0, y = 0;
     double reachPx = 0;
     double flatten = 1;
     double axisRadians = 0;
+    double blackRadiusPx = 0;
   };
   std::vector<Bull> bulls = {};
 };

@@ -3,8 +3,8 @@
 // and darker than the card), on a tinted card, with the face's black found and the holes looked
 // for against its print as the analysis does when the face is named. The floors are what it
 // reaches on them today, less a shot or two. Left unfound: dark holes in the black between its
-// ring lines (nothing shows them), two shots through nearly one hole; taken for shots: some of
-// the air-rifle face's ring numbers.
+// ring lines (nothing shows them), two shots through nearly one hole; taken for shots: a ring
+// number now and then.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,7 +61,8 @@ Tally FindOnFaces(const char* face, Backing backing) {
       const auto fit = FindAim(target.picture.View(), *options.face, dpi);
       if (fit)
         settings.bulls.push_back({fit->centre.x, fit->centre.y,
-                                  (options.face->OuterDiameterMm() / 2 + 4.5) * dpi / 25.4});
+                                  (options.face->OuterDiameterMm() / 2 + 4.5) * dpi / 25.4, 1, 0,
+                                  blackRadius});
       Count(target, blackRadius, FindShots(target.picture.View(), settings),
             HoleDiameterPx(settings), tally);
     }
@@ -80,7 +81,8 @@ TEST(FindShotsOnFaces, finds_light_and_grey_holes_in_across_and_off_the_black_of
       const Tally tally = FindOnFaces(face, backing);
       EXPECT_GE(tally.matchedOnBlack, 0.85 * tally.onBlack) << face;
       EXPECT_GE(tally.matched, 0.85 * tally.truth) << face;
-      EXPECT_GE(tally.matched, 0.88 * tally.found) << face;
+      // The black between light holes is no dark hole: one backing shows through them all.
+      EXPECT_GE(tally.matched, 0.94 * tally.found) << face;
     }
   }
 }
