@@ -12,14 +12,20 @@
 namespace holescan::shots {
 namespace {
 
-// The median of each bin's values, a bin with none taking its nearest neighbour's.
-std::vector<float> BinMedians(const cv::Mat& values, const cv::Mat& bin, int bins) {
+// The median of the values in each bin of distance, over the pixels `inside` marks, a bin with
+// none taking its nearest neighbour's.
+std::vector<float> BinMedians(const cv::Mat& values, const cv::Mat& distance, const cv::Mat& inside,
+                              float binWidth, int bins) {
   std::vector<std::vector<float>> members(static_cast<std::size_t>(bins));
   for (int y = 0; y < values.rows; ++y) {
     const float* v = values.ptr<float>(y);
-    const int* b = bin.ptr<int>(y);
-    for (int x = 0; x < values.cols; ++x)
-      if (b[x] >= 0) members[static_cast<std::size_t>(b[x])].push_back(v[x]);
+    const float* r = distance.ptr<float>(y);
+    const std::uint8_t* in = inside.ptr<std::uint8_t>(y);
+    for (int x = 0; x < values.cols; ++x) {
+      if (!in[x]) continue;
+      const auto b = std::min(static_cast<std::size_t>(r[x] / binWidth), members.size() - 1);
+      members[b].push_back(v[x]);
+    }
   }
   std::vector<float> medians(static_cast<std::size_t>(bins), -1);
   for (std::size_t i = 0; i < members.size(); ++i) {
@@ -269,7 +275,6 @@ struct PrintModel {
   cv::Mat grey;      // CV_32F, the picture's grey
   cv::Mat model;     // CV_32F, the print's grey there
   cv::Mat variance;  // CV_32F, the picture's expected spread about the model, squared
-  cv::Mat weight;    // CV_32F, its inverse where modelled, 0 elsewhere
   cv::Mat inside;    // CV_8U, 1 where modelled
 };
 
@@ -295,7 +300,7 @@ std::optional<PrintModel> MeasurePrint(const cv::Mat& work, double diameter, con
   const double along = std::cos(bull.axisRadians), across = std::sin(bull.axisRadians);
   const double flatten = std::clamp(bull.flatten, 0.2, 1.0);
   const double minRadius = s.minRadius * diameter;
-  cv::Mat distance(grey.size(), CV_32F), bin(grey.size(), CV_32S), inside(grey.size(), CV_8U);
+  cv::Mat distance(grey.size(), CV_32F), inside(grey.size(), CV_8U);
   for (int y = 0; y < grey.rows; ++y) {
     for (int x = 0; x < grey.cols; ++x) {
       const double dx = x + box.x - bull.u, dy = y + box.y - bull.v;
@@ -303,28 +308,30 @@ std::optional<PrintModel> MeasurePrint(const cv::Mat& work, double diameter, con
       const double r = std::sqrt(a * a + b * b);
       distance.at<float>(y, x) = static_cast<float>(r);
       const bool modelled = r <= bull.reach && r >= minRadius;
-      bin.at<int>(y, x) = modelled ? static_cast<int>(r / s.binWidth) : -1;
       inside.at<std::uint8_t>(y, x) = modelled ? 1 : 0;
     }
   }
 
   // The print without the light, then the light from the card: the picture over the print where
   // the print is in the upper half of its range.
-  std::vector<float> profile = BinMedians(grey, bin, bins);
+  std::vector<float> profile = BinMedians(grey, distance, inside, binWidth, bins);
   const auto [low, high] = std::minmax_element(profile.begin(), profile.end());
-  cv::Mat ratio(grey.size(), CV_32F), card(grey.size(), CV_8U, cv::Scalar(0));
-  for (int y = 0; y < grey.rows; ++y) {
-    for (int x = 0; x < grey.cols; ++x) {
-      const float p = ProfileAt(profile, distance.at<float>(y, x), binWidth);
-      ratio.at<float>(y, x) = grey.at<float>(y, x) / std::max(p, 1.f);
-      card.at<std::uint8_t>(y, x) =
-          inside.at<std::uint8_t>(y, x) && p > 0.5f * (*low + *high) && p > 16 ? 1 : 0;
+  cv::Mat light, flat;
+  {
+    cv::Mat ratio(grey.size(), CV_32F), card(grey.size(), CV_8U, cv::Scalar(0));
+    for (int y = 0; y < grey.rows; ++y) {
+      for (int x = 0; x < grey.cols; ++x) {
+        const float p = ProfileAt(profile, distance.at<float>(y, x), binWidth);
+        ratio.at<float>(y, x) = grey.at<float>(y, x) / std::max(p, 1.f);
+        card.at<std::uint8_t>(y, x) =
+            inside.at<std::uint8_t>(y, x) && p > 0.5f * (*low + *high) && p > 16 ? 1 : 0;
+      }
     }
+    light = LightField(ratio, card);
   }
-  const cv::Mat light = LightField(ratio, card);
-  cv::Mat flat;
   cv::divide(grey, light, flat);
-  profile = BinMedians(flat, bin, bins);
+  profile = BinMedians(flat, distance, inside, binWidth, bins);
+  flat.release();
 
   // The model, the picture's difference from it and each pixel's weight: the grain, and where
   // the print changes fast, its change over the centre's uncertainty.
@@ -335,7 +342,7 @@ std::optional<PrintModel> MeasurePrint(const cv::Mat& work, double diameter, con
     change[i] = std::abs(profile[after] - profile[before]) /
                 (static_cast<float>(after - before) * binWidth + 1e-6f);
   }
-  cv::Mat model(grey.size(), CV_32F), slope(grey.size(), CV_32F);
+  cv::Mat model(grey.size(), CV_32F), variance(grey.size(), CV_32F);
   std::vector<float> residuals;
   residuals.reserve(static_cast<std::size_t>(grey.total() / 4 + 1));
   for (int y = 0; y < grey.rows; ++y) {
@@ -344,7 +351,7 @@ std::optional<PrintModel> MeasurePrint(const cv::Mat& work, double diameter, con
       const float l = light.at<float>(y, x);
       const float m = ProfileAt(profile, r, binWidth) * l;
       model.at<float>(y, x) = m;
-      slope.at<float>(y, x) = ProfileAt(change, r, binWidth) * l;
+      variance.at<float>(y, x) = ProfileAt(change, r, binWidth) * l;  // the slope, for now
       // The grain from every other pixel each way.
       if (inside.at<std::uint8_t>(y, x) && ((x | y) & 1) == 0)
         residuals.push_back(std::abs(grey.at<float>(y, x) - m));
@@ -354,12 +361,9 @@ std::optional<PrintModel> MeasurePrint(const cv::Mat& work, double diameter, con
   const auto middle = residuals.begin() + static_cast<std::ptrdiff_t>(residuals.size() / 2);
   std::nth_element(residuals.begin(), middle, residuals.end());
   const double noise = std::max(s.minNoise, 1.4826 * *middle);
-  cv::Mat variance = slope * static_cast<float>(s.centreUncertainty);
+  variance *= static_cast<float>(s.centreUncertainty);
   variance = variance.mul(variance) + static_cast<float>(noise * noise);
-  cv::Mat weight;
-  cv::divide(1.0, variance, weight);
-  weight.setTo(0, inside == 0);
-  return PrintModel{box, grey, model, variance, weight, inside};
+  return PrintModel{box, grey, model, variance, inside};
 }
 
 }  // namespace
@@ -371,45 +375,56 @@ std::vector<PrintHole> HolesAgainstPrint(const cv::Mat& work, double diameter,
   if (!print) return {};
   const cv::Rect& box = print->box;
   const cv::Mat &grey = print->grey, &model = print->model, &variance = print->variance;
-  const cv::Mat &weight = print->weight, &inside = print->inside;
+  const cv::Mat& inside = print->inside;
   const double discRadius = s.discRadius * diameter;
-  const cv::Mat difference = grey - model;
-
   const Cross kernel = CrossOf(discRadius);
   const double n = kernel.Pixels();
-  cv::Mat modelled;
-  inside.convertTo(modelled, CV_32F);
-  const cv::Mat covered = Sum(modelled, kernel);  // the disc's pixels modelled
+
+  // About every pixel: whether the disc lies in the model (`whole`), its flat grey (`level`,
+  // weighted) and the gain per pixel where the flat grey explains most of it. Taken strip by
+  // strip, so that the sums of a large face's print are never all held at once.
+  cv::Mat gain(grey.size(), CV_32F, cv::Scalar(0)), level(grey.size(), CV_32F, cv::Scalar(0));
+  cv::Mat whole(grey.size(), CV_8U, cv::Scalar(0));
+  constexpr int kStrip = 128;
+  for (int y0 = 0; y0 < grey.rows; y0 += kStrip) {
+    const int y1 = std::min(grey.rows, y0 + kStrip);
+    const cv::Range rows(std::max(0, y0 - kernel.h - 1), std::min(grey.rows, y1 + kernel.h + 1));
+    const cv::Mat g = grey.rowRange(rows), d = g - model.rowRange(rows);
+    cv::Mat w, modelled;
+    cv::divide(1.0, variance.rowRange(rows), w);
+    w.setTo(0, inside.rowRange(rows) == 0);
+    inside.rowRange(rows).convertTo(modelled, CV_32F);
+    const cv::Mat sumW = Sum(w, kernel), covered = Sum(modelled, kernel);
+    const cv::Mat wg = w.mul(g);
+    const cv::Mat sumWG = Sum(wg, kernel), sumWG2 = Sum(wg.mul(g), kernel);
+    const cv::Mat sumWD2 = Sum(w.mul(d).mul(d), kernel);
+    for (int y = y0; y < y1; ++y) {
+      const int r = y - rows.start;
+      for (int x = 0; x < grey.cols; ++x) {
+        const float sw = sumW.at<float>(r, x);
+        if (covered.at<float>(r, x) < 0.95 * n || sw <= 0) continue;
+        whole.at<std::uint8_t>(y, x) = 1;
+        const float swg = sumWG.at<float>(r, x);
+        level.at<float>(y, x) = swg / sw;
+        const float misfit = std::max(0.f, sumWG2.at<float>(r, x) - swg * swg / sw);
+        const float total = sumWD2.at<float>(r, x);
+        const float explained = total - misfit;
+        if (explained < s.minExplained * total) continue;
+        gain.at<float>(y, x) = explained / static_cast<float>(n);
+      }
+    }
+  }
+
   // Shots found before: moved to the fitted centre where their hole is a clean one.
   for (cv::Point2d& shot : recentre) {
     const cv::Point at(static_cast<int>(std::lround(shot.x - box.x)),
                        static_cast<int>(std::lround(shot.y - box.y)));
-    if (!cv::Rect(0, 0, grey.cols, grey.rows).contains(at) || covered.at<float>(at) < 0.95 * n)
-      continue;
+    if (!cv::Rect(0, 0, grey.cols, grey.rows).contains(at) || !whole.at<std::uint8_t>(at)) continue;
     const Fitted fit =
         Refine(grey, model, variance, inside, shot - cv::Point2d(box.tl()), diameter, bull);
     if (fit.explained >= s.minRecentreExplained) shot = fit.centre + cv::Point2d(box.tl());
   }
 
-  const cv::Mat sumW = Sum(weight, kernel);
-  const cv::Mat sumWG = Sum(weight.mul(grey), kernel);
-  const cv::Mat sumWG2 = Sum(weight.mul(grey).mul(grey), kernel);
-  const cv::Mat sumWD2 = Sum(weight.mul(difference).mul(difference), kernel);
-
-  // Gain per pixel where the disc lies in the model and the flat grey explains most of it.
-  cv::Mat gain(grey.size(), CV_32F, cv::Scalar(0));
-  for (int y = 0; y < grey.rows; ++y) {
-    for (int x = 0; x < grey.cols; ++x) {
-      const float w = sumW.at<float>(y, x);
-      if (covered.at<float>(y, x) < 0.95 * n || w <= 0) continue;
-      const float g = sumWG.at<float>(y, x);
-      const float misfit = std::max(0.f, sumWG2.at<float>(y, x) - g * g / w);
-      const float total = sumWD2.at<float>(y, x);
-      const float explained = total - misfit;
-      if (explained < s.minExplained * total) continue;
-      gain.at<float>(y, x) = explained / static_cast<float>(n);
-    }
-  }
   cv::Mat peaks;
   cv::dilate(gain, peaks, cv::Mat());
   std::vector<cv::Point> candidates;
@@ -431,7 +446,7 @@ std::vector<PrintHole> HolesAgainstPrint(const cv::Mat& work, double diameter,
           return std::hypot(h.u - u, h.v - v) < s.minDistance * diameter;
         }))
       continue;
-    const float hole = sumWG.at<float>(c) / sumW.at<float>(c);
+    const float hole = level.at<float>(c);
     int discPixels = 0, visible = 0;
     double differs = 0;
     for (int y = std::max(0, c.y - half); y <= std::min(grey.rows - 1, c.y + half); ++y) {
