@@ -436,6 +436,8 @@ std::vector<PrintHole> HolesAgainstPrint(const cv::Mat& work, double diameter,
   std::sort(candidates.begin(), candidates.end(), [&](const cv::Point& a, const cv::Point& b) {
     return gain.at<float>(a) > gain.at<float>(b);
   });
+  // A picture of noise or texture must not cost minutes: the strongest places only.
+  if (candidates.size() > s.maxCandidates) candidates.resize(s.maxCandidates);
 
   std::vector<PrintHole> holes;
   const double ringInner = s.ringInner * diameter, ringOuter = s.ringOuter * diameter;

@@ -31,6 +31,7 @@
 // decision, as are holes of a group touching each other (the ring about one is the next).
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -81,6 +82,9 @@ struct FacePrintSettings {
   double minRecentreExplained = 0.7;
   // Two holes are at least this far apart (in diameters).
   double minDistance = 0.5;
+  // At most this many places are looked at closely, the strongest first: a face holds far
+  // fewer shots, and each costs a fit.
+  std::size_t maxCandidates = 2000;
 };
 
 // The bull's centre and shape on the working picture: its distance from the centre is measured
