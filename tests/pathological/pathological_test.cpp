@@ -1,6 +1,6 @@
 // Pictures at the edges of what the analysis was made for, through holescan-cli: 4000 x 4000
 // of solid black, of a checkerboard of single dark pixels and of noise, pictures one pixel
-// wide or high, and a scan rectangle two rows high. Each "Draw" must finish within 60
+// wide or high, a scan rectangle two rows high, and the largest face under heavy grain. Each "Draw" must finish within 60
 // seconds and 1.5 GiB and give what the behaviour says; the facts checked are computed
 // here independently of the engine. The pictures are written at test time.
 #include <gtest/gtest.h>
@@ -23,6 +23,7 @@
 #include "pixel/picture.h"
 #include "support/random.h"
 #include "support/scratch_folder.h"
+#include "facegen.h"
 #include "targetgen.h"
 
 namespace holescan {
@@ -297,6 +298,37 @@ TEST_F(Pathological, a_selection_two_rows_high_scans_only_those_rows) {
                           [](char c) { return c == 0; }));
   EXPECT_TRUE(std::any_of(scanned, scanned + static_cast<std::ptrdiff_t>(2 * columns),
                           [](char c) { return c != 0; }));
+}
+
+// The largest face (a metre across) at 150 ppi, 42 megapixels, under grain of 64 grey levels,
+// with the face named: its print is modelled over 2,200 x 2,200 working pixels and every place
+// of the grain that might be a hole is looked at, within the same time and memory.
+TEST_F(Pathological, the_largest_face_under_heavy_grain_with_the_face_named) {
+  facegen::FaceOptions options;
+  options.face = score::FindFace("issf-300m-rifle");
+  options.dpi = 150;
+  options.calibreMm = 7.62;
+  options.seed = 7;
+  options.edgeShots = 4;
+  options.scatterShots = 8;
+  options.noise = 64;
+  const facegen::FaceTarget face = facegen::MakeFace(options);
+  ASSERT_TRUE(facegen::WriteBmp(face.picture, (folder_ / "face.bmp").string(), options.dpi));
+  const std::vector<std::string> arguments{HOLESCAN_CLI, "--calibre", "7.62mm", "--face",
+                                           "issf-300m-rifle", "--json", "j.json", "face.bmp"};
+  testing::Limits limits;
+  limits.time = kTimeLimit;
+  limits.addressSpace = 8 * kMemoryLimit;
+  const Ending e = testing::RunLimited(arguments, folder_, {}, limits);
+  std::printf("[ measured ] face under grain: %d x %d, %.1f s, peak %.0f MiB\n",
+              face.picture.Width(), face.picture.Height(), e.seconds,
+              static_cast<double>(e.peakBytes) / kMiB);
+  EXPECT_FALSE(e.timedOut);
+  EXPECT_EQ(e.signal, 0);
+  EXPECT_EQ(e.status, 0) << e.err;
+  EXPECT_LT(e.peakBytes, kMemoryLimit);
+  ASSERT_EQ(e.status, 0);
+  EXPECT_EQ(Json()["analysis"]["face"], "issf-300m-rifle");
 }
 
 }  // namespace
