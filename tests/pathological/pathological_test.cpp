@@ -1,8 +1,8 @@
 // Pictures at the edges of what the analysis was made for, through holescan-cli: 4000 x 4000
 // of solid black, of a checkerboard of single dark pixels and of noise, pictures one pixel
-// wide or high, a scan rectangle two rows high, and the largest face under heavy grain. Each "Draw" must finish within 60
-// seconds and 1.5 GiB and give what the behaviour says; the facts checked are computed
-// here independently of the engine. The pictures are written at test time.
+// wide or high, a scan rectangle two rows high, and the largest face under heavy grain. Each
+// "Draw" must finish within 60 seconds and 1.5 GiB and give what the behaviour says; the facts
+// checked are computed here independently of the engine. The pictures are written at test time.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -18,12 +18,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "facegen.h"
 #include "limited_run.h"
 #include "pixel/darkness.h"
 #include "pixel/picture.h"
 #include "support/random.h"
 #include "support/scratch_folder.h"
-#include "facegen.h"
 #include "targetgen.h"
 
 namespace holescan {
@@ -314,8 +314,8 @@ TEST_F(Pathological, the_largest_face_under_heavy_grain_with_the_face_named) {
   options.noise = 64;
   const facegen::FaceTarget face = facegen::MakeFace(options);
   ASSERT_TRUE(facegen::WriteBmp(face.picture, (folder_ / "face.bmp").string(), options.dpi));
-  const std::vector<std::string> arguments{HOLESCAN_CLI, "--calibre", "7.62mm", "--face",
-                                           "issf-300m-rifle", "--json", "j.json", "face.bmp"};
+  const std::vector<std::string> arguments{HOLESCAN_CLI,      "--calibre", "7.62mm", "--face",
+                                           "issf-300m-rifle", "--json",    "j.json", "face.bmp"};
   testing::Limits limits;
   limits.time = kTimeLimit;
   limits.addressSpace = 8 * kMemoryLimit;
