@@ -17,7 +17,9 @@
 //      explained by discs of the calibre, and its shots are those discs (a ragged group);
 //      without a count given, each disc must look like a shot to the decision there.
 //   6. face_print: on a face whose bulls are known, what breaks the rings' print as a flat disc
-//      of the calibre is a shot where none was found (a hole the print hides from the networks).
+//      of the calibre is a shot where none was found (a hole the print hides from the networks),
+//      a clean hole's shot is centred on that fit, and a dark shot in a black that holds light
+//      ones is the black between them (ShotSettings::Bull).
 //
 // Limits, in a shooter's words: a hole must differ from the paper around it by a few grey
 // levels over the width of a calibre; two shots closer than about a third of a calibre are one
@@ -159,8 +161,9 @@ enum class LostAt {
   FirstLook,  // proposed, and judged by the decision too unlikely to be looked at again
   Decision,   // looked at again, and judged less likely than the shot threshold
   Later,      // judged a shot, then dropped: too faint, a likelier shot beside it, a printed
-              // centre, or the group stage moved it beyond reach or fitted a disc there that
-              // the decision does not take for a shot
+              // centre, a dark shot in a face's black among light ones, or the group stage
+              // moved it beyond reach or fitted a disc there that the decision does not take
+              // for a shot
   NotLost,    // a shot was found within reach
 };
 std::string_view LostAtName(LostAt lostAt);
