@@ -110,16 +110,15 @@ cv::Mat LightField(const cv::Mat& ratio, const cv::Mat& use) {
 // place in the bull's square-on frame (a hole on a bull seen at an angle is an ellipse as the bull
 // is), its grey, the print's model there and its expected spread squared.
 struct Window {
+  explicit Window(const BullShape& shape) : frame(shape.flatten, shape.axisRadians) {}
+  SquareOn frame;
   std::vector<float> a, b, grey, model, spread;
-  double along = 1, across = 0, flatten = 1;
+  std::vector<float> distance;  // each pixel's from the hole being tried (HoleMisfit's own)
 };
 
 Window Gather(const cv::Mat& picture, const cv::Mat& model, const cv::Mat& variance,
               const cv::Mat& inside, cv::Point2d at, double reach, const BullShape& shape) {
-  Window w;
-  w.along = std::cos(shape.axisRadians);
-  w.across = std::sin(shape.axisRadians);
-  w.flatten = std::clamp(shape.flatten, 0.2, 1.0);
+  Window w(shape);
   const int left = std::max(0, static_cast<int>(std::floor(at.x - reach)));
   const int right = std::min(picture.cols - 1, static_cast<int>(std::ceil(at.x + reach)));
   const int top = std::max(0, static_cast<int>(std::floor(at.y - reach)));
@@ -127,14 +126,15 @@ Window Gather(const cv::Mat& picture, const cv::Mat& model, const cv::Mat& varia
   for (int y = top; y <= bottom; ++y) {
     for (int x = left; x <= right; ++x) {
       if (!inside.at<std::uint8_t>(y, x)) continue;
-      const double dx = x - at.x, dy = y - at.y;
-      w.a.push_back(static_cast<float>(dx * w.along + dy * w.across));
-      w.b.push_back(static_cast<float>((-dx * w.across + dy * w.along) / w.flatten));
+      const cv::Point2d square = w.frame(x - at.x, y - at.y);
+      w.a.push_back(static_cast<float>(square.x));
+      w.b.push_back(static_cast<float>(square.y));
       w.grey.push_back(picture.at<float>(y, x));
       w.model.push_back(model.at<float>(y, x));
       w.spread.push_back(variance.at<float>(y, x));
     }
   }
+  w.distance.resize(w.a.size());
   return w;
 }
 
@@ -148,12 +148,12 @@ Window Gather(const cv::Mat& picture, const cv::Mat& model, const cv::Mat& varia
 // sum for the print alone.
 constexpr double kOutlier = 4;
 constexpr double kEdgeShare = 0.1;
-double HoleMisfit(const Window& w, cv::Point2d offset, double radius, double reach,
+double HoleMisfit(Window& w, cv::Point2d offset, double radius, double reach,
                   double* printMisfit = nullptr) {
-  const float oa = static_cast<float>(offset.x * w.along + offset.y * w.across);
-  const float ob = static_cast<float>((-offset.x * w.across + offset.y * w.along) / w.flatten);
+  const cv::Point2d square = w.frame(offset.x, offset.y);
+  const auto oa = static_cast<float>(square.x), ob = static_cast<float>(square.y);
   const std::size_t n = w.a.size();
-  std::vector<float> r(n);
+  std::vector<float>& r = w.distance;
   double sumW = 0, sumWG = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const float da = w.a[i] - oa, db = w.b[i] - ob;
@@ -191,7 +191,7 @@ Fitted Refine(const cv::Mat& picture, const cv::Mat& model, const cv::Mat& varia
               const cv::Mat& inside, cv::Point2d start, double diameter, const BullShape& shape) {
   constexpr double kFarthest = 2.5;
   const double radius = diameter / 2, reach = 0.8 * diameter;
-  const Window w = Gather(picture, model, variance, inside, start, reach + kFarthest + 1, shape);
+  Window w = Gather(picture, model, variance, inside, start, reach + kFarthest + 1, shape);
   cv::Point2d best(0, 0);
   double bestMisfit = HoleMisfit(w, best, radius, reach);
   for (double step = 0.5; step >= 0.03; step /= 2) {
@@ -297,15 +297,12 @@ std::optional<PrintModel> MeasurePrint(const cv::Mat& work, double diameter, con
   // Each pixel's distance from the centre, as on the bull seen square-on, and its bin.
   const float binWidth = static_cast<float>(s.binWidth);
   const int bins = static_cast<int>(bull.reach / s.binWidth) + 1;
-  const double along = std::cos(bull.axisRadians), across = std::sin(bull.axisRadians);
-  const double flatten = std::clamp(bull.flatten, 0.2, 1.0);
+  const SquareOn frame(bull.flatten, bull.axisRadians);
   const double minRadius = s.minRadius * diameter;
   cv::Mat distance(grey.size(), CV_32F), inside(grey.size(), CV_8U);
   for (int y = 0; y < grey.rows; ++y) {
     for (int x = 0; x < grey.cols; ++x) {
-      const double dx = x + box.x - bull.u, dy = y + box.y - bull.v;
-      const double a = dx * along + dy * across, b = (-dx * across + dy * along) / flatten;
-      const double r = std::sqrt(a * a + b * b);
+      const double r = frame.Distance(x + box.x - bull.u, y + box.y - bull.v);
       distance.at<float>(y, x) = static_cast<float>(r);
       const bool modelled = r <= bull.reach && r >= minRadius;
       inside.at<std::uint8_t>(y, x) = modelled ? 1 : 0;

@@ -31,6 +31,8 @@
 // decision, as are holes of a group touching each other (the ring about one is the next).
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -95,6 +97,24 @@ struct BullShape {
   double reach = 0;
   double flatten = 1;
   double axisRadians = 0;
+};
+
+// A bull's frame seen square-on: an offset from a point of the picture, along the bull's longer
+// axis as it is and across it divided by the flattening (clamped to 0.2..1), so that a circle
+// of the face, or a hole in it, is a circle here.
+class SquareOn {
+ public:
+  SquareOn(double flatten, double axisRadians)
+      : along_(std::cos(axisRadians)),
+        across_(std::sin(axisRadians)),
+        flatten_(std::clamp(flatten, 0.2, 1.0)) {}
+  cv::Point2d operator()(double dx, double dy) const {
+    return {dx * along_ + dy * across_, (-dx * across_ + dy * along_) / flatten_};
+  }
+  double Distance(double dx, double dy) const { return cv::norm((*this)(dx, dy)); }
+
+ private:
+  double along_, across_, flatten_;
 };
 
 struct PrintHole {

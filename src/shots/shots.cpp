@@ -230,6 +230,7 @@ void AddHolesAgainstPrint(const WorkingPicture& w, const Region& region,
     seen.emplace_back(w.WorkU(shots[i].x), w.WorkV(shots[i].y));
     which.push_back(i);
   }
+  const std::vector<cv::Point2d> before = seen;
   std::vector<PrintHole> holes;
   for (const ShotSettings::Bull& bull : settings.bulls) {
     const BullShape shape{w.WorkU(bull.x), w.WorkV(bull.y), bull.reachPx / scale, bull.flatten,
@@ -238,7 +239,7 @@ void AddHolesAgainstPrint(const WorkingPicture& w, const Region& region,
       holes.push_back(hole);
   }
   for (std::size_t k = 0; k < seen.size(); ++k) {
-    if (seen[k] == cv::Point2d(w.WorkU(shots[which[k]].x), w.WorkV(shots[which[k]].y))) continue;
+    if (seen[k] == before[k]) continue;
     shots[which[k]].x = w.PictureX(seen[k].x);
     shots[which[k]].y = w.PictureY(seen[k].y);
   }
@@ -266,12 +267,9 @@ void DropDarkAmongLight(const ShotSettings& settings, std::vector<Shot>& shots) 
   const double radius = HoleDiameterPx(settings) / 2;
   for (const ShotSettings::Bull& bull : settings.bulls) {
     if (bull.blackRadiusPx <= radius) continue;
-    const double along = std::cos(bull.axisRadians), across = std::sin(bull.axisRadians);
-    const double flatten = std::clamp(bull.flatten, 0.2, 1.0);
+    const SquareOn frame(bull.flatten, bull.axisRadians);
     const auto inBlack = [&](const Shot& shot) {
-      const double dx = shot.x - bull.x, dy = shot.y - bull.y;
-      const double a = dx * along + dy * across, b = (-dx * across + dy * along) / flatten;
-      return std::sqrt(a * a + b * b) + radius <= bull.blackRadiusPx;
+      return frame.Distance(shot.x - bull.x, shot.y - bull.y) + radius <= bull.blackRadiusPx;
     };
     int light = 0, dark = 0;
     for (const Shot& shot : shots) {
